@@ -1,0 +1,33 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps run test bench fuzz clean
+
+all: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+deps:
+	scripts/install-deps
+
+run: all
+	build/release/bin/letreiro
+
+test: deps
+	cmake --preset test >/dev/null
+	cmake --build --preset test -j $(JOBS)
+	ctest --preset test -j $(JOBS)
+
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS)
+	scripts/run-bench build/bench
+
+fuzz:
+	scripts/install-deps --extra
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzz build/fuzz $(or $(SECONDS),60)
+
+clean:
+	rm -rf build

@@ -1,0 +1,223 @@
+#include "settingsfiles.h"
+
+#include "cp1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace settingsfiles {
+
+bool readInt16(QByteArrayView line, qint16 *value)
+{
+    QByteArray s;
+    s.reserve(line.size());
+    for (const char c : line) {
+        if (c != ' ' && c != '\t' && c != '\n')
+            s.append(c);
+    }
+    const auto digitsAt = [&](qsizetype i) {
+        qsizetype j = i;
+        while (j < s.size() && s[j] >= '0' && s[j] <= '9')
+            ++j;
+        return j - i;
+    };
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    const qsizetype intDigits = digitsAt(i);
+    i += intDigits;
+    qsizetype fracDigits = 0;
+    if (i < s.size() && s[i] == '.') {
+        fracDigits = digitsAt(i + 1);
+        if (intDigits + fracDigits > 0)
+            i += 1 + fracDigits;
+    }
+    double v = 0;
+    if (intDigits + fracDigits > 0) {
+        if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+            qsizetype k = i + 1;
+            if (k < s.size() && (s[k] == '+' || s[k] == '-'))
+                ++k;
+            if (const qsizetype e = digitsAt(k); e > 0)
+                i = k + e;
+        }
+        bool ok = false;
+        v = s.left(i).toDouble(&ok);
+        if (!ok && !std::isinf(v))
+            v = 0;
+    }
+    const double r = std::nearbyint(v); // the default rounding mode rounds half to even
+    if (!(r >= -32768.0 && r <= 32767.0))
+        return false;
+    *value = qint16(r);
+    return true;
+}
+
+QByteArray formatNumber(int value)
+{
+    return value >= 0 ? ' ' + QByteArray::number(value) : QByteArray::number(value);
+}
+
+QVector<QByteArray> splitLines(const QByteArray &content)
+{
+    QVector<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const char c = content[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(content.mid(start, i - start));
+        if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < content.size())
+        lines.append(content.mid(start));
+    return lines;
+}
+
+} // namespace settingsfiles
+
+using namespace settingsfiles;
+
+namespace {
+
+QByteArray joinLines(std::initializer_list<QByteArray> lines)
+{
+    QByteArray out;
+    for (const QByteArray &l : lines)
+        out += l + "\r\n";
+    return out;
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+SettingsFiles::SettingsFiles(QString folder) : m_folder(std::move(folder)) {}
+
+QString SettingsFiles::path(const QString &fileName) const
+{
+    return QDir(m_folder).filePath(fileName);
+}
+
+SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Missing missing,
+                                                   const QByteArray &defaults,
+                                                   QVector<QByteArray> *lines,
+                                                   QString *error) const
+{
+    const QString p = path(fileName);
+    if (!QFile::exists(p)) {
+        if (missing == Missing::Skip)
+            return ReadStatus::Missing;
+        if (!write(fileName, defaults, error))
+            return ReadStatus::Failed;
+    }
+    QFile f(p);
+    if (!f.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Não foi possível ler o arquivo %1: %2")
+                            .arg(QDir::toNativeSeparators(p), f.errorString()));
+        return ReadStatus::Failed;
+    }
+    *lines = splitLines(f.readAll());
+    return ReadStatus::Read;
+}
+
+bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addressText,
+                               QString *error) const
+{
+    QVector<QByteArray> lines;
+    const QByteArray defaults = joinLines({" 1", " 0", " 0", " 0", " 0"});
+    const ReadStatus st = readLines(kConfigFile, missing, defaults, &lines, error);
+    if (st != ReadStatus::Read)
+        return st == ReadStatus::Missing;
+    // Lines that are missing keep the values the variables had.
+    qint16 *targets[] = {&s.portNumber, &s.panelAddress, &s.tipsHidden, &s.panelType,
+                         &s.temperatureOption};
+    for (int i = 0; i < 5 && i < lines.size(); ++i)
+        readInt16(lines[i], targets[i]);
+    if (addressText && lines.size() > 1)
+        *addressText = cp1252::decode(lines[1]).trimmed();
+    return true;
+}
+
+bool SettingsFiles::loadPassword(SharedSettings &s, Missing missing, QString *error) const
+{
+    QVector<QByteArray> lines;
+    const ReadStatus st = readLines(kPasswordFile, missing, "cobalto\r\n", &lines, error);
+    if (st != ReadStatus::Read)
+        return st == ReadStatus::Missing;
+    s.accessPassword = lines.isEmpty() ? QString() : cp1252::decode(lines[0]);
+    return true;
+}
+
+bool SettingsFiles::loadUsbAdapter(SharedSettings &s, Missing missing, QString *error) const
+{
+    QVector<QByteArray> lines;
+    const ReadStatus st = readLines(kUsbFile, missing, "0\r\n", &lines, error);
+    if (st != ReadStatus::Read)
+        return st == ReadStatus::Missing;
+    if (!lines.isEmpty())
+        readInt16(lines[0], &s.usbAdapter);
+    return true;
+}
+
+bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error) const
+{
+    QVector<QByteArray> lines;
+    const ReadStatus st = readLines(kTipsFile, missing, "0\r\n", &lines, error);
+    if (st != ReadStatus::Read)
+        return st == ReadStatus::Missing;
+    qint16 count = 0;
+    if (!lines.isEmpty() && !readInt16(lines[0], &count))
+        return true; // a count beyond 16 bits reads nothing
+    QStringList tips(QList<QString>(SharedSettings::kTipSlots));
+    if (count == 0) {
+        tips[1] = QStringLiteral("Arquivo de dicas não encontrado.");
+    } else {
+        const int n = qMin<int>(count, SharedSettings::kMaxTips);
+        // A file shorter than its count leaves the remaining tips empty.
+        for (int i = 1; i <= n && i < lines.size(); ++i)
+            tips[i] = cp1252::decode(lines[i]);
+    }
+    s.tipTexts = tips;
+    return true;
+}
+
+bool SettingsFiles::saveConfig(const SharedSettings &s, QString *error) const
+{
+    return write(kConfigFile,
+                 joinLines({formatNumber(s.portNumber), formatNumber(s.panelAddress),
+                            formatNumber(s.tipsHidden), formatNumber(s.panelType),
+                            formatNumber(s.temperatureOption)}),
+                 error);
+}
+
+bool SettingsFiles::savePassword(const QString &password, QString *error) const
+{
+    return write(kPasswordFile, joinLines({cp1252::encode(password)}), error);
+}
+
+bool SettingsFiles::saveUsbAdapter(qint16 usbAdapter, QString *error) const
+{
+    return write(kUsbFile, joinLines({QByteArray::number(usbAdapter)}), error);
+}
+
+bool SettingsFiles::write(const QString &fileName, const QByteArray &content,
+                          QString *error) const
+{
+    const QString p = path(fileName);
+    QSaveFile f(p);
+    if (f.open(QIODevice::WriteOnly) && f.write(content) == content.size() && f.commit())
+        return true;
+    setError(error, QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                        .arg(QDir::toNativeSeparators(p), f.errorString()));
+    return false;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "sharedsettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// The four small settings files of the program's folder: "cobalto.cfg",
+// "cobalto.dat", "usb232.dat" and the tips file "qvrtip.dat". They are
+// 8-bit Windows-1252 text with CR LF line ends, and operators already keep
+// them, so they are read and written byte for byte as they always were.
+namespace settingsfiles {
+
+inline const QString kConfigFile = QStringLiteral("cobalto.cfg");
+inline const QString kPasswordFile = QStringLiteral("cobalto.dat");
+inline const QString kUsbFile = QStringLiteral("usb232.dat");
+inline const QString kTipsFile = QStringLiteral("qvrtip.dat");
+
+// Reads a number the way the files have always been read: blanks, tabs and
+// line feeds are dropped, the longest leading decimal number is taken (a line
+// without one reads 0) and rounded half to even. Returns false when the
+// value does not fit in 16 bits; the caller then keeps its old value.
+bool readInt16(QByteArrayView line, qint16 *value);
+// " 1" for 1, "-1" for -1: a blank stands where a minus sign would.
+QByteArray formatNumber(int value);
+// Lines end at CR LF, at a lone CR, or at a lone LF (files edited by hand on
+// Linux); the last line needs no end.
+QVector<QByteArray> splitLines(const QByteArray &content);
+
+} // namespace settingsfiles
+
+// Reads and writes the settings files of one folder. Every write replaces
+// its file atomically, so a crash never leaves a truncated file behind.
+class SettingsFiles
+{
+public:
+    enum class Missing { Create, Skip };
+
+    explicit SettingsFiles(QString folder);
+    QString folder() const { return m_folder; }
+    QString path(const QString &fileName) const;
+
+    // Each load fills only the variables of its file. A missing file is
+    // created with its defaults (Missing::Create) and then read; any other
+    // failure leaves the variables as they were and returns false with a
+    // message in *error.
+    bool loadConfig(SharedSettings &s, Missing missing, QString *addressText = nullptr,
+                    QString *error = nullptr) const;
+    bool loadPassword(SharedSettings &s, Missing missing, QString *error = nullptr) const;
+    bool loadUsbAdapter(SharedSettings &s, Missing missing, QString *error = nullptr) const;
+    bool loadTips(SharedSettings &s, Missing missing, QString *error = nullptr) const;
+
+    bool saveConfig(const SharedSettings &s, QString *error = nullptr) const;
+    bool savePassword(const QString &password, QString *error = nullptr) const;
+    bool saveUsbAdapter(qint16 usbAdapter, QString *error = nullptr) const;
+
+private:
+    enum class ReadStatus { Read, Missing, Failed };
+    ReadStatus readLines(const QString &fileName, Missing missing, const QByteArray &defaults,
+                         QVector<QByteArray> *lines, QString *error) const;
+    bool write(const QString &fileName, const QByteArray &content, QString *error) const;
+
+    QString m_folder;
+};

@@ -1,0 +1,26 @@
+#include "settingsfolder.h"
+
+#include "settingsfiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+QString settingsFolder(const QString &programFolder)
+{
+    const QDir dir(programFolder);
+    if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile)) ||
+        QFileInfo(programFolder).isWritable())
+        return dir.absolutePath();
+    const QString perUser =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/Letreiro");
+    QDir().mkpath(perUser);
+    return perUser;
+}
+
+QString defaultSettingsFolder()
+{
+    return settingsFolder(QCoreApplication::applicationDirPath());
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Exit statuses of the tool; scripts rely on them.
+enum ExitStatus { ExitOk = 0, ExitExchangeFailed = 1, ExitUsage = 2 };
+
+// Writes to stdout or stderr as UTF-8, a line at a time, flushed, so that a
+// script reading a pipe sees each line as it comes.
+void printOut(const QString &line);
+void printErr(const QString &line);
+
+// Prints the message and the usage on stderr; returns ExitUsage.
+int usageError(const QString &message);
+QString usageText();
+
+// Parses the arguments of one subcommand; on failure prints why and returns
+// false.
+bool parseArgs(QCommandLineParser &parser, const QStringList &args, int positional);
+
+// A whole number in [low, high] from an option value; nothing when it is not.
+std::optional<int> intOption(const QString &value, int low, int high);

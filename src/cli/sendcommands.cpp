@@ -1,0 +1,233 @@
+#include "sendcommands.h"
+
+#include "cliargs.h"
+#include "cp1252.h"
+#include "flatten.h"
+#include "frame.h"
+#include "panelcommands.h"
+#include "panellink.h"
+#include "portnames.h"
+#include "qtserialline.h"
+#include "rtfreader.h"
+#include "settingsfiles.h"
+#include "settingsfolder.h"
+#include "timebase.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+
+const QCommandLineOption kType(QStringLiteral("tipo"), QString(), QStringLiteral("N"));
+const QCommandLineOption kAddress(QStringLiteral("endereco"), QString(), QStringLiteral("A"));
+const QCommandLineOption kFolder(QStringLiteral("pasta"), QString(), QStringLiteral("DIR"));
+const QCommandLineOption kPort(QStringLiteral("porta"), QString(), QStringLiteral("P"));
+const QCommandLineOption kUsb(QStringLiteral("usb"), QString(), QStringLiteral("0|1"));
+const QCommandLineOption kShow(QStringLiteral("mostrar"));
+
+bool readType(const QCommandLineParser &p, int *type)
+{
+    if (!p.isSet(kType))
+        return true;
+    const auto v = intOption(p.value(kType), 0, 8);
+    if (!v) {
+        usageError(QStringLiteral("--tipo deve ser um número de 0 a 8"));
+        return false;
+    }
+    *type = *v;
+    return true;
+}
+
+bool readAddress(const QCommandLineParser &p, int *address)
+{
+    if (!p.isSet(kAddress))
+        return true;
+    const auto v = intOption(p.value(kAddress), 0, 31);
+    if (!v) {
+        usageError(QStringLiteral("--endereco deve ser um número de 0 a 31"));
+        return false;
+    }
+    *address = *v;
+    return true;
+}
+
+// The settings as the desktop program would use them, then the options.
+struct SendSettings {
+    SharedSettings shared;
+    QString device;
+};
+
+bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
+{
+    SharedSettings &s = out->shared;
+    s.portNumber = 1; // the values of a first start, for files not yet written
+    const QString folder = p.isSet(kFolder) ? p.value(kFolder) : defaultSettingsFolder();
+    const SettingsFiles files(folder);
+    QString error;
+    if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error) ||
+        !files.loadUsbAdapter(s, SettingsFiles::Missing::Skip, &error)) {
+        printErr(QStringLiteral("letreiro-cli: ") + error);
+        return false;
+    }
+    int type = s.panelType, address = s.panelAddress;
+    if (!readType(p, &type) || !readAddress(p, &address))
+        return false;
+    s.panelType = qint16(type);
+    s.panelAddress = qint16(address);
+    if (p.isSet(kUsb)) {
+        const auto v = intOption(p.value(kUsb), 0, 1);
+        if (!v) {
+            usageError(QStringLiteral("--usb deve ser 0 ou 1"));
+            return false;
+        }
+        s.usbAdapter = qint16(*v);
+    }
+    QString port = p.isSet(kPort) ? p.value(kPort) : QString::number(s.portNumber);
+    bool isNumber = false;
+    const int n = port.toInt(&isNumber);
+    if (isNumber) {
+        s.portNumber = qint16(n);
+        port = portnames::resolve(n);
+        if (port.isEmpty()) {
+            printErr(QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! "
+                                    "(não há porta serial número %1)")
+                         .arg(n));
+            return false;
+        }
+    }
+    out->device = port;
+    return true;
+}
+
+bool loadMessage(const QString &path, QByteArray *field)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
+                     .arg(path, f.errorString()));
+        return false;
+    }
+    const RtfReadResult r = readRtf(f.readAll());
+    if (!r.ok) {
+        printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(r.error, path));
+        return false;
+    }
+    if (r.text.isEmpty()) {
+        printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!! (%1 está vazio)")
+                     .arg(path));
+        return false;
+    }
+    *field = loadCommandField(r.text);
+    return true;
+}
+
+} // namespace
+
+int runEncode(const QStringList &args)
+{
+    QCommandLineParser p;
+    p.addOption(kType);
+    int type = 0;
+    if (!parseArgs(p, args, 1) || !readType(p, &type))
+        return ExitUsage;
+    const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
+    printOut(frame::hexLine(encodeMessage(field, type)));
+    return ExitOk;
+}
+
+int runFrame(const QStringList &args)
+{
+    QCommandLineParser p;
+    p.addOption(kType);
+    p.addOption(kAddress);
+    int type = 0, address = 0;
+    if (!parseArgs(p, args, 1) || !readType(p, &type) || !readAddress(p, &address))
+        return ExitUsage;
+    const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
+    printOut(frame::hexLine(frame::build(qint16(address), frame::encodeDataField(field, type))));
+    return ExitOk;
+}
+
+int runSend(const QString &command, const QStringList &args)
+{
+    QCommandLineParser p;
+    for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow})
+        p.addOption(o);
+    const bool transfer = command == QLatin1String("transfere");
+    if (!parseArgs(p, args, transfer ? 1 : 0))
+        return ExitUsage;
+    SendSettings settings;
+    if (!loadSendSettings(p, &settings))
+        return ExitUsage;
+    const SharedSettings &s = settings.shared;
+
+    // One reading of the clock serves the whole command.
+    const QDateTime now = QDateTime::currentDateTime();
+    QByteArray field;
+    qint16 address = s.panelAddress;
+    if (transfer) {
+        if (!loadMessage(p.positionalArguments().constFirst(), &field))
+            return ExitUsage;
+    } else if (command == QLatin1String("hora")) {
+        field = datafield::clock(now.time());
+        address = 0;
+    } else if (command == QLatin1String("data")) {
+        field = datafield::date(now.date());
+        address = 0;
+    } else {
+        const char letter = command == QLatin1String("inicia") ? 'I'
+                            : command == QLatin1String("para") ? 'P'
+                                                               : 'A';
+        field = QByteArray(1, letter);
+    }
+
+    if (p.isSet(kShow)) {
+        printOut(frame::hexLine(field));
+        printOut(frame::hexLine(frame::build(address, frame::encodeDataField(field, s.panelType))));
+        return ExitOk;
+    }
+
+    QtSerialLine line;
+    QString error;
+    if (!line.open(settings.device, &error)) {
+        printErr(QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)")
+                     .arg(error));
+        return ExitUsage;
+    }
+    EventLoopTimebase time;
+    QObject::connect(&line, &QtSerialLine::activity, &time, &EventLoopTimebase::wake);
+    PanelLink link(line, time, LinkOptions{s.panelType, s.usbAdapter != 0});
+    PanelCommands commands(link);
+    CommandOutcome outcome;
+    if (transfer)
+        outcome = commands.transfer(address, field);
+    else if (command == QLatin1String("hora"))
+        outcome = commands.setClock(now);
+    else if (command == QLatin1String("data"))
+        outcome = commands.setDate(now);
+    else
+        outcome = commands.letter(address, field.at(0));
+    printOut(outcome.status);
+    if (!outcome.portError.isEmpty())
+        printErr(QStringLiteral("letreiro-cli: ") + outcome.portError);
+    return outcome.succeeded ? ExitOk : ExitExchangeFailed;
+}
+
+int runListPorts(const QStringList &args)
+{
+    QCommandLineParser p;
+    if (!parseArgs(p, args, 0))
+        return ExitUsage;
+    const QStringList ports = portnames::systemPorts();
+    for (int i = 0; i < ports.size(); ++i) {
+#ifdef Q_OS_WIN
+        // On Windows the number is the one in the name: COM3 is port 3.
+        const QString number = QString(ports[i]).remove(QStringLiteral("COM"));
+#else
+        const QString number = QString::number(i + 1);
+#endif
+        printOut(number + QLatin1Char('\t') + ports[i]);
+    }
+    return ExitOk;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "richtext.h"
+
+#include <QByteArray>
+
+// The message as the panel's load command carries it: one line of
+// Windows-1252 bytes. Line breaks and tabs go; each expanded (bold)
+// character that is not part of an inserted tag gets the marker 0xFE in
+// front. A tag is known by the underline on its name.
+QByteArray flattenMessage(const RichText &text);
+
+// "L" followed by the flattened message.
+QByteArray loadCommandField(const RichText &text);

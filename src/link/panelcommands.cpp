@@ -1,0 +1,66 @@
+#include "panelcommands.h"
+
+#include "panellink.h"
+
+namespace datafield {
+
+quint8 bcd(int value)
+{
+    value = qBound(0, value, 99);
+    return quint8(value / 10 * 16 + value % 10);
+}
+
+QByteArray clock(const QTime &time)
+{
+    QByteArray f("R");
+    f.append(char(bcd(time.hour()))).append(char(bcd(time.minute())));
+    f.append(char(bcd(time.second())));
+    return f;
+}
+
+QByteArray date(const QDate &date)
+{
+    QByteArray f("D");
+    f.append(char(bcd(date.day()))).append(char(bcd(date.month())));
+    f.append(char(bcd(date.year() % 100))).append(char(date.dayOfWeek()));
+    return f;
+}
+
+} // namespace datafield
+
+CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
+                                   const QString &globalText)
+{
+    const ExchangeResult r = m_link.sendCommand(address, field);
+    CommandOutcome out;
+    out.refused = r.refused;
+    out.portError = r.portError;
+    out.succeeded = r.succeeded();
+    if (r.refused)
+        return out;
+    if (!out.succeeded)
+        out.status = status::kFailure;
+    else
+        out.status = address == 0 ? globalText : status::kSuccess;
+    return out;
+}
+
+CommandOutcome PanelCommands::transfer(qint16 address, const QByteArray &loadField)
+{
+    return send(address, loadField, status::kGlobalSuccess);
+}
+
+CommandOutcome PanelCommands::letter(qint16 address, char letter)
+{
+    return send(address, QByteArray(1, letter), status::kGlobalSuccess);
+}
+
+CommandOutcome PanelCommands::setClock(const QDateTime &now)
+{
+    return send(0, datafield::clock(now.time()), status::kClockSet);
+}
+
+CommandOutcome PanelCommands::setDate(const QDateTime &now)
+{
+    return send(0, datafield::date(now.date()), status::kDateSet);
+}

@@ -1,0 +1,154 @@
+#include "qtserialline.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+namespace {
+
+QString portErrorText(QSerialPort::SerialPortError e, const QString &device,
+                      const QString &detail)
+{
+    switch (e) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("%1: dispositivo não encontrado").arg(device);
+    case QSerialPort::PermissionError:
+        return QStringLiteral("%1: permissão negada").arg(device);
+    case QSerialPort::OpenError:
+        return QStringLiteral("%1: a porta já está aberta").arg(device);
+    case QSerialPort::ResourceError:
+        return QStringLiteral("%1: a porta deixou de responder").arg(device);
+    default:
+        return QStringLiteral("%1: %2").arg(device, detail);
+    }
+}
+
+} // namespace
+
+QtSerialLine::QtSerialLine(QObject *parent) : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLine::activity);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialLine::activity);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
+}
+
+QtSerialLine::~QtSerialLine() = default;
+
+bool QtSerialLine::open(const QString &device, QString *error)
+{
+    close();
+    m_error.clear();
+    m_port.setPortName(device);
+    const bool ok = m_port.open(QIODevice::ReadWrite) && m_port.setBaudRate(2400) &&
+                    m_port.setDataBits(QSerialPort::Data8) &&
+                    m_port.setParity(QSerialPort::NoParity) &&
+                    m_port.setStopBits(QSerialPort::TwoStop) &&
+                    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        m_error = portErrorText(m_port.error(), device, m_port.errorString());
+        if (error)
+            *error = m_error;
+        m_port.close();
+    }
+    return ok;
+}
+
+void QtSerialLine::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialLine::onError(QSerialPort::SerialPortError e)
+{
+    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+        return;
+    m_error = portErrorText(e, m_port.portName(), m_port.errorString());
+    if (e == QSerialPort::ResourceError) {
+        // A vanished device keeps signalling; closing stops that, and the
+        // next exchange sees a closed port.
+        m_port.close();
+        Q_EMIT lost();
+    }
+    Q_EMIT activity();
+}
+
+bool QtSerialLine::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void QtSerialLine::discardOutput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
+void QtSerialLine::discardInput()
+{
+    if (m_port.isOpen()) {
+        m_port.readAll();
+        m_port.clear(QSerialPort::Input);
+    }
+}
+
+bool QtSerialLine::writeByte(quint8 b)
+{
+    if (!m_port.isOpen())
+        return false;
+    const char c = char(b);
+    if (m_port.write(&c, 1) != 1)
+        return false;
+    m_port.flush(); // hand it to the driver now, not at the next event
+    return m_port.isOpen();
+}
+
+qint64 QtSerialLine::driverOutputQueue()
+{
+#ifdef Q_OS_WIN
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(reinterpret_cast<HANDLE>(m_port.handle()), &errors, &stat))
+        return -1;
+    return qint64(stat.cbOutQue);
+#else
+    int queued = 0;
+    if (::ioctl(m_port.handle(), TIOCOUTQ, &queued) != 0)
+        return -1;
+    return queued;
+#endif
+}
+
+qint64 QtSerialLine::outputPending()
+{
+    if (!m_port.isOpen())
+        return -1;
+    if (m_port.bytesToWrite() > 0) {
+        m_port.flush();
+        return m_port.bytesToWrite();
+    }
+    return driverOutputQueue();
+}
+
+qint64 QtSerialLine::inputAvailable()
+{
+    if (!m_port.isOpen())
+        return -1;
+    return m_port.bytesAvailable();
+}
+
+int QtSerialLine::readByte()
+{
+    char c = 0;
+    if (!m_port.isOpen() || m_port.read(&c, 1) != 1)
+        return -1;
+    return quint8(c);
+}
+
+QString QtSerialLine::errorString() const
+{
+    return m_error.isEmpty() ? QStringLiteral("porta de comunicação fechada") : m_error;
+}

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <charconv>
 #include <cmath>
 
 namespace settingsfiles {
@@ -44,10 +45,12 @@ bool readInt16(QByteArrayView line, qint16 *value)
             if (const qsizetype e = digitsAt(k); e > 0)
                 i = k + e;
         }
-        bool ok = false;
-        v = s.left(i).toDouble(&ok);
-        if (!ok && !std::isinf(v))
-            v = 0;
+        // from_chars reads the C form whatever the locale, and says when the
+        // number is beyond a double.
+        const qsizetype from = s[0] == '+' ? 1 : 0;
+        const auto r = std::from_chars(s.constData() + from, s.constData() + i, v);
+        if (r.ec == std::errc::result_out_of_range)
+            v = s.left(i).contains("e-") || s.left(i).contains("E-") ? 0.0 : HUGE_VAL;
     }
     const double r = std::nearbyint(v); // the default rounding mode rounds half to even
     if (!(r >= -32768.0 && r <= 32767.0))

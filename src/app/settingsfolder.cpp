@@ -13,6 +13,13 @@ QString settingsFolder(const QString &programFolder)
     if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile)) ||
         QFileInfo(programFolder).isWritable())
         return dir.absolutePath();
+    return perUserSettingsFolder();
+}
+
+QString perUserSettingsFolder()
+{
+    // The desktop program and the command-line tool share it, whatever their
+    // own application names.
     const QString perUser =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
         QStringLiteral("/Letreiro");

@@ -9,6 +9,8 @@
 // per-user data folder instead ("~/.local/share/Letreiro" on Linux,
 // "%LOCALAPPDATA%/Letreiro" on Windows), which is created when needed.
 QString settingsFolder(const QString &programFolder);
+// The per-user folder of that rule.
+QString perUserSettingsFolder();
 
 // The rule applied to the folder of the running executable.
 QString defaultSettingsFolder();

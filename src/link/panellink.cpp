@@ -25,23 +25,27 @@ PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options,
 
 ExchangeResult PanelLink::sendCommand(qint16 address, const QByteArray &dataField)
 {
-    if (m_busy) {
-        ExchangeResult r;
-        r.refused = true;
-        return r;
-    }
-    m_time.waitMs(0);
-    return exchangeFrame(address, dataField);
+    return guarded(address, dataField, true);
 }
 
 ExchangeResult PanelLink::exchangeFrame(qint16 address, const QByteArray &dataField)
 {
+    return guarded(address, dataField, false);
+}
+
+ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &dataField,
+                                  bool processEventsFirst)
+{
+    // Busy from the first processing of events on: a command started from
+    // that event handling must not get in before this one.
     if (m_busy) {
         ExchangeResult r;
         r.refused = true;
         return r;
     }
     m_busy = true;
+    if (processEventsFirst)
+        m_time.waitMs(0);
     ExchangeResult r = run(address, dataField);
     m_busy = false;
     return r;

@@ -68,6 +68,7 @@ public:
 private:
     enum class Wait { Ready, TimedOut, PortError };
     Wait waitFor(const std::function<qint64()> &probe, bool wantZero, qint64 timeoutMs);
+    ExchangeResult guarded(qint16 address, const QByteArray &dataField, bool processEventsFirst);
     ExchangeResult run(qint16 address, const QByteArray &dataField);
     ExchangeResult nak(const QString &portError = {}) const;
     void trace(const QString &text, bool start = false);

@@ -1,0 +1,181 @@
+#include "settingsfiles.h"
+#include "settingsfolder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestSettingsFiles : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void readsNumbersAsTheFilesAlwaysWere_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("value");
+        QTest::newRow("leading blank") << QByteArray(" 1") << 1;
+        QTest::newRow("two blanks and a zero") << QByteArray("  07") << 7;
+        QTest::newRow("negative") << QByteArray("-3") << -3;
+        QTest::newRow("blanks inside") << QByteArray("1 2\t3") << 123;
+        QTest::newRow("trailing text") << QByteArray("12abc") << 12;
+        QTest::newRow("no number") << QByteArray("abc") << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("half to even down") << QByteArray("2.5") << 2;
+        QTest::newRow("half to even up") << QByteArray("3.5") << 4;
+        QTest::newRow("negative half") << QByteArray("-2.5") << -2;
+        QTest::newRow("fraction only") << QByteArray(".6") << 1;
+        QTest::newRow("exponent") << QByteArray("1e2") << 100;
+        QTest::newRow("exponent without digits") << QByteArray("7e") << 7;
+        QTest::newRow("lone sign") << QByteArray("-") << 0;
+        QTest::newRow("edge of range") << QByteArray("-32768") << -32768;
+    }
+
+    void readsNumbersAsTheFilesAlwaysWere()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, value);
+        qint16 v = 99;
+        QVERIFY(settingsfiles::readInt16(line, &v));
+        QCOMPARE(int(v), value);
+    }
+
+    void valuesBeyondSixteenBitsLeaveTheVariable()
+    {
+        for (const char *line : {"32768", "-32769", "1e999", "99999999999999999999"}) {
+            qint16 v = 5;
+            QVERIFY(!settingsfiles::readInt16(line, &v));
+            QCOMPARE(v, qint16(5));
+        }
+    }
+
+    void firstStartCreatesTheFilesByteForByte()
+    {
+        QTemporaryDir dir;
+        const SettingsFiles files(dir.path());
+        SharedSettings s;
+        QString address;
+        QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Create, &address));
+        QVERIFY(files.loadPassword(s, SettingsFiles::Missing::Create));
+        QVERIFY(files.loadUsbAdapter(s, SettingsFiles::Missing::Create));
+        QVERIFY(files.loadTips(s, SettingsFiles::Missing::Create));
+        QCOMPARE(contents(files.path("cobalto.cfg")), QByteArray(" 1\r\n 0\r\n 0\r\n 0\r\n 0\r\n"));
+        QCOMPARE(contents(files.path("cobalto.dat")), QByteArray("cobalto\r\n"));
+        QCOMPARE(contents(files.path("usb232.dat")), QByteArray("0\r\n"));
+        QCOMPARE(contents(files.path("qvrtip.dat")), QByteArray("0\r\n"));
+        QCOMPARE(s.portNumber, qint16(1));
+        QCOMPARE(address, QStringLiteral("0"));
+        QCOMPARE(s.accessPassword, QStringLiteral("cobalto"));
+        QCOMPARE(s.tipTexts.size(), 102);
+        QCOMPARE(s.tipTexts[1], QStringLiteral("Arquivo de dicas não encontrado."));
+    }
+
+    void readsHandWrittenFiles()
+    {
+        QTemporaryDir dir;
+        const SettingsFiles files(dir.path());
+        put(files.path("cobalto.cfg"), " 3\r\n  07\r 1\n 6\r\n");
+        put(files.path("cobalto.dat"), " Senha \xe9\r\nsecond line\r\n");
+        SharedSettings s;
+        s.temperatureOption = 4; // line 5 is missing: the value stays
+        QString address;
+        QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip, &address));
+        QCOMPARE(s.portNumber, qint16(3));
+        QCOMPARE(s.panelAddress, qint16(7));
+        QCOMPARE(address, QStringLiteral("07"));
+        QCOMPARE(s.tipsHidden, qint16(1));
+        QCOMPARE(s.panelType, qint16(6));
+        QCOMPARE(s.temperatureOption, qint16(4));
+        QVERIFY(files.loadPassword(s, SettingsFiles::Missing::Skip));
+        QCOMPARE(s.accessPassword, QStringLiteral(" Senha é"));
+        // Skip leaves a missing file missing.
+        QVERIFY(files.loadUsbAdapter(s, SettingsFiles::Missing::Skip));
+        QVERIFY(!QFile::exists(files.path("usb232.dat")));
+    }
+
+    void tipsStopAtAHundred()
+    {
+        QTemporaryDir dir;
+        const SettingsFiles files(dir.path());
+        QByteArray tips("250\r\n");
+        for (int i = 1; i <= 250; ++i)
+            tips += "Dica " + QByteArray::number(i) + "\r\n";
+        put(files.path("qvrtip.dat"), tips);
+        SharedSettings s;
+        QVERIFY(files.loadTips(s, SettingsFiles::Missing::Skip));
+        QCOMPARE(s.tipTexts[1], QStringLiteral("Dica 1"));
+        QCOMPARE(s.tipTexts[100], QStringLiteral("Dica 100"));
+        QVERIFY(s.tipTexts[101].isEmpty());
+        QVERIFY(s.tipTexts[0].isEmpty());
+
+        put(files.path("qvrtip.dat"), "-2\r\nDica\r\n");
+        SharedSettings n;
+        QVERIFY(files.loadTips(n, SettingsFiles::Missing::Skip));
+        QVERIFY(n.tipTexts[1].isEmpty()); // a negative count loads nothing, says nothing
+    }
+
+    void writesTheFormsThatOthersRead()
+    {
+        QTemporaryDir dir;
+        const SettingsFiles files(dir.path());
+        SharedSettings s;
+        s.portNumber = 2;
+        s.panelAddress = 17;
+        s.tipsHidden = 1;
+        s.panelType = 6;
+        s.temperatureOption = -1;
+        QVERIFY(files.saveConfig(s));
+        QCOMPARE(contents(files.path("cobalto.cfg")), QByteArray(" 2\r\n 17\r\n 1\r\n 6\r\n-1\r\n"));
+        QVERIFY(files.saveUsbAdapter(1));
+        QCOMPARE(contents(files.path("usb232.dat")), QByteArray("1\r\n"));
+        QVERIFY(files.savePassword(QStringLiteral(" ação")));
+        QCOMPARE(contents(files.path("cobalto.dat")), QByteArray(" a\xe7\xe3o\r\n"));
+        QVERIFY(files.savePassword(QString()));
+        QCOMPARE(contents(files.path("cobalto.dat")), QByteArray("\r\n"));
+    }
+
+    void aFailedWriteIsReported()
+    {
+        const SettingsFiles files(QStringLiteral("/nonexistent-letreiro/folder"));
+        QString error;
+        QVERIFY(!files.saveConfig(SharedSettings(), &error));
+        QVERIFY(error.contains(QStringLiteral("cobalto.cfg")));
+        // Reading creates the missing file; failing that, the values stay.
+        SharedSettings s;
+        s.portNumber = 4;
+        QVERIFY(!files.loadConfig(s, SettingsFiles::Missing::Create, nullptr, &error));
+        QCOMPARE(s.portNumber, qint16(4));
+    }
+
+    void settingsFolderRule()
+    {
+        QTemporaryDir writable;
+        QCOMPARE(settingsFolder(writable.path()), QDir(writable.path()).absolutePath());
+        // A folder that cannot be written sends the settings to the user's
+        // data folder.
+        QCOMPARE(settingsFolder(QStringLiteral("/nonexistent-letreiro")), perUserSettingsFolder());
+        QVERIFY(perUserSettingsFolder().endsWith(QStringLiteral("/Letreiro")));
+        QVERIFY(QFileInfo(perUserSettingsFolder()).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFiles)
+#include "tst_settingsfiles.moc"

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "serialline.h"
+#include "timebase.h"
+
+#include <QByteArray>
+#include <QVector>
+
+#include <functional>
+
+// Virtual time: waiting moves the clock on at once.
+class VirtualTimebase : public Timebase
+{
+public:
+    qint64 elapsedMs() const override { return now; }
+    void waitMs(qint64 ms) override
+    {
+        ++waits;
+        if (ms > 0)
+            now += ms;
+        if (onWait)
+            onWait();
+    }
+
+    qint64 now = 0;
+    int waits = 0;
+    std::function<void()> onWait;
+};
+
+// A serial line whose bytes take a set time to leave, and whose answers
+// arrive at set virtual times.
+class FakeLine : public SerialLine
+{
+public:
+    explicit FakeLine(VirtualTimebase &time) : m_time(time) {}
+
+    bool isOpen() const override { return open; }
+    void discardOutput() override { ++discardedOutput; }
+    void discardInput() override
+    {
+        ++discardedInput;
+        m_incoming.clear();
+    }
+    bool writeByte(quint8 b) override
+    {
+        if (failAfterBytes >= 0 && written.size() >= failAfterBytes) {
+            open = false;
+            return false;
+        }
+        written.append(char(b));
+        writeTimes.append(m_time.now);
+        m_lastWrite = m_time.now;
+        if (onWrite)
+            onWrite(*this);
+        return true;
+    }
+    qint64 outputPending() override
+    {
+        if (!open)
+            return -1;
+        if (written.isEmpty())
+            return 0;
+        return stuck || m_time.now - m_lastWrite < drainMs ? 1 : 0;
+    }
+    qint64 inputAvailable() override
+    {
+        if (!open)
+            return -1;
+        qint64 n = 0;
+        for (const auto &in : m_incoming)
+            n += in.at <= m_time.now;
+        return n;
+    }
+    int readByte() override
+    {
+        if (!open || m_incoming.isEmpty() || m_incoming.front().at > m_time.now)
+            return -1;
+        return quint8(m_incoming.takeFirst().byte);
+    }
+    QString errorString() const override { return QStringLiteral("porta perdida"); }
+
+    // Bytes that arrive `afterMs` from now, one every `gapMs`.
+    void answer(const QByteArray &bytes, qint64 afterMs = 0, qint64 gapMs = 0)
+    {
+        qint64 t = m_time.now + afterMs;
+        for (const char b : bytes) {
+            m_incoming.append({t, b});
+            t += gapMs;
+        }
+    }
+
+    bool open = true;
+    bool stuck = false;
+    qint64 drainMs = 0;
+    qsizetype failAfterBytes = -1;
+    int discardedOutput = 0;
+    int discardedInput = 0;
+    QByteArray written;
+    QVector<qint64> writeTimes;
+    std::function<void(FakeLine &)> onWrite;
+
+private:
+    struct Incoming {
+        qint64 at;
+        char byte;
+    };
+    VirtualTimebase &m_time;
+    QVector<Incoming> m_incoming;
+    qint64 m_lastWrite = 0;
+};

@@ -1,0 +1,266 @@
+#include "fakeline.h"
+#include "frame.h"
+#include "panelcommands.h"
+#include "panellink.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray b;
+    for (int v : list)
+        b.append(char(v));
+    return b;
+}
+
+const QByteArray kAckReply = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x07});
+
+class Recorder : public LinkListener
+{
+public:
+    void statusAppended(const QString &t) override { status += t; }
+    bool traceWanted() const override { return debugOpen; }
+    void traceStarted(const QString &t) override { trace = t; }
+    void traceAppended(const QString &t) override { trace += t; }
+    bool debugOpen = true;
+    QString status;
+    QString trace;
+};
+
+// Answers once the whole frame has been written.
+void answerAfterFrame(FakeLine &line, qsizetype frameSize, const QByteArray &reply,
+                      qint64 afterMs = 30, qint64 gapMs = 5)
+{
+    line.onWrite = [=](FakeLine &l) {
+        if (l.written.size() == frameSize)
+            l.answer(reply, afterMs, gapMs);
+    };
+}
+
+} // namespace
+
+class TestPanelLink : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void addressedExchangeReadsTheAnswer()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.drainMs = 5;
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        answerAfterFrame(line, 10, kAckReply);
+        const ExchangeResult r = link.sendCommand(1, "A");
+        QVERIFY(r.succeeded());
+        QCOMPARE(r.bytes, bytes({0x06, 0x07}));
+        QCOMPARE(line.written, frame::build(1, "A"));
+        QCOMPARE(line.discardedOutput, 1);
+        QCOMPARE(line.discardedInput, 1);
+        // Each byte only after the previous one has left.
+        QCOMPARE(line.writeTimes.front(), 100);
+        for (int i = 1; i < line.writeTimes.size(); ++i)
+            QVERIFY(line.writeTimes[i] - line.writeTimes[i - 1] >= 5);
+        QCOMPARE(rec.status, QStringLiteral("  =>  1 Caracteres."));
+        QCOMPARE(rec.trace, QStringLiteral("Dados:\r\nA\r\n\r\n"
+                                           "Transmitido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 41H 40H "
+                                           "\r\n\r\nRecebido:\r\n"
+                                           "81H 7EH 5H 0H 1H 0H FFH FFH 6H 7H \r\n\r\n"));
+    }
+
+    void noAnswerIsANakAfterTheReadTimeOut()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        const ExchangeResult r = link.exchangeFrame(1, "A");
+        QCOMPARE(r.bytes, bytes({frame::kNak}));
+        QVERIFY(!r.succeeded());
+        QVERIFY(time.now >= 100 + 1500 && time.now < 100 + 1500 + 10);
+        QVERIFY(rec.trace.endsWith(QStringLiteral("Nenhum Dado Recebido.\r\n\r\n")));
+    }
+
+    void aPauseInTheAnswerLongerThanTheTimeOutIsANak()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        answerAfterFrame(line, 10, kAckReply, 0, 1600);
+        QCOMPARE(link.exchangeFrame(1, "A").bytes, bytes({frame::kNak}));
+        QVERIFY(rec.trace.endsWith(QStringLiteral("Recebido:\r\n81H \r\n\r\n")));
+        // A slow answer within the time-out is fine.
+        VirtualTimebase t2;
+        FakeLine l2(t2);
+        PanelLink link2(l2, t2);
+        answerAfterFrame(l2, 10, kAckReply, 1400, 1400);
+        QVERIFY(link2.exchangeFrame(1, "A").succeeded());
+    }
+
+    void globalSendDoesNotRead()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        line.answer("garbage");
+        const ExchangeResult r = link.exchangeFrame(0, "A");
+        QCOMPARE(r.bytes, bytes({frame::kAck}));
+        QCOMPARE(time.now, 100);
+        QVERIFY(rec.trace.endsWith(QStringLiteral("41H 41H \r\n\r\n")));
+    }
+
+    void aQueueThatDoesNotDrainIsAWriteTimeOut()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.stuck = true;
+        PanelLink link(line, time);
+        const ExchangeResult r = link.exchangeFrame(0, "A");
+        QCOMPARE(r.bytes, bytes({frame::kNak}));
+        QCOMPARE(line.written.size(), 1); // nothing more is written
+        QCOMPARE(time.now, 100 + 1000);
+    }
+
+    void aPortErrorEndsTheExchangeWithANak()
+    {
+        for (int after : {0, 4}) {
+            VirtualTimebase time;
+            FakeLine line(time);
+            line.failAfterBytes = after;
+            PanelLink link(line, time);
+            const ExchangeResult r = link.exchangeFrame(1, "A");
+            QCOMPARE(r.bytes, bytes({frame::kNak}));
+            QCOMPARE(r.portError, QStringLiteral("porta perdida"));
+        }
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.open = false;
+        PanelLink link(line, time);
+        QVERIFY(!link.exchangeFrame(1, "A").succeeded());
+        QVERIFY(line.written.isEmpty());
+    }
+
+    void usbAdapterPausesBeforeEveryByte()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time, LinkOptions{0, true});
+        QVERIFY(link.exchangeFrame(0, "A").succeeded());
+        QCOMPARE(line.writeTimes.size(), 10);
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(line.writeTimes[i], 100 + 100 * (i + 1));
+    }
+
+    void longDataIsEncodedCountedAndCut()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        const QByteArray field = "L" + QByteArray(7999, '\xE7');
+        link.exchangeFrame(0, field);
+        QCOMPARE(rec.status, QStringLiteral("  =>  8000 Caracteres."));
+        QCOMPARE(line.written.size(), 7509);
+        QCOMPARE(line.written.mid(8, 2), QByteArray("L\x0C"));
+    }
+
+    void aSecondExchangeIsRefusedWhileOneRuns()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        int refused = 0;
+        // Event handling during the waits tries to start another command.
+        time.onWait = [&] {
+            const ExchangeResult inner = link.sendCommand(2, "P");
+            refused += inner.refused;
+            QVERIFY(!inner.succeeded());
+        };
+        answerAfterFrame(line, 10, kAckReply);
+        QVERIFY(link.sendCommand(1, "A").succeeded());
+        QVERIFY(refused > 0);
+        QCOMPARE(line.written, frame::build(1, "A"));
+        QVERIFY(!link.isBusy());
+        time.onWait = nullptr;
+        QVERIFY(link.exchangeFrame(0, "I").succeeded()); // free again afterwards
+    }
+
+    void commandOutcomes()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time);
+        PanelCommands commands(link);
+
+        answerAfterFrame(line, 10, kAckReply);
+        QCOMPARE(commands.letter(3, 'P').status, status::kSuccess);
+        line.onWrite = nullptr;
+        QCOMPARE(commands.letter(3, 'P').status, status::kFailure);
+        answerAfterFrame(line, 10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, frame::kNak, 0}));
+        line.written.clear();
+        QCOMPARE(commands.letter(3, 'A').status, status::kFailure);
+        line.onWrite = nullptr;
+        QCOMPARE(commands.letter(0, 'I').status, status::kGlobalSuccess);
+        const QDateTime when(QDate(2010, 8, 31), QTime(9, 5, 7));
+        QCOMPARE(commands.setClock(when).status, status::kClockSet);
+        QCOMPARE(commands.setDate(when).status, status::kDateSet);
+        QCOMPARE(commands.transfer(0, "LABC").status, status::kGlobalSuccess);
+    }
+
+    void globalSendsThatCouldNotBeWrittenReportAFailure()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.stuck = true;
+        PanelLink link(line, time);
+        PanelCommands commands(link);
+        const QDateTime now = QDateTime::currentDateTime();
+        for (const CommandOutcome &o : {commands.letter(0, 'A'), commands.transfer(0, "LX"),
+                                        commands.setClock(now), commands.setDate(now)}) {
+            QCOMPARE(o.status, status::kFailure);
+            QVERIFY(!o.succeeded);
+        }
+    }
+
+    void clockAndDateFields_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QByteArray>("clock");
+        QTest::addColumn<QByteArray>("date");
+        QTest::newRow("tuesday 2010") << QDateTime(QDate(2010, 8, 31), QTime(9, 5, 7))
+                                      << bytes({'R', 0x09, 0x05, 0x07})
+                                      << bytes({'D', 0x31, 0x08, 0x10, 2});
+        QTest::newRow("sunday, year 2000") << QDateTime(QDate(2000, 1, 2), QTime(23, 59, 59))
+                                           << bytes({'R', 0x23, 0x59, 0x59})
+                                           << bytes({'D', 0x02, 0x01, 0x00, 7});
+        QTest::newRow("monday 2081") << QDateTime(QDate(2081, 12, 1), QTime(0, 0, 0))
+                                     << bytes({'R', 0, 0, 0}) << bytes({'D', 0x01, 0x12, 0x81, 1});
+    }
+
+    void clockAndDateFields()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QByteArray, clock);
+        QFETCH(QByteArray, date);
+        QCOMPARE(datafield::clock(when.time()), clock);
+        QCOMPARE(datafield::date(when.date()), date);
+        // Always to every panel, and the bytes reach the wire unchanged.
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time, LinkOptions{5, false});
+        PanelCommands commands(link);
+        commands.setDate(when);
+        QCOMPARE(line.written, frame::build(0, date));
+        line.written.clear();
+        commands.setClock(when);
+        QCOMPARE(line.written, frame::build(0, clock));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPanelLink)
+#include "tst_panellink.moc"

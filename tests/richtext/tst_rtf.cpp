@@ -1,0 +1,157 @@
+#include "rtfreader.h"
+#include "rtfwriter.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+constexpr ColourRef kRed = rgbColour(255, 0, 0);
+constexpr ColourRef kGrey = rgbColour(192, 192, 192);
+constexpr ColourRef kGreen = rgbColour(0, 255, 0);
+
+QByteArray readData(const char *name)
+{
+    QFile f(QStringLiteral(LETREIRO_TEST_DATA "/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test data %s", name);
+    return f.readAll();
+}
+
+RichText read(QByteArrayView rtf)
+{
+    const RtfReadResult r = readRtf(rtf);
+    if (!r.ok)
+        qWarning() << r.error;
+    return r.text;
+}
+
+} // namespace
+
+class TestRtf : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readsWhatRichEditWrites()
+    {
+        const RichText t = read(readData("msftedit.msg"));
+        QCOMPARE(t.plainText(), QStringLiteral("<Roda_Cima__>Olá mundo €"));
+        QCOMPARE(t.alignment(), Alignment::Right);
+        // The tag: brackets red and plain, name grey and underlined.
+        QCOMPARE(t.at(0).format.colour, kRed);
+        QVERIFY(!t.at(0).format.underline);
+        for (int i = 1; i <= 11; ++i) {
+            QCOMPARE(t.at(i).format.colour, kGrey);
+            QVERIFY(t.at(i).format.underline);
+        }
+        QVERIFY(!t.at(12).format.underline);
+        QCOMPARE(t.at(13).format.colour, kGreen); // "Olá" green and bold
+        QVERIFY(t.at(15).format.bold);
+        QVERIFY(!t.at(16).format.bold);
+        QCOMPARE(t.at(0).format.pointSize, 20.5);
+    }
+
+    void readsWhatTheOlderRichEditWrites()
+    {
+        // No leading ";" in the colour table, \plain everywhere, and the
+        // final paragraph mark on a line of its own.
+        const RichText t = read(readData("riched1.msg"));
+        QCOMPARE(t.plainText(), QStringLiteral("<Pausa______>AB\tC\nLinha 2"));
+        QCOMPARE(t.at(0).format.colour, kRed);
+        QCOMPARE(t.at(1).format.colour, kGrey);
+        QCOMPARE(t.at(13).format.colour, ColourRef(0));
+        QVERIFY(t.at(14).format.bold);
+        QCOMPARE(t.at(14).format.pointSize, 10.0);
+        QCOMPARE(t.alignment(), Alignment::Left);
+    }
+
+    void skipsWhatIsNotText()
+    {
+        const RichText t = read("{\\rtf1{\\*\\unknowndest secret}{\\info{\\title T}}"
+                                "\\madeupword12 A{\\fldinst HYPERLINK x}{\\fldrslt B}"
+                                "\\bin3 {}}C\\uc2\\u1046\\'3f\\'3fD\\uc1\\u-3873?\\{\\}\\\\}");
+        QCOMPARE(t.plainText(), QStringLiteral("ABC") + QChar(0x0416) + QStringLiteral("D") +
+                                    QChar(0xF0DF) + QStringLiteral("{}\\"));
+    }
+
+    void roundTripKeepsTextAndFormatting()
+    {
+        QRandomGenerator rng(42);
+        const QString alphabet =
+            QStringLiteral("AZaz09 <>_\\{}\t\nçãéÇ€“Ж") + QChar(0xD83D) + QChar(0xDE00);
+        for (int round = 0; round < 20; ++round) {
+            RichText t;
+            t.setAlignment(round % 2 ? Alignment::Right : Alignment::Left);
+            for (int i = 0; i < 200; ++i) {
+                CharFormat f;
+                f.colour = rng.bounded(4) == 0 ? 0 : rng.bounded(1u << 24);
+                f.bold = rng.bounded(2);
+                f.underline = rng.bounded(2);
+                f.pointSize = 4 + rng.bounded(120) / 2.0;
+                t.append(alphabet[rng.bounded(int(alphabet.size()))], f);
+            }
+            const QByteArray rtf = writeRtf(t);
+            QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252"));
+            const RtfReadResult back = readRtf(rtf);
+            QVERIFY2(back.ok, qPrintable(back.error));
+            QCOMPARE(back.text.plainText(), t.plainText());
+            QVERIFY(back.text == t);
+        }
+    }
+
+    void oneLineStaysOneLine()
+    {
+        // RichEdit's closing paragraph mark is no part of the text, but a
+        // line break that the message really ends with is.
+        for (const QString &s : {QStringLiteral("AB"), QStringLiteral("AB\n"), QString(),
+                                 QStringLiteral("\n\n")}) {
+            const RichText t = RichText::fromPlain(s);
+            QCOMPARE(read(writeRtf(t)).plainText(), s);
+            QCOMPARE(read(writeRtf(read(writeRtf(t)))).plainText(), s);
+        }
+    }
+
+    void badInputGivesAMessage_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("plain text") << QByteArray("Bom dia");
+        QTest::newRow("truncated") << readData("msftedit.msg").left(150);
+        QTest::newRow("unclosed group") << QByteArray("{\\rtf1 {\\b A}");
+        QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(100000, '{');
+        QTest::newRow("backslash at end") << QByteArray("{\\rtf1 A\\");
+        QTest::newRow("half a hex escape") << QByteArray("{\\rtf1 A\\'4");
+    }
+
+    void badInputGivesAMessage()
+    {
+        QFETCH(QByteArray, input);
+        const RtfReadResult r = readRtf(input);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.startsWith(QStringLiteral("Arquivo de mensagem inválido: ")),
+                 qPrintable(r.error));
+    }
+
+    void oddButReadableInput()
+    {
+        // Absurd numbers are clamped, stray closing braces end the document,
+        // binary junk is read as characters without harm.
+        QVERIFY(readRtf("{\\rtf1\\fs99999999999999999999 \\cf-99999999999 \\u99999999 "
+                        "\\uc999999999 A}")
+                    .ok);
+        QCOMPARE(read("{\\rtf1 A}}}junk").plainText(), QStringLiteral("A"));
+        QByteArray junk("{\\rtf1 ");
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 100000; ++i) {
+            const char c = char(rng.bounded(256));
+            if (c != '{' && c != '}')
+                junk.append(c);
+        }
+        junk.append('}');
+        QVERIFY(readRtf(junk).ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRtf)
+#include "tst_rtf.moc"

@@ -1,0 +1,215 @@
+#include "rtfwriter.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(LETREIRO_CLI), args);
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// `letreiro-cli painel` in the background, on a pseudo-terminal.
+class Emulator
+{
+public:
+    explicit Emulator(const QStringList &args = {})
+    {
+        m_proc.start(QStringLiteral(LETREIRO_CLI), QStringList{"painel"} + args);
+        QVERIFY(m_proc.waitForStarted());
+        QTRY_VERIFY(m_proc.canReadLine());
+        device = QString::fromUtf8(m_proc.readLine()).trimmed();
+    }
+    ~Emulator()
+    {
+        m_proc.terminate();
+        m_proc.waitForFinished(5000);
+    }
+    // The next line the emulator prints about a frame.
+    QString nextFrame()
+    {
+        if (!m_proc.canReadLine())
+            m_proc.waitForReadyRead(5000);
+        return QString::fromUtf8(m_proc.readLine()).trimmed();
+    }
+    QProcess &process() { return m_proc; }
+
+    QString device;
+
+private:
+    QProcess m_proc;
+};
+
+CharFormat format(bool bold = false, bool underline = false)
+{
+    CharFormat f;
+    f.colour = underline ? rgbColour(192, 192, 192) : rgbColour(255, 0, 0);
+    f.bold = bold;
+    f.underline = underline;
+    return f;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString m_message;
+
+    QStringList send(const QString &command, const QString &device, const QStringList &more = {})
+    {
+        return QStringList{command, "--pasta", m_dir.path(), "--porta", device} + more;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        RichText t;
+        t.append("<", format());
+        t.append("Neve_______", format(false, true));
+        t.append(">", format());
+        t.append("Olá ", format());
+        t.append("X", format(true));
+        m_message = m_dir.filePath("mensagem.msg");
+        QFile f(m_message);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(writeRtf(t));
+    }
+
+    void transferIsAnsweredByThePanel()
+    {
+        Emulator panel;
+        const Run r = cli(send("transfere", panel.device, {"--endereco", "1", m_message}));
+        QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
+        QCOMPARE(r.status, 0);
+        QCOMPARE(panel.nextFrame(), QString("endereço 1, verificação certa: L<Neve_______>Olá [E]X"));
+    }
+
+    void aRefusalAndASilenceAreFailures()
+    {
+        Emulator nak({"--resposta", "nak"});
+        Run r = cli(send("para", nak.device, {"--endereco", "1"}));
+        QCOMPARE(r.out, QString("Falha na transmissão.\n"));
+        QCOMPARE(r.status, 1);
+
+        Emulator silent({"--resposta", "nenhuma"});
+        QElapsedTimer clock;
+        clock.start();
+        r = cli(send("inicia", silent.device, {"--endereco", "1"}));
+        QCOMPARE(r.out, QString("Falha na transmissão.\n"));
+        QCOMPARE(r.status, 1);
+        QVERIFY(clock.elapsed() >= 1500);
+        QCOMPARE(silent.nextFrame(), QString("endereço 1, verificação certa: I"));
+
+        // A panel at another address does not answer either.
+        Emulator other({"--endereco", "7"});
+        QCOMPARE(cli(send("apaga", other.device, {"--endereco", "1"})).status, 1);
+    }
+
+    void globalSendsAndTheClock()
+    {
+        Emulator panel;
+        Run r = cli(send("transfere", panel.device, {"--endereco", "0", m_message}));
+        QCOMPARE(r.out, QString("Transmissão global bem sucedida.\n"));
+        QVERIFY(panel.nextFrame().startsWith("endereço 0, verificação certa: L<Neve"));
+        // The clock goes to every panel, whatever the address.
+        r = cli(send("hora", panel.device, {"--endereco", "5"}));
+        QCOMPARE(r.out, QString("Hora acertada.\n"));
+        QVERIFY(panel.nextFrame().startsWith("endereço 0, verificação certa: R hora "));
+        r = cli(send("data", panel.device));
+        QCOMPARE(r.out, QString("Data acertada.\n"));
+        QVERIFY(panel.nextFrame().contains("D data "));
+    }
+
+    void defaultsComeFromTheSettingsFolder()
+    {
+        QTemporaryDir dir;
+        QFile cfg(dir.filePath("cobalto.cfg"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(" 1\r\n 3\r\n 0\r\n 3\r\n 0\r\n");
+        cfg.close();
+        const Run r = cli({"inicia", "--pasta", dir.path(), "--mostrar"});
+        QCOMPARE(r.out, QString("49\n81 7E 05 00 03 00 FF FF 49 4A\n"));
+        // Options win over the files, which the tool never creates.
+        const Run t = cli({"transfere", "--pasta", dir.path(), "--mostrar", "--tipo", "3",
+                           "--endereco", "2", m_message});
+        QCOMPARE(t.out.section('\n', 0, 0),
+                 QString("4C 3C 4E 65 76 65 5F 5F 5F 5F 5F 5F 5F 3E 4F 6C E1 20 FE 58"));
+        QVERIFY(t.out.section('\n', 1, 1).startsWith("81 7E 0D 00 02 00 FF FF 4C CF 4F 6C 02 20 FE 20 58"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"cobalto.cfg"});
+    }
+
+    void encodeAndFrame()
+    {
+        QCOMPARE(cli({"codifica", "--tipo", "0", "<Neve_______>ABCDEFGHIJKLMN"}).out,
+                 QString("CF 41 42 43 44 45 46 47 48 49 4A 4B 4C 20 4D 4E\n"));
+        QCOMPARE(cli({"codifica", "ação"}).out, QString("61 0C 04 6F\n"));
+        QCOMPARE(cli({"quadro", "--endereco", "1", "A"}).out,
+                 QString("81 7E 05 00 01 00 FF FF 41 40\n"));
+    }
+
+    void errorsAreExplainedInPortuguese_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no command") << QStringList{} << "falta o comando";
+        QTest::newRow("unknown command") << QStringList{"voa"} << "comando desconhecido";
+        QTest::newRow("unknown option") << QStringList{"codifica", "--cor", "x", "A"} << "cor";
+        QTest::newRow("bad type") << QStringList{"codifica", "--tipo", "9", "A"} << "--tipo";
+        QTest::newRow("bad address") << QStringList{"quadro", "--endereco", "32", "A"}
+                                     << "--endereco";
+        QTest::newRow("missing file") << QStringList{"transfere", "--mostrar", "/nao/existe.msg"}
+                                      << "não foi possível abrir";
+        QTest::newRow("missing port")
+            << QStringList{"para", "--porta", "/dev/nao-existe"} << "Porta de Comunicação não disponível!!!";
+    }
+
+    void errorsAreExplainedInPortuguese()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Run r = cli(args);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void aFileThatIsNotAMessage()
+    {
+        const QString bad = m_dir.filePath("ruim.msg");
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("isto não é RTF");
+        f.close();
+        const Run r = cli({"transfere", "--mostrar", bad});
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.err.contains("Arquivo de mensagem inválido: "));
+    }
+
+    void theEmulatorStopsOnTerminate()
+    {
+        Emulator panel;
+        panel.process().terminate();
+        QVERIFY(panel.process().waitForFinished(5000));
+        QCOMPARE(panel.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(panel.process().exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -181,7 +181,7 @@ bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error)
     qint16 count = 0;
     if (!lines.isEmpty() && !readInt16(lines[0], &count))
         return true; // a count beyond 16 bits reads nothing
-    QStringList tips(QList<QString>(SharedSettings::kTipSlots));
+    QStringList tips(SharedSettings::kTipSlots);
     if (count == 0) {
         tips[1] = QStringLiteral("Arquivo de dicas não encontrado.");
     } else {

@@ -16,7 +16,7 @@ struct SharedSettings {
     qint16 temperatureOption = 0;
     QString accessPassword;
     qint16 usbAdapter = 0;
-    QStringList tipTexts = QStringList(QList<QString>(kTipSlots));
+    QStringList tipTexts = QStringList(kTipSlots);
 
     // Run-time flags, reset by every load of the main window.
     qint16 userEdit = 0;

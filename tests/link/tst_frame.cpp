@@ -1,16 +1,11 @@
 #include "frame.h"
 #include "replyreceiver.h"
 
+#include "testbytes.h"
+
 #include <QtTest>
 
 namespace {
-QByteArray bytes(std::initializer_list<int> list)
-{
-    QByteArray b;
-    for (int v : list)
-        b.append(char(v));
-    return b;
-}
 
 // Feeds bytes until the payload is complete; returns how many were taken.
 int feedAll(ReplyReceiver &r, const QByteArray &in)

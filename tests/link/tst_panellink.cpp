@@ -3,17 +3,12 @@
 #include "panelcommands.h"
 #include "panellink.h"
 
+#include "testbytes.h"
+
 #include <QtTest>
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> list)
-{
-    QByteArray b;
-    for (int v : list)
-        b.append(char(v));
-    return b;
-}
 
 const QByteArray kAckReply = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x07});
 

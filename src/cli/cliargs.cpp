@@ -27,6 +27,8 @@ QString usageText()
         "  inicia | para | apaga [opções]       inicia, para ou apaga o painel\n"
         "  hora | data [opções]                 acerta a hora ou a data dos painéis\n"
         "  portas                               lista as portas seriais\n"
+        "  simula --largura W [--ate S] [--parar-em S] [--relogio \"AAAA-MM-DD HH:MM:SS\"]\n"
+        "         ARQUIVO.msg                   simula o painel em tempo virtual (JSON)\n"
         "  painel [--endereco A] [--resposta ack|nak|nenhuma]\n"
         "                                       emula um painel num pseudo-terminal\n"
         "\n"

@@ -1,6 +1,7 @@
 #include "cliargs.h"
 #include "emulator.h"
 #include "sendcommands.h"
+#include "simulate.h"
 
 #include <QCoreApplication>
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
         return runFrame(args);
     if (command == QLatin1String("portas"))
         return runListPorts(args);
+    if (command == QLatin1String("simula"))
+        return runSimulate(args);
     if (command == QLatin1String("painel"))
         return runEmulator(args);
     for (const char *c : {"transfere", "inicia", "para", "apaga", "hora", "data"}) {

@@ -201,6 +201,38 @@ private Q_SLOTS:
         QVERIFY(r.err.contains("Arquivo de mensagem inválido: "));
     }
 
+    void simulateOnVirtualTime()
+    {
+        const QString path = m_dir.filePath("relogio.msg");
+        RichText t;
+        t.append("AB", format());
+        t.append("<", format());
+        t.append("Relogio____", format(false, true));
+        t.append(">", format());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(writeRtf(t));
+        f.close();
+        const Run r = cli({"simula", "--largura", "9", "--ate", "1", "--parar-em", "0.6",
+                           "--relogio", "2026-12-06 23:59:59", path});
+        QCOMPARE(r.status, 0);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QString("{\"t\": 0.000, \"visor\": \"        A\", \"alinhamento\": "
+                                         "\"direita\", \"etiqueta\": \"\", \"cores\": [\"\", \"\", "
+                                         "\"\", \"\", \"\", \"\", \"\", \"\", \"FF0000\"]}"));
+        QVERIFY(lines.value(2).startsWith("{\"t\": 0.180, \"visor\": \" 23:59:59\", "
+                                          "\"alinhamento\": \"esquerda\", \"etiqueta\": \"<Relogio____>\""));
+        QVERIFY(lines.contains("{\"t\": 0.690, \"fim\": true}"));
+
+        Run bad = cli({"simula", "--largura", "10", path});
+        QCOMPARE(bad.status, 2);
+        QCOMPARE(bad.err, QString("Opção inválida para esta quantidade de caracteres\n"));
+        bad = cli({"simula", "--largura", "8", path});
+        QCOMPARE(bad.status, 2);
+        QVERIFY(bad.err.contains("--largura"));
+        QCOMPARE(cli({"simula", "--largura", "12", "/nao/existe.msg"}).status, 2);
+    }
+
     void theEmulatorStopsOnTerminate()
     {
         Emulator panel;

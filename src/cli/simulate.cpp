@@ -1,0 +1,138 @@
+#include "simulate.h"
+
+#include "cliargs.h"
+#include "rtfreader.h"
+#include "simdrivers.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+namespace {
+
+QString jsonString(const QString &s)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : s) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\') + c;
+        else if (c.unicode() < 0x20)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 3);
+}
+
+// One line of output: the visible cells, the alignment, the tag box and the
+// colour of each cell (RRGGBB, red first).
+QString stateLine(const SimulationEngine &engine)
+{
+    QString view, colours;
+    for (const auto &cell : engine.cells()) {
+        view += cell ? cell->ch : QLatin1Char(' ');
+        if (!colours.isEmpty())
+            colours += QLatin1String(", ");
+        if (cell) {
+            const ColourRef c = cell->format.colour;
+            colours += QStringLiteral("\"%1%2%3\"")
+                           .arg(colourRed(c), 2, 16, QLatin1Char('0'))
+                           .arg(colourGreen(c), 2, 16, QLatin1Char('0'))
+                           .arg(colourBlue(c), 2, 16, QLatin1Char('0'))
+                           .toUpper();
+        } else {
+            colours += QLatin1String("\"\"");
+        }
+    }
+    const bool right = engine.view().alignment() == Alignment::Right;
+    return QStringLiteral("\"visor\": %1, \"alinhamento\": \"%2\", \"etiqueta\": %3, \"cores\": [%4]}")
+        .arg(jsonString(view), right ? QStringLiteral("direita") : QStringLiteral("esquerda"),
+             jsonString(engine.tagBox()), colours);
+}
+
+bool parseSeconds(const QString &text, qint64 *ms)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || v < 0 || v > 1e9)
+        return false;
+    *ms = qRound64(v * 1000);
+    return true;
+}
+
+} // namespace
+
+int runSimulate(const QStringList &args)
+{
+    QCommandLineParser p;
+    const QCommandLineOption width(QStringLiteral("largura"), QString(), QStringLiteral("W"));
+    const QCommandLineOption until(QStringLiteral("ate"), QString(), QStringLiteral("S"));
+    const QCommandLineOption stopAt(QStringLiteral("parar-em"), QString(), QStringLiteral("S"));
+    const QCommandLineOption clock(QStringLiteral("relogio"), QString(),
+                                   QStringLiteral("AAAA-MM-DD HH:MM:SS"));
+    for (const auto &o : {width, until, stopAt, clock})
+        p.addOption(o);
+    if (!parseArgs(p, args, 1))
+        return ExitUsage;
+    if (!p.isSet(width))
+        return usageError(QStringLiteral("falta --largura"));
+    bool ok = false;
+    const int w = p.value(width).toInt(&ok);
+    if (!ok || w < 1)
+        return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
+    if (!simwidth::isSupported(w)) {
+        if (w == 7 || w == 10 || w > 30) {
+            printErr(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
+            return ExitUsage;
+        }
+        return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
+    }
+    qint64 untilMs = 30000, stopMs = -1;
+    if (p.isSet(until) && !parseSeconds(p.value(until), &untilMs))
+        return usageError(QStringLiteral("--ate deve ser um número de segundos"));
+    if (p.isSet(stopAt) && !parseSeconds(p.value(stopAt), &stopMs))
+        return usageError(QStringLiteral("--parar-em deve ser um número de segundos"));
+    QDateTime start = QDateTime::currentDateTime();
+    if (p.isSet(clock)) {
+        start = QDateTime::fromString(p.value(clock), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!start.isValid())
+            return usageError(QStringLiteral("--relogio deve ter a forma AAAA-MM-DD HH:MM:SS"));
+    }
+
+    const QString path = p.positionalArguments().constFirst();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
+                     .arg(path, f.errorString()));
+        return ExitUsage;
+    }
+    const RtfReadResult message = readRtf(f.readAll());
+    if (!message.ok) {
+        printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(message.error, path));
+        return ExitUsage;
+    }
+
+    const VirtualSimulationDriver *driverPtr = nullptr;
+    SimulationEngine engine(message.text, w, [&] {
+        return start.addMSecs(driverPtr ? driverPtr->now() : 0);
+    });
+    VirtualSimulationDriver driver(engine);
+    driverPtr = &driver;
+    driver.setStopAt(stopMs);
+    QString last = stateLine(engine);
+    driver.run(untilMs, [&](qint64 t, SimWait wait) {
+        if (wait.kind == SimWait::Finished) {
+            printOut(QStringLiteral("{\"t\": %1, \"fim\": true}").arg(seconds(t)));
+            return;
+        }
+        const QString line = stateLine(engine);
+        if (line != last)
+            printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
+        last = line;
+    });
+    return ExitOk;
+}

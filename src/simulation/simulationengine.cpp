@@ -1,0 +1,226 @@
+#include "simulationengine.h"
+
+#include <array>
+
+namespace {
+
+constexpr int kPauseMs = 600;
+constexpr int kEffectMs = 1000;
+constexpr int kBlinkDarkMs = 200;
+constexpr int kBlinkLitMs = 300;
+constexpr int kLiveMs = 500;
+constexpr int kLiveRefreshes = 10;
+
+enum class Action { Speed, Pause, Blink, Chunk, Display, Hold, Live, None };
+
+struct TagAction {
+    const char *tag;
+    Action action;
+    int value; // the step delay of a speed tag, the kind of a live one
+};
+
+constexpr std::array<TagAction, 31> kActions = {{
+    {"<Velocidade1>", Action::Speed, 300},
+    {"<Velocidade2>", Action::Speed, 200},
+    {"<Velocidade3>", Action::Speed, 150},
+    {"<Velocidade4>", Action::Speed, 90},
+    {"<Velocidade5>", Action::Speed, 60},
+    {"<Velocidade6>", Action::Speed, 30},
+    {"<Pausa______>", Action::Pause, 0},
+    {"<Pisca______>", Action::Blink, 0},
+    {"<Roda_Cima__>", Action::Chunk, 0},
+    {"<Roda__Baixo>", Action::Chunk, 0},
+    {"<Roda___4___>", Action::Chunk, 0},
+    {"<Neve_______>", Action::Chunk, 0},
+    {"<Come_______>", Action::Chunk, 0},
+    {"<Empurra____>", Action::Chunk, 0},
+    {"<Salta______>", Action::Chunk, 0},
+    {"<Atira______>", Action::Chunk, 0},
+    {"<Abre_______>", Action::Chunk, 0},
+    {"<Mostra_____>", Action::Chunk, 0},
+    {"<Onda_______>", Action::Chunk, 0},
+    {"<Display____>", Action::Display, 0},
+    {"<Var__Centro>", Action::Hold, 0},
+    {"<VarEsquerda>", Action::Hold, 0},
+    {"<Varre__4___>", Action::Hold, 0},
+    {"<Varre_Baixo>", Action::Hold, 0},
+    {"<Abre_Centro>", Action::Hold, 0},
+    {"<Abre_Cima__>", Action::Hold, 0},
+    {"<AbreDireita>", Action::Hold, 0},
+    {"<Rolagem____>", Action::Hold, 0},
+    {"<Relogio____>", Action::Live, int(simwidth::Live::Clock)},
+    {"<Data_______>", Action::Live, int(simwidth::Live::Date)},
+    {"<Temperatura>", Action::Live, int(simwidth::Live::Temperature)},
+}};
+
+const TagAction *findAction(const QString &tag)
+{
+    for (const TagAction &a : kActions) {
+        if (tag == QLatin1String(a.tag))
+            return &a;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+SimulationEngine::SimulationEngine(const RichText &message, int width, WallClock wallClock,
+                                   const QLocale &locale)
+    : m_message(message), m_width(width), m_wallClock(std::move(wallClock)), m_locale(locale)
+{
+    // The message copy takes the character size of the width.
+    const double size = simwidth::characterSize(width);
+    for (RichChar &c : m_message.chars())
+        c.format.pointSize = size;
+}
+
+QVector<std::optional<RichChar>> SimulationEngine::cells() const
+{
+    QVector<std::optional<RichChar>> out(m_width);
+    const qsizetype n = m_view.size();
+    const qsizetype shown = qMin<qsizetype>(n, m_width);
+    if (m_view.alignment() == Alignment::Right) {
+        for (qsizetype i = 0; i < shown; ++i)
+            out[m_width - shown + i] = m_view.at(n - shown + i);
+    } else {
+        for (qsizetype i = 0; i < shown; ++i)
+            out[i] = m_view.at(i);
+    }
+    return out;
+}
+
+SimWait SimulationEngine::advance()
+{
+    switch (m_phase) {
+    case Phase::Finished:
+        return {SimWait::Finished, 0};
+    case Phase::AfterPause:
+        if (m_stopRequested) {
+            m_phase = Phase::Finished;
+            return {SimWait::Finished, 0};
+        }
+        return step();
+    case Phase::Top:
+        return step();
+    case Phase::EndPause:
+        return endStep();
+    case Phase::BlinkRestore:
+        m_view = m_saved;
+        m_phase = Phase::EndPause;
+        return {SimWait::Plain, kBlinkLitMs};
+    case Phase::Live:
+        return liveRefresh();
+    }
+    return {SimWait::Finished, 0};
+}
+
+SimWait SimulationEngine::endStep()
+{
+    // Every step ends with one pause of the step delay.
+    m_phase = Phase::AfterPause;
+    return {SimWait::Plain, m_stepDelayMs};
+}
+
+void SimulationEngine::emptyView()
+{
+    m_view.clear();
+    m_view.setAlignment(Alignment::Left);
+}
+
+SimWait SimulationEngine::step()
+{
+    if (m_readPos >= m_message.size()) {
+        emptyView();
+        m_readPos = 0;
+        if (m_message.isEmpty())
+            return endStep();
+    }
+    const RichChar &c = m_message.at(m_readPos);
+    ++m_readPos;
+    if (c.ch == QLatin1Char('<')) {
+        m_tagColour = c.format.colour;
+        if (m_message.isUnderlined(m_readPos))
+            return tagStep(m_readPos - 1);
+    }
+    return plainStep(c);
+}
+
+SimWait SimulationEngine::plainStep(const RichChar &c)
+{
+    m_view.append(c);
+    m_view.setAlignment(Alignment::Right);
+    // Only the last W characters can be seen again.
+    if (m_view.size() > m_width)
+        m_view = m_view.mid(m_view.size() - m_width);
+    return endStep();
+}
+
+SimWait SimulationEngine::tagStep(qsizetype start)
+{
+    m_tagBox = m_message.mid(start, 13).plainText();
+    m_readPos = start + 13;
+    const TagAction *a = findAction(m_tagBox);
+    switch (a ? a->action : Action::None) {
+    case Action::Speed:
+        m_stepDelayMs = a->value;
+        return endStep();
+    case Action::Pause:
+        m_phase = Phase::EndPause;
+        return {SimWait::Plain, kPauseMs};
+    case Action::Blink:
+        m_saved = m_view;
+        emptyView();
+        m_phase = Phase::BlinkRestore;
+        return {SimWait::Plain, kBlinkDarkMs};
+    case Action::Chunk:
+        showChunk();
+        m_phase = Phase::EndPause;
+        return {SimWait::Plain, kEffectMs};
+    case Action::Display:
+        showChunk();
+        m_phase = Phase::EndPause;
+        return {SimWait::UntilStop, 0};
+    case Action::Hold:
+        m_phase = Phase::EndPause;
+        return {SimWait::Plain, kEffectMs};
+    case Action::Live:
+        m_live = simwidth::Live(a->value);
+        if (!simwidth::playsLive(m_width, m_live))
+            return endStep();
+        m_liveRefresh = 0;
+        return liveRefresh();
+    case Action::None:
+        break;
+    }
+    return endStep();
+}
+
+void SimulationEngine::showChunk()
+{
+    // The chunk runs up to the next tag or W characters, whichever is first.
+    qsizetype n = m_width;
+    for (qsizetype j = 0; j < m_width; ++j) {
+        const qsizetype p = m_readPos + j;
+        if (m_message.charAt(p) == QLatin1Char('<') && m_message.isUnderlined(p + 1)) {
+            n = j;
+            break;
+        }
+    }
+    m_view = m_message.mid(m_readPos, n);
+    m_view.setAlignment(Alignment::Left);
+    m_readPos += n;
+}
+
+SimWait SimulationEngine::liveRefresh()
+{
+    ++m_liveRefresh;
+    CharFormat f;
+    f.colour = m_tagColour;
+    f.pointSize = simwidth::characterSize(m_width);
+    const QString text =
+        simwidth::liveText(m_width, m_live, m_wallClock ? m_wallClock() : QDateTime(), m_locale);
+    m_view = RichText::fromPlain(text, f);
+    m_view.setAlignment(Alignment::Left);
+    m_phase = m_liveRefresh >= kLiveRefreshes ? Phase::EndPause : Phase::Live;
+    return {SimWait::Stoppable, kLiveMs};
+}

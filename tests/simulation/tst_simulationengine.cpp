@@ -1,0 +1,305 @@
+#include "simdrivers.h"
+#include "simulationengine.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+constexpr ColourRef kRed = rgbColour(255, 0, 0);
+constexpr ColourRef kGreen = rgbColour(0, 255, 0);
+const QDateTime kClock(QDate(2026, 12, 6), QTime(10, 0, 0));
+
+// Messages as the editor makes them: tags with underlined grey names.
+class Message
+{
+public:
+    Message &text(const QString &s, ColourRef colour = kRed, bool bold = false)
+    {
+        CharFormat f;
+        f.colour = colour;
+        f.bold = bold;
+        m_text.append(s, f);
+        return *this;
+    }
+    Message &tag(const QString &tag, ColourRef colour = kRed)
+    {
+        text(tag.left(1), colour);
+        CharFormat name;
+        name.colour = rgbColour(192, 192, 192);
+        name.underline = true;
+        m_text.append(tag.mid(1, 11), name);
+        return text(tag.right(1), colour);
+    }
+    operator RichText() const { return m_text; }
+
+private:
+    RichText m_text;
+};
+
+struct State {
+    qint64 t;
+    QString visor;
+    QString tag;
+    bool right;
+};
+
+QString visor(const SimulationEngine &e)
+{
+    QString s;
+    for (const auto &c : e.cells())
+        s += c ? c->ch : QLatin1Char(' ');
+    return s;
+}
+
+// Plays on virtual time and keeps each change of what the panel shows; a
+// final state with the visor "FIM" marks the end.
+QVector<State> play(const RichText &m, int width, qint64 untilMs, qint64 stopAt = -1)
+{
+    QVector<State> states;
+    const VirtualSimulationDriver *d = nullptr;
+    SimulationEngine engine(m, width, [&] { return kClock.addMSecs(d ? d->now() : 0); });
+    VirtualSimulationDriver driver(engine);
+    d = &driver;
+    driver.setStopAt(stopAt);
+    driver.run(untilMs, [&](qint64 t, SimWait w) {
+        if (w.kind == SimWait::Finished) {
+            states.append({t, QStringLiteral("FIM"), QString(), false});
+            return;
+        }
+        const State s{t, visor(engine), engine.tagBox(),
+                      engine.view().alignment() == Alignment::Right};
+        if (states.isEmpty() || states.back().visor != s.visor || states.back().tag != s.tag ||
+            states.back().right != s.right)
+            states.append(s);
+    });
+    return states;
+}
+
+QString pad(const QString &s, int width, bool right)
+{
+    return right ? s.rightJustified(width) : s.leftJustified(width);
+}
+
+void expect(const QVector<State> &got, const QVector<State> &want, int width)
+{
+    QCOMPARE(got.size(), want.size());
+    for (int i = 0; i < want.size(); ++i) {
+        const QString w = want[i].visor == QLatin1String("FIM") ? want[i].visor
+                                                                : pad(want[i].visor, width, want[i].right);
+        QCOMPARE(got[i].t, want[i].t);
+        QCOMPARE(got[i].visor, w);
+        QCOMPARE(got[i].tag, want[i].tag);
+    }
+}
+
+} // namespace
+
+class TestSimulationEngine : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void plainTextScrollsInAndLoops()
+    {
+        // The view empties at each restart, so A shows alone again.
+        expect(play(Message().text("ABC"), 12, 400),
+               {{0, "A", "", true}, {90, "AB", "", true}, {180, "ABC", "", true},
+                {270, "A", "", true}, {360, "AB", "", true}},
+               12);
+    }
+
+    void speedTags()
+    {
+        expect(play(Message().tag("<Velocidade1>").text("AB"), 12, 1300),
+               {{0, "", "<Velocidade1>", false}, {300, "A", "<Velocidade1>", true},
+                {600, "AB", "<Velocidade1>", true}, {900, "", "<Velocidade1>", false},
+                {1200, "A", "<Velocidade1>", true}},
+               12);
+        const auto fast = play(Message().tag("<Velocidade6>").text("AB").tag("<Velocidade4>").text("C"),
+                               12, 200);
+        QCOMPARE(fast[1].t, 30);
+        QCOMPARE(fast[2].t, 60);
+        QCOMPARE(fast[4].t, 90 + 90); // the speed tag's own step ends with the new pause
+    }
+
+    void chunks()
+    {
+        // A chunk of W at once, held 1 s plus the step pause; then the next
+        // character enters from the right.
+        expect(play(Message().tag("<Roda_Cima__>").text("ABCDEFGHIJKLMNOPQRST"), 12, 1100),
+               {{0, "ABCDEFGHIJKL", "<Roda_Cima__>", false},
+                {1090, "BCDEFGHIJKLM", "<Roda_Cima__>", true}},
+               12);
+        // Ended by the next tag, which then holds the view.
+        expect(play(Message().tag("<Neve_______>").text("ABC").tag("<Pausa______>"), 12, 1800),
+               {{0, "ABC", "<Neve_______>", false},
+                {1090, "ABC", "<Pausa______>", false},
+                {1780, "ABC", "<Neve_______>", false}},
+               12);
+        // An effect right before another tag empties the view.
+        expect(play(Message().text("X").tag("<Come_______>").tag("<Pausa______>"), 12, 1900),
+               {{0, "X", "", true}, {90, "", "<Come_______>", false},
+                {1180, "", "<Pausa______>", false}, {1870, "X", "<Pausa______>", true}},
+               12);
+        // Cut by the end of the message, which then starts again.
+        expect(play(Message().text("X").tag("<Neve_______>").text("AB"), 12, 1200),
+               {{0, "X", "", true}, {90, "AB", "<Neve_______>", false},
+                {1180, "X", "<Neve_______>", true}},
+               12);
+    }
+
+    void displayHoldsUntilStopped()
+    {
+        const Message m = Message().text("AB").tag("<Display____>").text("CD");
+        expect(play(m, 12, 60000), {{0, "A", "", true}, {90, "AB", "", true},
+                                    {180, "CD", "<Display____>", false}},
+               12);
+        const auto stopped = play(m, 12, 60000, 5000);
+        QCOMPARE(stopped.back().visor, QString("FIM"));
+        QCOMPARE(stopped.back().t, 5090);
+    }
+
+    void blinkAndHold()
+    {
+        expect(play(Message().text("AB").tag("<Pisca______>"), 12, 800),
+               {{0, "A", "", true}, {90, "AB", "", true}, {180, "", "<Pisca______>", false},
+                {380, "AB", "<Pisca______>", true}, {770, "A", "<Pisca______>", true}},
+               12);
+        expect(play(Message().text("A").tag("<Varre_Baixo>").text("B"), 5, 1200),
+               {{0, "A", "", true}, {90, "A", "<Varre_Baixo>", true},
+                {1180, "AB", "<Varre_Baixo>", true}},
+               5);
+    }
+
+    void liveTexts()
+    {
+        // Ten refreshes in the colour of the tag's "<", the seconds moving on.
+        const Message clock = Message().tag("<Relogio____>", kGreen).text("Z");
+        const auto states = play(clock, 15, 5100);
+        QCOMPARE(states[0].visor, QString("   10:00:00    "));
+        QCOMPARE(states[1].t, 1000);
+        QCOMPARE(states[1].visor, QString("   10:00:01    "));
+        QCOMPARE(states.back().t, 5090);
+        QCOMPARE(states.back().visor, QString("  10:00:04    Z")); // appended to the last text
+
+        SimulationEngine e(clock, 15, [] { return kClock; });
+        e.advance();
+        for (const auto &c : e.cells()) {
+            QVERIFY(c);
+            QCOMPARE(c->format.colour, kGreen);
+            QCOMPARE(c->format.pointSize, 44.0);
+            QVERIFY(!c->format.bold && !c->format.underline);
+        }
+        SimulationEngine wide(Message().tag("<Temperatura>"), 30, [] { return kClock; });
+        wide.advance();
+        QCOMPARE(wide.view().at(13).format.pointSize, 24.0);
+        QCOMPARE(wide.view().plainText(), QString(13, ' ') + "21°C" + QString(13, ' '));
+    }
+
+    void liveTagsWithoutAnActionInSomeWidths()
+    {
+        expect(play(Message().tag("<Temperatura>").text("A"), 12, 100),
+               {{0, "", "<Temperatura>", false}, {90, "A", "<Temperatura>", true}}, 12);
+        expect(play(Message().tag("<Data_______>").text("A"), 5, 100),
+               {{0, "", "<Data_______>", false}, {90, "A", "<Data_______>", true}}, 5);
+    }
+
+    void liveTextPatterns_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        const int date = int(simwidth::Live::Date), clock = int(simwidth::Live::Clock),
+                  temp = int(simwidth::Live::Temperature);
+        QTest::newRow("5 clock") << 5 << clock << "09:05";
+        QTest::newRow("5 temperature") << 5 << temp << " 21°C";
+        QTest::newRow("6 date") << 6 << date << "03 fev";
+        QTest::newRow("6 clock") << 6 << clock << "09:05";
+        QTest::newRow("6 temperature") << 6 << temp << "  21°C ";
+        QTest::newRow("9 date") << 9 << date << " 03/02/07";
+        QTest::newRow("9 clock") << 9 << clock << " 09:05:04";
+        QTest::newRow("9 temperature") << 9 << temp << "  21°C   ";
+        QTest::newRow("12 date") << 12 << date << " 03/02/2007 ";
+        QTest::newRow("12 clock") << 12 << clock << "   09:05    ";
+        QTest::newRow("15 date") << 15 << date << "  03/02/2007   ";
+        QTest::newRow("15 clock") << 15 << clock << "   09:05:04    ";
+        QTest::newRow("15 temperature") << 15 << temp << "     21°C      ";
+        QTest::newRow("30 date") << 30 << date << QString(10, ' ') + "03/02/2007" + QString(10, ' ');
+        QTest::newRow("30 clock") << 30 << clock << QString(11, ' ') + "09:05:04" + QString(11, ' ');
+    }
+
+    void liveTextPatterns()
+    {
+        QFETCH(int, width);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        const QDateTime when(QDate(2007, 2, 3), QTime(9, 5, 4));
+        QCOMPARE(simwidth::liveText(width, simwidth::Live(kind), when,
+                                    QLocale(QLocale::Portuguese, QLocale::Brazil)),
+                 text);
+    }
+
+    void onlyUnderlinedTagsAreTags()
+    {
+        // Typed in the shape of a tag: thirteen plain characters.
+        const auto typed = play(Message().text("<Pausa______>"), 12, 2000);
+        QCOMPARE(typed[0].visor, pad("<", 12, true));
+        QCOMPARE(typed[12].visor, QString("Pausa______>"));
+        QCOMPARE(typed[12].t, 12 * 90);
+        // An underlined name that is no tag of the panel: one step, no action.
+        expect(play(Message().tag("<Linha_2____>").text("A"), 12, 100),
+               {{0, "", "<Linha_2____>", false}, {90, "A", "<Linha_2____>", true}}, 12);
+    }
+
+    void stopsInEachKindOfWait()
+    {
+        // The current waits run out (plain) or end (stoppable), then the
+        // step's pause, then the end.
+        QCOMPARE(play(Message().text("ABC"), 12, 60000, 50).back().t, 90);
+        QCOMPARE(play(Message().tag("<Neve_______>").text("AB"), 12, 60000, 500).back().t, 1090);
+        QCOMPARE(play(Message().text("AB").tag("<Pisca______>"), 12, 60000, 250).back().t, 770);
+        QCOMPARE(play(Message().tag("<Pausa______>"), 12, 60000, 100).back().t, 690);
+        const auto live = play(Message().tag("<Relogio____>"), 15, 60000, 1200);
+        QCOMPARE(live.back().visor, QString("FIM"));
+        QCOMPARE(live.back().t, 1290);
+        QCOMPARE(play(Message().text("A"), 12, 60000, 0).back().t, 90);
+    }
+
+    void emptyAndLongMessagesPlay()
+    {
+        QCOMPARE(play(RichText(), 12, 1000).size(), 1);
+        // Positions are not 16-bit: a long message plays past 32767.
+        SimulationEngine e(RichText::fromPlain(QString(40000, 'x') + "END"), 5, {});
+        for (int i = 0; i < 40003 * 2; ++i)
+            e.advance();
+        QVERIFY(e.readPos() > 40000);
+        QCOMPARE(e.view().plainText().right(3), QString("END"));
+    }
+
+    void realTimeDriverMatchesVirtualTime()
+    {
+        const RichText m = Message().tag("<Velocidade6>").text("ABCDEFGH").tag("<Pisca______>")
+                               .text("IJ").tag("<Pausa______>").text("KLMNOP");
+        QStringList real;
+        SimulationEngine engine(m, 9, [] { return kClock; });
+        RealTimeSimulationDriver driver(engine);
+        QObject::connect(&driver, &RealTimeSimulationDriver::stateChanged, [&] {
+            const QString s = visor(engine) + '|' + engine.tagBox();
+            if (real.isEmpty() || real.back() != s)
+                real.append(s);
+        });
+        driver.start();
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QStringList virt;
+        for (const State &s : play(m, 9, 3000))
+            virt.append(s.visor + '|' + s.tag);
+        QVERIFY(real.size() > 10);
+        QCOMPARE(real, virt.mid(0, real.size()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimulationEngine)
+#include "tst_simulationengine.moc"

@@ -1,14 +1,17 @@
+#include "mainwindow.h"
+#include "settingsfolder.h"
+#include "sharedsettings.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letreiro"));
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("frmMain"));
-    window.setWindowTitle(QStringLiteral("Letreiro"));
-    window.resize(800, 600);
+    QApplication::setOrganizationName(QStringLiteral("Letreiro"));
+    SharedSettings settings;
+    MainWindow window(settings, defaultSettingsFolder());
+    window.load();
     window.show();
     return app.exec();
 }

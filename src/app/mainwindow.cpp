@@ -1,0 +1,269 @@
+#include "mainwindow.h"
+
+#include "documentwindow.h"
+#include "editcommands.h"
+#include "messageedit.h"
+#include "prompt.h"
+#include "statusbar.h"
+#include "toolbar.h"
+#include "windowplacement.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+const QString MainWindow::kDebugCaption = QStringLiteral("frmdebug.");
+
+MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, Prompt *prompt,
+                       QWidget *parent)
+    : QMainWindow(parent), m_settings(settings), m_files(settingsFolder),
+      m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(this)),
+      m_prompt(prompt ? prompt : m_ownPrompt.get()), m_mdi(new QMdiArea(this)),
+      m_menus(buildMenuBar(menuBar())),
+      m_toolbar(buildToolbar(
+          this, [this](const QString &key) { toolbarButtonClick(key); }, &m_buttons)),
+      m_status(new StatusPanels(this)),
+      m_fileCommands(
+          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); })
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kProgramTitle);
+    m_mdi->setObjectName(QStringLiteral("MDIForm"));
+    setCentralWidget(m_mdi);
+    addToolBar(m_toolbar);
+    setStatusBar(m_status);
+    connectMenus();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::connectMenus()
+{
+    MenuBarActions &m = m_menus;
+    connect(m.mnunovo, &QAction::triggered, this, [this] { LoadNewDoc(); });
+    connect(m.mnuabre, &QAction::triggered, this, [this] { m_fileCommands.open(); });
+    connect(m.mnusalva, &QAction::triggered, this, [this] { m_fileCommands.save(); });
+    connect(m.mnusalvacomo, &QAction::triggered, this, [this] { m_fileCommands.saveAs(); });
+    connect(m.mnuimp, &QAction::triggered, this, [this] { m_fileCommands.print(); });
+    connect(m.mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(m.mnucortar, &QAction::triggered, this, &MainWindow::mnucortar_Click);
+    connect(m.mnucopiar, &QAction::triggered, this, &MainWindow::mnucopiar_Click);
+    connect(m.mnucolar, &QAction::triggered, this, &MainWindow::mnucolar_Click);
+    connect(m.mnuferra, &QAction::triggered, this, &MainWindow::mnuferra_Click);
+    connect(m.mnustatus, &QAction::triggered, this, &MainWindow::mnustatus_Click);
+    connect(m.mnuverde, &QAction::triggered, this, &MainWindow::mnuverde_Click);
+    connect(m.mnuvermelho, &QAction::triggered, this, &MainWindow::mnuvermelho_Click);
+    connect(m.mnularanja, &QAction::triggered, this, &MainWindow::mnularanja_Click);
+    connect(m.mnuiris, &QAction::triggered, this, &MainWindow::mnuiris_Click);
+    connect(m.mnunormal, &QAction::triggered, this, &MainWindow::mnunormal_Click);
+    connect(m.mnuexp, &QAction::triggered, this, &MainWindow::mnuexp_Click);
+    for (auto it = m.tagItems.cbegin(); it != m.tagItems.cend(); ++it) {
+        const tags::Menu menu = it.key();
+        for (QAction *a : it.value()) {
+            const int index = a->data().toInt();
+            connect(a, &QAction::triggered, this, [this, menu, index] { tagCommand(menu, index); });
+        }
+    }
+    connect(m.mnuWindowCascade, &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
+    connect(m.mnuWindowTileHorizontal, &QAction::triggered, this, [this] {
+        // Windows one above the other, each as wide as the area.
+        const auto windows = m_mdi->subWindowList();
+        if (windows.isEmpty())
+            return;
+        const int h = m_mdi->viewport()->height() / int(windows.size());
+        int y = 0;
+        for (QMdiSubWindow *w : windows) {
+            w->showNormal();
+            w->setGeometry(0, y, m_mdi->viewport()->width(), h);
+            y += h;
+        }
+    });
+    connect(m.mnuWindowTileVertical, &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+    connect(m.mnuWindow, &QMenu::aboutToShow, this, &MainWindow::fillWindowList);
+}
+
+void MainWindow::fillWindowList()
+{
+    qDeleteAll(m_windowList);
+    m_windowList.clear();
+    const auto windows = m_mdi->subWindowList();
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow *w = windows[i];
+        QAction *a = m_menus.mnuWindow->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(w->windowTitle()));
+        a->setCheckable(true);
+        a->setChecked(w == m_mdi->currentSubWindow());
+        connect(a, &QAction::triggered, this, [this, w] { m_mdi->setActiveSubWindow(w); });
+        m_windowList.append(a);
+    }
+}
+
+void MainWindow::load()
+{
+    windowplacement::restore(*this);
+    m_settings.userEdit = 1;
+    m_settings.debugOpen = 0;
+    m_settings.portReady = 0;
+    m_status->setPanelText(1, QString());
+    m_status->setPanelText(3, versionText());
+    m_status->setPanelText(4, QString());
+    m_settings.settingsRequested = 0;
+
+    // A failing step is skipped and the next one runs; what went wrong is
+    // shown in the first panel rather than lost.
+    QString address, error, errors;
+    if (m_files.loadConfig(m_settings, SettingsFiles::Missing::Create, &address, &error))
+        m_status->setPanelText(4, QStringLiteral("End:") + address);
+    else
+        errors = error;
+    applyMenuVisibility(m_menus, menuVisibility(m_settings.panelType, m_settings.temperatureOption));
+    m_status->setPanelText(2, QStringLiteral("Com%1").arg(m_settings.portNumber));
+    if (!m_files.loadPassword(m_settings, SettingsFiles::Missing::Create, &error))
+        errors = error;
+    if (!m_files.loadUsbAdapter(m_settings, SettingsFiles::Missing::Create, &error))
+        errors = error;
+    if (!m_files.loadTips(m_settings, SettingsFiles::Missing::Create, &error))
+        errors = error;
+    m_status->setPanelText(1, errors);
+}
+
+DocumentWindow *MainWindow::LoadNewDoc()
+{
+    ++m_documentCount;
+    auto *doc = new DocumentWindow(*m_prompt, QStringLiteral("Documento %1").arg(m_documentCount));
+    QMdiSubWindow *sub = m_mdi->addSubWindow(doc);
+    sub->show();
+    m_mdi->setActiveSubWindow(sub);
+    doc->editor()->setFocus();
+    return doc;
+}
+
+DocumentWindow *MainWindow::activeEditor() const
+{
+    // The current window, even while another application has the focus.
+    QMdiSubWindow *sub = m_mdi->currentSubWindow();
+    if (!sub || sub->windowTitle() == kDebugCaption)
+        return nullptr;
+    return qobject_cast<DocumentWindow *>(sub->widget());
+}
+
+void MainWindow::toolbarButtonClick(const QString &key)
+{
+    const std::pair<const char *, std::function<void()>> handlers[] = {
+        {"New", [this] { LoadNewDoc(); }},
+        {"Open", [this] { m_fileCommands.open(); }},
+        {"Save", [this] { m_fileCommands.save(); }},
+        {"Print", [this] { m_fileCommands.print(); }},
+        {"Cut", [this] { mnucortar_Click(); }},
+        {"Copy", [this] { mnucopiar_Click(); }},
+        {"Paste", [this] { mnucolar_Click(); }},
+        {"sim", [this] { m_menus.mnusim->trigger(); }},
+        {"verde", [this] { mnuverde_Click(); }},
+        {"vermelho", [this] { mnuvermelho_Click(); }},
+        {"laranja", [this] { mnularanja_Click(); }},
+        {"iris", [this] { mnuiris_Click(); }},
+        {"Para", [this] { m_menus.mnupara->trigger(); }},
+        {"Apaga", [this] { m_menus.mnuapaga->trigger(); }},
+        {"Inicia", [this] { m_menus.mnuinicia->trigger(); }},
+        {"Transfere", [this] { m_menus.mnutransfere->trigger(); }},
+        {"Hora", [this] { m_menus.mnuhora->trigger(); }},
+        {"Data", [this] { m_menus.mnudata->trigger(); }},
+        {"Debug", [this] { m_menus.mnudebug->trigger(); }},
+        {"Dica", [this] { m_menus.mnudica->trigger(); }},
+    };
+    for (const auto &[name, handler] : handlers) {
+        if (key == QLatin1String(name)) {
+            handler();
+            return;
+        }
+    }
+}
+
+void MainWindow::tagCommand(tags::Menu menu, int index)
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::insertTag(*doc->editor(), tags::tagFor(menu, index));
+}
+
+void MainWindow::mnuverde_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::colour(*doc->editor(), colours::kGreen);
+}
+
+void MainWindow::mnuvermelho_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::colour(*doc->editor(), colours::kRed);
+}
+
+void MainWindow::mnularanja_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::colour(*doc->editor(), colours::kOrange);
+}
+
+void MainWindow::mnuiris_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::rainbow(*doc->editor());
+}
+
+void MainWindow::mnunormal_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::setExpanded(*doc->editor(), false);
+}
+
+void MainWindow::mnuexp_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::setExpanded(*doc->editor(), true);
+}
+
+void MainWindow::mnucortar_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::cut(*doc->editor(), *QApplication::clipboard());
+}
+
+void MainWindow::mnucopiar_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::copy(*doc->editor(), *QApplication::clipboard());
+}
+
+void MainWindow::mnucolar_Click()
+{
+    if (DocumentWindow *doc = activeEditor())
+        editcommands::paste(*doc->editor(), *QApplication::clipboard());
+}
+
+void MainWindow::mnuferra_Click()
+{
+    m_toolbar->setVisible(m_menus.mnuferra->isChecked());
+}
+
+void MainWindow::mnustatus_Click()
+{
+    m_status->setVisible(m_menus.mnustatus->isChecked());
+}
+
+void MainWindow::closeEvent(QCloseEvent *e)
+{
+    if (!isMinimized())
+        windowplacement::store(*this);
+    // The most recently opened first; any of them may refuse.
+    auto windows = m_mdi->subWindowList(QMdiArea::CreationOrder);
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
+        if (!(*it)->close()) {
+            e->ignore();
+            return;
+        }
+    }
+    e->accept();
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "filecommands.h"
+#include "menubar.h"
+#include "settingsfiles.h"
+#include "sharedsettings.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class DocumentWindow;
+class Prompt;
+class QMdiArea;
+class QToolBar;
+class StatusPanels;
+
+// The main window "frmMain": the editor windows in an MDI area, the menu bar,
+// the toolbar and the status bar. Every command that acts on the active
+// editor does nothing when there is none or when the debug window is the
+// active child.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static const QString kDebugCaption;
+
+    MainWindow(SharedSettings &settings, const QString &settingsFolder,
+               Prompt *prompt = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Reads the settings files into the shared settings, sets the menus for
+    // the panel, fills the status bar and puts the window where it was.
+    void load();
+
+    DocumentWindow *LoadNewDoc();
+    DocumentWindow *activeEditor() const;
+    int documentCount() const { return m_documentCount; }
+
+    QMdiArea *mdiArea() const { return m_mdi; }
+    MenuBarActions &menus() { return m_menus; }
+    QToolBar *toolbar() const { return m_toolbar; }
+    const QVector<QAction *> &toolbarButtons() const { return m_buttons; }
+    StatusPanels *statusPanels() const { return m_status; }
+    Prompt &prompt() const { return *m_prompt; }
+
+    // Runs the handler of the first toolbar key that matches, case included.
+    void toolbarButtonClick(const QString &key);
+
+    void tagCommand(tags::Menu menu, int index);
+    void mnuverde_Click();
+    void mnuvermelho_Click();
+    void mnularanja_Click();
+    void mnuiris_Click();
+    void mnunormal_Click();
+    void mnuexp_Click();
+    void mnucortar_Click();
+    void mnucopiar_Click();
+    void mnucolar_Click();
+    void mnuferra_Click();
+    void mnustatus_Click();
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void connectMenus();
+    void fillWindowList();
+
+    SharedSettings &m_settings;
+    SettingsFiles m_files;
+    std::unique_ptr<Prompt> m_ownPrompt;
+    Prompt *m_prompt;
+    QMdiArea *m_mdi;
+    MenuBarActions m_menus;
+    QToolBar *m_toolbar;
+    QVector<QAction *> m_buttons;
+    StatusPanels *m_status;
+    FileCommands m_fileCommands;
+    QList<QAction *> m_windowList;
+    int m_documentCount = 0;
+};

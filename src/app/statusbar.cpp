@@ -1,0 +1,53 @@
+#include "statusbar.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QTimer>
+
+QString versionText()
+{
+    return QStringLiteral("Versão %1.%2.%3")
+        .arg(LETREIRO_VERSION_MAJOR)
+        .arg(LETREIRO_VERSION_MINOR)
+        .arg(LETREIRO_VERSION_PATCH);
+}
+
+StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
+{
+    setObjectName(QStringLiteral("sbStatusBar"));
+    for (int i = 0; i < 6; ++i) {
+        m_panels[i] = new QLabel(this);
+        m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
+        m_panels[i]->setFrameShape(QFrame::StyledPanel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        m_panels[i]->setContentsMargins(4, 0, 4, 0);
+        if (i == 0)
+            addWidget(m_panels[i], 1);
+        else
+            addPermanentWidget(m_panels[i]);
+    }
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &StatusPanels::tick);
+    timer->start(1000);
+    tick();
+}
+
+void StatusPanels::setPanelText(int panel, const QString &text)
+{
+    if (panel >= 1 && panel <= 6)
+        m_panels[panel - 1]->setText(text);
+}
+
+QString StatusPanels::panelText(int panel) const
+{
+    return panel >= 1 && panel <= 6 ? m_panels[panel - 1]->text() : QString();
+}
+
+void StatusPanels::tick()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale;
+    m_panels[4]->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    m_panels[5]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+}

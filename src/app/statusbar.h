@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QStatusBar>
+
+class QLabel;
+
+// The main window's status bar "sbStatusBar": six panels. Panel 1 holds the
+// outcome of the last command, 2 the port, 3 the version, 4 the address;
+// 5 and 6 show today's date and the time and keep them current.
+class StatusPanels : public QStatusBar
+{
+    Q_OBJECT
+public:
+    explicit StatusPanels(QWidget *parent = nullptr);
+    // Panels are numbered from 1.
+    void setPanelText(int panel, const QString &text);
+    QString panelText(int panel) const;
+
+private:
+    void tick();
+    QLabel *m_panels[6];
+};
+
+// "Versão 1.0.0".
+QString versionText();

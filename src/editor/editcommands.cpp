@@ -1,0 +1,108 @@
+#include "editcommands.h"
+
+#include "formatrules.h"
+#include "messageedit.h"
+
+#include <QClipboard>
+#include <QMimeData>
+#include <QTextDocument>
+
+namespace editcommands {
+namespace {
+
+QColor toQColor(ColourRef c) { return QColor(colourRed(c), colourGreen(c), colourBlue(c)); }
+
+void applyRuns(MessageEdit &edit, const QVector<ColourRun> &runs)
+{
+    QTextCursor c(edit.document());
+    c.beginEditBlock();
+    for (const ColourRun &r : runs) {
+        c.setPosition(int(r.start));
+        c.setPosition(int(r.start + r.length), QTextCursor::KeepAnchor);
+        QTextCharFormat f;
+        f.setForeground(toQColor(r.colour));
+        c.mergeCharFormat(f);
+    }
+    c.endEditBlock();
+}
+
+} // namespace
+
+void insertTag(MessageEdit &edit, const QString &tag)
+{
+    QTextCursor c = edit.textCursor();
+    const int s = c.selectionStart();
+    QTextCharFormat f = edit.currentCharFormat();
+    // An empty document would otherwise lose the colour that was current.
+    f.setFontUnderline(false);
+    c.beginEditBlock();
+    c.removeSelectedText();
+    c.insertText(tag, f);
+    if (tag.size() == 13) {
+        QTextCharFormat name;
+        name.setForeground(toQColor(colours::kTagName));
+        name.setFontUnderline(true);
+        c.setPosition(s + 1);
+        c.setPosition(s + 12, QTextCursor::KeepAnchor);
+        c.mergeCharFormat(name);
+        c.setPosition(s + 13);
+    }
+    c.endEditBlock();
+    edit.setTextCursor(c);
+    edit.setFocus();
+}
+
+void colour(MessageEdit &edit, ColourRef colour)
+{
+    const QTextCursor c = edit.textCursor();
+    if (!c.hasSelection()) {
+        edit.setTextColor(toQColor(colour));
+        return;
+    }
+    applyRuns(edit, formatrules::singleColour(edit.tagText(), c.selectionStart(),
+                                              c.selectionEnd() - c.selectionStart(), colour));
+    edit.setTextCursor(c);
+}
+
+void rainbow(MessageEdit &edit)
+{
+    const QTextCursor c = edit.textCursor();
+    if (!c.hasSelection()) {
+        edit.setTextColor(toQColor(colours::kGreen));
+        return;
+    }
+    applyRuns(edit, formatrules::rainbow(edit.tagText(), c.selectionStart(),
+                                         c.selectionEnd() - c.selectionStart()));
+    edit.setTextCursor(c);
+}
+
+void setExpanded(MessageEdit &edit, bool expanded)
+{
+    edit.setFontWeight(expanded ? QFont::Bold : QFont::Normal);
+}
+
+void copy(MessageEdit &edit, QClipboard &clipboard)
+{
+    if (!edit.textCursor().hasSelection())
+        return;
+    auto *mime = new QMimeData;
+    const QByteArray rtf = edit.selectionRtf();
+    mime->setText(QString::fromLatin1(rtf));
+    mime->setData(MessageEdit::kMimeType, rtf);
+    clipboard.setMimeData(mime);
+}
+
+void cut(MessageEdit &edit, QClipboard &clipboard)
+{
+    if (!edit.textCursor().hasSelection())
+        return;
+    copy(edit, clipboard);
+    edit.textCursor().removeSelectedText();
+}
+
+void paste(MessageEdit &edit, const QClipboard &clipboard)
+{
+    edit.pasteText(clipboard.text());
+}
+
+} // namespace editcommands

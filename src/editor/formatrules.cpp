@@ -1,0 +1,58 @@
+#include "formatrules.h"
+
+#include "sharedsettings.h"
+
+namespace formatrules {
+namespace {
+
+template <typename ColourOf>
+QVector<ColourRun> runs(const TagText &t, qsizetype start, qsizetype length, ColourOf colourOf)
+{
+    QVector<ColourRun> out;
+    const qsizetype end = qMin(start + length, t.length());
+    for (qsizetype i = qMax<qsizetype>(0, start); i < end; ++i) {
+        if (t.isUnderlined(i))
+            continue;
+        const ColourRef c = colourOf();
+        if (!out.isEmpty() && out.back().colour == c && out.back().start + out.back().length == i)
+            ++out.back().length;
+        else
+            out.append({i, 1, c});
+    }
+    return out;
+}
+
+} // namespace
+
+QVector<ColourRun> singleColour(const TagText &t, qsizetype start, qsizetype length,
+                                ColourRef colour)
+{
+    return runs(t, start, length, [colour] { return colour; });
+}
+
+QVector<ColourRun> rainbow(const TagText &t, qsizetype start, qsizetype length)
+{
+    static const ColourRef cycle[3] = {colours::kGreen, colours::kRed, colours::kOrange};
+    int k = 0;
+    return runs(t, start, length, [&k] { return cycle[k++ % 3]; });
+}
+
+} // namespace formatrules
+
+MenuVisibility menuVisibility(int panelType, int temperatureOption)
+{
+    MenuVisibility v;
+    if (panelwidth::isWide(panelType)) {
+        for (int i : {4, 5, 6})
+            v.sufixos[i] = false;
+        for (int i : {2, 3, 4, 6, 7, 8, 11})
+            v.prefixos[i] = false;
+    } else {
+        v.prefixos[1] = v.prefixos[9] = false;
+    }
+    if (temperatureOption == 1) {
+        v.sufixos[6] = false;
+        v.temperatura = true;
+    }
+    return v;
+}

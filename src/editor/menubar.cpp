@@ -1,0 +1,131 @@
+#include "menubar.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+QMenu *menu(QMenuBar *bar, const char *name, const QString &caption)
+{
+    QMenu *m = bar->addMenu(caption);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    return m;
+}
+
+QAction *item(QMenu *m, const char *name, const QString &caption)
+{
+    QAction *a = m->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+QVector<QAction *> tagItems(QMenu *m, tags::Menu which)
+{
+    QVector<QAction *> out;
+    const QVector<tags::Item> &list = tags::items(which);
+    for (int i = 0; i < list.size(); ++i) {
+        QAction *a = m->addAction(list[i].caption);
+        a->setObjectName(tags::controlName(which));
+        a->setData(i);
+        out.append(a);
+    }
+    return out;
+}
+
+} // namespace
+
+MenuBarActions buildMenuBar(QMenuBar *bar)
+{
+    MenuBarActions m{};
+    m.mnuFile = menu(bar, "mnuFile", QStringLiteral("&Arquivo"));
+    m.mnunovo = item(m.mnuFile, "mnunovo", QStringLiteral("&Novo"));
+    m.mnuabre = item(m.mnuFile, "mnuabre", QStringLiteral("&Abre"));
+    m.mnusalva = item(m.mnuFile, "mnusalva", QStringLiteral("&Salvar"));
+    m.mnusalvacomo = item(m.mnuFile, "mnusalvacomo", QStringLiteral("Salvar &Como"));
+    m.mnuFile->addSeparator();
+    m.mnuimp = item(m.mnuFile, "mnuimp", QStringLiteral("&Imprimir"));
+    m.mnuFile->addSeparator();
+    m.mnuconfig = item(m.mnuFile, "mnuconfig", QStringLiteral("C&onfigurar"));
+    m.mnuFile->addSeparator();
+    m.mnuFileExit = item(m.mnuFile, "mnuFileExit", QStringLiteral("Sai&r"));
+
+    m.mnueditar = menu(bar, "mnueditar", QStringLiteral("&Editar"));
+    m.mnucortar = item(m.mnueditar, "mnucortar", QStringLiteral("&Recortar"));
+    m.mnucopiar = item(m.mnueditar, "mnucopiar", QStringLiteral("&Copiar"));
+    m.mnucolar = item(m.mnueditar, "mnucolar", QStringLiteral("C&olar"));
+
+    m.mnuvisu = menu(bar, "mnuvisu", QStringLiteral("&Visualizar"));
+    m.mnusim = item(m.mnuvisu, "mnusim", QStringLiteral("&Simulação"));
+    m.mnuferra = item(m.mnuvisu, "mnuferra", QStringLiteral("&Ferramentas"));
+    m.mnustatus = item(m.mnuvisu, "mnustatus", QStringLiteral("&Status"));
+    for (QAction *a : {m.mnuferra, m.mnustatus}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+
+    // The colour commands are reached through the toolbar only.
+    m.mnucor = menu(bar, "mnucor", QStringLiteral("&Cor"));
+    m.mnuverde = item(m.mnucor, "mnuverde", QStringLiteral("&Verde"));
+    m.mnuvermelho = item(m.mnucor, "mnuvermelho", QStringLiteral("Ver&melho"));
+    m.mnularanja = item(m.mnucor, "mnularanja", QStringLiteral("&Laranja"));
+    m.mnuiris = item(m.mnucor, "mnuiris", QStringLiteral("Arco &Iris"));
+
+    // Reserved tags: their commands exist, their menus are never shown.
+    m.mnuprefixos = menu(bar, "mnuprefixos", QStringLiteral("&Prefixo"));
+    for (tags::Menu sub : {tags::Menu::Rolagem, tags::Menu::RodaCima, tags::Menu::Neve,
+                           tags::Menu::VarreOnda, tags::Menu::Mostra, tags::Menu::Display}) {
+        QMenu *s = m.mnuprefixos->addMenu(tags::submenuCaption(sub));
+        s->setObjectName(tags::controlName(sub) + QLatin1String("menu"));
+        m.tagItems.insert(sub, tagItems(s, sub));
+    }
+    m.mnusufixos = menu(bar, "mnusufixos", QStringLiteral("&Sufixo"));
+    m.tagItems.insert(tags::Menu::Sufixo, tagItems(m.mnusufixos, tags::Menu::Sufixo));
+
+    m.mnuprefi = menu(bar, "mnuprefi", QStringLiteral("&Prefixos"));
+    m.tagItems.insert(tags::Menu::Prefixos, tagItems(m.mnuprefi, tags::Menu::Prefixos));
+    m.mnusufix = menu(bar, "mnusufix", QStringLiteral("&Sufixos"));
+    m.tagItems.insert(tags::Menu::Sufixos, tagItems(m.mnusufix, tags::Menu::Sufixos));
+    m.mnuoutros = menu(bar, "mnuoutros", QStringLiteral("&Outros"));
+    m.tagItems.insert(tags::Menu::Outros, tagItems(m.mnuoutros, tags::Menu::Outros));
+
+    m.mnucar = menu(bar, "mnucar", QStringLiteral("&Caracter"));
+    m.mnunormal = item(m.mnucar, "mnunormal", QStringLiteral("&Normal"));
+    m.mnuexp = item(m.mnucar, "mnuexp", QStringLiteral("&Expandido"));
+
+    m.mnutrans = menu(bar, "mnutrans", QStringLiteral("&Transmissão"));
+    m.mnupara = item(m.mnutrans, "mnupara", QStringLiteral("&Para"));
+    m.mnuapaga = item(m.mnutrans, "mnuapaga", QStringLiteral("&Apaga"));
+    m.mnuinicia = item(m.mnutrans, "mnuinicia", QStringLiteral("&Inicia"));
+    m.mnutransfere = item(m.mnutrans, "mnutransfere", QStringLiteral("&Transfere"));
+    m.mnuhora = item(m.mnutrans, "mnuhora", QStringLiteral("Acerta &Hora"));
+    m.mnudata = item(m.mnutrans, "mnudata", QStringLiteral("Acerta &Data"));
+
+    m.mnuWindow = menu(bar, "mnuWindow", QStringLiteral("&Janela"));
+    m.mnudica = item(m.mnuWindow, "mnudica", QStringLiteral("D&ica"));
+    m.mnudebug = item(m.mnuWindow, "mnudebug", QStringLiteral("&Debug"));
+    m.mnuHelpAbout = item(m.mnuWindow, "mnuHelpAbout", QStringLiteral("Sob&re"));
+    m.mnuWindow->addSeparator();
+    m.mnuWindowCascade = item(m.mnuWindow, "mnuWindowCascade", QStringLiteral("&Cascata"));
+    m.mnuWindowTileHorizontal =
+        item(m.mnuWindow, "mnuWindowTileHorizontal", QStringLiteral("&Horizontal"));
+    m.mnuWindowTileVertical =
+        item(m.mnuWindow, "mnuWindowTileVertical", QStringLiteral("&Vertical"));
+    m.windowListSeparator = m.mnuWindow->addSeparator();
+
+    for (QMenu *hidden : {m.mnucor, m.mnuprefixos, m.mnusufixos})
+        hidden->menuAction()->setVisible(false);
+    m.tagItems[tags::Menu::Outros][9]->setVisible(false); // "&Apaga Tela"
+    return m;
+}
+
+void applyMenuVisibility(MenuBarActions &menus, const MenuVisibility &v)
+{
+    const auto &prefixos = menus.tagItems[tags::Menu::Prefixos];
+    const auto &sufixos = menus.tagItems[tags::Menu::Sufixos];
+    for (int i = 0; i < prefixos.size(); ++i)
+        prefixos[i]->setVisible(v.prefixos.value(i, true));
+    for (int i = 0; i < sufixos.size(); ++i)
+        sufixos[i]->setVisible(v.sufixos.value(i, true));
+    menus.tagItems[tags::Menu::Outros][10]->setVisible(v.temperatura);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+class QWidget;
+
+// Everything that asks the operator something goes through here, so that
+// tests can answer in its place and never hang on a modal box.
+class Prompt
+{
+public:
+    enum class Answer { Yes, No, Cancel };
+
+    virtual ~Prompt() = default;
+    // A message box with one OK button and the program's title.
+    virtual void message(const QString &text) = 0;
+    // Yes, No and Cancel.
+    virtual Answer question(const QString &text) = 0;
+    // The chosen file, or an empty text when cancelled. The filter is given
+    // as the program has always written it: "description|pattern".
+    virtual QString openFileName(const QString &title, const QString &filter) = 0;
+    virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // The print dialog; false when cancelled. *selectionOnly says whether to
+    // print the selection, which is offered when there is one.
+    virtual bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) = 0;
+};
+
+// The real dialogs, owned by a parent window.
+class DialogPrompt : public Prompt
+{
+public:
+    explicit DialogPrompt(QWidget *parent) : m_parent(parent) {}
+    void message(const QString &text) override;
+    Answer question(const QString &text) override;
+    QString openFileName(const QString &title, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &filter) override;
+    bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) override;
+
+    // "Arquivo de Mensagem(*.msg)|*.msg" in Qt's form.
+    static QString qtFilter(const QString &filter);
+
+private:
+    QWidget *m_parent;
+};
+
+inline const QString kProgramTitle = QStringLiteral("Letreiro");

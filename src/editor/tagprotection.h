@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QChar>
+#include <QtGlobal>
+
+#include <optional>
+
+// The editor's view of its text for the tag rules: characters and whether
+// each one is underlined. Underline marks the eleven name characters of an
+// inserted tag and nothing else. Positions outside the text hold nothing
+// and are not underlined.
+class TagText
+{
+public:
+    virtual ~TagText() = default;
+    virtual qsizetype length() const = 0;
+    virtual QChar charAt(qsizetype pos) const = 0;
+    virtual bool isUnderlined(qsizetype pos) const = 0;
+};
+
+struct TextRange {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    friend bool operator==(const TextRange &a, const TextRange &b)
+    {
+        return a.start == b.start && a.length == b.length;
+    }
+};
+
+// The rules that keep inserted tags whole. Each says what to do instead of
+// the control's own action, or nothing when the control acts as usual. They
+// look only inside the text and never loop past its ends, so a damaged tag
+// (pasted from elsewhere, or cut in two) is simply not treated as a tag.
+namespace tagprotection {
+
+// Backspace with the caret at p: the whole tag ending right before p.
+std::optional<TextRange> backspace(const TagText &t, qsizetype caret);
+// Delete with the caret at p: the whole tag starting at p.
+std::optional<TextRange> deleteForward(const TagText &t, qsizetype caret);
+// Left from p: the position before the tag's "<".
+std::optional<qsizetype> left(const TagText &t, qsizetype caret);
+// Right from p (the caret, or the start of the selection): after the ">".
+std::optional<qsizetype> right(const TagText &t, qsizetype pos);
+// A caret inside a tag's name, or right before its ">", goes after the tag.
+qsizetype caret(const TagText &t, qsizetype pos);
+// A selection is trimmed to whole tags: it never holds part of one.
+TextRange selection(const TagText &t, TextRange sel);
+
+} // namespace tagprotection

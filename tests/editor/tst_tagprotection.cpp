@@ -1,0 +1,166 @@
+#include "formatrules.h"
+#include "tagprotection.h"
+#include "tags.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+// Text with an underline mask; tags() underlines the names of every
+// thirteen-character "<...>" run, as the editor's insertion does.
+class Text : public TagText
+{
+public:
+    Text(const QString &s, QVector<bool> mask) : m_s(s), m_mask(std::move(mask)) {}
+    static Text tags(const QString &s)
+    {
+        QVector<bool> mask(s.size());
+        for (qsizetype i = 0; i + 12 < s.size(); ++i) {
+            if (s[i] == '<' && s[i + 12] == '>') {
+                for (int k = 1; k <= 11; ++k)
+                    mask[i + k] = true;
+                i += 12;
+            }
+        }
+        return Text(s, mask);
+    }
+    qsizetype length() const override { return m_s.size(); }
+    QChar charAt(qsizetype p) const override { return p >= 0 && p < m_s.size() ? m_s[p] : QChar(); }
+    bool isUnderlined(qsizetype p) const override { return p >= 0 && p < m_mask.size() && m_mask[p]; }
+
+private:
+    QString m_s;
+    QVector<bool> m_mask;
+};
+
+using namespace tagprotection;
+
+} // namespace
+
+class TestTagProtection : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void keysTakeWholeTags()
+    {
+        const Text t = Text::tags("ab<Pausa______>cd"); // tag at 2..14
+        QCOMPARE(backspace(t, 15), std::optional<TextRange>({2, 13}));
+        QCOMPARE(backspace(t, 16), std::nullopt);
+        QCOMPARE(backspace(t, 0), std::nullopt);
+        QCOMPARE(deleteForward(t, 2), std::optional<TextRange>({2, 13}));
+        QCOMPARE(deleteForward(t, 1), std::nullopt);
+        QCOMPARE(left(t, 15), std::optional<qsizetype>(2));
+        QCOMPARE(left(t, 2), std::nullopt);
+        QCOMPARE(right(t, 2), std::optional<qsizetype>(15));
+        QCOMPARE(right(t, 15), std::nullopt);
+    }
+
+    void theCaretNeverRestsInATag()
+    {
+        const Text t = Text::tags("ab<Pausa______>cd");
+        for (int p = 3; p <= 14; ++p)
+            QCOMPARE(caret(t, p), 15); // inside the name, or right before ">"
+        QCOMPARE(caret(t, 2), 2);
+        QCOMPARE(caret(t, 15), 15);
+        QCOMPARE(caret(t, 17), 17);
+    }
+
+    void selectionsHoldWholeTags()
+    {
+        const Text t = Text::tags("a<Pausa______>b<Pisca______>c"); // tags 1..13, 15..27
+        // From the middle of one name to the middle of the other: from right
+        // after the first tag to right before the second.
+        QCOMPARE(selection(t, {5, 15}), TextRange({14, 1}));
+        // Inside one name: nothing, right after that tag.
+        QCOMPARE(selection(t, {3, 4}), TextRange({14, 0}));
+        // Starting on a tag's ">" loses the ">".
+        QCOMPARE(selection(t, {13, 2}), TextRange({14, 1}));
+        // Ending after the last name character: before the tag's "<".
+        QCOMPARE(selection(t, {0, 13}), TextRange({0, 1}));
+        // Whole tags are kept.
+        QCOMPARE(selection(t, {0, 29}), TextRange({0, 29}));
+    }
+
+    void damagedTagsNeverReachOutsideTheText()
+    {
+        // Underline at the very end, and a ">" with too few characters before.
+        const Text end("abc", {false, false, true});
+        QCOMPARE(caret(end, 2), 3);
+        QCOMPARE(selection(end, {1, 1}), TextRange({1, 0}));
+        const Text short_("x_>y", {false, true, false, false});
+        QCOMPARE(backspace(short_, 3), std::nullopt);
+        QCOMPARE(left(short_, 3), std::nullopt);
+        QCOMPARE(caret(short_, 1), 3);
+        const Text open("<_____", {false, true, true, true, true, true});
+        QCOMPARE(deleteForward(open, 0), std::nullopt);
+        QCOMPARE(right(open, 0), std::nullopt);
+
+        // Any text, any underline, any position: results stay in the text.
+        QRandomGenerator rng(3);
+        for (int round = 0; round < 2000; ++round) {
+            const int n = rng.bounded(20);
+            QString s;
+            QVector<bool> mask;
+            for (int i = 0; i < n; ++i) {
+                s += QChar(u"<>a_"[rng.bounded(4)]);
+                mask.append(rng.bounded(2));
+            }
+            const Text t(s, mask);
+            for (int p = -2; p <= n + 2; ++p) {
+                const qsizetype c = caret(t, p);
+                QVERIFY(c >= 0 && c <= n);
+                for (const auto &r : {backspace(t, p), deleteForward(t, p)})
+                    QVERIFY(!r || (r->start >= 0 && r->start + r->length <= n));
+                for (const auto &q : {left(t, p), right(t, p)})
+                    QVERIFY(!q || (*q >= 0 && *q <= n));
+                const TextRange sel = selection(t, {p, rng.bounded(n + 3)});
+                QVERIFY(sel.start >= 0 && sel.length >= 0 && sel.start + sel.length <= n);
+            }
+        }
+    }
+
+    void coloursSkipTagNames()
+    {
+        const Text t = Text::tags("AB<Pausa______>C");
+        QCOMPARE(formatrules::singleColour(t, 0, 16, colours::kGreen),
+                 QVector<ColourRun>({{0, 3, colours::kGreen}, {14, 2, colours::kGreen}}));
+        // Rainbow: A green, B red, "<" orange, ">" green, C red.
+        QCOMPARE(formatrules::rainbow(t, 0, 16),
+                 QVector<ColourRun>({{0, 1, colours::kGreen}, {1, 1, colours::kRed},
+                                     {2, 1, colours::kOrange}, {14, 1, colours::kGreen},
+                                     {15, 1, colours::kRed}}));
+    }
+
+    void menusByPanelType()
+    {
+        const MenuVisibility narrow = menuVisibility(0, 0);
+        QVERIFY(!narrow.prefixos[1] && !narrow.prefixos[9] && narrow.prefixos[2]);
+        QVERIFY(narrow.sufixos[6] && !narrow.temperatura);
+        const MenuVisibility temp = menuVisibility(0, 1);
+        QVERIFY(!temp.sufixos[6] && temp.temperatura);
+        for (int wide : {2, 6}) {
+            const MenuVisibility w = menuVisibility(wide, 1);
+            QCOMPARE(w.prefixos, QVector<bool>({true, true, false, false, false, true, false,
+                                                false, false, true, true, false}));
+            QCOMPARE(w.sufixos, QVector<bool>({true, true, true, true, false, false, false, true,
+                                               true}));
+            QVERIFY(w.temperatura);
+        }
+    }
+
+    void theTagTable()
+    {
+        const QStringList all = tags::all();
+        QCOMPARE(all.size(), 52);
+        for (const QString &t : all)
+            QCOMPARE(t.size(), 13);
+        QCOMPARE(tags::tagFor(tags::Menu::Outros, 2), QString("<Relogio____>"));
+        QCOMPARE(tags::tagFor(tags::Menu::Neve, 2), QString("<Neve_.GrdL_>"));
+        QCOMPARE(tags::tagFor(tags::Menu::Prefixos, 12), QString());
+        QCOMPARE(tags::tagFor(tags::Menu::Prefixos, -1), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTagProtection)
+#include "tst_tagprotection.moc"

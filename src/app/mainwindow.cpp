@@ -24,7 +24,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
     : QMainWindow(parent), m_settings(settings), m_files(settingsFolder),
       m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(this)),
       m_prompt(prompt ? prompt : m_ownPrompt.get()), m_mdi(new QMdiArea(this)),
-      m_menus(buildMenuBar(menuBar())),
+      m_menus(buildMenuBar(menuBar())), m_buttons(),
       m_toolbar(buildToolbar(
           this, [this](const QString &key) { toolbarButtonClick(key); }, &m_buttons)),
       m_status(new StatusPanels(this)),

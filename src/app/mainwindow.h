@@ -73,8 +73,8 @@ private:
     Prompt *m_prompt;
     QMdiArea *m_mdi;
     MenuBarActions m_menus;
+    QVector<QAction *> m_buttons; // filled while the toolbar is built
     QToolBar *m_toolbar;
-    QVector<QAction *> m_buttons;
     StatusPanels *m_status;
     FileCommands m_fileCommands;
     QList<QAction *> m_windowList;

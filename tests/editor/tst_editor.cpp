@@ -1,1 +1,390 @@
+#include "documentwindow.h"
+#include "editcommands.h"
+#include "messageedit.h"
+#include "scriptedprompt.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QtTest>
+
+namespace {
+
+constexpr ColourRef kRedRef = rgbColour(255, 0, 0);
+constexpr ColourRef kGrey = rgbColour(192, 192, 192);
+const QString kPausa = QStringLiteral("<Pausa______>");
+const QString kPisca = QStringLiteral("<Pisca______>");
+
+// Real key presses; QTest has keys for ASCII only, so the rest is inserted.
+void type(MessageEdit &e, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(&e, c.toLatin1());
+        else
+            e.insertPlainText(c);
+    }
+}
+
+void setCaret(MessageEdit &e, int pos)
+{
+    QTextCursor c = e.textCursor();
+    c.setPosition(pos);
+    e.setTextCursor(c);
+}
+
+void select(MessageEdit &e, int from, int to)
+{
+    QTextCursor c = e.textCursor();
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    e.setTextCursor(c);
+}
+
+// "ab<Pausa______>cd" with a real tag: typed text, then the command.
+void fill(MessageEdit &e, const QString &before, const QString &tag, const QString &after)
+{
+    type(e, before);
+    editcommands::insertTag(e, tag);
+    type(e, after);
+}
+
+QPoint pointAt(MessageEdit &e, int pos)
+{
+    QTextCursor c(e.document());
+    c.setPosition(pos);
+    return e.cursorRect(c).center() + QPoint(2, 0);
+}
+
+bool isTag(const RichText &t, int at)
+{
+    if (t.charAt(at) != '<' || t.at(at).format.underline)
+        return false;
+    for (int i = 1; i <= 11; ++i) {
+        if (!t.at(at + i).format.underline || t.at(at + i).format.colour != kGrey)
+            return false;
+    }
+    return t.charAt(at + 12) == '>' && !t.at(at + 12).format.underline;
+}
+
+} // namespace
+
+class TestEditor : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<MessageEdit> m_edit;
+    MessageEdit &edit() { return *m_edit; }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_edit = std::make_unique<MessageEdit>();
+        m_edit->resize(900, 200);
+        m_edit->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_edit.get()));
+    }
+    void cleanup() { m_edit.reset(); }
+
+    void insertionIntoAnEmptyDocument()
+    {
+        editcommands::insertTag(edit(), kPausa);
+        const RichText t = edit().richText();
+        QCOMPARE(t.plainText(), kPausa);
+        QVERIFY(isTag(t, 0));
+        QCOMPARE(t.at(0).format.colour, kRedRef); // a new window types in red
+        QCOMPARE(t.at(12).format.colour, kRedRef);
+        QCOMPARE(edit().textCursor().position(), 13);
+        type(edit(), "x");
+        QVERIFY(!edit().richText().at(13).format.underline);
+    }
+
+    void insertionReplacesTheSelection()
+    {
+        type(edit(), "abcdef");
+        select(edit(), 2, 4);
+        editcommands::insertTag(edit(), kPausa);
+        QCOMPARE(edit().richText().plainText(), "ab" + kPausa + "ef");
+        QCOMPARE(edit().textCursor().position(), 15);
+        QVERIFY(isTag(edit().richText(), 2));
+        editcommands::insertTag(edit(), QString()); // an index outside the menu
+        QCOMPARE(edit().richText().plainText(), "ab" + kPausa + "ef");
+    }
+
+    void keysKeepTagsWhole()
+    {
+        fill(edit(), "ab", kPausa, "cd"); // tag at 2..14
+        setCaret(edit(), 15);
+        QTest::keyClick(&edit(), Qt::Key_Left);
+        QCOMPARE(edit().textCursor().position(), 2);
+        QTest::keyClick(&edit(), Qt::Key_Right);
+        QCOMPARE(edit().textCursor().position(), 15);
+        QTest::keyClick(&edit(), Qt::Key_Backspace);
+        QCOMPARE(edit().richText().plainText(), QString("abcd"));
+        edit().undo();
+        QCOMPARE(edit().richText().plainText(), "ab" + kPausa + "cd");
+        setCaret(edit(), 2);
+        QTest::keyClick(&edit(), Qt::Key_Delete);
+        QCOMPARE(edit().richText().plainText(), QString("abcd"));
+        // Enter and Tab change nothing.
+        for (Qt::Key k : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab})
+            QTest::keyClick(&edit(), k);
+        QTest::keyClick(&edit(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(edit().richText().plainText(), QString("abcd"));
+    }
+
+    void typedTagShapesAreNotProtected()
+    {
+        type(edit(), "x" + kPausa);
+        QTest::keyClick(&edit(), Qt::Key_Backspace);
+        QCOMPARE(edit().richText().plainText(), "x" + kPausa.chopped(1));
+        QTest::keyClick(&edit(), Qt::Key_Home);
+        QTest::keyClick(&edit(), Qt::Key_Right);
+        QTest::keyClick(&edit(), Qt::Key_Right);
+        QCOMPARE(edit().textCursor().position(), 2);
+    }
+
+    void theMouseNeverLeavesTheCaretInATag()
+    {
+        fill(edit(), "a", kPausa, "b");
+        fill(edit(), "", kPisca, "c"); // tags at 1..13 and 15..27
+        for (int p : {4, 9, 13}) {
+            QTest::mouseClick(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), p));
+            QCOMPARE(edit().textCursor().position(), 14);
+        }
+        // Dragging from inside one name to inside the other.
+        QTest::mousePress(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), 5));
+        QTest::mouseMove(edit().viewport(), pointAt(edit(), 20));
+        QTest::mouseRelease(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), 20));
+        QCOMPARE(edit().textCursor().selectionStart(), 14);
+        QCOMPARE(edit().textCursor().selectionEnd(), 15);
+        // Shift+arrows: the selection is trimmed when Shift is let go.
+        setCaret(edit(), 0);
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(&edit(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyRelease(&edit(), Qt::Key_Shift);
+        QCOMPARE(edit().textCursor().selectionEnd() - edit().textCursor().selectionStart(), 1);
+    }
+
+    void coloursAndRainbowPassOverTags()
+    {
+        fill(edit(), "AB", kPausa, "C");
+        select(edit(), 0, 16);
+        editcommands::rainbow(edit());
+        RichText t = edit().richText();
+        const ColourRef green = rgbColour(0, 255, 0), red = rgbColour(255, 0, 0),
+                        orange = rgbColour(255, 255, 0);
+        QCOMPARE(t.at(0).format.colour, green);
+        QCOMPARE(t.at(1).format.colour, red);
+        QCOMPARE(t.at(2).format.colour, orange);
+        QCOMPARE(t.at(14).format.colour, green);
+        QCOMPARE(t.at(15).format.colour, red);
+        QVERIFY(isTag(t, 2));
+        QCOMPARE(edit().textCursor().selectionStart(), 0); // the selection stays
+        QCOMPARE(edit().textCursor().selectionEnd(), 16);
+        editcommands::colour(edit(), green);
+        t = edit().richText();
+        QCOMPARE(t.at(15).format.colour, green);
+        QCOMPARE(t.at(5).format.colour, kGrey);
+        // Without a selection the colour is for what is typed next.
+        setCaret(edit(), 16);
+        editcommands::colour(edit(), red);
+        QCOMPARE(edit().richText().at(15).format.colour, green);
+        type(edit(), "z");
+        QCOMPARE(edit().richText().at(16).format.colour, red);
+    }
+
+    void expandedMakesTagsBoldToo()
+    {
+        fill(edit(), "a", kPausa, "");
+        select(edit(), 0, 14);
+        editcommands::setExpanded(edit(), true);
+        const RichText t = edit().richText();
+        for (const RichChar &c : t.chars())
+            QVERIFY(c.format.bold);
+    }
+
+    void copyAndPasteCarryTags()
+    {
+        fill(edit(), "a", kPausa, "b");
+        select(edit(), 0, 15);
+        QClipboard *clipboard = QApplication::clipboard();
+        editcommands::copy(edit(), *clipboard);
+        QVERIFY(clipboard->text().startsWith("{\\rtf1"));
+        MessageEdit other;
+        other.show();
+        type(other, "X");
+        editcommands::paste(other, *clipboard);
+        QCOMPARE(other.richText().plainText(), "Xa" + kPausa + "b");
+        QVERIFY(isTag(other.richText(), 2));
+        // Ctrl+C and Ctrl+V take the same road.
+        select(edit(), 1, 14);
+        QTest::keyClick(&edit(), Qt::Key_C, Qt::ControlModifier);
+        setCaret(other, 0);
+        QTest::keyClick(&other, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(isTag(other.richText(), 0));
+
+        // Text from other programs comes in plain: a tag shape is no tag.
+        clipboard->setText(kPisca);
+        setCaret(edit(), 0);
+        QTest::keyClick(&edit(), Qt::Key_V, Qt::ControlModifier);
+        const RichText t = edit().richText();
+        QCOMPARE(t.plainText().left(13), kPisca);
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(!t.at(i).format.underline);
+        // An empty clipboard deletes the selection.
+        clipboard->clear();
+        select(edit(), 0, 13);
+        editcommands::paste(edit(), *clipboard);
+        QCOMPARE(edit().richText().plainText(), "a" + kPausa + "b");
+    }
+};
+
+class TestDocumentWindow : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    RichText sample()
+    {
+        MessageEdit e;
+        fill(e, "Olá ", kPausa, "fim");
+        select(e, 0, 3);
+        editcommands::setExpanded(e, true);
+        editcommands::colour(e, rgbColour(0, 255, 0));
+        return e.richText();
+    }
+
+private Q_SLOTS:
+    void saveReopenAndCompare()
+    {
+        ScriptedPrompt prompt;
+        DocumentWindow doc(prompt, "Documento 3");
+        doc.editor()->setRichText(sample());
+        type(*doc.editor(), "!");
+        QVERIFY(!doc.saved());
+        const QString path = m_dir.filePath("oferta.msg");
+        prompt.files.enqueue(path);
+        QVERIFY(doc.save());
+        QCOMPARE(prompt.dialogs, QStringList{"Salvar|Arquivo de Mensagem(*.msg)|*.msg"});
+        QCOMPARE(doc.caption(), QString("oferta.msg"));
+        QCOMPARE(doc.filePath(), path);
+        QVERIFY(doc.saved());
+        // A second save writes to the same file without asking.
+        type(*doc.editor(), "?");
+        QVERIFY(doc.save());
+        QCOMPARE(prompt.dialogs.size(), 1);
+
+        DocumentWindow again(prompt, "Documento 4");
+        QVERIFY(again.load(path));
+        QVERIFY(again.saved());
+        QCOMPARE(again.caption(), QString("oferta.msg"));
+        const RichText a = doc.editor()->richText(), b = again.editor()->richText();
+        QCOMPARE(b.plainText(), a.plainText());
+        QVERIFY(a == b);
+        QVERIFY(isTag(b, int(b.plainText().indexOf(QLatin1Char('<')))));
+        QVERIFY(b.at(0).format.bold);
+    }
+
+    void everyChangeCounts()
+    {
+        ScriptedPrompt prompt;
+        DocumentWindow doc(prompt, "Documento 1");
+        QVERIFY(doc.saved());
+        QTest::keyClick(doc.editor(), Qt::Key_A, Qt::ShiftModifier);
+        QVERIFY(!doc.saved());
+        doc.editor()->document()->setModified(false);
+        doc.editor()->selectAll();
+        editcommands::setExpanded(*doc.editor(), true);
+        QVERIFY(!doc.saved());
+    }
+
+    void closingAsksOnlyAboutChanges()
+    {
+        ScriptedPrompt prompt;
+        auto *doc = new DocumentWindow(prompt, "Documento 1");
+        doc->setAttribute(Qt::WA_DeleteOnClose, false);
+        doc->show();
+        QVERIFY(doc->close());
+        QVERIFY(prompt.questions.isEmpty());
+
+        type(*doc->editor(), "x");
+        doc->show();
+        prompt.answers.enqueue(Prompt::Answer::Cancel);
+        QVERIFY(!doc->close());
+        QCOMPARE(prompt.questions.last(),
+                 QString("Deseja salvar as alterações feitas ao arquivo Documento 1 ?"));
+        // Yes, then a cancelled save dialog: the message is kept.
+        prompt.answers.enqueue(Prompt::Answer::Yes);
+        QVERIFY(!doc->close());
+        QVERIFY(doc->isVisible());
+        // Yes, and a save that fails: a message, and still changed.
+        prompt.answers.enqueue(Prompt::Answer::Yes);
+        prompt.files.enqueue("/nonexistent-letreiro/x.msg");
+        QVERIFY(!doc->close());
+        QCOMPARE(prompt.messages.last().left(40), QString("Não foi possível salvar o arquivo x.msg."));
+        QVERIFY(!doc->saved());
+        // Yes and a good file: saved and closed.
+        prompt.answers.enqueue(Prompt::Answer::Yes);
+        prompt.files.enqueue(m_dir.filePath("fechado.msg"));
+        QVERIFY(doc->close());
+        QVERIFY(QFile::exists(m_dir.filePath("fechado.msg")));
+        // No: closed without saving.
+        type(*doc->editor(), "y");
+        doc->show();
+        prompt.answers.enqueue(Prompt::Answer::No);
+        QVERIFY(doc->close());
+        delete doc;
+    }
+
+    void aFileThatIsNotAMessage()
+    {
+        const QString path = m_dir.filePath("ruim.msg");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("não é RTF");
+        f.close();
+        ScriptedPrompt prompt;
+        DocumentWindow doc(prompt, "Documento 7");
+        QVERIFY(!doc.load(path));
+        QVERIFY(prompt.messages.last().startsWith("Arquivo de mensagem inválido: "));
+        QCOMPARE(doc.caption(), QString("Documento 7"));
+    }
+
+    void printsToPdf()
+    {
+        ScriptedPrompt prompt;
+        DocumentWindow doc(prompt, "Documento 1");
+        doc.editor()->setRichText(sample());
+        for (bool selection : {false, true}) {
+            const QString pdf = m_dir.filePath(selection ? "parte.pdf" : "tudo.pdf");
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            if (selection)
+                select(*doc.editor(), 0, 3);
+            doc.print(printer, selection);
+            QFile out(pdf);
+            QVERIFY(out.open(QIODevice::ReadOnly));
+            QVERIFY(out.read(5) == "%PDF-");
+        }
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    int status = 0;
+    {
+        TestEditor t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        TestDocumentWindow t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    return status;
+}
+#include "tst_editor.moc"

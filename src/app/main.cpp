@@ -3,12 +3,14 @@
 #include "sharedsettings.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letreiro"));
     QApplication::setOrganizationName(QStringLiteral("Letreiro"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/letreiro.svg")));
     SharedSettings settings;
     MainWindow window(settings, defaultSettingsFolder());
     window.load();

@@ -10,8 +10,9 @@ all: deps
 deps:
 	scripts/install-deps
 
+# PORTA=/dev/ttyUSB0 runs against real hardware instead of the emulator.
 run: all
-	build/release/bin/letreiro
+	PORTA="$(PORTA)" scripts/run-letreiro build/release/bin
 
 test: deps
 	cmake --preset test >/dev/null

@@ -1,6 +1,11 @@
 #include "mainwindow.h"
 
+#include "debugwindow.h"
 #include "documentwindow.h"
+#include "panelactions.h"
+#include "panelport.h"
+#include "simulationwindow.h"
+#include "simwidth.h"
 #include "editcommands.h"
 #include "messageedit.h"
 #include "prompt.h"
@@ -15,22 +20,39 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 
 const QString MainWindow::kDebugCaption = QStringLiteral("frmdebug.");
 
 MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, Prompt *prompt,
-                       QWidget *parent)
+                       PanelPort *port, QWidget *parent)
     : QMainWindow(parent), m_settings(settings), m_files(settingsFolder),
       m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(this)),
+      m_port(port ? port : new SerialPanelPort(this)),
       m_prompt(prompt ? prompt : m_ownPrompt.get()), m_mdi(new QMdiArea(this)),
       m_menus(buildMenuBar(menuBar())), m_buttons(),
       m_toolbar(buildToolbar(
           this, [this](const QString &key) { toolbarButtonClick(key); }, &m_buttons)),
       m_status(new StatusPanels(this)),
       m_fileCommands(
-          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); })
+          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); }),
+      m_panel(new PanelActions(
+          settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
+          [this] { return activeEditor(); }, this))
 {
+    showSimulation = [](QDialog &d) { d.exec(); };
+    // Returning from another application counts as an activation.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive && isVisible())
+            MDIForm_Activate();
+    });
+    connect(m_panel, &PanelActions::exchangeFinished, this, [this] {
+        if (m_closePending) {
+            m_closePending = false;
+            close();
+        }
+    });
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kProgramTitle);
     m_mdi->setObjectName(QStringLiteral("MDIForm"));
@@ -69,6 +91,14 @@ void MainWindow::connectMenus()
             connect(a, &QAction::triggered, this, [this, menu, index] { tagCommand(menu, index); });
         }
     }
+    connect(m.mnutransfere, &QAction::triggered, m_panel, &PanelActions::transfer);
+    connect(m.mnupara, &QAction::triggered, m_panel, [this] { m_panel->letter('P'); });
+    connect(m.mnuapaga, &QAction::triggered, m_panel, [this] { m_panel->letter('A'); });
+    connect(m.mnuinicia, &QAction::triggered, m_panel, [this] { m_panel->letter('I'); });
+    connect(m.mnuhora, &QAction::triggered, m_panel, &PanelActions::setClock);
+    connect(m.mnudata, &QAction::triggered, m_panel, &PanelActions::setDate);
+    connect(m.mnudebug, &QAction::triggered, this, &MainWindow::mnudebug_Click);
+    connect(m.mnusim, &QAction::triggered, this, &MainWindow::mnusim_Click);
     connect(m.mnuWindowCascade, &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
     connect(m.mnuWindowTileHorizontal, &QAction::triggered, this, [this] {
         // Windows one above the other, each as wide as the area.
@@ -253,8 +283,71 @@ void MainWindow::mnustatus_Click()
     m_status->setVisible(m_menus.mnustatus->isChecked());
 }
 
+void MainWindow::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    if (!m_shown) {
+        m_shown = true;
+        QTimer::singleShot(0, this, &MainWindow::MDIForm_Activate);
+    }
+}
+
+void MainWindow::MDIForm_Activate()
+{
+    m_panel->activate();
+}
+
+DebugWindow *MainWindow::debugWindow() const
+{
+    for (QMdiSubWindow *w : m_mdi->subWindowList()) {
+        if (auto *d = qobject_cast<DebugWindow *>(w->widget()))
+            return d;
+    }
+    return nullptr;
+}
+
+void MainWindow::mnudebug_Click()
+{
+    if (DebugWindow *open = debugWindow()) {
+        m_mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(open->parentWidget()));
+        return;
+    }
+    auto *debug = new DebugWindow;
+    m_settings.debugOpen = 1;
+    connect(debug, &QObject::destroyed, this, [this] { m_settings.debugOpen = 0; });
+    m_panel->setDebugWindow(debug);
+    m_mdi->addSubWindow(debug)->show();
+}
+
+void MainWindow::mnusim_Click()
+{
+    DocumentWindow *doc = activeEditor();
+    if (!doc)
+        return;
+    const RichText text = doc->editor()->richText();
+    if (text.isEmpty()) {
+        m_prompt->message(QStringLiteral("Favor editar uma mensagem!!!"));
+        return;
+    }
+    const int width = simwidth::forPanelType(m_settings.panelType);
+    if (width == 0) {
+        if (m_settings.panelType >= 6 && m_settings.panelType <= 8)
+            m_prompt->message(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
+        return;
+    }
+    // The window plays a copy of the message as it stands now.
+    SimulationWindow window(width, doc->caption(), text, {}, this);
+    showSimulation(window);
+}
+
 void MainWindow::closeEvent(QCloseEvent *e)
 {
+    // Closing while the panel is talked to waits for the exchange to end.
+    if (m_panel->isBusy()) {
+        m_closePending = true;
+        e->ignore();
+        return;
+    }
     if (!isMinimized())
         windowplacement::store(*this);
     // The most recently opened first; any of them may refuse.

@@ -9,7 +9,10 @@
 
 #include <memory>
 
+class DebugWindow;
 class DocumentWindow;
+class PanelActions;
+class PanelPort;
 class Prompt;
 class QMdiArea;
 class QToolBar;
@@ -25,8 +28,10 @@ class MainWindow : public QMainWindow
 public:
     static const QString kDebugCaption;
 
+    // Without a prompt the real dialogs are used, without a port the real
+    // serial line.
     MainWindow(SharedSettings &settings, const QString &settingsFolder,
-               Prompt *prompt = nullptr, QWidget *parent = nullptr);
+               Prompt *prompt = nullptr, PanelPort *port = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Reads the settings files into the shared settings, sets the menus for
@@ -43,6 +48,16 @@ public:
     const QVector<QAction *> &toolbarButtons() const { return m_buttons; }
     StatusPanels *statusPanels() const { return m_status; }
     Prompt &prompt() const { return *m_prompt; }
+    PanelActions &panel() const { return *m_panel; }
+    DebugWindow *debugWindow() const;
+
+    // The first activation after a load, and every return from another
+    // application: opens the port while it is not ready.
+    void MDIForm_Activate();
+    void mnudebug_Click();
+    void mnusim_Click();
+    // How the simulation window is shown; tests play it on virtual time.
+    std::function<void(QDialog &)> showSimulation;
 
     // Runs the handler of the first toolbar key that matches, case included.
     void toolbarButtonClick(const QString &key);
@@ -62,6 +77,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     void connectMenus();
@@ -70,6 +86,7 @@ private:
     SharedSettings &m_settings;
     SettingsFiles m_files;
     std::unique_ptr<Prompt> m_ownPrompt;
+    PanelPort *m_port;
     Prompt *m_prompt;
     QMdiArea *m_mdi;
     MenuBarActions m_menus;
@@ -77,6 +94,9 @@ private:
     QToolBar *m_toolbar;
     StatusPanels *m_status;
     FileCommands m_fileCommands;
+    PanelActions *m_panel;
+    bool m_closePending = false;
+    bool m_shown = false;
     QList<QAction *> m_windowList;
     int m_documentCount = 0;
 };

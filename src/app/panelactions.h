@@ -1,0 +1,69 @@
+#pragma once
+
+#include "panellink.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVector>
+
+#include <functional>
+
+class DebugWindow;
+class DocumentWindow;
+class PanelPort;
+class Prompt;
+class QAction;
+class StatusPanels;
+struct MenuBarActions;
+struct SharedSettings;
+
+// The panel operations of the main window: opening the port at activation,
+// the transfer and the panel commands, their status texts and the debug
+// trace. While one exchange runs the transmission and settings menus are
+// off, and any other command is refused at once.
+class PanelActions : public QObject, public LinkListener
+{
+    Q_OBJECT
+public:
+    PanelActions(SharedSettings &settings, MenuBarActions &menus,
+                 const QVector<QAction *> &toolbarButtons, StatusPanels &status, Prompt &prompt,
+                 PanelPort &port, std::function<DocumentWindow *()> activeEditor,
+                 QObject *parent = nullptr);
+
+    // Opens the port while it is not ready and offers the simulation for
+    // the widths that have one.
+    void activate();
+    void transfer();
+    // "P" (stop), "A" (clear) or "I" (start).
+    void letter(char command);
+    void setClock();
+    void setDate();
+
+    bool isBusy() const { return m_busy; }
+    void setDebugWindow(DebugWindow *window);
+    // Shows the tips window after the port opened (tips are not built yet).
+    std::function<void()> showTips = [] {};
+
+    void statusAppended(const QString &text) override;
+    bool traceWanted() const override;
+    void traceStarted(const QString &text) override;
+    void traceAppended(const QString &text) override;
+
+Q_SIGNALS:
+    void exchangeFinished();
+
+private:
+    template <typename Send>
+    void run(Send send);
+    void setTransmissionEnabled(bool enabled);
+
+    SharedSettings &m_settings;
+    MenuBarActions &m_menus;
+    const QVector<QAction *> &m_buttons;
+    StatusPanels &m_status;
+    Prompt &m_prompt;
+    PanelPort &m_port;
+    std::function<DocumentWindow *()> m_activeEditor;
+    QPointer<DebugWindow> m_debug;
+    bool m_busy = false;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "simulationengine.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QLineEdit;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+class RealTimeSimulationDriver;
+
+// One of the six simulation windows (frmsim3, frmsim5, frmsim4, frmsim,
+// frmsim1, frmsim2 for 5, 6, 9, 12, 15 and 30 characters). It shows the panel
+// view in exactly W character cells, the last tag read, and "Parar". The
+// engine starts 300 ms after the window is shown, on real time; "Parar"
+// stops it after its current step and the engine then closes the window.
+class SimulationWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    // The window's name for a width, or an empty text.
+    static QString windowName(int width);
+
+    SimulationWindow(int width, const QString &caption, const RichText &message,
+                     SimulationEngine::WallClock wallClock = {}, QWidget *parent = nullptr);
+    ~SimulationWindow() override;
+
+    SimulationEngine &engine() { return *m_engine; }
+    // Starts the engine's timer; without it a test drives the engine itself
+    // and calls showState() and engineEnded().
+    void arm();
+    void showState();
+    void engineEnded();
+    // What "Parar" does.
+    void stop();
+    QTextEdit *view() const { return m_view; }
+    QLineEdit *tagBox() const { return m_tagBox; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
+private:
+    void halt();
+
+    int m_width;
+    std::unique_ptr<SimulationEngine> m_engine;
+    std::unique_ptr<RealTimeSimulationDriver> m_driver;
+    QTimer *m_timer;
+    QTextEdit *m_view;
+    QTextEdit *m_aux;
+    QTextEdit *m_data;
+    QLineEdit *m_tagBox;
+    QPushButton *m_stop;
+};

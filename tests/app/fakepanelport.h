@@ -1,0 +1,33 @@
+#pragma once
+
+#include "link/fakeline.h"
+#include "panelport.h"
+
+// A port whose line and clock are the tests' own.
+class FakePanelPort : public PanelPort
+{
+public:
+    bool open(int portNumber, QString *reason) override
+    {
+        ++opens;
+        lastPortNumber = portNumber;
+        if (!openOk) {
+            *reason = QStringLiteral("/dev/ttyS9: permissão negada");
+            return false;
+        }
+        line.open = true;
+        return true;
+    }
+    void close() override { line.open = false; }
+    bool isOpen() const override { return line.open; }
+    PanelLink &link() override { return m_link; }
+
+    VirtualTimebase time;
+    FakeLine line{time};
+    bool openOk = true;
+    int opens = 0;
+    int lastPortNumber = 0;
+
+private:
+    PanelLink m_link{line, time};
+};

@@ -1,0 +1,354 @@
+#include "debugwindow.h"
+#include "documentwindow.h"
+#include "editcommands.h"
+#include "editor/scriptedprompt.h"
+#include "fakepanelport.h"
+#include "frame.h"
+#include "mainwindow.h"
+#include "messageedit.h"
+#include "panelactions.h"
+#include "simulationwindow.h"
+#include "simdrivers.h"
+#include "statusbar.h"
+#include "testbytes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kAck = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x00});
+const QByteArray kNak = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x15, 0x00});
+
+void writeConfig(const QString &folder, int address, int panelType)
+{
+    QFile f(folder + "/cobalto.cfg");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QString(" 1\r\n %1\r\n 1\r\n %2\r\n 0\r\n").arg(address).arg(panelType).toLatin1());
+}
+
+// Answers once the whole frame of the given size has been written.
+void answerAfter(FakeLine &line, qsizetype frameSize, const QByteArray &reply)
+{
+    line.onWrite = [=](FakeLine &l) {
+        if (l.written.size() == frameSize)
+            l.answer(reply, 20, 2);
+    };
+}
+
+} // namespace
+
+class TestPanelActions : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    SharedSettings m_settings;
+    ScriptedPrompt m_prompt;
+    FakePanelPort *m_port = nullptr;
+    std::unique_ptr<MainWindow> m_main;
+
+    MainWindow &main() { return *m_main; }
+    QString status() { return main().statusPanels()->panelText(1); }
+
+    void start(int address = 1, int panelType = 0)
+    {
+        writeConfig(m_dir.path(), address, panelType);
+        m_prompt = ScriptedPrompt();
+        m_port = new FakePanelPort;
+        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt, m_port);
+        m_port->setParent(m_main.get());
+        main().load();
+        main().MDIForm_Activate();
+    }
+
+    // "X" bold, an inserted tag, then "ab".
+    DocumentWindow *message()
+    {
+        DocumentWindow *doc = main().LoadNewDoc();
+        MessageEdit &e = *doc->editor();
+        e.setFontWeight(QFont::Bold);
+        QTest::keyClick(&e, 'X');
+        editcommands::insertTag(e, "<Pausa______>");
+        e.setFontWeight(QFont::Normal);
+        QTest::keyClicks(&e, "ab");
+        return doc;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup()
+    {
+        if (m_main) {
+            for (QMdiSubWindow *w : main().mdiArea()->subWindowList())
+                if (auto *d = qobject_cast<DocumentWindow *>(w->widget()))
+                    d->editor()->document()->setModified(false);
+        }
+        m_main.reset();
+    }
+
+    void transferSendsTheFlattenedMessage()
+    {
+        start();
+        message();
+        const QByteArray data("L\xFE" "X\xB0" "ab");
+        const QByteArray frame = frame::build(1, data);
+        answerAfter(m_port->line, frame.size(), kAck);
+        main().menus().mnutransfere->trigger();
+        QCOMPARE(m_port->line.written, frame);
+        QCOMPARE(status(), QString("Transmissão bem sucedida."));
+        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
+        QVERIFY(main().menus().mnuconfig->isEnabled());
+
+        m_port->line.written.clear();
+        answerAfter(m_port->line, frame.size(), kNak);
+        main().toolbarButtonClick("Transfere");
+        QCOMPARE(status(), QString("Falha na transmissão."));
+
+        m_port->line.written.clear();
+        m_port->line.onWrite = nullptr;
+        const qint64 before = m_port->time.now;
+        main().menus().mnutransfere->trigger();
+        QCOMPARE(status(), QString("Falha na transmissão."));
+        QVERIFY(m_port->time.now - before >= 1500);
+    }
+
+    void statusShowsTheSizeWhileSending()
+    {
+        start();
+        message();
+        QString during;
+        m_port->line.onWrite = [&](FakeLine &) { during = status(); };
+        main().menus().mnutransfere->trigger();
+        QCOMPARE(during, QString("Transmitindo!!!  =>  6 Caracteres."));
+        QVERIFY(!m_port->line.written.isEmpty());
+    }
+
+    void anEmptyEditorIsRefused()
+    {
+        start();
+        main().LoadNewDoc();
+        main().menus().mnutransfere->trigger();
+        main().menus().mnusim->trigger();
+        QCOMPARE(m_prompt.messages, QStringList({"Favor editar uma mensagem!!!",
+                                                 "Favor editar uma mensagem!!!"}));
+        QVERIFY(m_port->line.written.isEmpty());
+    }
+
+    void panelCommandsAndTheGlobalAddress()
+    {
+        start(0);
+        main().menus().mnupara->trigger();
+        QCOMPARE(m_port->line.written, frame::build(0, "P"));
+        QCOMPARE(status(), QString("Transmissão global bem sucedida."));
+        m_port->line.written.clear();
+        main().toolbarButtonClick("Hora");
+        QCOMPARE(m_port->line.written.mid(8, 1), QByteArray("R"));
+        QCOMPARE(status(), QString("Hora acertada."));
+        main().toolbarButtonClick("Data");
+        QCOMPARE(status(), QString("Data acertada."));
+        // Bytes that cannot be written are a failure, global or not.
+        m_port->line.stuck = true;
+        main().menus().mnudata->trigger();
+        QCOMPARE(status(), QString("Falha na transmissão."));
+    }
+
+    void aSecondExchangeIsRefusedWhileOneRuns()
+    {
+        start();
+        message();
+        int attempts = 0;
+        // While the first one waits, the operator tries everything else.
+        m_port->time.onWait = [&] {
+            if (attempts++ > 2)
+                return;
+            main().menus().mnupara->trigger();
+            main().toolbarButtonClick("Transfere");
+            main().toolbarButtonClick("Apaga");
+            QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
+            QVERIFY(!main().menus().mnuconfig->isEnabled());
+            QVERIFY(main().panel().isBusy());
+        };
+        main().menus().mnuinicia->trigger();
+        QCOMPARE(m_port->line.written, frame::build(1, "I"));
+        QVERIFY(attempts >= 2);
+        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
+    }
+
+    void closingDuringAnExchangeWaitsForIt()
+    {
+        start();
+        main().show();
+        bool closedInside = true;
+        m_port->time.onWait = [&] {
+            if (main().isVisible())
+                closedInside = !main().close();
+        };
+        main().menus().mnuinicia->trigger();
+        m_port->time.onWait = nullptr;
+        QVERIFY(closedInside);
+        QTRY_VERIFY(!main().isVisible()); // closed once the exchange ended
+    }
+
+    void aPortThatCannotBeOpened()
+    {
+        writeConfig(m_dir.path(), 1, 7);
+        m_prompt = ScriptedPrompt();
+        m_port = new FakePanelPort;
+        m_port->openOk = false;
+        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt, m_port);
+        m_port->setParent(m_main.get());
+        main().load();
+        main().MDIForm_Activate();
+        main().MDIForm_Activate();
+        QCOMPARE(m_prompt.messages, QStringList({"Porta de Comunicação não disponível!!!",
+                                                 "Porta de Comunicação não disponível!!!"}));
+        QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
+        for (int n = 20; n <= 25; ++n)
+            QVERIFY(!main().toolbarButtons()[n - 1]->isEnabled());
+        QVERIFY(main().toolbarButtons()[27]->isEnabled()); // Debug
+        QVERIFY(status().contains("permissão negada"));
+        QCOMPARE(m_settings.portReady, qint16(0));
+        // Once the port is there, the next activation opens it.
+        m_port->openOk = true;
+        main().MDIForm_Activate();
+        QCOMPARE(m_settings.portReady, qint16(1));
+        QVERIFY(main().toolbarButtons()[22]->isEnabled());
+        QCOMPARE(m_port->opens, 3);
+        main().MDIForm_Activate();
+        QCOMPARE(m_port->opens, 3);
+        // Panel type 7 (10 characters): no simulation.
+        QVERIFY(!main().menus().mnusim->isVisible());
+    }
+
+    void portLostEndsTheExchangeAndIsOpenedAgain()
+    {
+        start();
+        m_port->line.failAfterBytes = 3;
+        main().menus().mnuapaga->trigger();
+        QCOMPARE(status(), QString("Falha na transmissão."));
+        Q_EMIT m_port->lost();
+        QCOMPARE(m_settings.portReady, qint16(0));
+        main().MDIForm_Activate();
+        QCOMPARE(m_settings.portReady, qint16(1));
+    }
+
+    void debugWindowShowsTheTrace()
+    {
+        start();
+        main().menus().mnudebug->trigger();
+        DebugWindow *debug = main().debugWindow();
+        QVERIFY(debug);
+        QCOMPARE(debug->windowTitle(), QString("frmdebug."));
+        QCOMPARE(m_settings.debugOpen, qint16(1));
+        // Commands that act on the editor leave the debug window alone.
+        main().menus().mnutransfere->trigger();
+        QVERIFY(m_port->line.written.isEmpty());
+        answerAfter(m_port->line, 10, kAck);
+        main().menus().mnupara->trigger();
+        QCOMPARE(debug->traceText(),
+                 QString("Dados:\r\nP\r\n\r\nTransmitido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 50H 51H "
+                         "\r\n\r\nRecebido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 6H 0H \r\n\r\n"));
+        m_port->line.onWrite = nullptr;
+        m_port->line.written.clear();
+        main().menus().mnupara->trigger();
+        QVERIFY(debug->traceText().endsWith("Nenhum Dado Recebido.\r\n\r\n"));
+        main().mdiArea()->currentSubWindow()->close();
+        QTRY_COMPARE(m_settings.debugOpen, qint16(0));
+    }
+
+    void simulationWindows()
+    {
+        start(1, 3); // 5 characters
+        QVERIFY(main().menus().mnusim->isVisible());
+        DocumentWindow *doc = main().LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "ABCDEFG");
+        QString caption, name;
+        int cells = 0;
+        main().showSimulation = [&](QDialog &d) {
+            auto &w = static_cast<SimulationWindow &>(d);
+            caption = w.windowTitle();
+            name = w.objectName();
+            VirtualSimulationDriver driver(w.engine());
+            driver.run(1000, [&](qint64, SimWait) { w.showState(); });
+            cells = w.view()->toPlainText().size();
+            QCOMPARE(w.tagBox()->text(), QString());
+            QTest::keyClicks(w.view(), "zz"); // typing changes nothing
+            QCOMPARE(w.view()->toPlainText().size(), cells);
+            w.findChild<QPushButton *>("Command1")->click();
+            driver.run(5000, [&](qint64, SimWait wait) {
+                if (wait.kind == SimWait::Finished)
+                    w.engineEnded();
+            });
+            QVERIFY(w.engine().isFinished());
+        };
+        main().menus().mnusim->trigger();
+        QCOMPARE(caption, QString("Simulação 1X5 => Documento 1"));
+        QCOMPARE(name, QString("frmsim3"));
+        QCOMPARE(cells, 5);
+    }
+
+    void theCloseBoxEndsASimulation()
+    {
+        RichText m = RichText::fromPlain("ABC");
+        SimulationWindow w(12, "Documento 1", m);
+        w.show();
+        w.arm();
+        QTest::qWait(500);
+        QVERIFY(w.isVisible());
+        w.close();
+        QVERIFY(w.engine().stopRequested());
+        QTest::qWait(300); // nothing runs on the closed window
+        QVERIFY(!w.isVisible());
+    }
+
+    void panelTypesWithoutASimulation()
+    {
+        start(1, 8);
+        DocumentWindow *doc = main().LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "A");
+        main().mnusim_Click();
+        QCOMPARE(m_prompt.messages.last(), QString("Opção inválida para esta quantidade de caracteres"));
+    }
+
+    void transferThroughAPseudoTerminal()
+    {
+#ifdef Q_OS_UNIX
+        QProcess emulator;
+        emulator.start(LETREIRO_CLI, {"painel"});
+        QVERIFY(emulator.waitForReadyRead(5000));
+        const QString device = QString::fromUtf8(emulator.readLine()).trimmed();
+        qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());
+        writeConfig(m_dir.path(), 1, 0);
+        ScriptedPrompt prompt;
+        MainWindow w(m_settings, m_dir.path(), &prompt);
+        w.load();
+        w.MDIForm_Activate();
+        QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.messages.join(' ')));
+        DocumentWindow *doc = w.LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "Bom dia");
+        w.menus().mnutransfere->trigger();
+        QCOMPARE(w.statusPanels()->panelText(1), QString("Transmissão bem sucedida."));
+        QTRY_VERIFY(emulator.canReadLine());
+        QCOMPARE(QString::fromUtf8(emulator.readLine()).trimmed(),
+                 QString("endereço 1, verificação certa: LBom dia"));
+        doc->editor()->document()->setModified(false);
+        qunsetenv("LETREIRO_PORTAS");
+        emulator.terminate();
+        emulator.waitForFinished();
+#endif
+    }
+};
+
+QTEST_MAIN(TestPanelActions)
+#include "tst_panelactions.moc"

@@ -41,7 +41,11 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
           settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
           [this] { return activeEditor(); }, this))
 {
-    showSimulation = [](QDialog &d) { d.exec(); };
+    // The engine starts 300 ms after the window opens; the window is modal.
+    showSimulation = [](SimulationWindow &w) {
+        w.arm();
+        w.exec();
+    };
     // Returning from another application counts as an activation.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive && isVisible())

@@ -15,6 +15,7 @@ class PanelActions;
 class PanelPort;
 class Prompt;
 class QMdiArea;
+class SimulationWindow;
 class QToolBar;
 class StatusPanels;
 
@@ -57,7 +58,7 @@ public:
     void mnudebug_Click();
     void mnusim_Click();
     // How the simulation window is shown; tests play it on virtual time.
-    std::function<void(QDialog &)> showSimulation;
+    std::function<void(SimulationWindow &)> showSimulation;
 
     // Runs the handler of the first toolbar key that matches, case included.
     void toolbarButtonClick(const QString &key);

@@ -275,8 +275,7 @@ private Q_SLOTS:
         QTest::keyClicks(doc->editor(), "ABCDEFG");
         QString caption, name;
         int cells = 0;
-        main().showSimulation = [&](QDialog &d) {
-            auto &w = static_cast<SimulationWindow &>(d);
+        main().showSimulation = [&](SimulationWindow &w) {
             caption = w.windowTitle();
             name = w.objectName();
             VirtualSimulationDriver driver(w.engine());

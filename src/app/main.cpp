@@ -1,6 +1,5 @@
-#include "mainwindow.h"
+#include "appcontroller.h"
 #include "settingsfolder.h"
-#include "sharedsettings.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,10 +9,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letreiro"));
     QApplication::setOrganizationName(QStringLiteral("Letreiro"));
+    // The settings cycle closes the main window without ending the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    Q_INIT_RESOURCE(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/letreiro.svg")));
-    SharedSettings settings;
-    MainWindow window(settings, defaultSettingsFolder());
-    window.load();
-    window.show();
+    AppController controller(defaultSettingsFolder());
+    QObject::connect(&controller, &AppController::finished, &app, &QCoreApplication::quit);
+    controller.start();
     return app.exec();
 }

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
+#include "aboutwindows.h"
 #include "debugwindow.h"
+#include "tipswindow.h"
 #include "documentwindow.h"
 #include "panelactions.h"
 #include "panelport.h"
@@ -42,6 +44,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
           [this] { return activeEditor(); }, this))
 {
     // The engine starts 300 ms after the window opens; the window is modal.
+    m_panel->showTips = [this] { mnudica_Click(); };
     showSimulation = [](SimulationWindow &w) {
         w.arm();
         w.exec();
@@ -77,6 +80,9 @@ void MainWindow::connectMenus()
     connect(m.mnusalvacomo, &QAction::triggered, this, [this] { m_fileCommands.saveAs(); });
     connect(m.mnuimp, &QAction::triggered, this, [this] { m_fileCommands.print(); });
     connect(m.mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(m.mnuconfig, &QAction::triggered, this, &MainWindow::mnuconfig_Click);
+    connect(m.mnudica, &QAction::triggered, this, &MainWindow::mnudica_Click);
+    connect(m.mnuHelpAbout, &QAction::triggered, this, &MainWindow::mnuHelpAbout_Click);
     connect(m.mnucortar, &QAction::triggered, this, &MainWindow::mnucortar_Click);
     connect(m.mnucopiar, &QAction::triggered, this, &MainWindow::mnucopiar_Click);
     connect(m.mnucolar, &QAction::triggered, this, &MainWindow::mnucolar_Click);
@@ -344,6 +350,24 @@ void MainWindow::mnusim_Click()
     showSimulation(window);
 }
 
+void MainWindow::mnuconfig_Click()
+{
+    m_settings.settingsRequested = 1;
+    close();
+}
+
+void MainWindow::mnudica_Click()
+{
+    TipsWindow tips(m_settings, m_files, *m_prompt, this);
+    tips.exec();
+}
+
+void MainWindow::mnuHelpAbout_Click()
+{
+    AboutWindow about(*m_prompt, this);
+    about.exec();
+}
+
 void MainWindow::closeEvent(QCloseEvent *e)
 {
     // Closing while the panel is talked to waits for the exchange to end.
@@ -352,15 +376,21 @@ void MainWindow::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    if (!isMinimized())
+    const bool forSettings = m_settings.settingsRequested != 0;
+    if (!forSettings && !isMinimized())
         windowplacement::store(*this);
     // The most recently opened first; any of them may refuse.
     auto windows = m_mdi->subWindowList(QMdiArea::CreationOrder);
     for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
         if (!(*it)->close()) {
+            // A refused close also calls off the settings cycle, or the next
+            // close would ask for the password instead of ending.
+            m_settings.settingsRequested = 0;
             e->ignore();
             return;
         }
     }
+    m_port->close();
     e->accept();
+    Q_EMIT closed(forSettings);
 }

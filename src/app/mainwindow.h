@@ -57,6 +57,9 @@ public:
     void MDIForm_Activate();
     void mnudebug_Click();
     void mnusim_Click();
+    void mnuconfig_Click();
+    void mnudica_Click();
+    void mnuHelpAbout_Click();
     // How the simulation window is shown; tests play it on virtual time.
     std::function<void(SimulationWindow &)> showSimulation;
 
@@ -75,6 +78,10 @@ public:
     void mnucolar_Click();
     void mnuferra_Click();
     void mnustatus_Click();
+
+Q_SIGNALS:
+    // The window closed: for the settings cycle, or for good.
+    void closed(bool forSettings);
 
 protected:
     void closeEvent(QCloseEvent *e) override;

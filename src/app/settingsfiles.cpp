@@ -175,7 +175,13 @@ bool SettingsFiles::loadUsbAdapter(SharedSettings &s, Missing missing, QString *
 bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error) const
 {
     QVector<QByteArray> lines;
-    const ReadStatus st = readLines(kTipsFile, missing, "0\r\n", &lines, error);
+    QByteArray defaults = "0\r\n";
+    if (!m_tipsTemplate.isEmpty()) {
+        QFile shipped(m_tipsTemplate);
+        if (shipped.open(QIODevice::ReadOnly))
+            defaults = shipped.readAll();
+    }
+    const ReadStatus st = readLines(kTipsFile, missing, defaults, &lines, error);
     if (st != ReadStatus::Read)
         return st == ReadStatus::Missing;
     qint16 count = 0;

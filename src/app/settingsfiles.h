@@ -40,6 +40,9 @@ public:
     explicit SettingsFiles(QString folder);
     QString folder() const { return m_folder; }
     QString path(const QString &fileName) const;
+    // A missing tips file is copied from the one the program ships with,
+    // when there is one; otherwise it is created holding "0".
+    void setTipsTemplate(const QString &path) { m_tipsTemplate = path; }
 
     // Each load fills only the variables of its file. A missing file is
     // created with its defaults (Missing::Create) and then read; any other
@@ -62,4 +65,5 @@ private:
     bool write(const QString &fileName, const QByteArray &content, QString *error) const;
 
     QString m_folder;
+    QString m_tipsTemplate;
 };

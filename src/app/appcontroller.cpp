@@ -1,0 +1,91 @@
+#include "appcontroller.h"
+
+#include "aboutwindows.h"
+#include "mainwindow.h"
+#include "passwordwindows.h"
+#include "prompt.h"
+#include "settingsdialog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+QString shippedTipsFile()
+{
+    const QDir exe(QCoreApplication::applicationDirPath());
+    for (const QString &candidate :
+         {exe.filePath(settingsfiles::kTipsFile),
+          exe.filePath(QStringLiteral("../share/letreiro/") + settingsfiles::kTipsFile)}) {
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).absoluteFilePath();
+    }
+    return {};
+}
+
+AppController::AppController(const QString &settingsFolder, Prompt *prompt,
+                             std::function<PanelPort *()> makePort, QObject *parent)
+    : QObject(parent), m_files(settingsFolder),
+      m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(nullptr)),
+      m_prompt(prompt ? prompt : m_ownPrompt.get()), m_makePort(std::move(makePort))
+{
+    m_files.setTipsTemplate(shippedTipsFile());
+}
+
+MainWindow *AppController::mainWindow() const
+{
+    return m_main;
+}
+
+AppController::~AppController()
+{
+    delete m_main;
+}
+
+void AppController::start(int splashMs)
+{
+    auto *splash = new SplashWindow;
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    splash->repaint();
+    QTimer::singleShot(splashMs, this, [this, splash] {
+        splash->close();
+        showMain();
+    });
+}
+
+void AppController::showMain()
+{
+    m_main = new MainWindow(m_settings, m_files.folder(), m_prompt,
+                            m_makePort ? m_makePort() : nullptr);
+    m_main->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_main, &MainWindow::closed, this, &AppController::mainClosed);
+    m_main->load();
+    m_main->show();
+}
+
+void AppController::mainClosed(bool forSettings)
+{
+    if (forSettings)
+        askPassword();
+    else
+        Q_EMIT finished();
+}
+
+void AppController::askPassword()
+{
+    auto *password = new PasswordWindow(m_settings, *m_prompt);
+    connect(password, &PasswordWindow::granted, this, &AppController::openSettings);
+    connect(password, &PasswordWindow::cancelled, this, [this] {
+        m_settings.settingsRequested = 0;
+        showMain();
+    });
+    password->show();
+}
+
+void AppController::openSettings()
+{
+    auto *dialog = new SettingsDialog(m_settings, m_files, *m_prompt);
+    connect(dialog, &SettingsDialog::closedSettings, this, &AppController::showMain);
+    dialog->show();
+}

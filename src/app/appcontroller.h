@@ -1,0 +1,56 @@
+#pragma once
+
+#include "settingsfiles.h"
+#include "sharedsettings.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class MainWindow;
+class PanelPort;
+class Prompt;
+
+// The program's life: the splash, the main window, and the settings cycle
+// ("C&onfigurar" closes the main window, the password window and the
+// settings dialog follow, and the main window comes back, loaded anew).
+// The program never quits during the cycle and never leaves the operator
+// without a window; it ends only when the main window closes otherwise.
+class AppController : public QObject
+{
+    Q_OBJECT
+public:
+    // A prompt and a port for tests; the real ones otherwise.
+    AppController(const QString &settingsFolder, Prompt *prompt = nullptr,
+                  std::function<PanelPort *()> makePort = {}, QObject *parent = nullptr);
+    ~AppController() override;
+
+    // The splash for three seconds, then the main window.
+    void start(int splashMs = 3000);
+    void showMain();
+
+    MainWindow *mainWindow() const;
+    SharedSettings &settings() { return m_settings; }
+    const SettingsFiles &files() const { return m_files; }
+
+Q_SIGNALS:
+    // The main window closed for good: the program ends.
+    void finished();
+
+private:
+    void mainClosed(bool forSettings);
+    void askPassword();
+    void openSettings();
+
+    SharedSettings m_settings;
+    SettingsFiles m_files;
+    std::unique_ptr<Prompt> m_ownPrompt;
+    Prompt *m_prompt;
+    std::function<PanelPort *()> m_makePort;
+    QPointer<MainWindow> m_main;
+};
+
+// Where an installed or portable program keeps the tips it ships with.
+QString shippedTipsFile();

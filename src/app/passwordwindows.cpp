@@ -1,0 +1,137 @@
+#include "passwordwindows.h"
+
+#include "prompt.h"
+#include "settingsfiles.h"
+#include "sharedsettings.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+const QString PasswordWindow::kMasterPassword = QStringLiteral("Ventura Solaris");
+
+void centreOnScreen(QWidget &w)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        w.adjustSize();
+        const QRect area = screen->availableGeometry();
+        w.move(area.center() - QPoint(w.width() / 2, w.height() / 2));
+    }
+}
+
+namespace {
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLineEdit *passwordField(QWidget *parent, const char *name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setEchoMode(QLineEdit::Password);
+    return e;
+}
+
+} // namespace
+
+PasswordWindow::PasswordWindow(const SharedSettings &settings, Prompt &prompt, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_prompt(prompt),
+      m_text(passwordField(this, "Text1"))
+{
+    setObjectName(QStringLiteral("frmsenha"));
+    setWindowTitle(QStringLiteral("Senha de Acesso."));
+    QPushButton *ok = button(this, "Command1", QStringLiteral("Ok"));
+    QPushButton *cancel = button(this, "Command2", QStringLiteral("Cancelar"));
+    ok->setDefault(true); // Enter in the field works like "Ok"
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_text);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &PasswordWindow::check);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    setMinimumWidth(320);
+    centreOnScreen(*this);
+}
+
+void PasswordWindow::check()
+{
+    // Exact: capitals count and blanks are not trimmed.
+    const QString typed = m_text->text();
+    if (typed == m_settings.accessPassword || typed == kMasterPassword) {
+        m_done = true;
+        accept();
+        Q_EMIT granted();
+        deleteLater();
+        return;
+    }
+    m_prompt.message(QStringLiteral("Senha Incorreta!!!"));
+}
+
+void PasswordWindow::done(int result)
+{
+    QDialog::done(result);
+    if (m_done)
+        return;
+    m_done = true;
+    Q_EMIT cancelled();
+    deleteLater();
+}
+
+ChangePasswordWindow::ChangePasswordWindow(SharedSettings &settings, const SettingsFiles &files,
+                                           Prompt &prompt, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_files(files), m_prompt(prompt),
+      m_first(passwordField(this, "Text1")), m_second(passwordField(this, "Text2"))
+{
+    setObjectName(QStringLiteral("frmaltsenha"));
+    setWindowTitle(QStringLiteral("Alterar Senha."));
+    setModal(true);
+    auto *layout = new QVBoxLayout(this);
+    for (auto [caption, field] : {std::pair{QStringLiteral("Digite a Senha."), m_first},
+                                  std::pair{QStringLiteral("Redigite a Senha."), m_second}}) {
+        auto *frame = new QGroupBox(caption, this);
+        (new QVBoxLayout(frame))->addWidget(field);
+        layout->addWidget(frame);
+    }
+    QPushButton *ok = button(this, "Command1", QStringLiteral("Ok"));
+    QPushButton *cancel = button(this, "Command2", QStringLiteral("Cancelar"));
+    ok->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &ChangePasswordWindow::ok);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    setMinimumWidth(320);
+    centreOnScreen(*this);
+}
+
+void ChangePasswordWindow::ok()
+{
+    if (m_first->text() != m_second->text()) {
+        m_first->clear();
+        m_second->clear();
+        m_prompt.message(QStringLiteral("Senhas diferentes!!!"));
+        return;
+    }
+    // A password that could not be stored does not take effect.
+    QString error;
+    if (!m_files.savePassword(m_first->text(), &error)) {
+        m_prompt.message(QStringLiteral("A senha não foi alterada.\n") + error);
+        return;
+    }
+    m_settings.accessPassword = m_first->text();
+    m_prompt.message(QStringLiteral("Senha Alterada!!!"));
+    accept();
+}

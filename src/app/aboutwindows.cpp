@@ -13,6 +13,13 @@
 #include <QSysInfo>
 #include <QVBoxLayout>
 
+// The logo lives in this static library; the linker keeps it only when
+// something here refers to it.
+static void initResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
 namespace product {
 
 QString name() { return QStringLiteral("Letreiro"); }
@@ -61,6 +68,7 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, int pointS
 
 QLabel *picture(QWidget *parent, int size)
 {
+    initResources();
     auto *p = new QLabel(parent);
     p->setObjectName(QStringLiteral("Picture1"));
     p->setPixmap(QIcon(QStringLiteral(":/app/letreiro.svg")).pixmap(size, size));

@@ -43,6 +43,8 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
           settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
           [this] { return activeEditor(); }, this))
 {
+    if (!m_port->parent())
+        m_port->setParent(this);
     // The engine starts 300 ms after the window opens; the window is modal.
     m_panel->showTips = [this] { mnudica_Click(); };
     showSimulation = [](SimulationWindow &w) {
@@ -359,13 +361,13 @@ void MainWindow::mnuconfig_Click()
 void MainWindow::mnudica_Click()
 {
     TipsWindow tips(m_settings, m_files, *m_prompt, this);
-    tips.exec();
+    m_prompt->runDialog(tips);
 }
 
 void MainWindow::mnuHelpAbout_Click()
 {
     AboutWindow about(*m_prompt, this);
-    about.exec();
+    m_prompt->runDialog(about);
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)

@@ -62,3 +62,8 @@ bool DialogPrompt::printSetup(QPrinter &printer, bool hasSelection, bool *select
     *selectionOnly = hasSelection && dialog.printRange() == QAbstractPrintDialog::Selection;
     return true;
 }
+
+void DialogPrompt::runDialog(QDialog &dialog)
+{
+    dialog.exec();
+}

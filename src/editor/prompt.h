@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDialog;
 class QPrinter;
 class QWidget;
 
@@ -24,6 +25,8 @@ public:
     // The print dialog; false when cancelled. *selectionOnly says whether to
     // print the selection, which is offered when there is one.
     virtual bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) = 0;
+    // Shows one of the program's own modal windows (tips, About).
+    virtual void runDialog(QDialog &dialog) = 0;
 };
 
 // The real dialogs, owned by a parent window.
@@ -36,6 +39,7 @@ public:
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
     bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) override;
+    void runDialog(QDialog &dialog) override;
 
     // "Arquivo de Mensagem(*.msg)|*.msg" in Qt's form.
     static QString qtFilter(const QString &filter);

@@ -2,6 +2,7 @@
 
 #include "prompt.h"
 
+#include <QDialog>
 #include <QPrinter>
 #include <QQueue>
 #include <QStringList>
@@ -35,6 +36,8 @@ public:
         *selectionOnly = hasSelection;
         return true;
     }
+
+    void runDialog(QDialog &dialog) override { dialogs.append(dialog.objectName()); }
 
     QQueue<Answer> answers;
     QQueue<QString> files;

@@ -1,0 +1,322 @@
+#include "aboutwindows.h"
+#include "appcontroller.h"
+#include "documentwindow.h"
+#include "editor/scriptedprompt.h"
+#include "fakepanelport.h"
+#include "mainwindow.h"
+#include "messageedit.h"
+#include "passwordwindows.h"
+#include "settingsdialog.h"
+#include "tipswindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+template <typename T>
+T *topLevel(const char *name)
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String(name) && w->isVisible())
+            return qobject_cast<T *>(w);
+    }
+    return nullptr;
+}
+
+void typeInto(QWidget *w, const QString &text)
+{
+    w->setFocus();
+    for (QChar c : text)
+        QTest::keyClick(w, c.toLatin1());
+}
+
+} // namespace
+
+class TestSettingsCycle : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ScriptedPrompt m_prompt;
+    std::unique_ptr<AppController> m_app;
+
+    AppController &app() { return *m_app; }
+    QString file(const char *name) { return m_dir->filePath(name); }
+
+    void closeForSettings()
+    {
+        app().mainWindow()->menus().mnuconfig->trigger();
+        QTRY_VERIFY(topLevel<PasswordWindow>("frmsenha"));
+        QTRY_VERIFY(!app().mainWindow());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_prompt = ScriptedPrompt();
+        m_app = std::make_unique<AppController>(m_dir->path(), &m_prompt,
+                                                [] { return new FakePanelPort; });
+        app().showMain();
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QDialog *>(w))
+                w->deleteLater();
+        }
+        m_app.reset();
+        QTest::qWait(1);
+    }
+
+    void firstStartCreatesTheFourFiles()
+    {
+        QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 1\r\n 0\r\n 0\r\n 0\r\n 0\r\n"));
+        QCOMPARE(contents(file("cobalto.dat")), QByteArray("cobalto\r\n"));
+        QCOMPARE(contents(file("usb232.dat")), QByteArray("0\r\n"));
+        QCOMPARE(contents(file("qvrtip.dat")), QByteArray("0\r\n"));
+        QCOMPARE(app().settings().tipTexts[1], QString("Arquivo de dicas não encontrado."));
+        // The port opened at the first activation, so the tips came up once.
+        QTRY_COMPARE(m_prompt.dialogs, QStringList{"frmdica"});
+        app().mainWindow()->MDIForm_Activate();
+        QCOMPARE(m_prompt.dialogs, QStringList{"frmdica"});
+        app().mainWindow()->menus().mnudica->trigger(); // always shown by "D&ica"
+        QCOMPARE(m_prompt.dialogs.size(), 2);
+    }
+
+    void theWholeCycle()
+    {
+        closeForSettings();
+        PasswordWindow *password = topLevel<PasswordWindow>("frmsenha");
+        QCOMPARE(password->windowTitle(), QString("Senha de Acesso."));
+        typeInto(password->field(), "Cobalto");
+        QTest::keyClick(password->field(), Qt::Key_Return); // Enter works like "Ok"
+        QCOMPARE(m_prompt.messages, QStringList{"Senha Incorreta!!!"});
+        QCOMPARE(password->field()->text(), QString("Cobalto"));
+        password->field()->setText("cobalto");
+        password->findChild<QPushButton *>("Command1")->click();
+
+        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
+        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
+        QVERIFY(dialog->option(1)->isChecked());
+        QCOMPARE(dialog->addressField()->text(), QString("0"));
+        QCOMPARE(dialog->portField()->text(), QString("1"));
+        dialog->option(7)->setChecked(true); // "> 30 Caracteres"
+        dialog->addressField()->setText("17");
+        dialog->portField()->setText("3");
+        dialog->usbAdapter()->setChecked(true);
+        dialog->temperature()->setChecked(true);
+        dialog->findChild<QPushButton *>("Command2")->click();
+
+        QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 3\r\n 17\r\n 0\r\n 6\r\n 1\r\n"));
+        QCOMPARE(contents(file("usb232.dat")), QByteArray("1\r\n"));
+        // The main window is back, loaded anew with the new panel's menus.
+        QTRY_VERIFY(app().mainWindow());
+        MainWindow *main = app().mainWindow();
+        QCOMPARE(app().settings().settingsRequested, qint16(0));
+        main->MDIForm_Activate();
+        QVERIFY(!main->menus().mnusim->isVisible());
+        QVERIFY(!main->menus().tagItems[tags::Menu::Prefixos][3]->isVisible()); // "&Neve"
+        QVERIFY(main->menus().tagItems[tags::Menu::Outros][10]->isVisible()); // "&Temperatura"
+    }
+
+    void cancelWritesNothingAndTheMasterPasswordOpens()
+    {
+        QFile dat(file("cobalto.dat"));
+        QVERIFY(dat.open(QIODevice::WriteOnly));
+        dat.write("secreta\r\n");
+        dat.close();
+        app().mainWindow()->load();
+        const QByteArray cfg = contents(file("cobalto.cfg"));
+        closeForSettings();
+        PasswordWindow *password = topLevel<PasswordWindow>("frmsenha");
+        password->field()->setText("Ventura Solaris");
+        password->check();
+        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
+        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
+        dialog->option(3)->setChecked(true);
+        dialog->close(); // the close box is "Cancelar"
+        QTRY_VERIFY(app().mainWindow());
+        QCOMPARE(contents(file("cobalto.cfg")), cfg);
+        QCOMPARE(app().settings().portReady, qint16(0));
+    }
+
+    void thePasswordWindowsCloseBoxBringsTheMainWindowBack()
+    {
+        closeForSettings();
+        topLevel<PasswordWindow>("frmsenha")->close();
+        QTRY_VERIFY(app().mainWindow());
+        QVERIFY(app().mainWindow()->isVisible());
+        QCOMPARE(app().settings().settingsRequested, qint16(0));
+    }
+
+    void anEditorThatRefusesCallsTheCycleOff()
+    {
+        DocumentWindow *doc = app().mainWindow()->LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "x");
+        m_prompt.answers.enqueue(Prompt::Answer::Cancel);
+        app().mainWindow()->menus().mnuconfig->trigger();
+        QVERIFY(app().mainWindow()->isVisible());
+        QCOMPARE(app().settings().settingsRequested, qint16(0));
+        QVERIFY(!topLevel<PasswordWindow>("frmsenha"));
+        // The next close ends the program rather than asking for the password.
+        QSignalSpy finished(&app(), &AppController::finished);
+        m_prompt.answers.enqueue(Prompt::Answer::No);
+        app().mainWindow()->close();
+        QCOMPARE(finished.size(), 1);
+    }
+
+    void changingThePassword()
+    {
+        SettingsFiles files(m_dir->path());
+        SharedSettings s;
+        s.accessPassword = "cobalto";
+        ChangePasswordWindow change(s, files, m_prompt);
+        change.first()->setText("nova");
+        change.second()->setText("Nova");
+        change.ok();
+        QCOMPARE(m_prompt.messages.last(), QString("Senhas diferentes!!!"));
+        QVERIFY(change.first()->text().isEmpty() && change.second()->text().isEmpty());
+        QCOMPARE(s.accessPassword, QString("cobalto"));
+        change.first()->setText(" senha ");
+        change.second()->setText(" senha ");
+        change.ok();
+        QCOMPARE(m_prompt.messages.last(), QString("Senha Alterada!!!"));
+        QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
+        QCOMPARE(s.accessPassword, QString(" senha "));
+
+        // Stored nowhere: not "Senha Alterada!!!", and the old one stays.
+        SettingsFiles nowhere("/nonexistent-letreiro");
+        ChangePasswordWindow failing(s, nowhere, m_prompt);
+        failing.first()->setText("x");
+        failing.second()->setText("x");
+        failing.ok();
+        QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada."));
+        QCOMPARE(s.accessPassword, QString(" senha "));
+    }
+
+    void addressAndPortRules()
+    {
+        SharedSettings s;
+        s.portNumber = 2;
+        SettingsFiles files(m_dir->path());
+        SettingsDialog dialog(s, files, m_prompt);
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QLineEdit *address = dialog.addressField(), *port = dialog.portField();
+        address->clear();
+        typeInto(address, "4a5");
+        QCOMPARE(address->text(), QString("45"));
+        port->setFocus(); // leaving the field
+        QTRY_COMPARE(address->text(), QString("0"));
+        address->clear();
+        typeInto(address, "31");
+        port->setFocus();
+        QTRY_COMPARE(address->text(), QString("31"));
+        port->clear();
+        typeInto(port, "0");
+        QCOMPARE(port->text(), QString());
+        typeInto(port, "79");
+        QCOMPARE(port->text(), QString("7"));
+        port->clear();
+        address->setFocus();
+        QTRY_COMPARE(port->text(), QString("1"));
+    }
+
+    void tipsNavigation_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("reachable");
+        QTest::newRow("none") << QByteArray("0\r\n") << 1;
+        QTest::newRow("three") << QByteArray("3\r\nUm\r\nDois\r\nTres\r\n") << 3;
+        QTest::newRow("an empty line ends them") << QByteArray("4\r\nUm\r\n\r\nTres\r\nQuatro\r\n") << 1;
+        QByteArray hundred("100\r\n");
+        for (int i = 1; i <= 100; ++i)
+            hundred += "Dica " + QByteArray::number(i) + "\r\n";
+        QTest::newRow("a hundred") << hundred << 100;
+    }
+
+    void tipsNavigation()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, reachable);
+        SettingsFiles files(m_dir->path());
+        QFile f(files.path("qvrtip.dat"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+        f.close();
+        SharedSettings s;
+        files.loadTips(s, SettingsFiles::Missing::Skip);
+        TipsWindow tips(s, files, m_prompt);
+        QVERIFY(!tips.previousButton()->isEnabled());
+        QCOMPARE(tips.nextButton()->isEnabled(), reachable > 1);
+        int shown = 1;
+        while (tips.nextButton()->isEnabled()) {
+            tips.next();
+            ++shown;
+            QVERIFY(tips.previousButton()->isEnabled());
+        }
+        QCOMPARE(shown, reachable);
+        if (reachable == 1 && file.startsWith("0"))
+            QCOMPARE(tips.tipShown(), QString("Arquivo de dicas não encontrado."));
+        while (tips.previousButton()->isEnabled())
+            tips.previous();
+        QCOMPARE(s.tipIndex, qint16(1));
+        QVERIFY(tips.nextButton()->isEnabled() == (reachable > 1));
+    }
+
+    void closingTheTipsStoresTheChoice()
+    {
+        MainWindow *main = app().mainWindow();
+        const SettingsFiles files(m_dir->path());
+        TipsWindow tips(app().settings(), files, m_prompt, main);
+        tips.hideBox()->setChecked(true);
+        tips.reject(); // the close box
+        QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 1\r\n 0\r\n 1\r\n 0\r\n 0\r\n"));
+        QCOMPARE(app().settings().tipsHidden, qint16(1));
+    }
+
+    void splashAndAbout()
+    {
+        SplashWindow splash;
+        QCOMPARE(splash.findChild<QLabel *>("lblVersion")->text(), "Versão " + product::version());
+#ifdef Q_OS_LINUX
+        QCOMPARE(splash.findChild<QLabel *>("lblPlatform")->text(), QString("Linux"));
+#endif
+        AboutWindow about(m_prompt);
+        QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(), "Version " + product::version());
+#ifndef Q_OS_WIN
+        about.findChild<QPushButton *>("cmdSysInfo")->click();
+        QCOMPARE(m_prompt.messages.last(), QString("System Information Is Unavailable At This Time"));
+#endif
+    }
+};
+
+QTEST_MAIN(TestSettingsCycle)
+#include "tst_settingscycle.moc"

@@ -23,13 +23,14 @@ QString shippedTipsFile()
     return {};
 }
 
-AppController::AppController(const QString &settingsFolder, Prompt *prompt,
-                             std::function<PanelPort *()> makePort, QObject *parent)
+AppController::AppController(const QString &settingsFolder, const QString &tipsTemplate,
+                             Prompt *prompt, std::function<PanelPort *()> makePort,
+                             QObject *parent)
     : QObject(parent), m_files(settingsFolder),
       m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(nullptr)),
       m_prompt(prompt ? prompt : m_ownPrompt.get()), m_makePort(std::move(makePort))
 {
-    m_files.setTipsTemplate(shippedTipsFile());
+    m_files.setTipsTemplate(tipsTemplate);
 }
 
 MainWindow *AppController::mainWindow() const

@@ -23,8 +23,11 @@ class AppController : public QObject
     Q_OBJECT
 public:
     // A prompt and a port for tests; the real ones otherwise.
-    AppController(const QString &settingsFolder, Prompt *prompt = nullptr,
-                  std::function<PanelPort *()> makePort = {}, QObject *parent = nullptr);
+    // tipsTemplate is the tips file the program ships with (see
+    // shippedTipsFile()), copied when the settings folder has none.
+    AppController(const QString &settingsFolder, const QString &tipsTemplate,
+                  Prompt *prompt = nullptr, std::function<PanelPort *()> makePort = {},
+                  QObject *parent = nullptr);
     ~AppController() override;
 
     // The splash for three seconds, then the main window.

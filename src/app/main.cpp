@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     Q_INIT_RESOURCE(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/letreiro.svg")));
-    AppController controller(defaultSettingsFolder());
+    AppController controller(defaultSettingsFolder(), shippedTipsFile());
     QObject::connect(&controller, &AppController::finished, &app, &QCoreApplication::quit);
     controller.start();
     return app.exec();

@@ -79,7 +79,7 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_prompt = ScriptedPrompt();
-        m_app = std::make_unique<AppController>(m_dir->path(), &m_prompt,
+        m_app = std::make_unique<AppController>(m_dir->path(), QString(), &m_prompt,
                                                 [] { return new FakePanelPort; });
         app().showMain();
     }
@@ -107,6 +107,18 @@ private Q_SLOTS:
         QCOMPARE(m_prompt.dialogs, QStringList{"frmdica"});
         app().mainWindow()->menus().mnudica->trigger(); // always shown by "D&ica"
         QCOMPARE(m_prompt.dialogs.size(), 2);
+    }
+
+    void aMissingTipsFileComesFromTheShippedOne()
+    {
+        QTemporaryDir other;
+        SettingsFiles files(other.path());
+        files.setTipsTemplate(QStringLiteral(LETREIRO_SOURCE_DIR "/data/qvrtip.dat"));
+        SharedSettings s;
+        QVERIFY(files.loadTips(s, SettingsFiles::Missing::Create));
+        QVERIFY(s.tipTexts[10].size() > 10);
+        QVERIFY(s.tipTexts[1].startsWith("Para inserir um efeito"));
+        QVERIFY(QFile::exists(other.filePath("qvrtip.dat")));
     }
 
     void theWholeCycle()

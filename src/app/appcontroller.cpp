@@ -60,6 +60,7 @@ void AppController::showMain()
     m_main = new MainWindow(m_settings, m_files.folder(), m_prompt,
                             m_makePort ? m_makePort() : nullptr);
     m_main->setAttribute(Qt::WA_DeleteOnClose);
+    m_main->files() = m_files;
     connect(m_main, &MainWindow::closed, this, &AppController::mainClosed);
     m_main->load();
     m_main->show();

@@ -49,6 +49,7 @@ public:
     const QVector<QAction *> &toolbarButtons() const { return m_buttons; }
     StatusPanels *statusPanels() const { return m_status; }
     Prompt &prompt() const { return *m_prompt; }
+    SettingsFiles &files() { return m_files; }
     PanelActions &panel() const { return *m_panel; }
     DebugWindow *debugWindow() const;
 

@@ -10,8 +10,13 @@
 QString settingsFolder(const QString &programFolder)
 {
     const QDir dir(programFolder);
-    if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile)) ||
-        QFileInfo(programFolder).isWritable())
+    if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile)))
+        return dir.absolutePath();
+    // An installed program (bin/ beside share/letreiro/) never writes its own
+    // folder, even when it could, as root can write /usr/bin.
+    const bool installed =
+        QFileInfo::exists(dir.filePath(QStringLiteral("../share/letreiro/") + settingsfiles::kTipsFile));
+    if (!installed && QFileInfo(programFolder).isWritable())
         return dir.absolutePath();
     return perUserSettingsFolder();
 }

@@ -172,6 +172,13 @@ private Q_SLOTS:
         // A folder that cannot be written sends the settings to the user's
         // data folder.
         QCOMPARE(settingsFolder(QStringLiteral("/nonexistent-letreiro")), perUserSettingsFolder());
+        // An installed layout uses the user's folder even when it could write
+        // its own; settings files already standing there win.
+        QVERIFY(QDir(writable.path()).mkpath("share/letreiro") && QDir(writable.path()).mkpath("bin"));
+        QFile(writable.filePath("share/letreiro/qvrtip.dat")).open(QIODevice::WriteOnly);
+        QCOMPARE(settingsFolder(writable.filePath("bin")), perUserSettingsFolder());
+        QFile(writable.filePath("bin/cobalto.cfg")).open(QIODevice::WriteOnly);
+        QCOMPARE(settingsFolder(writable.filePath("bin")), writable.filePath("bin"));
         QVERIFY(perUserSettingsFolder().endsWith(QStringLiteral("/Letreiro")));
         QVERIFY(QFileInfo(perUserSettingsFolder()).isDir());
     }

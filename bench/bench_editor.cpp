@@ -8,7 +8,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-namespace {
+namespace
+{
 
 void key(MessageEdit &e, int k, const QString &text = {})
 {
@@ -63,8 +64,7 @@ int main(int argc, char *argv[])
             place(edit, afterTag);
             key(edit, k, text);
             QApplication::processEvents();
-            if (undo)
-                edit.undo();
+            if (undo) edit.undo();
         });
         std::printf("  %-58s %.3f ms\n", what, ms);
         worst = std::max(worst, ms);
@@ -73,8 +73,8 @@ int main(int argc, char *argv[])
     measure("Backspace takes a tag", Qt::Key_Backspace, {}, false);
     edit.undo();
     measure("Left jumps a tag", Qt::Key_Left, {}, false);
-    measure("a letter typed (after the rainbow: every character its own format)",
-            Qt::Key_A, QStringLiteral("a"), true);
+    measure("a letter typed (after the rainbow: every character its own format)", Qt::Key_A,
+            QStringLiteral("a"), true);
     edit.selectAll();
     editcommands::colour(edit, 0x0000FF);
     measure("a letter typed (one colour)", Qt::Key_A, QStringLiteral("a"), true);

@@ -5,9 +5,11 @@
 
 int main()
 {
-    const QByteArray piece = cp1252::encode(
-        QStringLiteral("<Roda_Cima__>Promoção de verão! \xFE" "A\xFE" "B<Pausa______>Preço baixo "
-                       "<Relogio____> até às 18h <Velocidade3>"));
+    const QByteArray piece =
+        cp1252::encode(QStringLiteral("<Roda_Cima__>Promoção de verão! \xFE"
+                                      "A\xFE"
+                                      "B<Pausa______>Preço baixo "
+                                      "<Relogio____> até às 18h <Velocidade3>"));
     QByteArray text;
     while (text.size() < 8 * 1024 * 1024)
         text += piece;

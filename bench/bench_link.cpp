@@ -13,8 +13,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QProcess emulator;
     emulator.start(QStringLiteral(LETREIRO_CLI), {QStringLiteral("painel")});
-    if (!emulator.waitForReadyRead(5000))
-        return 1;
+    if (!emulator.waitForReadyRead(5000)) return 1;
     const QString device = QString::fromUtf8(emulator.readLine()).trimmed();
 
     QtSerialLine line;

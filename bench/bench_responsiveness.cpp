@@ -9,7 +9,8 @@
 #include <QProcess>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // The worst delay of a 10 ms timer while `exchange` runs.
 double worstLatenessMs(const std::function<void()> &exchange)
@@ -21,8 +22,7 @@ double worstLatenessMs(const std::function<void()> &exchange)
     double worst = 0;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        if (expected > 0)
-            worst = std::max(worst, double(now - expected) / 1e6);
+        if (expected > 0) worst = std::max(worst, double(now - expected) / 1e6);
         expected = now + 10'000'000;
     });
     clock.start();
@@ -55,8 +55,8 @@ int main(int argc, char *argv[])
     port.link().setOptions(LinkOptions{0, true});
     // The port is closed under the exchange after 5 s; it then ends at once.
     QTimer::singleShot(5000, [&] { port.close(); });
-    const double usb = worstLatenessMs(
-        [&] { port.link().exchangeFrame(1, 'L' + QByteArray(7499, 'x')); });
+    const double usb =
+        worstLatenessMs([&] { port.link().exchangeFrame(1, 'L' + QByteArray(7499, 'x')); });
     report("event loop lateness, 5 s of a USB-paced 7509-byte write", usb, "ms", "<= 50 ms",
            usb <= 50);
 

@@ -24,7 +24,8 @@ int main()
         return 1;
     }
     std::printf("(document of %lld bytes)\n", qlonglong(rtf.size()));
-    report("RTF write, 32767 chars, formatting at every char", write, "ms", "<= 20 ms", write <= 20);
+    report("RTF write, 32767 chars, formatting at every char", write, "ms", "<= 20 ms",
+           write <= 20);
     report("RTF read, 32767 chars, formatting at every char", read, "ms", "<= 20 ms", read <= 20);
     return 0;
 }

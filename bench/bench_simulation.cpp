@@ -50,8 +50,7 @@ int main(int argc, char *argv[])
     QEventLoop loop;
     QObject::connect(&driver, &RealTimeSimulationDriver::stateChanged, [&] {
         late.push_back(double(driver.lastLatenessUs()) / 1000);
-        if (late.size() == 201)
-            loop.quit();
+        if (late.size() == 201) loop.quit();
     });
     driver.start();
     loop.exec();

@@ -7,8 +7,7 @@
 #include <vector>
 
 // Runs f `runs` times and returns the median time in milliseconds.
-template <typename F>
-double medianMs(int runs, F &&f)
+template <typename F> double medianMs(int runs, F &&f)
 {
     std::vector<double> t;
     for (int i = 0; i < runs; ++i) {
@@ -23,5 +22,6 @@ double medianMs(int runs, F &&f)
 
 inline void report(const char *what, double value, const char *unit, const char *goal, bool met)
 {
-    std::printf("%-55s %10.3f %-5s goal %-10s %s\n", what, value, unit, goal, met ? "ok" : "MISSED");
+    std::printf("%-55s %10.3f %-5s goal %-10s %s\n", what, value, unit, goal,
+                met ? "ok" : "MISSED");
 }

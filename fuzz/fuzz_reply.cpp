@@ -8,8 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     ReplyReceiver r;
     for (size_t i = 0; i < size; ++i) {
-        if (r.feed(data[i]))
-            r.reset();
+        if (r.feed(data[i])) r.reset();
         if (r.payload().size() > ReplyReceiver::kMaxLength || r.collected().size() > 65536)
             std::abort();
     }

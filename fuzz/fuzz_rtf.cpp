@@ -8,10 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const RtfReadResult r = readRtf(QByteArrayView(data, qsizetype(size)));
-    if (!r.ok)
-        return 0;
+    if (!r.ok) return 0;
     const RtfReadResult again = readRtf(writeRtf(r.text));
-    if (!again.ok || again.text.plainText() != r.text.plainText())
-        std::abort();
+    if (!again.ok || again.text.plainText() != r.text.plainText()) std::abort();
     return 0;
 }

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &name : {settingsfiles::kConfigFile, settingsfiles::kPasswordFile,
                                 settingsfiles::kUsbFile, settingsfiles::kTipsFile}) {
         QFile f(QDir(dir.path()).filePath(name));
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(bytes);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
     }
     const SettingsFiles files(dir.path());
     SharedSettings s;
@@ -22,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     files.loadPassword(s, SettingsFiles::Missing::Skip);
     files.loadUsbAdapter(s, SettingsFiles::Missing::Skip);
     files.loadTips(s, SettingsFiles::Missing::Skip);
-    if (s.tipTexts.size() != SharedSettings::kTipSlots)
-        abort();
+    if (s.tipTexts.size() != SharedSettings::kTipSlots) abort();
     for (const QByteArray &line : settingsfiles::splitLines(bytes)) {
         qint16 v = 0;
         settingsfiles::readInt16(line, &v);

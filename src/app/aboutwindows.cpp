@@ -20,10 +20,17 @@ static void initResources()
     Q_INIT_RESOURCE(app);
 }
 
-namespace product {
+namespace product
+{
 
-QString name() { return QStringLiteral("Letreiro"); }
-QString maker() { return QStringLiteral("Equipe Letreiro"); }
+QString name()
+{
+    return QStringLiteral("Letreiro");
+}
+QString maker()
+{
+    return QStringLiteral("Equipe Letreiro");
+}
 QString description()
 {
     return QStringLiteral("Editor e carregador de mensagens para painéis de LED de uma linha: "
@@ -43,15 +50,15 @@ QString platform()
     return QStringLiteral("Windows");
 #else
     QString kernel = QSysInfo::kernelType();
-    if (!kernel.isEmpty())
-        kernel[0] = kernel[0].toUpper();
+    if (!kernel.isEmpty()) kernel[0] = kernel[0].toUpper();
     return kernel;
 #endif
 }
 
 } // namespace product
 
-namespace {
+namespace
+{
 
 QLabel *label(QWidget *parent, const char *name, const QString &text, int pointSize = 0)
 {
@@ -137,15 +144,13 @@ void AboutWindow::systemInfo()
         QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
         QSettings::NativeFormat);
     const QString path = msinfo.value(QStringLiteral("PATH")).toString();
-    if (!path.isEmpty() && QProcess::startDetached(path, {}))
-        return;
+    if (!path.isEmpty() && QProcess::startDetached(path, {})) return;
     const QSettings location(
         QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location"),
         QSettings::NativeFormat);
     const QString folder = location.value(QStringLiteral("MSINFO")).toString();
     const QString exe = folder + QStringLiteral("\\MSINFO32.EXE");
-    if (!folder.isEmpty() && QFileInfo::exists(exe) && QProcess::startDetached(exe, {}))
-        return;
+    if (!folder.isEmpty() && QFileInfo::exists(exe) && QProcess::startDetached(exe, {})) return;
 #endif
     m_prompt.message(QStringLiteral("System Information Is Unavailable At This Time"));
 }

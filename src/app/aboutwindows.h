@@ -6,7 +6,8 @@
 class Prompt;
 
 // The product's own texts.
-namespace product {
+namespace product
+{
 QString name();
 QString maker();
 QString description();

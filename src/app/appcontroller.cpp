@@ -17,15 +17,13 @@ QString shippedTipsFile()
     for (const QString &candidate :
          {exe.filePath(settingsfiles::kTipsFile),
           exe.filePath(QStringLiteral("../share/letreiro/") + settingsfiles::kTipsFile)}) {
-        if (QFileInfo::exists(candidate))
-            return QFileInfo(candidate).absoluteFilePath();
+        if (QFileInfo::exists(candidate)) return QFileInfo(candidate).absoluteFilePath();
     }
     return {};
 }
 
 AppController::AppController(const QString &settingsFolder, const QString &tipsTemplate,
-                             Prompt *prompt, std::function<PanelPort *()> makePort,
-                             QObject *parent)
+                             Prompt *prompt, std::function<PanelPort *()> makePort, QObject *parent)
     : QObject(parent), m_files(settingsFolder),
       m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(nullptr)),
       m_prompt(prompt ? prompt : m_ownPrompt.get()), m_makePort(std::move(makePort))
@@ -57,8 +55,8 @@ void AppController::start(int splashMs)
 
 void AppController::showMain()
 {
-    m_main = new MainWindow(m_settings, m_files.folder(), m_prompt,
-                            m_makePort ? m_makePort() : nullptr);
+    m_main =
+        new MainWindow(m_settings, m_files.folder(), m_prompt, m_makePort ? m_makePort() : nullptr);
     m_main->setAttribute(Qt::WA_DeleteOnClose);
     m_main->files() = m_files;
     connect(m_main, &MainWindow::closed, this, &AppController::mainClosed);

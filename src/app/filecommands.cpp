@@ -11,8 +11,7 @@ void FileCommands::open()
     DocumentWindow *doc = m_new();
     const QString path =
         m_prompt.openFileName(DocumentWindow::kOpenTitle, DocumentWindow::kOpenFilter);
-    if (!path.isEmpty() && doc)
-        doc->load(path);
+    if (!path.isEmpty() && doc) doc->load(path);
 }
 
 void FileCommands::save()
@@ -34,8 +33,7 @@ void FileCommands::saveAs()
 void FileCommands::print()
 {
     DocumentWindow *doc = m_active();
-    if (!doc)
-        return;
+    if (!doc) return;
     QPrinter printer;
     bool selectionOnly = false;
     if (m_prompt.printSetup(printer, doc->editor()->textCursor().hasSelection(), &selectionOnly))

@@ -2,16 +2,16 @@
 
 #include "aboutwindows.h"
 #include "debugwindow.h"
-#include "tipswindow.h"
 #include "documentwindow.h"
-#include "panelactions.h"
-#include "panelport.h"
-#include "simulationwindow.h"
-#include "simwidth.h"
 #include "editcommands.h"
 #include "messageedit.h"
+#include "panelactions.h"
+#include "panelport.h"
 #include "prompt.h"
+#include "simulationwindow.h"
+#include "simwidth.h"
 #include "statusbar.h"
+#include "tipswindow.h"
 #include "toolbar.h"
 #include "windowplacement.h"
 
@@ -43,8 +43,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
           settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
           [this] { return activeEditor(); }, this))
 {
-    if (!m_port->parent())
-        m_port->setParent(this);
+    if (!m_port->parent()) m_port->setParent(this);
     // The engine starts 300 ms after the window opens; the window is modal.
     m_panel->showTips = [this] { mnudica_Click(); };
     showSimulation = [](SimulationWindow &w) {
@@ -53,8 +52,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
     };
     // Returning from another application counts as an activation.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s == Qt::ApplicationActive && isVisible())
-            MDIForm_Activate();
+        if (s == Qt::ApplicationActive && isVisible()) MDIForm_Activate();
     });
     connect(m_panel, &PanelActions::exchangeFinished, this, [this] {
         if (m_closePending) {
@@ -115,8 +113,7 @@ void MainWindow::connectMenus()
     connect(m.mnuWindowTileHorizontal, &QAction::triggered, this, [this] {
         // Windows one above the other, each as wide as the area.
         const auto windows = m_mdi->subWindowList();
-        if (windows.isEmpty())
-            return;
+        if (windows.isEmpty()) return;
         const int h = m_mdi->viewport()->height() / int(windows.size());
         int y = 0;
         for (QMdiSubWindow *w : windows) {
@@ -136,7 +133,8 @@ void MainWindow::fillWindowList()
     const auto windows = m_mdi->subWindowList();
     for (int i = 0; i < windows.size(); ++i) {
         QMdiSubWindow *w = windows[i];
-        QAction *a = m_menus.mnuWindow->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(w->windowTitle()));
+        QAction *a =
+            m_menus.mnuWindow->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(w->windowTitle()));
         a->setCheckable(true);
         a->setChecked(w == m_mdi->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { m_mdi->setActiveSubWindow(w); });
@@ -162,14 +160,12 @@ void MainWindow::load()
         m_status->setPanelText(4, QStringLiteral("End:") + address);
     else
         errors = error;
-    applyMenuVisibility(m_menus, menuVisibility(m_settings.panelType, m_settings.temperatureOption));
+    applyMenuVisibility(m_menus,
+                        menuVisibility(m_settings.panelType, m_settings.temperatureOption));
     m_status->setPanelText(2, QStringLiteral("Com%1").arg(m_settings.portNumber));
-    if (!m_files.loadPassword(m_settings, SettingsFiles::Missing::Create, &error))
-        errors = error;
-    if (!m_files.loadUsbAdapter(m_settings, SettingsFiles::Missing::Create, &error))
-        errors = error;
-    if (!m_files.loadTips(m_settings, SettingsFiles::Missing::Create, &error))
-        errors = error;
+    if (!m_files.loadPassword(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
+    if (!m_files.loadUsbAdapter(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
+    if (!m_files.loadTips(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
     m_status->setPanelText(1, errors);
 }
 
@@ -188,8 +184,7 @@ DocumentWindow *MainWindow::activeEditor() const
 {
     // The current window, even while another application has the focus.
     QMdiSubWindow *sub = m_mdi->currentSubWindow();
-    if (!sub || sub->windowTitle() == kDebugCaption)
-        return nullptr;
+    if (!sub || sub->windowTitle() == kDebugCaption) return nullptr;
     return qobject_cast<DocumentWindow *>(sub->widget());
 }
 
@@ -233,14 +228,12 @@ void MainWindow::tagCommand(tags::Menu menu, int index)
 
 void MainWindow::mnuverde_Click()
 {
-    if (DocumentWindow *doc = activeEditor())
-        editcommands::colour(*doc->editor(), colours::kGreen);
+    if (DocumentWindow *doc = activeEditor()) editcommands::colour(*doc->editor(), colours::kGreen);
 }
 
 void MainWindow::mnuvermelho_Click()
 {
-    if (DocumentWindow *doc = activeEditor())
-        editcommands::colour(*doc->editor(), colours::kRed);
+    if (DocumentWindow *doc = activeEditor()) editcommands::colour(*doc->editor(), colours::kRed);
 }
 
 void MainWindow::mnularanja_Click()
@@ -251,20 +244,17 @@ void MainWindow::mnularanja_Click()
 
 void MainWindow::mnuiris_Click()
 {
-    if (DocumentWindow *doc = activeEditor())
-        editcommands::rainbow(*doc->editor());
+    if (DocumentWindow *doc = activeEditor()) editcommands::rainbow(*doc->editor());
 }
 
 void MainWindow::mnunormal_Click()
 {
-    if (DocumentWindow *doc = activeEditor())
-        editcommands::setExpanded(*doc->editor(), false);
+    if (DocumentWindow *doc = activeEditor()) editcommands::setExpanded(*doc->editor(), false);
 }
 
 void MainWindow::mnuexp_Click()
 {
-    if (DocumentWindow *doc = activeEditor())
-        editcommands::setExpanded(*doc->editor(), true);
+    if (DocumentWindow *doc = activeEditor()) editcommands::setExpanded(*doc->editor(), true);
 }
 
 void MainWindow::mnucortar_Click()
@@ -312,8 +302,7 @@ void MainWindow::MDIForm_Activate()
 DebugWindow *MainWindow::debugWindow() const
 {
     for (QMdiSubWindow *w : m_mdi->subWindowList()) {
-        if (auto *d = qobject_cast<DebugWindow *>(w->widget()))
-            return d;
+        if (auto *d = qobject_cast<DebugWindow *>(w->widget())) return d;
     }
     return nullptr;
 }
@@ -334,8 +323,7 @@ void MainWindow::mnudebug_Click()
 void MainWindow::mnusim_Click()
 {
     DocumentWindow *doc = activeEditor();
-    if (!doc)
-        return;
+    if (!doc) return;
     const RichText text = doc->editor()->richText();
     if (text.isEmpty()) {
         m_prompt->message(QStringLiteral("Favor editar uma mensagem!!!"));
@@ -379,8 +367,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
         return;
     }
     const bool forSettings = m_settings.settingsRequested != 0;
-    if (!forSettings && !isMinimized())
-        windowplacement::store(*this);
+    if (!forSettings && !isMinimized()) windowplacement::store(*this);
     // The most recently opened first; any of them may refuse.
     auto windows = m_mdi->subWindowList(QMdiArea::CreationOrder);
     for (auto it = windows.crbegin(); it != windows.crend(); ++it) {

@@ -31,8 +31,8 @@ public:
 
     // Without a prompt the real dialogs are used, without a port the real
     // serial line.
-    MainWindow(SharedSettings &settings, const QString &settingsFolder,
-               Prompt *prompt = nullptr, PanelPort *port = nullptr, QWidget *parent = nullptr);
+    MainWindow(SharedSettings &settings, const QString &settingsFolder, Prompt *prompt = nullptr,
+               PanelPort *port = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Reads the settings files into the shared settings, sets the menus for

@@ -49,17 +49,14 @@ void PanelActions::activate()
         }
         setTransmissionEnabled(true);
         m_settings.portReady = 1;
-        if (m_settings.tipsHidden == 0)
-            showTips();
+        if (m_settings.tipsHidden == 0) showTips();
     }
     m_menus.mnusim->setVisible(m_settings.panelType >= 0 && m_settings.panelType <= 5);
 }
 
-template <typename Send>
-void PanelActions::run(Send send)
+template <typename Send> void PanelActions::run(Send send)
 {
-    if (m_busy)
-        return;
+    if (m_busy) return;
     m_busy = true;
     m_menus.mnutrans->menuAction()->setEnabled(false);
     m_menus.mnuconfig->setEnabled(false);
@@ -70,8 +67,7 @@ void PanelActions::run(Send send)
     const CommandOutcome outcome = send(commands);
     if (!outcome.refused) {
         m_status.setPanelText(1, outcome.status);
-        if (!outcome.portError.isEmpty())
-            m_status.setToolTip(outcome.portError);
+        if (!outcome.portError.isEmpty()) m_status.setToolTip(outcome.portError);
     }
     m_menus.mnutrans->menuAction()->setEnabled(true);
     m_menus.mnuconfig->setEnabled(true);
@@ -81,11 +77,9 @@ void PanelActions::run(Send send)
 
 void PanelActions::transfer()
 {
-    if (m_busy)
-        return;
+    if (m_busy) return;
     DocumentWindow *doc = m_activeEditor();
-    if (!doc)
-        return;
+    if (!doc) return;
     const RichText text = doc->editor()->richText();
     if (text.isEmpty()) {
         m_prompt.message(QStringLiteral("Favor editar uma mensagem!!!"));
@@ -127,12 +121,10 @@ bool PanelActions::traceWanted() const
 
 void PanelActions::traceStarted(const QString &text)
 {
-    if (m_debug)
-        m_debug->traceStarted(text);
+    if (m_debug) m_debug->traceStarted(text);
 }
 
 void PanelActions::traceAppended(const QString &text)
 {
-    if (m_debug)
-        m_debug->traceAppended(text);
+    if (m_debug) m_debug->traceAppended(text);
 }

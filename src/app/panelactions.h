@@ -53,8 +53,7 @@ Q_SIGNALS:
     void exchangeFinished();
 
 private:
-    template <typename Send>
-    void run(Send send);
+    template <typename Send> void run(Send send);
     void setTransmissionEnabled(bool enabled);
 
     SharedSettings &m_settings;

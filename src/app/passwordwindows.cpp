@@ -23,7 +23,8 @@ void centreOnScreen(QWidget &w)
     }
 }
 
-namespace {
+namespace
+{
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 {
@@ -43,8 +44,7 @@ QLineEdit *passwordField(QWidget *parent, const char *name)
 } // namespace
 
 PasswordWindow::PasswordWindow(const SharedSettings &settings, Prompt &prompt, QWidget *parent)
-    : QDialog(parent), m_settings(settings), m_prompt(prompt),
-      m_text(passwordField(this, "Text1"))
+    : QDialog(parent), m_settings(settings), m_prompt(prompt), m_text(passwordField(this, "Text1"))
 {
     setObjectName(QStringLiteral("frmsenha"));
     setWindowTitle(QStringLiteral("Senha de Acesso."));
@@ -81,8 +81,7 @@ void PasswordWindow::check()
 void PasswordWindow::done(int result)
 {
     QDialog::done(result);
-    if (m_done)
-        return;
+    if (m_done) return;
     m_done = true;
     Q_EMIT cancelled();
     deleteLater();

@@ -28,7 +28,6 @@ Q_SIGNALS:
     void cancelled();
 
 private:
-
     const SharedSettings &m_settings;
     Prompt &m_prompt;
     QLineEdit *m_text;

@@ -16,7 +16,8 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 QGroupBox *frame(QWidget *parent, const char *name, const QString &caption)
 {
@@ -35,8 +36,8 @@ qint16 fieldValue(const QLineEdit *e)
 
 } // namespace
 
-SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &files,
-                               Prompt &prompt, QWidget *parent)
+SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
+                               QWidget *parent)
     : QDialog(parent), m_settings(settings), m_files(files), m_prompt(prompt),
       m_address(new QLineEdit(this)), m_port(new QLineEdit(this)),
       m_temperature(new QCheckBox(QStringLiteral("Temperatura"), this)),
@@ -117,14 +118,12 @@ void SettingsDialog::leaveAddress()
 {
     const QString t = m_address->text();
     const int v = t.isEmpty() ? 0 : t.toInt();
-    if (t.isEmpty() || v < 1 || v > 31)
-        m_address->setText(QStringLiteral("0"));
+    if (t.isEmpty() || v < 1 || v > 31) m_address->setText(QStringLiteral("0"));
 }
 
 void SettingsDialog::leavePort()
 {
-    if (m_port->text().isEmpty())
-        m_port->setText(QStringLiteral("1"));
+    if (m_port->text().isEmpty()) m_port->setText(QStringLiteral("1"));
 }
 
 bool SettingsDialog::eventFilter(QObject *watched, QEvent *e)
@@ -155,10 +154,8 @@ void SettingsDialog::ok()
     m_settings.portNumber = fieldValue(m_port);
     QString error;
     QStringList errors;
-    if (!m_files.saveConfig(m_settings, &error))
-        errors.append(error);
-    if (!m_files.saveUsbAdapter(m_settings.usbAdapter, &error))
-        errors.append(error);
+    if (!m_files.saveConfig(m_settings, &error)) errors.append(error);
+    if (!m_files.saveUsbAdapter(m_settings.usbAdapter, &error)) errors.append(error);
     if (!errors.isEmpty())
         m_prompt.message(QStringLiteral("As configurações não foram gravadas.\n") +
                          errors.join(QLatin1Char('\n')));
@@ -174,8 +171,7 @@ void SettingsDialog::changePassword()
 void SettingsDialog::done(int result)
 {
     QDialog::done(result);
-    if (m_closed)
-        return;
+    if (m_closed) return;
     m_closed = true;
     m_settings.settingsRequested = 0;
     m_settings.portReady = 0;

@@ -9,15 +9,15 @@
 #include <charconv>
 #include <cmath>
 
-namespace settingsfiles {
+namespace settingsfiles
+{
 
 bool readInt16(QByteArrayView line, qint16 *value)
 {
     QByteArray s;
     s.reserve(line.size());
     for (const char c : line) {
-        if (c != ' ' && c != '\t' && c != '\n')
-            s.append(c);
+        if (c != ' ' && c != '\t' && c != '\n') s.append(c);
     }
     const auto digitsAt = [&](qsizetype i) {
         qsizetype j = i;
@@ -26,24 +26,20 @@ bool readInt16(QByteArrayView line, qint16 *value)
         return j - i;
     };
     qsizetype i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     const qsizetype intDigits = digitsAt(i);
     i += intDigits;
     qsizetype fracDigits = 0;
     if (i < s.size() && s[i] == '.') {
         fracDigits = digitsAt(i + 1);
-        if (intDigits + fracDigits > 0)
-            i += 1 + fracDigits;
+        if (intDigits + fracDigits > 0) i += 1 + fracDigits;
     }
     double v = 0;
     if (intDigits + fracDigits > 0) {
         if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
             qsizetype k = i + 1;
-            if (k < s.size() && (s[k] == '+' || s[k] == '-'))
-                ++k;
-            if (const qsizetype e = digitsAt(k); e > 0)
-                i = k + e;
+            if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+            if (const qsizetype e = digitsAt(k); e > 0) i = k + e;
         }
         // from_chars reads the C form whatever the locale, and says when the
         // number is beyond a double.
@@ -53,8 +49,7 @@ bool readInt16(QByteArrayView line, qint16 *value)
             v = s.left(i).contains("e-") || s.left(i).contains("E-") ? 0.0 : HUGE_VAL;
     }
     const double r = std::nearbyint(v); // the default rounding mode rounds half to even
-    if (!(r >= -32768.0 && r <= 32767.0))
-        return false;
+    if (!(r >= -32768.0 && r <= 32767.0)) return false;
     *value = qint16(r);
     return true;
 }
@@ -70,15 +65,12 @@ QVector<QByteArray> splitLines(const QByteArray &content)
     qsizetype start = 0;
     for (qsizetype i = 0; i < content.size(); ++i) {
         const char c = content[i];
-        if (c != '\r' && c != '\n')
-            continue;
+        if (c != '\r' && c != '\n') continue;
         lines.append(content.mid(start, i - start));
-        if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
-            ++i;
+        if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
         start = i + 1;
     }
-    if (start < content.size())
-        lines.append(content.mid(start));
+    if (start < content.size()) lines.append(content.mid(start));
     return lines;
 }
 
@@ -86,7 +78,8 @@ QVector<QByteArray> splitLines(const QByteArray &content)
 
 using namespace settingsfiles;
 
-namespace {
+namespace
+{
 
 QByteArray joinLines(std::initializer_list<QByteArray> lines)
 {
@@ -98,8 +91,7 @@ QByteArray joinLines(std::initializer_list<QByteArray> lines)
 
 void setError(QString *error, const QString &text)
 {
-    if (error)
-        *error = text;
+    if (error) *error = text;
 }
 
 } // namespace
@@ -113,15 +105,12 @@ QString SettingsFiles::path(const QString &fileName) const
 
 SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Missing missing,
                                                    const QByteArray &defaults,
-                                                   QVector<QByteArray> *lines,
-                                                   QString *error) const
+                                                   QVector<QByteArray> *lines, QString *error) const
 {
     const QString p = path(fileName);
     if (!QFile::exists(p)) {
-        if (missing == Missing::Skip)
-            return ReadStatus::Missing;
-        if (!write(fileName, defaults, error))
-            return ReadStatus::Failed;
+        if (missing == Missing::Skip) return ReadStatus::Missing;
+        if (!write(fileName, defaults, error)) return ReadStatus::Failed;
     }
     QFile f(p);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -139,15 +128,13 @@ bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addr
     QVector<QByteArray> lines;
     const QByteArray defaults = joinLines({" 1", " 0", " 0", " 0", " 0"});
     const ReadStatus st = readLines(kConfigFile, missing, defaults, &lines, error);
-    if (st != ReadStatus::Read)
-        return st == ReadStatus::Missing;
+    if (st != ReadStatus::Read) return st == ReadStatus::Missing;
     // Lines that are missing keep the values the variables had.
     qint16 *targets[] = {&s.portNumber, &s.panelAddress, &s.tipsHidden, &s.panelType,
                          &s.temperatureOption};
     for (int i = 0; i < 5 && i < lines.size(); ++i)
         readInt16(lines[i], targets[i]);
-    if (addressText && lines.size() > 1)
-        *addressText = cp1252::decode(lines[1]).trimmed();
+    if (addressText && lines.size() > 1) *addressText = cp1252::decode(lines[1]).trimmed();
     return true;
 }
 
@@ -155,8 +142,7 @@ bool SettingsFiles::loadPassword(SharedSettings &s, Missing missing, QString *er
 {
     QVector<QByteArray> lines;
     const ReadStatus st = readLines(kPasswordFile, missing, "cobalto\r\n", &lines, error);
-    if (st != ReadStatus::Read)
-        return st == ReadStatus::Missing;
+    if (st != ReadStatus::Read) return st == ReadStatus::Missing;
     s.accessPassword = lines.isEmpty() ? QString() : cp1252::decode(lines[0]);
     return true;
 }
@@ -165,10 +151,8 @@ bool SettingsFiles::loadUsbAdapter(SharedSettings &s, Missing missing, QString *
 {
     QVector<QByteArray> lines;
     const ReadStatus st = readLines(kUsbFile, missing, "0\r\n", &lines, error);
-    if (st != ReadStatus::Read)
-        return st == ReadStatus::Missing;
-    if (!lines.isEmpty())
-        readInt16(lines[0], &s.usbAdapter);
+    if (st != ReadStatus::Read) return st == ReadStatus::Missing;
+    if (!lines.isEmpty()) readInt16(lines[0], &s.usbAdapter);
     return true;
 }
 
@@ -178,12 +162,10 @@ bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error)
     QByteArray defaults = "0\r\n";
     if (!m_tipsTemplate.isEmpty()) {
         QFile shipped(m_tipsTemplate);
-        if (shipped.open(QIODevice::ReadOnly))
-            defaults = shipped.readAll();
+        if (shipped.open(QIODevice::ReadOnly)) defaults = shipped.readAll();
     }
     const ReadStatus st = readLines(kTipsFile, missing, defaults, &lines, error);
-    if (st != ReadStatus::Read)
-        return st == ReadStatus::Missing;
+    if (st != ReadStatus::Read) return st == ReadStatus::Missing;
     qint16 count = 0;
     if (!lines.isEmpty() && !readInt16(lines[0], &count))
         return true; // a count beyond 16 bits reads nothing
@@ -219,8 +201,7 @@ bool SettingsFiles::saveUsbAdapter(qint16 usbAdapter, QString *error) const
     return write(kUsbFile, joinLines({QByteArray::number(usbAdapter)}), error);
 }
 
-bool SettingsFiles::write(const QString &fileName, const QByteArray &content,
-                          QString *error) const
+bool SettingsFiles::write(const QString &fileName, const QByteArray &content, QString *error) const
 {
     const QString p = path(fileName);
     QSaveFile f(p);

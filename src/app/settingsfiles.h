@@ -10,7 +10,8 @@
 // "cobalto.dat", "usb232.dat" and the tips file "qvrtip.dat". They are
 // 8-bit Windows-1252 text with CR LF line ends, and operators already keep
 // them, so they are read and written byte for byte as they always were.
-namespace settingsfiles {
+namespace settingsfiles
+{
 
 inline const QString kConfigFile = QStringLiteral("cobalto.cfg");
 inline const QString kPasswordFile = QStringLiteral("cobalto.dat");

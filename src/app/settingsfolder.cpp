@@ -10,14 +10,12 @@
 QString settingsFolder(const QString &programFolder)
 {
     const QDir dir(programFolder);
-    if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile)))
-        return dir.absolutePath();
+    if (QFileInfo::exists(dir.filePath(settingsfiles::kConfigFile))) return dir.absolutePath();
     // An installed program (bin/ beside share/letreiro/) never writes its own
     // folder, even when it could, as root can write /usr/bin.
-    const bool installed =
-        QFileInfo::exists(dir.filePath(QStringLiteral("../share/letreiro/") + settingsfiles::kTipsFile));
-    if (!installed && QFileInfo(programFolder).isWritable())
-        return dir.absolutePath();
+    const bool installed = QFileInfo::exists(
+        dir.filePath(QStringLiteral("../share/letreiro/") + settingsfiles::kTipsFile));
+    if (!installed && QFileInfo(programFolder).isWritable()) return dir.absolutePath();
     return perUserSettingsFolder();
 }
 
@@ -25,9 +23,8 @@ QString perUserSettingsFolder()
 {
     // The desktop program and the command-line tool share it, whatever their
     // own application names.
-    const QString perUser =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/Letreiro");
+    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                            QStringLiteral("/Letreiro");
     QDir().mkpath(perUser);
     return perUser;
 }

@@ -1,7 +1,9 @@
 #include "sharedsettings.h"
 
-namespace panelwidth {
-namespace {
+namespace panelwidth
+{
+namespace
+{
 
 struct Width {
     int characters;
@@ -15,21 +17,36 @@ constexpr Width kWidths[kCodes] = {
     {0, 0, "> 30 Caracteres"}, {10, 10, "10 Caracteres"}, {7, 7, "7 Caracteres"},
 };
 
-bool valid(int panelType) { return panelType >= 0 && panelType < kCodes; }
+bool valid(int panelType)
+{
+    return panelType >= 0 && panelType < kCodes;
+}
 
 } // namespace
 
-int characters(int panelType) { return valid(panelType) ? kWidths[panelType].characters : 0; }
+int characters(int panelType)
+{
+    return valid(panelType) ? kWidths[panelType].characters : 0;
+}
 
-int encoderWidth(int panelType) { return valid(panelType) ? kWidths[panelType].encoderWidth : 0; }
+int encoderWidth(int panelType)
+{
+    return valid(panelType) ? kWidths[panelType].encoderWidth : 0;
+}
 
 QString caption(int panelType)
 {
     return valid(panelType) ? QString::fromUtf8(kWidths[panelType].caption) : QString();
 }
 
-bool isWide(int panelType) { return panelType == 2 || panelType == 6; }
+bool isWide(int panelType)
+{
+    return panelType == 2 || panelType == 6;
+}
 
-bool hasSimulation(int panelType) { return panelType >= 0 && panelType <= 5; }
+bool hasSimulation(int panelType)
+{
+    return panelType >= 0 && panelType <= 5;
+}
 
 } // namespace panelwidth

@@ -28,7 +28,8 @@ struct SharedSettings {
 
 // Panel width codes, as stored in line 4 of "cobalto.cfg". Their order is
 // part of the file format and is not sorted by width.
-namespace panelwidth {
+namespace panelwidth
+{
 
 constexpr int kCodes = 9;
 

@@ -35,8 +35,7 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
 
 void StatusPanels::setPanelText(int panel, const QString &text)
 {
-    if (panel >= 1 && panel <= 6)
-        m_panels[panel - 1]->setText(text);
+    if (panel >= 1 && panel <= 6) m_panels[panel - 1]->setText(text);
 }
 
 QString StatusPanels::panelText(int panel) const

@@ -3,8 +3,10 @@
 #include <QSettings>
 #include <QWidget>
 
-namespace windowplacement {
-namespace {
+namespace windowplacement
+{
+namespace
+{
 
 int read(QSettings &s, const char *key, int fallback)
 {
@@ -15,9 +17,15 @@ int read(QSettings &s, const char *key, int fallback)
 
 } // namespace
 
-int twipsToPixels(int twips, int dpi) { return int(qint64(twips) * dpi / 1440); }
+int twipsToPixels(int twips, int dpi)
+{
+    return int(qint64(twips) * dpi / 1440);
+}
 
-int pixelsToTwips(int pixels, int dpi) { return int(qint64(pixels) * 1440 / dpi); }
+int pixelsToTwips(int pixels, int dpi)
+{
+    return int(qint64(pixels) * 1440 / dpi);
+}
 
 void restore(QWidget &w)
 {

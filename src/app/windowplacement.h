@@ -7,10 +7,10 @@ class QWidget;
 // The main window's place and size, kept in twips (1440 to the inch) in
 // section "Settings" of the per-user store, as operators' machines already
 // hold them.
-namespace windowplacement {
+namespace windowplacement
+{
 
-constexpr int kDefaultLeft = 1000, kDefaultTop = 1000, kDefaultWidth = 6500,
-              kDefaultHeight = 6500;
+constexpr int kDefaultLeft = 1000, kDefaultTop = 1000, kDefaultWidth = 6500, kDefaultHeight = 6500;
 
 int twipsToPixels(int twips, int dpi);
 int pixelsToTwips(int pixels, int dpi);

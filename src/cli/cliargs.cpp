@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 void print(FILE *f, const QString &line)
 {
     const QByteArray b = (line + QLatin1Char('\n')).toUtf8();
@@ -11,8 +12,14 @@ void print(FILE *f, const QString &line)
 }
 } // namespace
 
-void printOut(const QString &line) { print(stdout, line); }
-void printErr(const QString &line) { print(stderr, line); }
+void printOut(const QString &line)
+{
+    print(stdout, line);
+}
+void printErr(const QString &line)
+{
+    print(stderr, line);
+}
 
 QString usageText()
 {
@@ -58,10 +65,9 @@ bool parseArgs(QCommandLineParser &parser, const QStringList &args, int position
         return false;
     }
     if (parser.positionalArguments().size() != positional) {
-        usageError(positional == 0
-                       ? QStringLiteral("argumentos demais: %1")
-                             .arg(parser.positionalArguments().join(QLatin1Char(' ')))
-                       : QStringLiteral("número de argumentos errado"));
+        usageError(positional == 0 ? QStringLiteral("argumentos demais: %1")
+                                         .arg(parser.positionalArguments().join(QLatin1Char(' ')))
+                                   : QStringLiteral("número de argumentos errado"));
         return false;
     }
     return true;
@@ -71,7 +77,6 @@ std::optional<int> intOption(const QString &value, int low, int high)
 {
     bool ok = false;
     const int v = value.toInt(&ok);
-    if (!ok || v < low || v > high)
-        return std::nullopt;
+    if (!ok || v < low || v > high) return std::nullopt;
     return v;
 }

@@ -19,7 +19,8 @@
 #endif
 
 #ifdef Q_OS_UNIX
-namespace {
+namespace
+{
 
 enum class Answer { Ack, Nak, None };
 
@@ -37,10 +38,8 @@ public:
     PanelEmulator(qint16 address, Answer answer) : m_address(address), m_answer(answer) {}
     ~PanelEmulator()
     {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_master >= 0)
-            ::close(m_master);
+        if (m_slave >= 0) ::close(m_slave);
+        if (m_master >= 0) ::close(m_master);
     }
 
     bool open(QString *device, QString *error)
@@ -74,8 +73,7 @@ private:
         char buf[4096];
         for (;;) {
             const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             for (ssize_t i = 0; i < n; ++i) {
                 if (m_receiver.feed(quint8(buf[i]))) {
                     frameReceived();
@@ -92,16 +90,14 @@ private:
         const QByteArray &all = m_receiver.collected();
         const QByteArray &payload = m_receiver.payload();
         const qsizetype at = all.size() - payload.size() - 4;
-        const auto address =
-            qint16(quint8(all[at]) | quint16(quint8(all[at + 1])) << 8);
+        const auto address = qint16(quint8(all[at]) | quint16(quint8(all[at + 1])) << 8);
         const QByteArray data = payload.chopped(1);
         const bool checkOk = quint8(payload.back()) == frame::checkByte(address, data);
         printOut(QStringLiteral("endereço %1, verificação %2: %3")
                      .arg(address)
                      .arg(checkOk ? QStringLiteral("certa") : QStringLiteral("errada"))
                      .arg(decodeWireData(data)));
-        if (address == 0 || address != m_address || m_answer == Answer::None)
-            return;
+        if (address == 0 || address != m_address || m_answer == Answer::None) return;
         const char code = char(m_answer == Answer::Ack ? frame::kAck : frame::kNak);
         const QByteArray reply = frame::build(m_address, QByteArray(1, code));
         [[maybe_unused]] const auto n = ::write(m_master, reply.constData(), size_t(reply.size()));
@@ -126,11 +122,9 @@ int runEmulator(const QStringList &args)
                                     QStringLiteral("ack|nak|nenhuma"));
     p.addOption(address);
     p.addOption(answer);
-    if (!parseArgs(p, args, 0))
-        return ExitUsage;
+    if (!parseArgs(p, args, 0)) return ExitUsage;
     const auto addr = intOption(p.isSet(address) ? p.value(address) : QStringLiteral("1"), 1, 31);
-    if (!addr)
-        return usageError(QStringLiteral("--endereco deve ser um número de 1 a 31"));
+    if (!addr) return usageError(QStringLiteral("--endereco deve ser um número de 1 a 31"));
     const QString a = p.isSet(answer) ? p.value(answer) : QStringLiteral("ack");
     if (a != QLatin1String("ack") && a != QLatin1String("nak") && a != QLatin1String("nenhuma"))
         return usageError(QStringLiteral("--resposta deve ser ack, nak ou nenhuma"));
@@ -151,7 +145,8 @@ int runEmulator(const QStringList &args)
     }
     QSocketNotifier stop(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    struct sigaction sa {};
+    struct sigaction sa {
+    };
     sa.sa_handler = onSignal;
     ::sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);

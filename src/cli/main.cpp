@@ -10,22 +10,15 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("letreiro-cli"));
     QStringList args = QCoreApplication::arguments();
-    if (args.size() < 2)
-        return usageError(QStringLiteral("falta o comando"));
+    if (args.size() < 2) return usageError(QStringLiteral("falta o comando"));
     const QString command = args.takeAt(1);
-    if (command == QLatin1String("codifica"))
-        return runEncode(args);
-    if (command == QLatin1String("quadro"))
-        return runFrame(args);
-    if (command == QLatin1String("portas"))
-        return runListPorts(args);
-    if (command == QLatin1String("simula"))
-        return runSimulate(args);
-    if (command == QLatin1String("painel"))
-        return runEmulator(args);
+    if (command == QLatin1String("codifica")) return runEncode(args);
+    if (command == QLatin1String("quadro")) return runFrame(args);
+    if (command == QLatin1String("portas")) return runListPorts(args);
+    if (command == QLatin1String("simula")) return runSimulate(args);
+    if (command == QLatin1String("painel")) return runEmulator(args);
     for (const char *c : {"transfere", "inicia", "para", "apaga", "hora", "data"}) {
-        if (command == QLatin1String(c))
-            return runSend(command, args);
+        if (command == QLatin1String(c)) return runSend(command, args);
     }
     if (command == QLatin1String("--help") || command == QLatin1String("ajuda")) {
         printOut(usageText());

@@ -17,7 +17,8 @@
 #include <QDateTime>
 #include <QFile>
 
-namespace {
+namespace
+{
 
 const QCommandLineOption kType(QStringLiteral("tipo"), QString(), QStringLiteral("N"));
 const QCommandLineOption kAddress(QStringLiteral("endereco"), QString(), QStringLiteral("A"));
@@ -28,8 +29,7 @@ const QCommandLineOption kShow(QStringLiteral("mostrar"));
 
 bool readType(const QCommandLineParser &p, int *type)
 {
-    if (!p.isSet(kType))
-        return true;
+    if (!p.isSet(kType)) return true;
     const auto v = intOption(p.value(kType), 0, 8);
     if (!v) {
         usageError(QStringLiteral("--tipo deve ser um número de 0 a 8"));
@@ -41,8 +41,7 @@ bool readType(const QCommandLineParser &p, int *type)
 
 bool readAddress(const QCommandLineParser &p, int *address)
 {
-    if (!p.isSet(kAddress))
-        return true;
+    if (!p.isSet(kAddress)) return true;
     const auto v = intOption(p.value(kAddress), 0, 31);
     if (!v) {
         usageError(QStringLiteral("--endereco deve ser um número de 0 a 31"));
@@ -71,8 +70,7 @@ bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
         return false;
     }
     int type = s.panelType, address = s.panelAddress;
-    if (!readType(p, &type) || !readAddress(p, &address))
-        return false;
+    if (!readType(p, &type) || !readAddress(p, &address)) return false;
     s.panelType = qint16(type);
     s.panelAddress = qint16(address);
     if (p.isSet(kUsb)) {
@@ -114,8 +112,8 @@ bool loadMessage(const QString &path, QByteArray *field)
         return false;
     }
     if (r.text.isEmpty()) {
-        printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!! (%1 está vazio)")
-                     .arg(path));
+        printErr(
+            QStringLiteral("letreiro-cli: Favor editar uma mensagem!!! (%1 está vazio)").arg(path));
         return false;
     }
     *field = loadCommandField(r.text);
@@ -129,8 +127,7 @@ int runEncode(const QStringList &args)
     QCommandLineParser p;
     p.addOption(kType);
     int type = 0;
-    if (!parseArgs(p, args, 1) || !readType(p, &type))
-        return ExitUsage;
+    if (!parseArgs(p, args, 1) || !readType(p, &type)) return ExitUsage;
     const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
     printOut(frame::hexLine(encodeMessage(field, type)));
     return ExitOk;
@@ -155,11 +152,9 @@ int runSend(const QString &command, const QStringList &args)
     for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow})
         p.addOption(o);
     const bool transfer = command == QLatin1String("transfere");
-    if (!parseArgs(p, args, transfer ? 1 : 0))
-        return ExitUsage;
+    if (!parseArgs(p, args, transfer ? 1 : 0)) return ExitUsage;
     SendSettings settings;
-    if (!loadSendSettings(p, &settings))
-        return ExitUsage;
+    if (!loadSendSettings(p, &settings)) return ExitUsage;
     const SharedSettings &s = settings.shared;
 
     // One reading of the clock serves the whole command.
@@ -167,8 +162,7 @@ int runSend(const QString &command, const QStringList &args)
     QByteArray field;
     qint16 address = s.panelAddress;
     if (transfer) {
-        if (!loadMessage(p.positionalArguments().constFirst(), &field))
-            return ExitUsage;
+        if (!loadMessage(p.positionalArguments().constFirst(), &field)) return ExitUsage;
     } else if (command == QLatin1String("hora")) {
         field = datafield::clock(now.time());
         address = 0;
@@ -191,8 +185,8 @@ int runSend(const QString &command, const QStringList &args)
     QtSerialLine line;
     QString error;
     if (!line.open(settings.device, &error)) {
-        printErr(QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)")
-                     .arg(error));
+        printErr(
+            QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)").arg(error));
         return ExitUsage;
     }
     EventLoopTimebase time;
@@ -217,8 +211,7 @@ int runSend(const QString &command, const QStringList &args)
 int runListPorts(const QStringList &args)
 {
     QCommandLineParser p;
-    if (!parseArgs(p, args, 0))
-        return ExitUsage;
+    if (!parseArgs(p, args, 0)) return ExitUsage;
     const QStringList ports = portnames::systemPorts();
     for (int i = 0; i < ports.size(); ++i) {
 #ifdef Q_OS_WIN

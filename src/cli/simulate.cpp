@@ -7,7 +7,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 
-namespace {
+namespace
+{
 
 QString jsonString(const QString &s)
 {
@@ -35,8 +36,7 @@ QString stateLine(const SimulationEngine &engine)
     QString view, colours;
     for (const auto &cell : engine.cells()) {
         view += cell ? cell->ch : QLatin1Char(' ');
-        if (!colours.isEmpty())
-            colours += QLatin1String(", ");
+        if (!colours.isEmpty()) colours += QLatin1String(", ");
         if (cell) {
             const ColourRef c = cell->format.colour;
             colours += QStringLiteral("\"%1%2%3\"")
@@ -49,7 +49,8 @@ QString stateLine(const SimulationEngine &engine)
         }
     }
     const bool right = engine.view().alignment() == Alignment::Right;
-    return QStringLiteral("\"visor\": %1, \"alinhamento\": \"%2\", \"etiqueta\": %3, \"cores\": [%4]}")
+    return QStringLiteral(
+               "\"visor\": %1, \"alinhamento\": \"%2\", \"etiqueta\": %3, \"cores\": [%4]}")
         .arg(jsonString(view), right ? QStringLiteral("direita") : QStringLiteral("esquerda"),
              jsonString(engine.tagBox()), colours);
 }
@@ -58,8 +59,7 @@ bool parseSeconds(const QString &text, qint64 *ms)
 {
     bool ok = false;
     const double v = text.toDouble(&ok);
-    if (!ok || v < 0 || v > 1e9)
-        return false;
+    if (!ok || v < 0 || v > 1e9) return false;
     *ms = qRound64(v * 1000);
     return true;
 }
@@ -76,14 +76,11 @@ int runSimulate(const QStringList &args)
                                    QStringLiteral("AAAA-MM-DD HH:MM:SS"));
     for (const auto &o : {width, until, stopAt, clock})
         p.addOption(o);
-    if (!parseArgs(p, args, 1))
-        return ExitUsage;
-    if (!p.isSet(width))
-        return usageError(QStringLiteral("falta --largura"));
+    if (!parseArgs(p, args, 1)) return ExitUsage;
+    if (!p.isSet(width)) return usageError(QStringLiteral("falta --largura"));
     bool ok = false;
     const int w = p.value(width).toInt(&ok);
-    if (!ok || w < 1)
-        return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
+    if (!ok || w < 1) return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
     if (!simwidth::isSupported(w)) {
         if (w == 7 || w == 10 || w > 30) {
             printErr(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
@@ -117,9 +114,8 @@ int runSimulate(const QStringList &args)
     }
 
     const VirtualSimulationDriver *driverPtr = nullptr;
-    SimulationEngine engine(message.text, w, [&] {
-        return start.addMSecs(driverPtr ? driverPtr->now() : 0);
-    });
+    SimulationEngine engine(message.text, w,
+                            [&] { return start.addMSecs(driverPtr ? driverPtr->now() : 0); });
     VirtualSimulationDriver driver(engine);
     driverPtr = &driver;
     driver.setStopAt(stopMs);
@@ -130,8 +126,7 @@ int runSimulate(const QStringList &args)
             return;
         }
         const QString line = stateLine(engine);
-        if (line != last)
-            printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
+        if (line != last) printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
         last = line;
     });
     return ExitOk;

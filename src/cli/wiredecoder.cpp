@@ -4,7 +4,8 @@
 #include "encoder.h"
 #include "frame.h"
 
-namespace {
+namespace
+{
 
 QString bcdText(quint8 b)
 {

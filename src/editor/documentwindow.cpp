@@ -18,8 +18,7 @@
 const QString DocumentWindow::kSaveTitle = QStringLiteral("Salvar");
 const QString DocumentWindow::kSaveFilter = QStringLiteral("Arquivo de Mensagem(*.msg)|*.msg");
 const QString DocumentWindow::kSaveAsTitle = QStringLiteral("Salvar Como");
-const QString DocumentWindow::kSaveAsFilter =
-    QStringLiteral("Arquivo de Mensagens (*.msg)|*.msg");
+const QString DocumentWindow::kSaveAsFilter = QStringLiteral("Arquivo de Mensagens (*.msg)|*.msg");
 const QString DocumentWindow::kOpenTitle = QStringLiteral("Abrir");
 const QString DocumentWindow::kOpenFilter = QStringLiteral("Arquivo de mensagem (*.msg)|*.msg");
 
@@ -86,8 +85,7 @@ bool DocumentWindow::saveTo(const QString &path)
 
 bool DocumentWindow::save()
 {
-    if (!isUntitled() && !m_path.isEmpty())
-        return saveTo(m_path);
+    if (!isUntitled() && !m_path.isEmpty()) return saveTo(m_path);
     const QString path = m_prompt.saveFileName(kSaveTitle, kSaveFilter);
     return !path.isEmpty() && saveTo(path);
 }

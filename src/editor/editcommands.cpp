@@ -7,10 +7,15 @@
 #include <QMimeData>
 #include <QTextDocument>
 
-namespace editcommands {
-namespace {
+namespace editcommands
+{
+namespace
+{
 
-QColor toQColor(ColourRef c) { return QColor(colourRed(c), colourGreen(c), colourBlue(c)); }
+QColor toQColor(ColourRef c)
+{
+    return QColor(colourRed(c), colourGreen(c), colourBlue(c));
+}
 
 void applyRuns(MessageEdit &edit, const QVector<ColourRun> &runs)
 {
@@ -83,8 +88,7 @@ void setExpanded(MessageEdit &edit, bool expanded)
 
 void copy(MessageEdit &edit, QClipboard &clipboard)
 {
-    if (!edit.textCursor().hasSelection())
-        return;
+    if (!edit.textCursor().hasSelection()) return;
     auto *mime = new QMimeData;
     const QByteArray rtf = edit.selectionRtf();
     mime->setText(QString::fromLatin1(rtf));
@@ -94,8 +98,7 @@ void copy(MessageEdit &edit, QClipboard &clipboard)
 
 void cut(MessageEdit &edit, QClipboard &clipboard)
 {
-    if (!edit.textCursor().hasSelection())
-        return;
+    if (!edit.textCursor().hasSelection()) return;
     copy(edit, clipboard);
     edit.textCursor().removeSelectedText();
 }

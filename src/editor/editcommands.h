@@ -7,7 +7,8 @@ class QClipboard;
 
 // The commands that write into the active editor: tags, colours, character
 // size and the clipboard. Each is one undo step.
-namespace editcommands {
+namespace editcommands
+{
 
 // Replaces the selection with the tag: brackets in the colour at the caret,
 // the name grey and underlined, the caret after the tag.

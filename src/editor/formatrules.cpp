@@ -2,8 +2,10 @@
 
 #include "sharedsettings.h"
 
-namespace formatrules {
-namespace {
+namespace formatrules
+{
+namespace
+{
 
 template <typename ColourOf>
 QVector<ColourRun> runs(const TagText &t, qsizetype start, qsizetype length, ColourOf colourOf)
@@ -11,8 +13,7 @@ QVector<ColourRun> runs(const TagText &t, qsizetype start, qsizetype length, Col
     QVector<ColourRun> out;
     const qsizetype end = qMin(start + length, t.length());
     for (qsizetype i = qMax<qsizetype>(0, start); i < end; ++i) {
-        if (t.isUnderlined(i))
-            continue;
+        if (t.isUnderlined(i)) continue;
         const ColourRef c = colourOf();
         if (!out.isEmpty() && out.back().colour == c && out.back().start + out.back().length == i)
             ++out.back().length;

@@ -6,7 +6,8 @@
 #include <QVector>
 
 // The colours of the toolbar, as the panel software has always stored them.
-namespace colours {
+namespace colours
+{
 constexpr ColourRef kGreen = 0x00FF00;
 constexpr ColourRef kRed = 0x0000FF;
 constexpr ColourRef kOrange = 0x00FFFF; // red and green: shown yellow on screen
@@ -23,7 +24,8 @@ struct ColourRun {
     }
 };
 
-namespace formatrules {
+namespace formatrules
+{
 
 // Which characters of a selection take a colour, in runs: tag names keep
 // their grey. Consecutive characters of one colour form one run.

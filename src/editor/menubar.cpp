@@ -3,7 +3,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
-namespace {
+namespace
+{
 
 QMenu *menu(QMenuBar *bar, const char *name, const QString &caption)
 {

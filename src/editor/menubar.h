@@ -14,8 +14,8 @@ class QMenuBar;
 // objectName is its control name; items of one array share the name and
 // carry their index in QAction::data(). No command has a shortcut key.
 struct MenuBarActions {
-    QMenu *mnuFile, *mnueditar, *mnuvisu, *mnucor, *mnuprefixos, *mnusufixos, *mnuprefi,
-        *mnusufix, *mnuoutros, *mnucar, *mnutrans, *mnuWindow;
+    QMenu *mnuFile, *mnueditar, *mnuvisu, *mnucor, *mnuprefixos, *mnusufixos, *mnuprefi, *mnusufix,
+        *mnuoutros, *mnucar, *mnutrans, *mnuWindow;
     QAction *mnunovo, *mnuabre, *mnusalva, *mnusalvacomo, *mnuimp, *mnuconfig, *mnuFileExit;
     QAction *mnucortar, *mnucopiar, *mnucolar;
     QAction *mnusim, *mnuferra, *mnustatus;

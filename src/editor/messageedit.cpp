@@ -10,7 +10,8 @@
 
 const QString MessageEdit::kMimeType = QStringLiteral("application/x-letreiro-rtf");
 
-namespace {
+namespace
+{
 
 // The document as the tag rules see it. A position's format is found
 // through a cursor, which costs a tree look-up, not a walk of the line.
@@ -25,8 +26,7 @@ public:
     }
     bool isUnderlined(qsizetype pos) const override
     {
-        if (pos < 0 || pos >= length() || charAt(pos) == QChar::ParagraphSeparator)
-            return false;
+        if (pos < 0 || pos >= length() || charAt(pos) == QChar::ParagraphSeparator) return false;
         QTextCursor c(const_cast<QTextDocument *>(m_doc));
         c.setPosition(int(pos + 1));
         return c.charFormat().fontUnderline();
@@ -44,8 +44,8 @@ bool isVertical(int key)
 
 Qt::KeyboardModifiers held(const QKeyEvent *e)
 {
-    Qt::KeyboardModifiers m =
-        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    Qt::KeyboardModifiers m = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
+                                                Qt::AltModifier | Qt::MetaModifier);
     // Releasing a modifier key: it no longer counts as held.
     switch (e->key()) {
     case Qt::Key_Shift:
@@ -164,8 +164,7 @@ void MessageEdit::insertFromMimeData(const QMimeData *source)
             return;
         }
     }
-    if (source->hasText())
-        pasteText(source->text());
+    if (source->hasText()) pasteText(source->text());
 }
 
 bool MessageEdit::handleTagKey(int key)
@@ -232,8 +231,7 @@ void MessageEdit::keyPressEvent(QKeyEvent *e)
 void MessageEdit::keyReleaseEvent(QKeyEvent *e)
 {
     QTextEdit::keyReleaseEvent(e);
-    if (held(e) != Qt::NoModifier)
-        return;
+    if (held(e) != Qt::NoModifier) return;
     if (textCursor().hasSelection())
         applySelectionRule();
     else if (isVertical(e->key()))
@@ -264,8 +262,7 @@ void MessageEdit::applySelectionRule()
     QTextCursor c = textCursor();
     const TextRange sel{c.selectionStart(), c.selectionEnd() - c.selectionStart()};
     const TextRange to = tagprotection::selection(tagText(), sel);
-    if (to == sel)
-        return;
+    if (to == sel) return;
     c.setPosition(int(to.start));
     c.setPosition(int(to.start + to.length), QTextCursor::KeepAnchor);
     setTextCursor(c);

@@ -29,8 +29,7 @@ QString DialogPrompt::qtFilter(const QString &filter)
     const QString description = filter.section(QLatin1Char('|'), 0, 0);
     const QString pattern = filter.section(QLatin1Char('|'), 1, 1);
     // Qt reads the patterns between the last parentheses of the description.
-    if (description.contains(QLatin1Char('(')))
-        return description;
+    if (description.contains(QLatin1Char('('))) return description;
     return QStringLiteral("%1 (%2)").arg(description, pattern);
 }
 
@@ -44,8 +43,7 @@ QString DialogPrompt::saveFileName(const QString &title, const QString &filter)
     QFileDialog dialog(m_parent, title, QString(), qtFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("msg"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
 
@@ -55,10 +53,8 @@ bool DialogPrompt::printSetup(QPrinter &printer, bool hasSelection, bool *select
     dialog.setWindowTitle(QStringLiteral("Imprimir"));
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
-    if (hasSelection)
-        dialog.setPrintRange(QAbstractPrintDialog::Selection);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
+    if (hasSelection) dialog.setPrintRange(QAbstractPrintDialog::Selection);
+    if (dialog.exec() != QDialog::Accepted) return false;
     *selectionOnly = hasSelection && dialog.printRange() == QAbstractPrintDialog::Selection;
     return true;
 }

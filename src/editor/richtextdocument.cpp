@@ -6,8 +6,10 @@
 
 #include <cmath>
 
-namespace richtextdocument {
-namespace {
+namespace richtextdocument
+{
+namespace
+{
 
 CharFormat toModel(const QTextCharFormat &f, double defaultSize)
 {
@@ -50,12 +52,9 @@ Qt::Alignment toQt(Alignment a)
 
 Alignment toModel(Qt::Alignment a)
 {
-    if (a & Qt::AlignRight)
-        return Alignment::Right;
-    if (a & Qt::AlignHCenter)
-        return Alignment::Center;
-    if (a & Qt::AlignJustify)
-        return Alignment::Justify;
+    if (a & Qt::AlignRight) return Alignment::Right;
+    if (a & Qt::AlignHCenter) return Alignment::Center;
+    if (a & Qt::AlignJustify) return Alignment::Justify;
     return Alignment::Left;
 }
 
@@ -78,8 +77,7 @@ RichText read(const QTextDocument &doc, qsizetype from, qsizetype to)
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const qsizetype fs = frag.position(), fe = fs + frag.length();
-            if (fe <= from || fs >= end)
-                continue;
+            if (fe <= from || fs >= end) continue;
             const CharFormat f = toModel(frag.charFormat(), defaultSize);
             const QString text = frag.text();
             for (qsizetype i = qMax(fs, from); i < qMin(fe, end); ++i) {

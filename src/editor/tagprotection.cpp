@@ -1,7 +1,9 @@
 #include "tagprotection.h"
 
-namespace tagprotection {
-namespace {
+namespace tagprotection
+{
+namespace
+{
 
 constexpr qsizetype kTag = 13;
 
@@ -27,29 +29,25 @@ bool opensTag(const TagText &t, qsizetype pos)
 
 std::optional<TextRange> backspace(const TagText &t, qsizetype caret)
 {
-    if (caret > 0 && closesTag(t, caret - 1))
-        return TextRange{caret - kTag, kTag};
+    if (caret > 0 && closesTag(t, caret - 1)) return TextRange{caret - kTag, kTag};
     return std::nullopt;
 }
 
 std::optional<TextRange> deleteForward(const TagText &t, qsizetype caret)
 {
-    if (opensTag(t, caret))
-        return TextRange{caret, kTag};
+    if (opensTag(t, caret)) return TextRange{caret, kTag};
     return std::nullopt;
 }
 
 std::optional<qsizetype> left(const TagText &t, qsizetype caret)
 {
-    if (caret > 0 && closesTag(t, caret - 1))
-        return caret - kTag;
+    if (caret > 0 && closesTag(t, caret - 1)) return caret - kTag;
     return std::nullopt;
 }
 
 std::optional<qsizetype> right(const TagText &t, qsizetype pos)
 {
-    if (opensTag(t, pos))
-        return pos + kTag;
+    if (opensTag(t, pos)) return pos + kTag;
     return std::nullopt;
 }
 
@@ -65,8 +63,7 @@ qsizetype caret(const TagText &t, qsizetype pos)
         } while (pos < n && t.isUnderlined(pos - 1));
         return pos;
     }
-    if (isAt(t, pos, '>') && t.isUnderlined(pos - 1))
-        return pos + 1;
+    if (isAt(t, pos, '>') && t.isUnderlined(pos - 1)) return pos + 1;
     return pos;
 }
 
@@ -80,8 +77,7 @@ TextRange selection(const TagText &t, TextRange sel)
         const qsizetype after = caret(t, a);
         len -= after - a;
         a = after;
-        if (len < 0)
-            len = 0;
+        if (len < 0) len = 0;
     } else if (isAt(t, a, '>') && t.isUnderlined(a - 1)) {
         ++a;
         len = qMax<qsizetype>(0, len - 1);

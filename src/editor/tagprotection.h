@@ -31,7 +31,8 @@ struct TextRange {
 // the control's own action, or nothing when the control acts as usual. They
 // look only inside the text and never loop past its ends, so a damaged tag
 // (pasted from elsewhere, or cut in two) is simply not treated as a tag.
-namespace tagprotection {
+namespace tagprotection
+{
 
 // Backspace with the caret at p: the whole tag ending right before p.
 std::optional<TextRange> backspace(const TagText &t, qsizetype caret);

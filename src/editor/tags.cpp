@@ -2,8 +2,10 @@
 
 #include <QSet>
 
-namespace tags {
-namespace {
+namespace tags
+{
+namespace
+{
 
 QVector<Item> make(std::initializer_list<std::pair<const char *, const char *>> list)
 {
@@ -17,9 +19,10 @@ QVector<Item> make(std::initializer_list<std::pair<const char *, const char *>> 
 QVector<Item> variants(const char *stem)
 {
     const QString s = QString::fromLatin1(stem);
-    return {{QStringLiteral("Letra pequena Linha 1"), QLatin1Char('<') + s + QLatin1String(".PeqL1>")},
-            {QStringLiteral("Letra pequena Linha 2"), QLatin1Char('<') + s + QLatin1String(".PeqL2>")},
-            {QStringLiteral("Letra grande"), QLatin1Char('<') + s + QLatin1String(".GrdL_>")}};
+    return {
+        {QStringLiteral("Letra pequena Linha 1"), QLatin1Char('<') + s + QLatin1String(".PeqL1>")},
+        {QStringLiteral("Letra pequena Linha 2"), QLatin1Char('<') + s + QLatin1String(".PeqL2>")},
+        {QStringLiteral("Letra grande"), QLatin1Char('<') + s + QLatin1String(".GrdL_>")}};
 }
 
 } // namespace
@@ -27,26 +30,41 @@ QVector<Item> variants(const char *stem)
 const QVector<Item> &items(Menu menu)
 {
     static const QVector<Item> prefixos = make({
-        {"&Roda Cima", "<Roda_Cima__>"}, {"Roda &Baixo", "<Roda__Baixo>"},
-        {"Roda &4", "<Roda___4___>"},    {"&Neve", "<Neve_______>"},
-        {"&Come", "<Come_______>"},      {"&Empurra", "<Empurra____>"},
-        {"&Salta", "<Salta______>"},     {"&Atira", "<Atira______>"},
-        {"A&bre", "<Abre_______>"},      {"&Mostra", "<Mostra_____>"},
-        {"&Display", "<Display____>"},   {"&Onda", "<Onda_______>"},
+        {"&Roda Cima", "<Roda_Cima__>"},
+        {"Roda &Baixo", "<Roda__Baixo>"},
+        {"Roda &4", "<Roda___4___>"},
+        {"&Neve", "<Neve_______>"},
+        {"&Come", "<Come_______>"},
+        {"&Empurra", "<Empurra____>"},
+        {"&Salta", "<Salta______>"},
+        {"&Atira", "<Atira______>"},
+        {"A&bre", "<Abre_______>"},
+        {"&Mostra", "<Mostra_____>"},
+        {"&Display", "<Display____>"},
+        {"&Onda", "<Onda_______>"},
     });
     static const QVector<Item> sufixos = make({
-        {"Varre &Centro", "<Var__Centro>"}, {"Varre &Esquerda", "<VarEsquerda>"},
-        {"Varre &4", "<Varre__4___>"},      {"Varre &Baixo", "<Varre_Baixo>"},
-        {"Abre Cen&tro", "<Abre_Centro>"},  {"Abre C&ima", "<Abre_Cima__>"},
-        {"Abre &Direita", "<AbreDireita>"}, {"&Rolagem", "<Rolagem____>"},
+        {"Varre &Centro", "<Var__Centro>"},
+        {"Varre &Esquerda", "<VarEsquerda>"},
+        {"Varre &4", "<Varre__4___>"},
+        {"Varre &Baixo", "<Varre_Baixo>"},
+        {"Abre Cen&tro", "<Abre_Centro>"},
+        {"Abre C&ima", "<Abre_Cima__>"},
+        {"Abre &Direita", "<AbreDireita>"},
+        {"&Rolagem", "<Rolagem____>"},
         {"&Pisca", "<Pisca______>"},
     });
     static const QVector<Item> outros = make({
-        {"&Pausa", "<Pausa______>"},         {"&Data", "<Data_______>"},
-        {"&Hora", "<Relogio____>"},          {"Velocidade &1", "<Velocidade1>"},
-        {"Velocidade &2", "<Velocidade2>"},  {"Velocidade &3", "<Velocidade3>"},
-        {"Velocidade &4", "<Velocidade4>"},  {"Velocidade &5", "<Velocidade5>"},
-        {"Velocidade &6", "<Velocidade6>"},  {"&Apaga Tela", "<Apaga.Tela_>"},
+        {"&Pausa", "<Pausa______>"},
+        {"&Data", "<Data_______>"},
+        {"&Hora", "<Relogio____>"},
+        {"Velocidade &1", "<Velocidade1>"},
+        {"Velocidade &2", "<Velocidade2>"},
+        {"Velocidade &3", "<Velocidade3>"},
+        {"Velocidade &4", "<Velocidade4>"},
+        {"Velocidade &5", "<Velocidade5>"},
+        {"Velocidade &6", "<Velocidade6>"},
+        {"&Apaga Tela", "<Apaga.Tela_>"},
         {"&Temperatura", "<Temperatura>"},
     });
     static const QVector<Item> sufixo = make({

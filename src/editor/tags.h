@@ -5,7 +5,8 @@
 
 // The effect tags the editor inserts, menu by menu, in menu order. Every tag
 // is thirteen characters: "<", an eleven-character name, ">".
-namespace tags {
+namespace tags
+{
 
 constexpr int kLength = 13;
 

@@ -52,7 +52,8 @@ QToolBar *buildToolbar(QWidget *parent, const std::function<void(const QString &
         {QStringLiteral("Save"), 1}, {QStringLiteral("Print"), 1}, {QStringLiteral("Paste"), 1},
         {QStringLiteral("sim"), 2},  {QStringLiteral("iris"), 2},  {QStringLiteral("Data"), 2}};
     for (const ToolbarButton &b : toolbarButtons()) {
-        QAction *a = bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(b.image)), b.tooltip);
+        QAction *a =
+            bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(b.image)), b.tooltip);
         a->setObjectName(QStringLiteral("tb") + b.key);
         a->setToolTip(b.tooltip);
         a->setProperty("key", b.key);

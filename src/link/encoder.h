@@ -31,7 +31,8 @@ private:
 // One-shot form for callers that keep no encoder.
 QByteArray encodeMessage(QByteArrayView field, int panelType);
 
-namespace tagcodes {
+namespace tagcodes
+{
 // The known tag names with their codes, for whoever needs to read the wire
 // back (the panel emulator).
 struct Entry {

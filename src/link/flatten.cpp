@@ -3,7 +3,8 @@
 #include "cp1252.h"
 #include "frame.h"
 
-namespace {
+namespace
+{
 
 bool isDropped(QChar c)
 {
@@ -20,8 +21,7 @@ QByteArray flattenMessage(const RichText &text)
     for (qsizetype i = 0; i < n; ++i) {
         const RichChar &rc = text.at(i);
         const QChar c = rc.ch;
-        if (isDropped(c))
-            continue;
+        if (isDropped(c)) continue;
         bool marked = false;
         if (rc.format.bold) {
             // The brackets of an inserted tag sit beside its underlined name.
@@ -32,8 +32,7 @@ QByteArray flattenMessage(const RichText &text)
             else
                 marked = !rc.format.underline;
         }
-        if (marked)
-            out.append(char(frame::kExpandedMarker));
+        if (marked) out.append(char(frame::kExpandedMarker));
         // A character beyond the basic plane is one character on the panel.
         if (c.isHighSurrogate() && i + 1 < n && text.charAt(i + 1).isLowSurrogate()) {
             out.append('?');

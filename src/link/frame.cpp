@@ -2,7 +2,8 @@
 
 #include "encoder.h"
 
-namespace frame {
+namespace frame
+{
 
 QByteArray encodeDataField(QByteArrayView field, int panelType)
 {

@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace frame {
+namespace frame
+{
 
 constexpr quint8 kAck = 6;
 constexpr quint8 kNak = 21;

@@ -2,7 +2,8 @@
 
 #include "panellink.h"
 
-namespace datafield {
+namespace datafield
+{
 
 quint8 bcd(int value)
 {
@@ -36,8 +37,7 @@ CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
     out.refused = r.refused;
     out.portError = r.portError;
     out.succeeded = r.succeeded();
-    if (r.refused)
-        return out;
+    if (r.refused) return out;
     if (!out.succeeded)
         out.status = status::kFailure;
     else

@@ -8,7 +8,8 @@ class PanelLink;
 class RichText;
 
 // The texts the operator reads in the status bar after a panel command.
-namespace status {
+namespace status
+{
 inline const QString kSending = QStringLiteral("Transmitindo!!!");
 inline const QString kSuccess = QStringLiteral("Transmissão bem sucedida.");
 inline const QString kFailure = QStringLiteral("Falha na transmissão.");
@@ -17,7 +18,8 @@ inline const QString kClockSet = QStringLiteral("Hora acertada.");
 inline const QString kDateSet = QStringLiteral("Data acertada.");
 } // namespace status
 
-namespace datafield {
+namespace datafield
+{
 // Packed BCD: 59 becomes 0x59.
 quint8 bcd(int value);
 // "R", hour, minute, second.

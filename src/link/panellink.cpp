@@ -6,7 +6,8 @@
 #include "serialline.h"
 #include "timebase.h"
 
-namespace {
+namespace
+{
 const QString kCrLf = QStringLiteral("\r\n");
 // The driver tells nothing when its queue drains, so it is looked at this often.
 constexpr qint64 kPollMs = 1;
@@ -17,8 +18,7 @@ bool ExchangeResult::succeeded() const
     return !refused && !bytes.isEmpty() && quint8(bytes[0]) == frame::kAck;
 }
 
-PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options,
-                     LinkListener *listener)
+PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, LinkListener *listener)
     : m_line(line), m_time(time), m_options(options), m_listener(listener)
 {
 }
@@ -44,8 +44,7 @@ ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &dataField,
         return r;
     }
     m_busy = true;
-    if (processEventsFirst)
-        m_time.waitMs(0);
+    if (processEventsFirst) m_time.waitMs(0);
     ExchangeResult r = run(address, dataField);
     m_busy = false;
     return r;
@@ -61,8 +60,7 @@ ExchangeResult PanelLink::nak(const QString &portError) const
 
 void PanelLink::trace(const QString &text, bool start)
 {
-    if (!m_listener || !m_listener->traceWanted())
-        return;
+    if (!m_listener || !m_listener->traceWanted()) return;
     if (start)
         m_listener->traceStarted(text);
     else
@@ -75,13 +73,10 @@ PanelLink::Wait PanelLink::waitFor(const std::function<qint64()> &probe, bool wa
     const qint64 deadline = m_time.elapsedMs() + timeoutMs;
     for (;;) {
         const qint64 v = probe();
-        if (v < 0)
-            return Wait::PortError;
-        if (wantZero ? v == 0 : v > 0)
-            return Wait::Ready;
+        if (v < 0) return Wait::PortError;
+        if (wantZero ? v == 0 : v > 0) return Wait::Ready;
         const qint64 now = m_time.elapsedMs();
-        if (now >= deadline)
-            return Wait::TimedOut;
+        if (now >= deadline) return Wait::TimedOut;
         m_time.waitMs(qMin(deadline - now, wantZero ? kPollMs : deadline - now));
     }
 }
@@ -89,16 +84,13 @@ PanelLink::Wait PanelLink::waitFor(const std::function<qint64()> &probe, bool wa
 ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
 {
     m_time.pause(kPauseMs);
-    QByteArray data = dataField.size() > 1
-                          ? m_encoder.encodeMessage(dataField, m_options.panelType)
-                          : dataField;
-    if (m_listener)
-        m_listener->statusAppended(frame::sizeText(data.size()));
+    QByteArray data =
+        dataField.size() > 1 ? m_encoder.encodeMessage(dataField, m_options.panelType) : dataField;
+    if (m_listener) m_listener->statusAppended(frame::sizeText(data.size()));
     data.truncate(frame::kMaxData);
     trace(QStringLiteral("Dados:") + kCrLf + cp1252::decode(data) + kCrLf + kCrLf, true);
 
-    if (!m_line.isOpen())
-        return nak(m_line.errorString());
+    if (!m_line.isOpen()) return nak(m_line.errorString());
     m_line.discardOutput();
     const QByteArray bytes = frame::build(address, data);
     trace(QStringLiteral("Transmitido:") + kCrLf + frame::hexDump(bytes) + kCrLf + kCrLf);
@@ -106,13 +98,10 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
 
     const auto pending = [this] { return m_line.outputPending(); };
     for (const char b : bytes) {
-        if (m_options.usbAdapter)
-            m_time.pause(kPauseMs);
+        if (m_options.usbAdapter) m_time.pause(kPauseMs);
         const Wait w = waitFor(pending, true, kWriteTimeoutMs);
-        if (w != Wait::Ready)
-            return nak(w == Wait::PortError ? m_line.errorString() : QString());
-        if (!m_line.writeByte(quint8(b)))
-            return nak(m_line.errorString());
+        if (w != Wait::Ready) return nak(w == Wait::PortError ? m_line.errorString() : QString());
+        if (!m_line.writeByte(quint8(b))) return nak(m_line.errorString());
     }
     if (const Wait w = waitFor(pending, true, kWriteTimeoutMs); w != Wait::Ready)
         return nak(w == Wait::PortError ? m_line.errorString() : QString());
@@ -128,10 +117,8 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
     const auto available = [this] { return m_line.inputAvailable(); };
     while (!receiver.isComplete()) {
         const Wait w = waitFor(available, false, kReadTimeoutMs);
-        if (w == Wait::PortError)
-            portError = m_line.errorString();
-        if (w != Wait::Ready)
-            break;
+        if (w == Wait::PortError) portError = m_line.errorString();
+        if (w != Wait::Ready) break;
         const int b = m_line.readByte();
         if (b < 0) {
             portError = m_line.errorString();
@@ -142,10 +129,9 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
     if (receiver.collected().isEmpty())
         trace(QStringLiteral("Nenhum Dado Recebido.") + kCrLf + kCrLf);
     else
-        trace(QStringLiteral("Recebido:") + kCrLf + frame::hexDump(receiver.collected()) +
-              kCrLf + kCrLf);
-    if (!receiver.isComplete())
-        return nak(portError);
+        trace(QStringLiteral("Recebido:") + kCrLf + frame::hexDump(receiver.collected()) + kCrLf +
+              kCrLf);
+    if (!receiver.isComplete()) return nak(portError);
     ExchangeResult r;
     r.bytes = receiver.payload();
     return r;

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
-namespace portnames {
-namespace {
+namespace portnames
+{
+namespace
+{
 
 bool isUsb(const QString &name)
 {
@@ -29,8 +31,7 @@ bool naturalLess(const QString &a, const QString &b)
 QStringList ordered(QStringList names)
 {
     std::stable_sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        if (isUsb(a) != isUsb(b))
-            return isUsb(a);
+        if (isUsb(a) != isUsb(b)) return isUsb(a);
         return naturalLess(a, b);
     });
     return names;
@@ -39,8 +40,8 @@ QStringList ordered(QStringList names)
 QString fromOverrides(const QString &overrides, int n)
 {
     const QString key = QStringLiteral("COM%1").arg(n);
-    const auto entries = overrides.split(QRegularExpression(QStringLiteral("[;,]")),
-                                         Qt::SkipEmptyParts);
+    const auto entries =
+        overrides.split(QRegularExpression(QStringLiteral("[;,]")), Qt::SkipEmptyParts);
     for (const QString &entry : entries) {
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
         if (eq > 0 && entry.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
@@ -69,12 +70,10 @@ QString resolve(int n)
     return QStringLiteral("COM%1").arg(n);
 #else
     const QString env = fromOverrides(qEnvironmentVariable("LETREIRO_PORTAS"), n);
-    if (!env.isEmpty())
-        return env;
+    if (!env.isEmpty()) return env;
     QSettings store(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"));
     const QString stored = store.value(QStringLiteral("Portas/COM%1").arg(n)).toString();
-    if (!stored.isEmpty())
-        return stored;
+    if (!stored.isEmpty()) return stored;
     const QStringList ports = systemPorts();
     return n >= 1 && n <= ports.size() ? ports[n - 1] : QString();
 #endif

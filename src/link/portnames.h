@@ -9,7 +9,8 @@
 //    for one run ("COM1=/dev/pts/7;COM2=/dev/ttyS1"); then the per-user
 //    store's section "Portas", key "COMn"; otherwise port n is the n-th
 //    serial port the system lists, USB adapters (ttyUSB*, ttyACM*) first.
-namespace portnames {
+namespace portnames
+{
 
 // USB adapters first, then the rest; numbers in names sort as numbers.
 QStringList ordered(QStringList systemNames);

@@ -7,10 +7,10 @@
 #include <termios.h>
 #endif
 
-namespace {
+namespace
+{
 
-QString portErrorText(QSerialPort::SerialPortError e, const QString &device,
-                      const QString &detail)
+QString portErrorText(QSerialPort::SerialPortError e, const QString &device, const QString &detail)
 {
     switch (e) {
     case QSerialPort::DeviceNotFoundError:
@@ -49,8 +49,7 @@ bool QtSerialLine::open(const QString &device, QString *error)
                     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         m_error = portErrorText(m_port.error(), device, m_port.errorString());
-        if (error)
-            *error = m_error;
+        if (error) *error = m_error;
         m_port.close();
     }
     return ok;
@@ -58,14 +57,12 @@ bool QtSerialLine::open(const QString &device, QString *error)
 
 void QtSerialLine::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    if (m_port.isOpen()) m_port.close();
 }
 
 void QtSerialLine::onError(QSerialPort::SerialPortError e)
 {
-    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
-        return;
+    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError) return;
     m_error = portErrorText(e, m_port.portName(), m_port.errorString());
     if (e == QSerialPort::ResourceError) {
         // A vanished device keeps signalling; closing stops that, and the
@@ -83,8 +80,7 @@ bool QtSerialLine::isOpen() const
 
 void QtSerialLine::discardOutput()
 {
-    if (m_port.isOpen())
-        m_port.clear(QSerialPort::Output);
+    if (m_port.isOpen()) m_port.clear(QSerialPort::Output);
 }
 
 void QtSerialLine::discardInput()
@@ -97,11 +93,9 @@ void QtSerialLine::discardInput()
 
 bool QtSerialLine::writeByte(quint8 b)
 {
-    if (!m_port.isOpen())
-        return false;
+    if (!m_port.isOpen()) return false;
     const char c = char(b);
-    if (m_port.write(&c, 1) != 1)
-        return false;
+    if (m_port.write(&c, 1) != 1) return false;
     m_port.flush(); // hand it to the driver now, not at the next event
     return m_port.isOpen();
 }
@@ -111,21 +105,18 @@ qint64 QtSerialLine::driverOutputQueue()
 #ifdef Q_OS_WIN
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(reinterpret_cast<HANDLE>(m_port.handle()), &errors, &stat))
-        return -1;
+    if (!ClearCommError(reinterpret_cast<HANDLE>(m_port.handle()), &errors, &stat)) return -1;
     return qint64(stat.cbOutQue);
 #else
     int queued = 0;
-    if (::ioctl(m_port.handle(), TIOCOUTQ, &queued) != 0)
-        return -1;
+    if (::ioctl(m_port.handle(), TIOCOUTQ, &queued) != 0) return -1;
     return queued;
 #endif
 }
 
 qint64 QtSerialLine::outputPending()
 {
-    if (!m_port.isOpen())
-        return -1;
+    if (!m_port.isOpen()) return -1;
     if (m_port.bytesToWrite() > 0) {
         m_port.flush();
         return m_port.bytesToWrite();
@@ -135,16 +126,14 @@ qint64 QtSerialLine::outputPending()
 
 qint64 QtSerialLine::inputAvailable()
 {
-    if (!m_port.isOpen())
-        return -1;
+    if (!m_port.isOpen()) return -1;
     return m_port.bytesAvailable();
 }
 
 int QtSerialLine::readByte()
 {
     char c = 0;
-    if (!m_port.isOpen() || m_port.read(&c, 1) != 1)
-        return -1;
+    if (!m_port.isOpen() || m_port.read(&c, 1) != 1) return -1;
     return quint8(c);
 }
 

@@ -1,6 +1,7 @@
 #include "replyreceiver.h"
 
-namespace {
+namespace
+{
 // A device that never stops talking must not grow the trace without end.
 constexpr qsizetype kMaxCollected = 1 << 16;
 } // namespace
@@ -12,14 +13,12 @@ void ReplyReceiver::reset()
 
 void ReplyReceiver::collect(quint8 b)
 {
-    if (m_collected.size() < kMaxCollected)
-        m_collected.append(char(b));
+    if (m_collected.size() < kMaxCollected) m_collected.append(char(b));
 }
 
 bool ReplyReceiver::feed(quint8 b)
 {
-    if (m_complete)
-        return true;
+    if (m_complete) return true;
     switch (m_state) {
     case 0:
         m_collected.clear();
@@ -31,8 +30,7 @@ bool ReplyReceiver::feed(quint8 b)
         break;
     case 1:
         collect(b);
-        if (b == 0x7E)
-            m_state = 2;
+        if (b == 0x7E) m_state = 2;
         break;
     case 2:
         collect(b);
@@ -59,11 +57,9 @@ bool ReplyReceiver::feed(quint8 b)
         collect(b);
         // A length below 4 has counted past zero before the payload: such a
         // reply never completes, and its bytes are no payload.
-        if (!m_counting || m_count <= 0)
-            break;
+        if (!m_counting || m_count <= 0) break;
         m_payload.append(char(b));
-        if (--m_count == 0)
-            m_complete = true;
+        if (--m_count == 0) m_complete = true;
         break;
     }
     return m_complete;

@@ -41,6 +41,5 @@ void EventLoopTimebase::waitMs(qint64 ms)
 
 void EventLoopTimebase::wake()
 {
-    if (m_loop)
-        m_loop->quit();
+    if (m_loop) m_loop->quit();
 }

@@ -1,7 +1,9 @@
 #include "cp1252.h"
 
-namespace cp1252 {
-namespace {
+namespace cp1252
+{
+namespace
+{
 
 // 0x80..0x9F; the rest of the code page equals Latin-1.
 constexpr char16_t kHigh[32] = {
@@ -14,19 +16,16 @@ constexpr char16_t kHigh[32] = {
 
 QChar toUnicode(uchar byte)
 {
-    if (byte >= 0x80 && byte < 0xA0)
-        return QChar(kHigh[byte - 0x80]);
+    if (byte >= 0x80 && byte < 0xA0) return QChar(kHigh[byte - 0x80]);
     return QChar(char16_t(byte));
 }
 
 int fromUnicode(QChar c)
 {
     const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
-        return u;
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
     for (int i = 0; i < 32; ++i) {
-        if (kHigh[i] == u)
-            return 0x80 + i;
+        if (kHigh[i] == u) return 0x80 + i;
     }
     return -1;
 }
@@ -47,8 +46,7 @@ QByteArray encode(QStringView text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         // A character outside the basic plane is still one character: one "?".
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ++i;
         const int b = fromUnicode(c);
         out.append(char(b < 0 ? '?' : b));
     }

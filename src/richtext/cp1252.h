@@ -7,7 +7,8 @@
 // message files. Qt's own converters only know it through ICU, which a
 // portable build cannot count on, so the 32 bytes that differ from Latin-1
 // are mapped here.
-namespace cp1252 {
+namespace cp1252
+{
 
 // The Unicode character of a byte. The five bytes without a character
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) decode to the C1 control of the same value,

@@ -11,9 +11,18 @@ constexpr ColourRef rgbColour(int r, int g, int b)
 {
     return ColourRef(r & 0xFF) | ColourRef(g & 0xFF) << 8 | ColourRef(b & 0xFF) << 16;
 }
-constexpr int colourRed(ColourRef c) { return int(c & 0xFF); }
-constexpr int colourGreen(ColourRef c) { return int(c >> 8 & 0xFF); }
-constexpr int colourBlue(ColourRef c) { return int(c >> 16 & 0xFF); }
+constexpr int colourRed(ColourRef c)
+{
+    return int(c & 0xFF);
+}
+constexpr int colourGreen(ColourRef c)
+{
+    return int(c >> 8 & 0xFF);
+}
+constexpr int colourBlue(ColourRef c)
+{
+    return int(c >> 16 & 0xFF);
+}
 
 struct CharFormat {
     ColourRef colour = 0;

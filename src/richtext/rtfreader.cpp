@@ -6,7 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kMaxDepth = 1000;
 constexpr int kDefaultHalfPoints = 24;
@@ -14,25 +15,73 @@ constexpr int kDefaultHalfPoints = 24;
 enum class Dest { Text, Skip, FontTable, ColourTable };
 
 enum class Kw {
-    Par, Line, Tab, Plain, Pard, Bold, Underline, UnderlineNone, FontSize, Colour, Red, Green,
-    Blue, Unicode, UnicodeSkip, Bin, AlignLeft, AlignRight, AlignCenter, AlignJustify,
-    FontTable, ColourTable, SkipDest, Emdash, Endash, Bullet, LQuote, RQuote, LDblQuote,
-    RDblQuote, Cell, Row,
+    Par,
+    Line,
+    Tab,
+    Plain,
+    Pard,
+    Bold,
+    Underline,
+    UnderlineNone,
+    FontSize,
+    Colour,
+    Red,
+    Green,
+    Blue,
+    Unicode,
+    UnicodeSkip,
+    Bin,
+    AlignLeft,
+    AlignRight,
+    AlignCenter,
+    AlignJustify,
+    FontTable,
+    ColourTable,
+    SkipDest,
+    Emdash,
+    Endash,
+    Bullet,
+    LQuote,
+    RQuote,
+    LDblQuote,
+    RDblQuote,
+    Cell,
+    Row,
 };
 
 const std::unordered_map<std::string_view, Kw> &keywords()
 {
     static const std::unordered_map<std::string_view, Kw> table = [] {
         std::unordered_map<std::string_view, Kw> t = {
-            {"par", Kw::Par}, {"line", Kw::Line}, {"tab", Kw::Tab}, {"plain", Kw::Plain},
-            {"pard", Kw::Pard}, {"b", Kw::Bold}, {"ulnone", Kw::UnderlineNone},
-            {"fs", Kw::FontSize}, {"cf", Kw::Colour}, {"red", Kw::Red}, {"green", Kw::Green},
-            {"blue", Kw::Blue}, {"u", Kw::Unicode}, {"uc", Kw::UnicodeSkip}, {"bin", Kw::Bin},
-            {"ql", Kw::AlignLeft}, {"qr", Kw::AlignRight}, {"qc", Kw::AlignCenter},
-            {"qj", Kw::AlignJustify}, {"fonttbl", Kw::FontTable},
-            {"colortbl", Kw::ColourTable}, {"emdash", Kw::Emdash}, {"endash", Kw::Endash},
-            {"bullet", Kw::Bullet}, {"lquote", Kw::LQuote}, {"rquote", Kw::RQuote},
-            {"ldblquote", Kw::LDblQuote}, {"rdblquote", Kw::RDblQuote}, {"cell", Kw::Cell},
+            {"par", Kw::Par},
+            {"line", Kw::Line},
+            {"tab", Kw::Tab},
+            {"plain", Kw::Plain},
+            {"pard", Kw::Pard},
+            {"b", Kw::Bold},
+            {"ulnone", Kw::UnderlineNone},
+            {"fs", Kw::FontSize},
+            {"cf", Kw::Colour},
+            {"red", Kw::Red},
+            {"green", Kw::Green},
+            {"blue", Kw::Blue},
+            {"u", Kw::Unicode},
+            {"uc", Kw::UnicodeSkip},
+            {"bin", Kw::Bin},
+            {"ql", Kw::AlignLeft},
+            {"qr", Kw::AlignRight},
+            {"qc", Kw::AlignCenter},
+            {"qj", Kw::AlignJustify},
+            {"fonttbl", Kw::FontTable},
+            {"colortbl", Kw::ColourTable},
+            {"emdash", Kw::Emdash},
+            {"endash", Kw::Endash},
+            {"bullet", Kw::Bullet},
+            {"lquote", Kw::LQuote},
+            {"rquote", Kw::RQuote},
+            {"ldblquote", Kw::LDblQuote},
+            {"rdblquote", Kw::RDblQuote},
+            {"cell", Kw::Cell},
             {"row", Kw::Row},
         };
         for (const char *w : {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave",
@@ -40,14 +89,18 @@ const std::unordered_map<std::string_view, Kw> &keywords()
                               "ulthldash", "ululdbwave", "ulw", "ulwave"})
             t.emplace(w, Kw::Underline);
         // Destinations whose text is not part of the message.
-        for (const char *w :
-             {"stylesheet", "info", "pict", "object", "header", "headerl", "headerr", "headerf",
-              "footer", "footerl", "footerr", "footerf", "footnote", "annotation", "xe", "tc",
-              "rxe", "fldinst", "themedata", "colorschememapping", "latentstyles", "datastore",
-              "listtable", "listoverridetable", "rsidtbl", "generator", "pntext", "pntxta",
-              "pntxtb", "filetbl", "revtbl", "xmlnstbl", "listtext", "author", "operator",
-              "title", "subject", "comment", "doccomm", "keywords", "company", "manager",
-              "category", "hlinkbase", "nonshppict", "shppict", "mmathPr", "passwordhash"})
+        for (const char *w : {"stylesheet",   "info",       "pict",      "object",
+                              "header",       "headerl",    "headerr",   "headerf",
+                              "footer",       "footerl",    "footerr",   "footerf",
+                              "footnote",     "annotation", "xe",        "tc",
+                              "rxe",          "fldinst",    "themedata", "colorschememapping",
+                              "latentstyles", "datastore",  "listtable", "listoverridetable",
+                              "rsidtbl",      "generator",  "pntext",    "pntxta",
+                              "pntxtb",       "filetbl",    "revtbl",    "xmlnstbl",
+                              "listtext",     "author",     "operator",  "title",
+                              "subject",      "comment",    "doccomm",   "keywords",
+                              "company",      "manager",    "category",  "hlinkbase",
+                              "nonshppict",   "shppict",    "mmathPr",   "passwordhash"})
             t.emplace(w, Kw::SkipDest);
         return t;
     }();
@@ -115,8 +168,7 @@ void Reader::character(QChar c)
         --m_skipChars;
         return;
     }
-    if (m_state.dest != Dest::Text)
-        return;
+    if (m_state.dest != Dest::Text) return;
     if (!m_alignmentSeen) {
         m_text.setAlignment(m_state.alignment);
         m_alignmentSeen = true;
@@ -139,14 +191,12 @@ void Reader::controlWord(std::string_view word, bool hasParam, long param)
 {
     const auto &table = keywords();
     const auto it = table.find(word);
-    if (it == table.end())
-        return;
+    if (it == table.end()) return;
     const auto clampByte = [&] { return int(qBound(0L, param, 255L)); };
     switch (it->second) {
     case Kw::Par:
         character(QLatin1Char('\n'));
-        if (m_state.dest == Dest::Text && m_skipChars == 0)
-            m_endsWithPar = true;
+        if (m_state.dest == Dest::Text && m_skipChars == 0) m_endsWithPar = true;
         break;
     case Kw::Line:
     case Kw::Row:
@@ -189,13 +239,11 @@ void Reader::controlWord(std::string_view word, bool hasParam, long param)
         m_pendingColour.b = clampByte();
         break;
     case Kw::Unicode: {
-        if (!hasParam)
-            break;
+        if (!hasParam) break;
         // Writers give values above 32767 as negative 16-bit numbers.
         const long v = param < 0 ? param + 65536 : param;
         const int skip = m_state.unicodeSkip;
-        if (v >= 0 && v <= 0xFFFF)
-            character(QChar(char16_t(v)));
+        if (v >= 0 && v <= 0xFFFF) character(QChar(char16_t(v)));
         m_skipChars = skip;
         break;
     }
@@ -206,8 +254,7 @@ void Reader::controlWord(std::string_view word, bool hasParam, long param)
         // Raw bytes follow; they are data, never text.
         const qsizetype n = hasParam && param > 0 ? qsizetype(param) : 0;
         m_pos += qMin(n, m_data.size() - m_pos);
-        if (m_skipChars > 0)
-            --m_skipChars;
+        if (m_skipChars > 0) --m_skipChars;
         break;
     }
     case Kw::AlignLeft:
@@ -259,17 +306,20 @@ void Reader::controlWord(std::string_view word, bool hasParam, long param)
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 RtfReadResult Reader::run()
 {
@@ -295,8 +345,7 @@ RtfReadResult Reader::run()
             m_skipChars = 0;
             break;
         case '}':
-            if (m_state.dest == Dest::ColourTable && m_pendingColour.isSet())
-                commitColour();
+            if (m_state.dest == Dest::ColourTable && m_pendingColour.isSet()) commitColour();
             m_state = m_stack.back();
             m_stack.pop_back();
             m_skipChars = 0;
@@ -306,8 +355,7 @@ RtfReadResult Reader::run()
         case '\n':
             break;
         case '\\': {
-            if (m_pos >= n)
-                break;
+            if (m_pos >= n) break;
             const char d = m_data[m_pos];
             if (isLetter(d)) {
                 const qsizetype start = m_pos;
@@ -327,10 +375,8 @@ RtfReadResult Reader::run()
                         param = param * 10 + (m_data[m_pos] - '0');
                     ++m_pos;
                 }
-                if (negative)
-                    param = -param;
-                if (m_pos < n && m_data[m_pos] == ' ')
-                    ++m_pos;
+                if (negative) param = -param;
+                if (m_pos < n && m_data[m_pos] == ' ') ++m_pos;
                 if (m_skipChars > 0 && word != "bin") {
                     --m_skipChars; // a control word stands for one skipped character
                     break;
@@ -344,8 +390,7 @@ RtfReadResult Reader::run()
                     const int lo = m_pos + 1 < n ? hexValue(m_data[m_pos + 1]) : -1;
                     if (hi >= 0 && lo >= 0) {
                         m_pos += 2;
-                        if (m_state.dest == Dest::ColourTable)
-                            break;
+                        if (m_state.dest == Dest::ColourTable) break;
                         character(cp1252::toUnicode(uchar(hi * 16 + lo)));
                     }
                     break;
@@ -376,8 +421,7 @@ RtfReadResult Reader::run()
         }
         default:
             if (m_state.dest == Dest::ColourTable) {
-                if (c == ';')
-                    commitColour();
+                if (c == ';') commitColour();
                 break;
             }
             character(cp1252::toUnicode(uchar(c)));
@@ -389,10 +433,8 @@ RtfReadResult Reader::run()
         return result;
     }
     // RichEdit ends every document with a paragraph mark that is not text.
-    if (m_endsWithPar && !m_text.isEmpty())
-        m_text.chop(1);
-    if (!m_alignmentSeen)
-        m_text.setAlignment(m_state.alignment);
+    if (m_endsWithPar && !m_text.isEmpty()) m_text.chop(1);
+    if (!m_alignmentSeen) m_text.setAlignment(m_state.alignment);
     result.ok = true;
     result.text = std::move(m_text);
     return result;
@@ -403,7 +445,8 @@ RtfReadResult Reader::run()
 bool looksLikeRtf(QByteArrayView data)
 {
     qsizetype i = 0;
-    while (i < data.size() && (data[i] == ' ' || data[i] == '\r' || data[i] == '\n' || data[i] == '\t'))
+    while (i < data.size() &&
+           (data[i] == ' ' || data[i] == '\r' || data[i] == '\n' || data[i] == '\t'))
         ++i;
     return data.sliced(i).startsWith("{\\rtf");
 }

@@ -4,7 +4,8 @@
 
 #include <QHash>
 
-namespace {
+namespace
+{
 
 const char *alignmentWord(Alignment a)
 {
@@ -27,13 +28,15 @@ void appendNumber(QByteArray &out, const char *word, long n)
     out.append(QByteArray::number(qlonglong(n)));
 }
 
-int halfPoints(double pointSize) { return qBound(1, qRound(pointSize * 2), 3276); }
+int halfPoints(double pointSize)
+{
+    return qBound(1, qRound(pointSize * 2), 3276);
+}
 
 void appendFontName(QByteArray &out, const QString &name)
 {
     for (const char b : cp1252::encode(name)) {
-        if (b == '\\' || b == '{' || b == '}' || b == ';')
-            continue;
+        if (b == '\\' || b == '{' || b == '}' || b == ';') continue;
         out.append(b);
     }
 }

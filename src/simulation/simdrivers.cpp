@@ -6,11 +6,9 @@ void VirtualSimulationDriver::run(qint64 untilMs,
                                   const std::function<void(qint64, SimWait)> &onState)
 {
     while (m_now <= untilMs) {
-        if (m_stopAt >= 0 && m_now >= m_stopAt)
-            m_engine.requestStop();
+        if (m_stopAt >= 0 && m_now >= m_stopAt) m_engine.requestStop();
         const SimWait w = m_engine.advance();
-        if (onState)
-            onState(m_now, w);
+        if (onState) onState(m_now, w);
         qint64 end = m_now;
         const bool stopComing = m_stopAt >= 0;
         switch (w.kind) {
@@ -60,8 +58,7 @@ void RealTimeSimulationDriver::start()
 void RealTimeSimulationDriver::stop()
 {
     m_engine.requestStop();
-    if (!m_running)
-        return;
+    if (!m_running) return;
     if (m_waiting == SimWait::Stoppable || m_waiting == SimWait::UntilStop) {
         m_timer.stop();
         schedule(m_clock.nsecsElapsed());
@@ -87,8 +84,7 @@ void RealTimeSimulationDriver::onTimer()
         Q_EMIT finished();
         return;
     case SimWait::UntilStop:
-        if (m_engine.stopRequested())
-            schedule(m_clock.nsecsElapsed());
+        if (m_engine.stopRequested()) schedule(m_clock.nsecsElapsed());
         return; // stop() goes on
     case SimWait::Stoppable:
         if (m_engine.stopRequested()) {

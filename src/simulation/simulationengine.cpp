@@ -2,7 +2,8 @@
 
 #include <array>
 
-namespace {
+namespace
+{
 
 constexpr int kPauseMs = 600;
 constexpr int kEffectMs = 1000;
@@ -56,8 +57,7 @@ constexpr std::array<TagAction, 31> kActions = {{
 const TagAction *findAction(const QString &tag)
 {
     for (const TagAction &a : kActions) {
-        if (tag == QLatin1String(a.tag))
-            return &a;
+        if (tag == QLatin1String(a.tag)) return &a;
     }
     return nullptr;
 }
@@ -132,15 +132,13 @@ SimWait SimulationEngine::step()
     if (m_readPos >= m_message.size()) {
         emptyView();
         m_readPos = 0;
-        if (m_message.isEmpty())
-            return endStep();
+        if (m_message.isEmpty()) return endStep();
     }
     const RichChar &c = m_message.at(m_readPos);
     ++m_readPos;
     if (c.ch == QLatin1Char('<')) {
         m_tagColour = c.format.colour;
-        if (m_message.isUnderlined(m_readPos))
-            return tagStep(m_readPos - 1);
+        if (m_message.isUnderlined(m_readPos)) return tagStep(m_readPos - 1);
     }
     return plainStep(c);
 }
@@ -150,8 +148,7 @@ SimWait SimulationEngine::plainStep(const RichChar &c)
     m_view.append(c);
     m_view.setAlignment(Alignment::Right);
     // Only the last W characters can be seen again.
-    if (m_view.size() > m_width)
-        m_view = m_view.mid(m_view.size() - m_width);
+    if (m_view.size() > m_width) m_view = m_view.mid(m_view.size() - m_width);
     return endStep();
 }
 
@@ -185,8 +182,7 @@ SimWait SimulationEngine::tagStep(qsizetype start)
         return {SimWait::Plain, kEffectMs};
     case Action::Live:
         m_live = simwidth::Live(a->value);
-        if (!simwidth::playsLive(m_width, m_live))
-            return endStep();
+        if (!simwidth::playsLive(m_width, m_live)) return endStep();
         m_liveRefresh = 0;
         return liveRefresh();
     case Action::None:

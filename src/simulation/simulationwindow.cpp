@@ -11,7 +11,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // The six windows as they were laid out, in twips.
 struct Layout {
@@ -36,13 +37,15 @@ constexpr Layout kLayouts[] = {
 const Layout *layoutFor(int width)
 {
     for (const Layout &l : kLayouts) {
-        if (l.width == width)
-            return &l;
+        if (l.width == width) return &l;
     }
     return nullptr;
 }
 
-QColor toQColor(ColourRef c) { return QColor(colourRed(c), colourGreen(c), colourBlue(c)); }
+QColor toQColor(ColourRef c)
+{
+    return QColor(colourRed(c), colourGreen(c), colourBlue(c));
+}
 
 } // namespace
 
@@ -144,7 +147,7 @@ void SimulationWindow::showState()
             continue;
         }
         const QString ch = cell->ch == QLatin1Char(' ') ? QStringLiteral("&nbsp;")
-                                                         : QString(cell->ch).toHtmlEscaped();
+                                                        : QString(cell->ch).toHtmlEscaped();
         html += QStringLiteral("<span style=\"color:%1;%2\">%3</span>")
                     .arg(toQColor(cell->format.colour).name(),
                          cell->format.bold ? QStringLiteral("font-weight:bold;") : QString(), ch);
@@ -192,7 +195,6 @@ void SimulationWindow::reject()
 bool SimulationWindow::eventFilter(QObject *watched, QEvent *e)
 {
     // Nothing typed reaches the view or the tag box.
-    if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)
-        return true;
+    if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) return true;
     return QDialog::eventFilter(watched, e);
 }

@@ -2,12 +2,20 @@
 
 #include "sharedsettings.h"
 
-namespace simwidth {
-namespace {
+namespace simwidth
+{
+namespace
+{
 
-QString spaces(int n) { return QString(n, QLatin1Char(' ')); }
+QString spaces(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
 
-QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString two(int v)
+{
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
 
 QString date(const QDate &d, bool longYear)
 {
@@ -19,8 +27,7 @@ QString date(const QDate &d, bool longYear)
 QString clock(const QTime &t, bool seconds)
 {
     QString s = two(t.hour()) + QLatin1Char(':') + two(t.minute());
-    if (seconds)
-        s += QLatin1Char(':') + two(t.second());
+    if (seconds) s += QLatin1Char(':') + two(t.second());
     return s;
 }
 
@@ -43,16 +50,16 @@ bool isSupported(int width)
     }
 }
 
-double characterSize(int width) { return width == 30 ? 24.0 : 44.0; }
+double characterSize(int width)
+{
+    return width == 30 ? 24.0 : 44.0;
+}
 
 bool playsLive(int width, Live kind)
 {
-    if (!isSupported(width))
-        return false;
-    if (kind == Live::Date)
-        return width != 5;
-    if (kind == Live::Temperature)
-        return width != 12;
+    if (!isSupported(width)) return false;
+    if (kind == Live::Date) return width != 5;
+    if (kind == Live::Temperature) return width != 12;
     return true;
 }
 

@@ -6,7 +6,8 @@
 
 // What differs between the simulated panel widths: 5, 6, 9, 12, 15 and 30
 // characters. Panels of 7, 10 and more than 30 characters have no simulation.
-namespace simwidth {
+namespace simwidth
+{
 
 enum class Live { Date, Clock, Temperature };
 

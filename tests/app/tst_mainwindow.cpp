@@ -16,14 +16,14 @@
 #include <QToolBar>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QStringList visibleCaptions(const QVector<QAction *> &items)
 {
     QStringList out;
     for (QAction *a : items) {
-        if (a->isVisible())
-            out.append(a->text());
+        if (a->isVisible()) out.append(a->text());
     }
     return out;
 }
@@ -86,14 +86,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("prefixos");
         QTest::addColumn<QStringList>("sufixos");
         QTest::addColumn<bool>("temperatura");
-        const QStringList allSufixos{"Varre &Centro", "Varre &Esquerda", "Varre &4", "Varre &Baixo",
-                                     "Abre Cen&tro", "Abre C&ima", "Abre &Direita", "&Rolagem",
-                                     "&Pisca"};
-        const QStringList narrowPrefixos{"&Roda Cima", "Roda &4", "&Neve", "&Come", "&Empurra",
-                                         "&Salta", "&Atira", "A&bre", "&Display", "&Onda"};
-        const QStringList widePrefixos{"&Roda Cima", "Roda &Baixo", "&Empurra", "&Mostra", "&Display"};
+        const QStringList allSufixos{"Varre &Centro", "Varre &Esquerda", "Varre &4",
+                                     "Varre &Baixo",  "Abre Cen&tro",    "Abre C&ima",
+                                     "Abre &Direita", "&Rolagem",        "&Pisca"};
+        const QStringList narrowPrefixos{"&Roda Cima", "Roda &4", "&Neve", "&Come",    "&Empurra",
+                                         "&Salta",     "&Atira",  "A&bre", "&Display", "&Onda"};
+        const QStringList widePrefixos{"&Roda Cima", "Roda &Baixo", "&Empurra", "&Mostra",
+                                       "&Display"};
         const QStringList wideSufixos{"Varre &Centro", "Varre &Esquerda", "Varre &4",
-                                      "Varre &Baixo", "&Rolagem", "&Pisca"};
+                                      "Varre &Baixo",  "&Rolagem",        "&Pisca"};
         QStringList narrowTemp = allSufixos;
         narrowTemp.removeAll("Abre &Direita");
         QTest::newRow("12 characters") << 0 << 0 << narrowPrefixos << allSufixos << false;
@@ -161,7 +162,8 @@ private Q_SLOTS:
         QStringList transmission;
         for (int n = 20; n <= 25; ++n)
             transmission.append(b[n - 1]->property("key").toString());
-        QCOMPARE(transmission, QStringList({"Para", "Apaga", "Inicia", "Transfere", "Hora", "Data"}));
+        QCOMPARE(transmission,
+                 QStringList({"Para", "Apaga", "Inicia", "Transfere", "Hora", "Data"}));
         QCOMPARE(b[11 - 1]->toolTip(), QString("Simulação"));
         QCOMPARE(b[17 - 1]->toolTip(), QString("Arco Íris"));
         QVERIFY(!b[0]->icon().isNull());
@@ -174,7 +176,8 @@ private Q_SLOTS:
         QTest::keyClicks(main().activeEditor()->editor(), "abc");
         main().activeEditor()->editor()->selectAll();
         main().toolbarButtonClick("vermelho");
-        QCOMPARE(main().activeEditor()->editor()->richText().at(1).format.colour, ColourRef(0x0000FF));
+        QCOMPARE(main().activeEditor()->editor()->richText().at(1).format.colour,
+                 ColourRef(0x0000FF));
     }
 
     void toolbarAndStatusBarCanBeHidden()
@@ -197,7 +200,8 @@ private Q_SLOTS:
         QCOMPARE(main().activeEditor()->caption(), QString("Documento 1"));
         // Save as goes through its own dialog; cancelled, nothing changes.
         main().menus().mnusalvacomo->trigger();
-        QCOMPARE(m_prompt.dialogs.last(), QString("Salvar Como|Arquivo de Mensagens (*.msg)|*.msg"));
+        QCOMPARE(m_prompt.dialogs.last(),
+                 QString("Salvar Como|Arquivo de Mensagens (*.msg)|*.msg"));
         QCOMPARE(main().activeEditor()->caption(), QString("Documento 1"));
     }
 
@@ -233,7 +237,8 @@ private Q_SLOTS:
         QVERIFY(main().close());
         QSettings store("Letreiro", "Letreiro");
         const int dpi = main().logicalDpiX();
-        QCOMPARE(store.value("Settings/MainLeft").toString(), QString::number(main().x() * 1440 / dpi));
+        QCOMPARE(store.value("Settings/MainLeft").toString(),
+                 QString::number(main().x() * 1440 / dpi));
         QVERIFY(store.value("Settings/MainWidth").toInt() > 0);
     }
 };

@@ -7,8 +7,8 @@
 #include "mainwindow.h"
 #include "messageedit.h"
 #include "panelactions.h"
-#include "simulationwindow.h"
 #include "simdrivers.h"
+#include "simulationwindow.h"
 #include "statusbar.h"
 #include "testbytes.h"
 
@@ -25,7 +25,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 const QByteArray kAck = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x00});
 const QByteArray kNak = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x15, 0x00});
@@ -41,8 +42,7 @@ void writeConfig(const QString &folder, int address, int panelType)
 void answerAfter(FakeLine &line, qsizetype frameSize, const QByteArray &reply)
 {
     line.onWrite = [=](FakeLine &l) {
-        if (l.written.size() == frameSize)
-            l.answer(reply, 20, 2);
+        if (l.written.size() == frameSize) l.answer(reply, 20, 2);
     };
 }
 
@@ -101,7 +101,9 @@ private Q_SLOTS:
     {
         start();
         message();
-        const QByteArray data("L\xFE" "X\xB0" "ab");
+        const QByteArray data("L\xFE"
+                              "X\xB0"
+                              "ab");
         const QByteArray frame = frame::build(1, data);
         answerAfter(m_port->line, frame.size(), kAck);
         main().menus().mnutransfere->trigger();
@@ -140,8 +142,8 @@ private Q_SLOTS:
         main().LoadNewDoc();
         main().menus().mnutransfere->trigger();
         main().menus().mnusim->trigger();
-        QCOMPARE(m_prompt.messages, QStringList({"Favor editar uma mensagem!!!",
-                                                 "Favor editar uma mensagem!!!"}));
+        QCOMPARE(m_prompt.messages,
+                 QStringList({"Favor editar uma mensagem!!!", "Favor editar uma mensagem!!!"}));
         QVERIFY(m_port->line.written.isEmpty());
     }
 
@@ -170,8 +172,7 @@ private Q_SLOTS:
         int attempts = 0;
         // While the first one waits, the operator tries everything else.
         m_port->time.onWait = [&] {
-            if (attempts++ > 2)
-                return;
+            if (attempts++ > 2) return;
             main().menus().mnupara->trigger();
             main().toolbarButtonClick("Transfere");
             main().toolbarButtonClick("Apaga");
@@ -191,8 +192,7 @@ private Q_SLOTS:
         main().show();
         bool closedInside = true;
         m_port->time.onWait = [&] {
-            if (main().isVisible())
-                closedInside = !main().close();
+            if (main().isVisible()) closedInside = !main().close();
         };
         main().menus().mnuinicia->trigger();
         m_port->time.onWait = nullptr;
@@ -286,8 +286,7 @@ private Q_SLOTS:
             QCOMPARE(w.view()->toPlainText().size(), cells);
             w.findChild<QPushButton *>("Command1")->click();
             driver.run(5000, [&](qint64, SimWait wait) {
-                if (wait.kind == SimWait::Finished)
-                    w.engineEnded();
+                if (wait.kind == SimWait::Finished) w.engineEnded();
             });
             QVERIFY(w.engine().isFinished());
         };
@@ -317,7 +316,8 @@ private Q_SLOTS:
         DocumentWindow *doc = main().LoadNewDoc();
         QTest::keyClicks(doc->editor(), "A");
         main().mnusim_Click();
-        QCOMPARE(m_prompt.messages.last(), QString("Opção inválida para esta quantidade de caracteres"));
+        QCOMPARE(m_prompt.messages.last(),
+                 QString("Opção inválida para esta quantidade de caracteres"));
     }
 
     void transferThroughAPseudoTerminal()

@@ -23,7 +23,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QByteArray contents(const QString &path)
 {
@@ -31,12 +32,10 @@ QByteArray contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-template <typename T>
-T *topLevel(const char *name)
+template <typename T> T *topLevel(const char *name)
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == QLatin1String(name) && w->isVisible())
-            return qobject_cast<T *>(w);
+        if (w->objectName() == QLatin1String(name) && w->isVisible()) return qobject_cast<T *>(w);
     }
     return nullptr;
 }
@@ -87,8 +86,7 @@ private Q_SLOTS:
     void cleanup()
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (qobject_cast<QDialog *>(w))
-                w->deleteLater();
+            if (qobject_cast<QDialog *>(w)) w->deleteLater();
         }
         m_app.reset();
         QTest::qWait(1);
@@ -154,7 +152,7 @@ private Q_SLOTS:
         main->MDIForm_Activate();
         QVERIFY(!main->menus().mnusim->isVisible());
         QVERIFY(!main->menus().tagItems[tags::Menu::Prefixos][3]->isVisible()); // "&Neve"
-        QVERIFY(main->menus().tagItems[tags::Menu::Outros][10]->isVisible()); // "&Temperatura"
+        QVERIFY(main->menus().tagItems[tags::Menu::Outros][10]->isVisible());   // "&Temperatura"
     }
 
     void cancelWritesNothingAndTheMasterPasswordOpens()
@@ -267,7 +265,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("reachable");
         QTest::newRow("none") << QByteArray("0\r\n") << 1;
         QTest::newRow("three") << QByteArray("3\r\nUm\r\nDois\r\nTres\r\n") << 3;
-        QTest::newRow("an empty line ends them") << QByteArray("4\r\nUm\r\n\r\nTres\r\nQuatro\r\n") << 1;
+        QTest::newRow("an empty line ends them")
+            << QByteArray("4\r\nUm\r\n\r\nTres\r\nQuatro\r\n") << 1;
         QByteArray hundred("100\r\n");
         for (int i = 1; i <= 100; ++i)
             hundred += "Dica " + QByteArray::number(i) + "\r\n";
@@ -325,7 +324,8 @@ private Q_SLOTS:
         QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(), "Version " + product::version());
 #ifndef Q_OS_WIN
         about.findChild<QPushButton *>("cmdSysInfo")->click();
-        QCOMPARE(m_prompt.messages.last(), QString("System Information Is Unavailable At This Time"));
+        QCOMPARE(m_prompt.messages.last(),
+                 QString("System Information Is Unavailable At This Time"));
 #endif
     }
 };

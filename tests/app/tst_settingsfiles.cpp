@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QByteArray contents(const QString &path)
 {
@@ -143,7 +144,8 @@ private Q_SLOTS:
         s.panelType = 6;
         s.temperatureOption = -1;
         QVERIFY(files.saveConfig(s));
-        QCOMPARE(contents(files.path("cobalto.cfg")), QByteArray(" 2\r\n 17\r\n 1\r\n 6\r\n-1\r\n"));
+        QCOMPARE(contents(files.path("cobalto.cfg")),
+                 QByteArray(" 2\r\n 17\r\n 1\r\n 6\r\n-1\r\n"));
         QVERIFY(files.saveUsbAdapter(1));
         QCOMPARE(contents(files.path("usb232.dat")), QByteArray("1\r\n"));
         QVERIFY(files.savePassword(QStringLiteral(" ação")));
@@ -174,7 +176,8 @@ private Q_SLOTS:
         QCOMPARE(settingsFolder(QStringLiteral("/nonexistent-letreiro")), perUserSettingsFolder());
         // An installed layout uses the user's folder even when it could write
         // its own; settings files already standing there win.
-        QVERIFY(QDir(writable.path()).mkpath("share/letreiro") && QDir(writable.path()).mkpath("bin"));
+        QVERIFY(QDir(writable.path()).mkpath("share/letreiro") &&
+                QDir(writable.path()).mkpath("bin"));
         QFile(writable.filePath("share/letreiro/qvrtip.dat")).open(QIODevice::WriteOnly);
         QCOMPARE(settingsFolder(writable.filePath("bin")), perUserSettingsFolder());
         QFile(writable.filePath("bin/cobalto.cfg")).open(QIODevice::WriteOnly);

@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 struct Run {
     int status = -1;
@@ -19,7 +20,8 @@ Run cli(const QStringList &args)
     p.start(QStringLiteral(LETREIRO_CLI), args);
     p.waitForFinished(30000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 // `letreiro-cli painel` in the background, on a pseudo-terminal.
@@ -41,8 +43,7 @@ public:
     // The next line the emulator prints about a frame.
     QString nextFrame()
     {
-        if (!m_proc.canReadLine())
-            m_proc.waitForReadyRead(5000);
+        if (!m_proc.canReadLine()) m_proc.waitForReadyRead(5000);
         return QString::fromUtf8(m_proc.readLine()).trimmed();
     }
     QProcess &process() { return m_proc; }
@@ -97,7 +98,8 @@ private Q_SLOTS:
         const Run r = cli(send("transfere", panel.device, {"--endereco", "1", m_message}));
         QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
         QCOMPARE(r.status, 0);
-        QCOMPARE(panel.nextFrame(), QString("endereço 1, verificação certa: L<Neve_______>Olá [E]X"));
+        QCOMPARE(panel.nextFrame(),
+                 QString("endereço 1, verificação certa: L<Neve_______>Olá [E]X"));
     }
 
     void aRefusalAndASilenceAreFailures()
@@ -150,7 +152,8 @@ private Q_SLOTS:
                            "--endereco", "2", m_message});
         QCOMPARE(t.out.section('\n', 0, 0),
                  QString("4C 3C 4E 65 76 65 5F 5F 5F 5F 5F 5F 5F 3E 4F 6C E1 20 FE 58"));
-        QVERIFY(t.out.section('\n', 1, 1).startsWith("81 7E 0D 00 02 00 FF FF 4C CF 4F 6C 02 20 FE 20 58"));
+        QVERIFY(t.out.section('\n', 1, 1)
+                    .startsWith("81 7E 0D 00 02 00 FF FF 4C CF 4F 6C 02 20 FE 20 58"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"cobalto.cfg"});
     }
 
@@ -171,12 +174,12 @@ private Q_SLOTS:
         QTest::newRow("unknown command") << QStringList{"voa"} << "comando desconhecido";
         QTest::newRow("unknown option") << QStringList{"codifica", "--cor", "x", "A"} << "cor";
         QTest::newRow("bad type") << QStringList{"codifica", "--tipo", "9", "A"} << "--tipo";
-        QTest::newRow("bad address") << QStringList{"quadro", "--endereco", "32", "A"}
-                                     << "--endereco";
-        QTest::newRow("missing file") << QStringList{"transfere", "--mostrar", "/nao/existe.msg"}
-                                      << "não foi possível abrir";
-        QTest::newRow("missing port")
-            << QStringList{"para", "--porta", "/dev/nao-existe"} << "Porta de Comunicação não disponível!!!";
+        QTest::newRow("bad address")
+            << QStringList{"quadro", "--endereco", "32", "A"} << "--endereco";
+        QTest::newRow("missing file")
+            << QStringList{"transfere", "--mostrar", "/nao/existe.msg"} << "não foi possível abrir";
+        QTest::newRow("missing port") << QStringList{"para", "--porta", "/dev/nao-existe"}
+                                      << "Porta de Comunicação não disponível!!!";
     }
 
     void errorsAreExplainedInPortuguese()
@@ -217,11 +220,13 @@ private Q_SLOTS:
                            "--relogio", "2026-12-06 23:59:59", path});
         QCOMPARE(r.status, 0);
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.value(0), QString("{\"t\": 0.000, \"visor\": \"        A\", \"alinhamento\": "
-                                         "\"direita\", \"etiqueta\": \"\", \"cores\": [\"\", \"\", "
-                                         "\"\", \"\", \"\", \"\", \"\", \"\", \"FF0000\"]}"));
-        QVERIFY(lines.value(2).startsWith("{\"t\": 0.180, \"visor\": \" 23:59:59\", "
-                                          "\"alinhamento\": \"esquerda\", \"etiqueta\": \"<Relogio____>\""));
+        QCOMPARE(lines.value(0),
+                 QString("{\"t\": 0.000, \"visor\": \"        A\", \"alinhamento\": "
+                         "\"direita\", \"etiqueta\": \"\", \"cores\": [\"\", \"\", "
+                         "\"\", \"\", \"\", \"\", \"\", \"\", \"FF0000\"]}"));
+        QVERIFY(lines.value(2).startsWith(
+            "{\"t\": 0.180, \"visor\": \" 23:59:59\", "
+            "\"alinhamento\": \"esquerda\", \"etiqueta\": \"<Relogio____>\""));
         QVERIFY(lines.contains("{\"t\": 0.690, \"fim\": true}"));
 
         Run bad = cli({"simula", "--largura", "10", path});

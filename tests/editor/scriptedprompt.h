@@ -29,8 +29,7 @@ public:
     bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) override
     {
         dialogs.append(QStringLiteral("Imprimir|%1").arg(hasSelection));
-        if (printTo.isEmpty())
-            return false;
+        if (printTo.isEmpty()) return false;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(printTo);
         *selectionOnly = hasSelection;

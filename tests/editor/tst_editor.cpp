@@ -9,7 +9,8 @@
 #include <QTextBlock>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 constexpr ColourRef kRedRef = rgbColour(255, 0, 0);
 constexpr ColourRef kGrey = rgbColour(192, 192, 192);
@@ -59,11 +60,9 @@ QPoint pointAt(MessageEdit &e, int pos)
 
 bool isTag(const RichText &t, int at)
 {
-    if (t.charAt(at) != '<' || t.at(at).format.underline)
-        return false;
+    if (t.charAt(at) != '<' || t.at(at).format.underline) return false;
     for (int i = 1; i <= 11; ++i) {
-        if (!t.at(at + i).format.underline || t.at(at + i).format.colour != kGrey)
-            return false;
+        if (!t.at(at + i).format.underline || t.at(at + i).format.colour != kGrey) return false;
     }
     return t.charAt(at + 12) == '>' && !t.at(at + 12).format.underline;
 }
@@ -324,7 +323,8 @@ private Q_SLOTS:
         prompt.answers.enqueue(Prompt::Answer::Yes);
         prompt.files.enqueue("/nonexistent-letreiro/x.msg");
         QVERIFY(!doc->close());
-        QCOMPARE(prompt.messages.last().left(40), QString("Não foi possível salvar o arquivo x.msg."));
+        QCOMPARE(prompt.messages.last().left(40),
+                 QString("Não foi possível salvar o arquivo x.msg."));
         QVERIFY(!doc->saved());
         // Yes and a good file: saved and closed.
         prompt.answers.enqueue(Prompt::Answer::Yes);
@@ -363,8 +363,7 @@ private Q_SLOTS:
             QPrinter printer;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
-            if (selection)
-                select(*doc.editor(), 0, 3);
+            if (selection) select(*doc.editor(), 0, 3);
             doc.print(printer, selection);
             QFile out(pdf);
             QVERIFY(out.open(QIODevice::ReadOnly));

@@ -5,7 +5,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 // Text with an underline mask; tags() underlines the names of every
 // thirteen-character "<...>" run, as the editor's insertion does.
@@ -27,7 +28,10 @@ public:
     }
     qsizetype length() const override { return m_s.size(); }
     QChar charAt(qsizetype p) const override { return p >= 0 && p < m_s.size() ? m_s[p] : QChar(); }
-    bool isUnderlined(qsizetype p) const override { return p >= 0 && p < m_mask.size() && m_mask[p]; }
+    bool isUnderlined(qsizetype p) const override
+    {
+        return p >= 0 && p < m_mask.size() && m_mask[p];
+    }
 
 private:
     QString m_s;
@@ -126,10 +130,11 @@ private Q_SLOTS:
         QCOMPARE(formatrules::singleColour(t, 0, 16, colours::kGreen),
                  QVector<ColourRun>({{0, 3, colours::kGreen}, {14, 2, colours::kGreen}}));
         // Rainbow: A green, B red, "<" orange, ">" green, C red.
-        QCOMPARE(formatrules::rainbow(t, 0, 16),
-                 QVector<ColourRun>({{0, 1, colours::kGreen}, {1, 1, colours::kRed},
-                                     {2, 1, colours::kOrange}, {14, 1, colours::kGreen},
-                                     {15, 1, colours::kRed}}));
+        QCOMPARE(formatrules::rainbow(t, 0, 16), QVector<ColourRun>({{0, 1, colours::kGreen},
+                                                                     {1, 1, colours::kRed},
+                                                                     {2, 1, colours::kOrange},
+                                                                     {14, 1, colours::kGreen},
+                                                                     {15, 1, colours::kRed}}));
     }
 
     void menusByPanelType()
@@ -141,10 +146,10 @@ private Q_SLOTS:
         QVERIFY(!temp.sufixos[6] && temp.temperatura);
         for (int wide : {2, 6}) {
             const MenuVisibility w = menuVisibility(wide, 1);
-            QCOMPARE(w.prefixos, QVector<bool>({true, true, false, false, false, true, false,
-                                                false, false, true, true, false}));
-            QCOMPARE(w.sufixos, QVector<bool>({true, true, true, true, false, false, false, true,
-                                               true}));
+            QCOMPARE(w.prefixos, QVector<bool>({true, true, false, false, false, true, false, false,
+                                                false, true, true, false}));
+            QCOMPARE(w.sufixos,
+                     QVector<bool>({true, true, true, true, false, false, false, true, true}));
             QVERIFY(w.temperatura);
         }
     }

@@ -16,10 +16,8 @@ public:
     void waitMs(qint64 ms) override
     {
         ++waits;
-        if (ms > 0)
-            now += ms;
-        if (onWait)
-            onWait();
+        if (ms > 0) now += ms;
+        if (onWait) onWait();
     }
 
     qint64 now = 0;
@@ -50,22 +48,18 @@ public:
         written.append(char(b));
         writeTimes.append(m_time.now);
         m_lastWrite = m_time.now;
-        if (onWrite)
-            onWrite(*this);
+        if (onWrite) onWrite(*this);
         return true;
     }
     qint64 outputPending() override
     {
-        if (!open)
-            return -1;
-        if (written.isEmpty())
-            return 0;
+        if (!open) return -1;
+        if (written.isEmpty()) return 0;
         return stuck || m_time.now - m_lastWrite < drainMs ? 1 : 0;
     }
     qint64 inputAvailable() override
     {
-        if (!open)
-            return -1;
+        if (!open) return -1;
         qint64 n = 0;
         for (const auto &in : m_incoming)
             n += in.at <= m_time.now;
@@ -73,8 +67,7 @@ public:
     }
     int readByte() override
     {
-        if (!open || m_incoming.isEmpty() || m_incoming.front().at > m_time.now)
-            return -1;
+        if (!open || m_incoming.isEmpty() || m_incoming.front().at > m_time.now) return -1;
         return quint8(m_incoming.takeFirst().byte);
     }
     QString errorString() const override { return QStringLiteral("porta perdida"); }

@@ -3,7 +3,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 QByteArray letters(char from, char to)
 {
     QByteArray s;
@@ -24,26 +25,32 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("wire");
         const QString az = QString::fromLatin1(letters('A', 'N'));
         QTest::newRow("space after width 12")
-            << "<Neve_______>" + az << 0
-            << "\xCF" + letters('A', 'L') + " MN";
-        QTest::newRow("no space on wide panels (30)") << "<Neve_______>" + az << 2
-                                                      << "\xCF" + letters('A', 'N');
-        QTest::newRow("no space on wide panels (>30)") << "<Neve_______>" + az << 6
-                                                       << "\xCF" + letters('A', 'N');
-        QTest::newRow("any tag stops the count")
-            << "<Roda_Cima__>AB<Pausa______>CD" << 5 << QByteArray("\xCC" "AB\xB0" "CD");
+            << "<Neve_______>" + az << 0 << "\xCF" + letters('A', 'L') + " MN";
+        QTest::newRow("no space on wide panels (30)")
+            << "<Neve_______>" + az << 2 << "\xCF" + letters('A', 'N');
+        QTest::newRow("no space on wide panels (>30)")
+            << "<Neve_______>" + az << 6 << "\xCF" + letters('A', 'N');
+        QTest::newRow("any tag stops the count") << "<Roda_Cima__>AB<Pausa______>CD" << 5
+                                                 << QByteArray("\xCC"
+                                                               "AB\xB0"
+                                                               "CD");
         QTest::newRow("short run adds nothing") << "<Roda_Cima__>ABC" << 3
-                                                << QByteArray("\xCC" "ABC");
+                                                << QByteArray("\xCC"
+                                                              "ABC");
         QTest::newRow("run exactly the width") << "<Come_______>ABCDE" << 3
-                                               << QByteArray("\xCE" "ABCDE ");
+                                               << QByteArray("\xCE"
+                                                             "ABCDE ");
         QTest::newRow("a new prefix restarts the count")
             << "<Come_______>ABC<Onda_______>DEFGH" << 3
-            << QByteArray("\xCE" "ABC\xC8" "DEFGH ");
-        QTest::newRow("shared temperature code") << "<Temperatura><AbreDireita>" << 0
-                                                 << QByteArray("\xBE\xBE");
+            << QByteArray("\xCE"
+                          "ABC\xC8"
+                          "DEFGH ");
+        QTest::newRow("shared temperature code")
+            << "<Temperatura><AbreDireita>" << 0 << QByteArray("\xBE\xBE");
         QTest::newRow("reserved tags vanish and stop a count")
             << "<Neve_______>AB<Linha_2____><Apaga.Tela_>CDEFGHIJKLMN" << 0
-            << QByteArray("\xCF" "ABCDEFGHIJKLMN");
+            << QByteArray("\xCF"
+                          "ABCDEFGHIJKLMN");
         QTest::newRow("names are case-sensitive") << "<pausa______>" << 0 << QByteArray();
         QTest::newRow("too short for a tag") << "<ABC>" << 0 << QByteArray("<ABC>");
         QTest::newRow("< near the end") << "AB<Pausa______" << 0 << QByteArray("AB<Pausa______");
@@ -75,8 +82,15 @@ private Q_SLOTS:
         QByteArray field("L<Roda_Cima__>");
         for (char c = 'A'; c <= 'H'; ++c)
             field.append('\xFE').append(c);
-        QCOMPARE(encodeMessage(field, 0),
-                 QByteArray("L\xCC\xFE" "A\xFE" "B\xFE" "C\xFE" "D\xFE" "E\xFE" "F \xFE" "G\xFE" "H"));
+        QCOMPARE(encodeMessage(field, 0), QByteArray("L\xCC\xFE"
+                                                     "A\xFE"
+                                                     "B\xFE"
+                                                     "C\xFE"
+                                                     "D\xFE"
+                                                     "E\xFE"
+                                                     "F \xFE"
+                                                     "G\xFE"
+                                                     "H"));
     }
 
     void tagCodeStartsTheCountOnlyForPrefixes()

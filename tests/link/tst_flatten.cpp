@@ -3,7 +3,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 CharFormat fmt(bool bold, bool underline = false)
 {
@@ -39,7 +40,9 @@ private Q_SLOTS:
     {
         RichText t;
         t.append("AB", fmt(true));
-        QCOMPARE(loadCommandField(t), QByteArray("L\xFE" "A\xFE" "B"));
+        QCOMPARE(loadCommandField(t), QByteArray("L\xFE"
+                                                 "A\xFE"
+                                                 "B"));
     }
 
     void tagsInAnExpandedStretchGetNoMarker()
@@ -47,8 +50,10 @@ private Q_SLOTS:
         RichText t;
         t.append("X", fmt(true));
         appendTag(t, "<Pausa______>", true);
-        QCOMPARE(loadCommandField(t), QByteArray("L\xFE" "X<Pausa______>"));
-        QCOMPARE(encodeMessage(loadCommandField(t), 0), QByteArray("L\xFE" "X\xB0"));
+        QCOMPARE(loadCommandField(t), QByteArray("L\xFE"
+                                                 "X<Pausa______>"));
+        QCOMPARE(encodeMessage(loadCommandField(t), 0), QByteArray("L\xFE"
+                                                                   "X\xB0"));
     }
 
     void typedBracketsInAnExpandedStretchAreMarked()
@@ -59,7 +64,8 @@ private Q_SLOTS:
         t.append(">", fmt(true));
         t.append("<a", fmt(true));
         t.append("<", fmt(true));
-        QCOMPARE(flattenMessage(t), QByteArray("\xFE>\xFE<\xFE" "a\xFE<"));
+        QCOMPARE(flattenMessage(t), QByteArray("\xFE>\xFE<\xFE"
+                                               "a\xFE<"));
     }
 
     void charactersWithoutACodeAreOneQuestionMark()

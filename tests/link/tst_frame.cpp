@@ -5,14 +5,14 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 // Feeds bytes until the payload is complete; returns how many were taken.
 int feedAll(ReplyReceiver &r, const QByteArray &in)
 {
     for (int i = 0; i < in.size(); ++i) {
-        if (r.feed(quint8(in[i])))
-            return i + 1;
+        if (r.feed(quint8(in[i]))) return i + 1;
     }
     return -1;
 }
@@ -61,8 +61,9 @@ private Q_SLOTS:
     void receiverTakesAReplyBuiltLikeARequest()
     {
         const QByteArray reply = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x33});
-        for (const QByteArray &in : {reply, reply.mid(1), QByteArray("\x00\x81zz", 4) + reply.mid(1),
-                                     QByteArray("junk") + reply + QByteArray("after")}) {
+        for (const QByteArray &in :
+             {reply, reply.mid(1), QByteArray("\x00\x81zz", 4) + reply.mid(1),
+              QByteArray("junk") + reply + QByteArray("after")}) {
             ReplyReceiver r;
             QVERIFY(feedAll(r, in) > 0);
             QCOMPARE(r.payload(), bytes({0x06, 0x33}));

@@ -7,8 +7,8 @@
 
 #include <QtTest>
 
-namespace {
-
+namespace
+{
 
 const QByteArray kAckReply = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x07});
 
@@ -29,8 +29,7 @@ void answerAfterFrame(FakeLine &line, qsizetype frameSize, const QByteArray &rep
                       qint64 afterMs = 30, qint64 gapMs = 5)
 {
     line.onWrite = [=](FakeLine &l) {
-        if (l.written.size() == frameSize)
-            l.answer(reply, afterMs, gapMs);
+        if (l.written.size() == frameSize) l.answer(reply, afterMs, gapMs);
     };
 }
 
@@ -227,12 +226,12 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("when");
         QTest::addColumn<QByteArray>("clock");
         QTest::addColumn<QByteArray>("date");
-        QTest::newRow("tuesday 2010") << QDateTime(QDate(2010, 8, 31), QTime(9, 5, 7))
-                                      << bytes({'R', 0x09, 0x05, 0x07})
-                                      << bytes({'D', 0x31, 0x08, 0x10, 2});
-        QTest::newRow("sunday, year 2000") << QDateTime(QDate(2000, 1, 2), QTime(23, 59, 59))
-                                           << bytes({'R', 0x23, 0x59, 0x59})
-                                           << bytes({'D', 0x02, 0x01, 0x00, 7});
+        QTest::newRow("tuesday 2010")
+            << QDateTime(QDate(2010, 8, 31), QTime(9, 5, 7)) << bytes({'R', 0x09, 0x05, 0x07})
+            << bytes({'D', 0x31, 0x08, 0x10, 2});
+        QTest::newRow("sunday, year 2000")
+            << QDateTime(QDate(2000, 1, 2), QTime(23, 59, 59)) << bytes({'R', 0x23, 0x59, 0x59})
+            << bytes({'D', 0x02, 0x01, 0x00, 7});
         QTest::newRow("monday 2081") << QDateTime(QDate(2081, 12, 1), QTime(0, 0, 0))
                                      << bytes({'R', 0, 0, 0}) << bytes({'D', 0x01, 0x12, 0x81, 1});
     }

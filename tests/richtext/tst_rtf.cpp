@@ -5,7 +5,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 constexpr ColourRef kRed = rgbColour(255, 0, 0);
 constexpr ColourRef kGrey = rgbColour(192, 192, 192);
@@ -14,16 +15,14 @@ constexpr ColourRef kGreen = rgbColour(0, 255, 0);
 QByteArray readData(const char *name)
 {
     QFile f(QStringLiteral(LETREIRO_TEST_DATA "/") + QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing test data %s", name);
+    if (!f.open(QIODevice::ReadOnly)) qFatal("missing test data %s", name);
     return f.readAll();
 }
 
 RichText read(QByteArrayView rtf)
 {
     const RtfReadResult r = readRtf(rtf);
-    if (!r.ok)
-        qWarning() << r.error;
+    if (!r.ok) qWarning() << r.error;
     return r.text;
 }
 
@@ -104,8 +103,8 @@ private Q_SLOTS:
     {
         // RichEdit's closing paragraph mark is no part of the text, but a
         // line break that the message really ends with is.
-        for (const QString &s : {QStringLiteral("AB"), QStringLiteral("AB\n"), QString(),
-                                 QStringLiteral("\n\n")}) {
+        for (const QString &s :
+             {QStringLiteral("AB"), QStringLiteral("AB\n"), QString(), QStringLiteral("\n\n")}) {
             const RichText t = RichText::fromPlain(s);
             QCOMPARE(read(writeRtf(t)).plainText(), s);
             QCOMPARE(read(writeRtf(read(writeRtf(t)))).plainText(), s);
@@ -145,8 +144,7 @@ private Q_SLOTS:
         QRandomGenerator rng(7);
         for (int i = 0; i < 100000; ++i) {
             const char c = char(rng.bounded(256));
-            if (c != '{' && c != '}')
-                junk.append(c);
+            if (c != '{' && c != '}') junk.append(c);
         }
         junk.append('}');
         QVERIFY(readRtf(junk).ok);

@@ -5,7 +5,8 @@
 #include <QTimer>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 constexpr ColourRef kRed = rgbColour(255, 0, 0);
 constexpr ColourRef kGreen = rgbColour(0, 255, 0);
@@ -86,8 +87,9 @@ void expect(const QVector<State> &got, const QVector<State> &want, int width)
 {
     QCOMPARE(got.size(), want.size());
     for (int i = 0; i < want.size(); ++i) {
-        const QString w = want[i].visor == QLatin1String("FIM") ? want[i].visor
-                                                                : pad(want[i].visor, width, want[i].right);
+        const QString w = want[i].visor == QLatin1String("FIM")
+                              ? want[i].visor
+                              : pad(want[i].visor, width, want[i].right);
         QCOMPARE(got[i].t, want[i].t);
         QCOMPARE(got[i].visor, w);
         QCOMPARE(got[i].tag, want[i].tag);
@@ -104,20 +106,25 @@ private Q_SLOTS:
     {
         // The view empties at each restart, so A shows alone again.
         expect(play(Message().text("ABC"), 12, 400),
-               {{0, "A", "", true}, {90, "AB", "", true}, {180, "ABC", "", true},
-                {270, "A", "", true}, {360, "AB", "", true}},
+               {{0, "A", "", true},
+                {90, "AB", "", true},
+                {180, "ABC", "", true},
+                {270, "A", "", true},
+                {360, "AB", "", true}},
                12);
     }
 
     void speedTags()
     {
         expect(play(Message().tag("<Velocidade1>").text("AB"), 12, 1300),
-               {{0, "", "<Velocidade1>", false}, {300, "A", "<Velocidade1>", true},
-                {600, "AB", "<Velocidade1>", true}, {900, "", "<Velocidade1>", false},
+               {{0, "", "<Velocidade1>", false},
+                {300, "A", "<Velocidade1>", true},
+                {600, "AB", "<Velocidade1>", true},
+                {900, "", "<Velocidade1>", false},
                 {1200, "A", "<Velocidade1>", true}},
                12);
-        const auto fast = play(Message().tag("<Velocidade6>").text("AB").tag("<Velocidade4>").text("C"),
-                               12, 200);
+        const auto fast =
+            play(Message().tag("<Velocidade6>").text("AB").tag("<Velocidade4>").text("C"), 12, 200);
         QCOMPARE(fast[1].t, 30);
         QCOMPARE(fast[2].t, 60);
         QCOMPARE(fast[4].t, 90 + 90); // the speed tag's own step ends with the new pause
@@ -139,12 +146,15 @@ private Q_SLOTS:
                12);
         // An effect right before another tag empties the view.
         expect(play(Message().text("X").tag("<Come_______>").tag("<Pausa______>"), 12, 1900),
-               {{0, "X", "", true}, {90, "", "<Come_______>", false},
-                {1180, "", "<Pausa______>", false}, {1870, "X", "<Pausa______>", true}},
+               {{0, "X", "", true},
+                {90, "", "<Come_______>", false},
+                {1180, "", "<Pausa______>", false},
+                {1870, "X", "<Pausa______>", true}},
                12);
         // Cut by the end of the message, which then starts again.
         expect(play(Message().text("X").tag("<Neve_______>").text("AB"), 12, 1200),
-               {{0, "X", "", true}, {90, "AB", "<Neve_______>", false},
+               {{0, "X", "", true},
+                {90, "AB", "<Neve_______>", false},
                 {1180, "X", "<Neve_______>", true}},
                12);
     }
@@ -152,9 +162,8 @@ private Q_SLOTS:
     void displayHoldsUntilStopped()
     {
         const Message m = Message().text("AB").tag("<Display____>").text("CD");
-        expect(play(m, 12, 60000), {{0, "A", "", true}, {90, "AB", "", true},
-                                    {180, "CD", "<Display____>", false}},
-               12);
+        expect(play(m, 12, 60000),
+               {{0, "A", "", true}, {90, "AB", "", true}, {180, "CD", "<Display____>", false}}, 12);
         const auto stopped = play(m, 12, 60000, 5000);
         QCOMPARE(stopped.back().visor, QString("FIM"));
         QCOMPARE(stopped.back().t, 5090);
@@ -163,11 +172,15 @@ private Q_SLOTS:
     void blinkAndHold()
     {
         expect(play(Message().text("AB").tag("<Pisca______>"), 12, 800),
-               {{0, "A", "", true}, {90, "AB", "", true}, {180, "", "<Pisca______>", false},
-                {380, "AB", "<Pisca______>", true}, {770, "A", "<Pisca______>", true}},
+               {{0, "A", "", true},
+                {90, "AB", "", true},
+                {180, "", "<Pisca______>", false},
+                {380, "AB", "<Pisca______>", true},
+                {770, "A", "<Pisca______>", true}},
                12);
         expect(play(Message().text("A").tag("<Varre_Baixo>").text("B"), 5, 1200),
-               {{0, "A", "", true}, {90, "A", "<Varre_Baixo>", true},
+               {{0, "A", "", true},
+                {90, "A", "<Varre_Baixo>", true},
                 {1180, "AB", "<Varre_Baixo>", true}},
                5);
     }
@@ -225,8 +238,10 @@ private Q_SLOTS:
         QTest::newRow("15 date") << 15 << date << "  03/02/2007   ";
         QTest::newRow("15 clock") << 15 << clock << "   09:05:04    ";
         QTest::newRow("15 temperature") << 15 << temp << "     21°C      ";
-        QTest::newRow("30 date") << 30 << date << QString(10, ' ') + "03/02/2007" + QString(10, ' ');
-        QTest::newRow("30 clock") << 30 << clock << QString(11, ' ') + "09:05:04" + QString(11, ' ');
+        QTest::newRow("30 date") << 30 << date
+                                 << QString(10, ' ') + "03/02/2007" + QString(10, ' ');
+        QTest::newRow("30 clock") << 30 << clock
+                                  << QString(11, ' ') + "09:05:04" + QString(11, ' ');
     }
 
     void liveTextPatterns()
@@ -279,15 +294,19 @@ private Q_SLOTS:
 
     void realTimeDriverMatchesVirtualTime()
     {
-        const RichText m = Message().tag("<Velocidade6>").text("ABCDEFGH").tag("<Pisca______>")
-                               .text("IJ").tag("<Pausa______>").text("KLMNOP");
+        const RichText m = Message()
+                               .tag("<Velocidade6>")
+                               .text("ABCDEFGH")
+                               .tag("<Pisca______>")
+                               .text("IJ")
+                               .tag("<Pausa______>")
+                               .text("KLMNOP");
         QStringList real;
         SimulationEngine engine(m, 9, [] { return kClock; });
         RealTimeSimulationDriver driver(engine);
         QObject::connect(&driver, &RealTimeSimulationDriver::stateChanged, [&] {
             const QString s = visor(engine) + '|' + engine.tagBox();
-            if (real.isEmpty() || real.back() != s)
-                real.append(s);
+            if (real.isEmpty() || real.back() != s) real.append(s);
         });
         driver.start();
         QEventLoop loop;

@@ -1,5 +1,9 @@
 #include "cliargs.h"
 
+#include "rtfreader.h"
+
+#include <QFile>
+
 #include <cstdio>
 
 namespace
@@ -79,4 +83,21 @@ std::optional<int> intOption(const QString &value, int low, int high)
     const int v = value.toInt(&ok);
     if (!ok || v < low || v > high) return std::nullopt;
     return v;
+}
+
+bool readMessageFile(const QString &path, RichText *text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
+                     .arg(path, f.errorString()));
+        return false;
+    }
+    RtfReadResult r = readRtf(f.readAll());
+    if (!r.ok) {
+        printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(r.error, path));
+        return false;
+    }
+    *text = std::move(r.text);
+    return true;
 }

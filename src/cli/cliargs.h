@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class RichText;
+
 // Exit statuses of the tool; scripts rely on them.
 enum ExitStatus { ExitOk = 0, ExitExchangeFailed = 1, ExitUsage = 2 };
 
@@ -24,3 +26,7 @@ bool parseArgs(QCommandLineParser &parser, const QStringList &args, int position
 
 // A whole number in [low, high] from an option value; nothing when it is not.
 std::optional<int> intOption(const QString &value, int low, int high);
+
+// Reads a message file; on failure prints why (in Portuguese) and returns
+// false.
+bool readMessageFile(const QString &path, RichText *text);

@@ -100,23 +100,14 @@ bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
 
 bool loadMessage(const QString &path, QByteArray *field)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
-                     .arg(path, f.errorString()));
-        return false;
-    }
-    const RtfReadResult r = readRtf(f.readAll());
-    if (!r.ok) {
-        printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(r.error, path));
-        return false;
-    }
-    if (r.text.isEmpty()) {
+    RichText text;
+    if (!readMessageFile(path, &text)) return false;
+    if (text.isEmpty()) {
         printErr(
             QStringLiteral("letreiro-cli: Favor editar uma mensagem!!! (%1 está vazio)").arg(path));
         return false;
     }
-    *field = loadCommandField(r.text);
+    *field = loadCommandField(text);
     return true;
 }
 

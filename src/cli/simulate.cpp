@@ -100,21 +100,11 @@ int runSimulate(const QStringList &args)
             return usageError(QStringLiteral("--relogio deve ter a forma AAAA-MM-DD HH:MM:SS"));
     }
 
-    const QString path = p.positionalArguments().constFirst();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
-                     .arg(path, f.errorString()));
-        return ExitUsage;
-    }
-    const RtfReadResult message = readRtf(f.readAll());
-    if (!message.ok) {
-        printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(message.error, path));
-        return ExitUsage;
-    }
+    RichText message;
+    if (!readMessageFile(p.positionalArguments().constFirst(), &message)) return ExitUsage;
 
     const VirtualSimulationDriver *driverPtr = nullptr;
-    SimulationEngine engine(message.text, w,
+    SimulationEngine engine(message, w,
                             [&] { return start.addMSecs(driverPtr ? driverPtr->now() : 0); });
     VirtualSimulationDriver driver(engine);
     driverPtr = &driver;

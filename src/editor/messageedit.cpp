@@ -175,23 +175,18 @@ bool MessageEdit::handleTagKey(int key)
     const qsizetype start = c.selectionStart();
     switch (key) {
     case Qt::Key_Backspace:
-        if (const auto r = selected ? std::nullopt : tagprotection::backspace(tagText(), p)) {
-            c.setPosition(int(r->start));
-            c.setPosition(int(r->start + r->length), QTextCursor::KeepAnchor);
-            c.removeSelectedText();
-            setTextCursor(c);
-            return true;
-        }
-        return false;
-    case Qt::Key_Delete:
-        if (const auto r = selected ? std::nullopt : tagprotection::deleteForward(tagText(), p)) {
-            c.setPosition(int(r->start));
-            c.setPosition(int(r->start + r->length), QTextCursor::KeepAnchor);
-            c.removeSelectedText();
-            setTextCursor(c);
-            return true;
-        }
-        return false;
+    case Qt::Key_Delete: {
+        // With a selection the control deletes it: it already holds whole tags.
+        const auto r = selected                   ? std::nullopt
+                       : key == Qt::Key_Backspace ? tagprotection::backspace(tagText(), p)
+                                                  : tagprotection::deleteForward(tagText(), p);
+        if (!r) return false;
+        c.setPosition(int(r->start));
+        c.setPosition(int(r->start + r->length), QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        setTextCursor(c);
+        return true;
+    }
     case Qt::Key_Left:
         if (const auto to = tagprotection::left(tagText(), selected ? start : p)) {
             c.setPosition(int(*to));

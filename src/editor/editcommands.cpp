@@ -17,13 +17,14 @@ QColor toQColor(ColourRef c)
     return QColor(colourRed(c), colourGreen(c), colourBlue(c));
 }
 
-void applyRuns(MessageEdit &edit, const QVector<ColourRun> &runs)
+// Runs are planned on a copy of the selection, so they count from its start.
+void applyRuns(MessageEdit &edit, int offset, const QVector<ColourRun> &runs)
 {
     QTextCursor c(edit.document());
     c.beginEditBlock();
     for (const ColourRun &r : runs) {
-        c.setPosition(int(r.start));
-        c.setPosition(int(r.start + r.length), QTextCursor::KeepAnchor);
+        c.setPosition(offset + int(r.start));
+        c.setPosition(offset + int(r.start + r.length), QTextCursor::KeepAnchor);
         QTextCharFormat f;
         f.setForeground(toQColor(r.colour));
         c.mergeCharFormat(f);
@@ -64,8 +65,9 @@ void colour(MessageEdit &edit, ColourRef colour)
         edit.setTextColor(toQColor(colour));
         return;
     }
-    applyRuns(edit, formatrules::singleColour(edit.tagText(), c.selectionStart(),
-                                              c.selectionEnd() - c.selectionStart(), colour));
+    const RichText selection = edit.selectedRichText();
+    applyRuns(edit, c.selectionStart(),
+              formatrules::singleColour(RichTextTagText(selection), 0, selection.size(), colour));
     edit.setTextCursor(c);
 }
 
@@ -76,8 +78,9 @@ void rainbow(MessageEdit &edit)
         edit.setTextColor(toQColor(colours::kGreen));
         return;
     }
-    applyRuns(edit, formatrules::rainbow(edit.tagText(), c.selectionStart(),
-                                         c.selectionEnd() - c.selectionStart()));
+    const RichText selection = edit.selectedRichText();
+    applyRuns(edit, c.selectionStart(),
+              formatrules::rainbow(RichTextTagText(selection), 0, selection.size()));
     edit.setTextCursor(c);
 }
 

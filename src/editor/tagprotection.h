@@ -1,5 +1,7 @@
 #pragma once
 
+#include "richtext.h"
+
 #include <QChar>
 #include <QtGlobal>
 
@@ -16,6 +18,20 @@ public:
     virtual qsizetype length() const = 0;
     virtual QChar charAt(qsizetype pos) const = 0;
     virtual bool isUnderlined(qsizetype pos) const = 0;
+};
+
+// The same view over a rich-text snapshot: reading a selection once and
+// looking at the copy is far cheaper than asking the document per character.
+class RichTextTagText : public TagText
+{
+public:
+    explicit RichTextTagText(const RichText &text) : m_text(text) {}
+    qsizetype length() const override { return m_text.size(); }
+    QChar charAt(qsizetype pos) const override { return m_text.charAt(pos); }
+    bool isUnderlined(qsizetype pos) const override { return m_text.isUnderlined(pos); }
+
+private:
+    const RichText &m_text;
 };
 
 struct TextRange {

@@ -33,6 +33,21 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
     return b;
 }
 
+// "Ok" (the default button, so Enter works like it) and "Cancelar".
+template <typename Window> QHBoxLayout *okCancel(Window *w, void (Window::*onOk)())
+{
+    QPushButton *ok = button(w, "Command1", QStringLiteral("Ok"));
+    QPushButton *cancel = button(w, "Command2", QStringLiteral("Cancelar"));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, w, onOk);
+    QObject::connect(cancel, &QPushButton::clicked, w, &QDialog::reject);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
 QLineEdit *passwordField(QWidget *parent, const char *name)
 {
     auto *e = new QLineEdit(parent);
@@ -48,18 +63,9 @@ PasswordWindow::PasswordWindow(const SharedSettings &settings, Prompt &prompt, Q
 {
     setObjectName(QStringLiteral("frmsenha"));
     setWindowTitle(QStringLiteral("Senha de Acesso."));
-    QPushButton *ok = button(this, "Command1", QStringLiteral("Ok"));
-    QPushButton *cancel = button(this, "Command2", QStringLiteral("Cancelar"));
-    ok->setDefault(true); // Enter in the field works like "Ok"
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &PasswordWindow::check);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(okCancel(this, &PasswordWindow::check));
     setMinimumWidth(320);
     centreOnScreen(*this);
 }
@@ -102,16 +108,7 @@ ChangePasswordWindow::ChangePasswordWindow(SharedSettings &settings, const Setti
         (new QVBoxLayout(frame))->addWidget(field);
         layout->addWidget(frame);
     }
-    QPushButton *ok = button(this, "Command1", QStringLiteral("Ok"));
-    QPushButton *cancel = button(this, "Command2", QStringLiteral("Cancelar"));
-    ok->setDefault(true);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &ChangePasswordWindow::ok);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(okCancel(this, &ChangePasswordWindow::ok));
     setMinimumWidth(320);
     centreOnScreen(*this);
 }

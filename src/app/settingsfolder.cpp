@@ -23,7 +23,7 @@ QString perUserSettingsFolder()
 {
     // The desktop program and the command-line tool share it, whatever their
     // own application names.
-    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+    QString perUser = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                             QStringLiteral("/Letreiro");
     QDir().mkpath(perUser);
     return perUser;

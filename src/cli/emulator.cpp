@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>

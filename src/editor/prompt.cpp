@@ -26,7 +26,7 @@ Prompt::Answer DialogPrompt::question(const QString &text)
 
 QString DialogPrompt::qtFilter(const QString &filter)
 {
-    const QString description = filter.section(QLatin1Char('|'), 0, 0);
+    QString description = filter.section(QLatin1Char('|'), 0, 0);
     const QString pattern = filter.section(QLatin1Char('|'), 1, 1);
     // Qt reads the patterns between the last parentheses of the description.
     if (description.contains(QLatin1Char('('))) return description;

@@ -69,10 +69,10 @@ QString resolve(int n)
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(n);
 #else
-    const QString env = fromOverrides(qEnvironmentVariable("LETREIRO_PORTAS"), n);
+    QString env = fromOverrides(qEnvironmentVariable("LETREIRO_PORTAS"), n);
     if (!env.isEmpty()) return env;
     QSettings store(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"));
-    const QString stored = store.value(QStringLiteral("Portas/COM%1").arg(n)).toString();
+    QString stored = store.value(QStringLiteral("Portas/COM%1").arg(n)).toString();
     if (!stored.isEmpty()) return stored;
     const QStringList ports = systemPorts();
     return n >= 1 && n <= ports.size() ? ports[n - 1] : QString();

@@ -220,6 +220,12 @@ void MessageEdit::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
+    // Typed text is never part of a tag name, even where the caret ended up
+    // next to one (Ctrl+Left, Home on a wrapped line): underline is only ever
+    // given by the tag commands.
+    if (!e->text().isEmpty() && e->text().front().isPrint() &&
+        currentCharFormat().fontUnderline())
+        setFontUnderline(false);
     QTextEdit::keyPressEvent(e);
 }
 

@@ -144,6 +144,18 @@ private Q_SLOTS:
         QCOMPARE(edit().textCursor().position(), 2);
     }
 
+    void typingNextToATagNameIsNeverUnderlined()
+    {
+        fill(edit(), "a", kPausa, "b");
+        // Ctrl+Left lands at a word start inside the tag; typing there
+        // must not make a forged tag name.
+        setCaret(edit(), 5);
+        type(edit(), "Z");
+        const RichText t = edit().richText();
+        QCOMPARE(t.charAt(5), QChar('Z'));
+        QVERIFY(!t.at(5).format.underline);
+    }
+
     void theMouseNeverLeavesTheCaretInATag()
     {
         fill(edit(), "a", kPausa, "b");

@@ -8,6 +8,8 @@
 #include "panelactions.h"
 #include "panelport.h"
 #include "prompt.h"
+#include "rtfreader.h"
+#include "rtfwriter.h"
 #include "simulationwindow.h"
 #include "simwidth.h"
 #include "statusbar.h"
@@ -335,8 +337,11 @@ void MainWindow::mnusim_Click()
             m_prompt->message(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
         return;
     }
-    // The window plays a copy of the message as it stands now.
-    SimulationWindow window(width, doc->caption(), text, {}, this);
+    // The window plays a copy of the message as it stands now, handed over
+    // as the message files hold it.
+    const QByteArray simRtf = writeRtf(text);
+    const QString simCaption = doc->caption();
+    SimulationWindow window(width, simCaption, readRtf(simRtf).text, {}, this);
     showSimulation(window);
 }
 

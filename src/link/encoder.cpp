@@ -107,7 +107,7 @@ std::optional<quint8> MessageEncoder::tagCode(QByteArrayView name)
 
 QByteArray MessageEncoder::encodeMessage(QByteArrayView field, int panelType)
 {
-    const int width = panelwidth::encoderWidth(panelType);
+    const int encoderWidth = panelwidth::encoderWidth(panelType);
     const qsizetype len = field.size();
     const auto &accents = accentTable();
     QByteArray out;
@@ -128,9 +128,9 @@ QByteArray MessageEncoder::encodeMessage(QByteArrayView field, int panelType)
         out.append(char(accents[quint8(field[i])]));
         if (m_charsAfterPrefix != kNoCount) {
             ++m_charsAfterPrefix;
-            if (width == 0) {
+            if (encoderWidth == 0) {
                 m_charsAfterPrefix = kNoCount;
-            } else if (m_charsAfterPrefix >= width) {
+            } else if (m_charsAfterPrefix >= encoderWidth) {
                 m_charsAfterPrefix = kNoCount;
                 out.append(' ');
             }

@@ -4,7 +4,6 @@
 #include "messageedit.h"
 
 #include <QClipboard>
-#include <QMimeData>
 #include <QTextDocument>
 
 namespace editcommands
@@ -92,11 +91,7 @@ void setExpanded(MessageEdit &edit, bool expanded)
 void copy(MessageEdit &edit, QClipboard &clipboard)
 {
     if (!edit.textCursor().hasSelection()) return;
-    auto *mime = new QMimeData;
-    const QByteArray rtf = edit.selectionRtf();
-    mime->setText(QString::fromLatin1(rtf));
-    mime->setData(MessageEdit::kMimeType, rtf);
-    clipboard.setMimeData(mime);
+    clipboard.setMimeData(edit.selectionMimeData());
 }
 
 void cut(MessageEdit &edit, QClipboard &clipboard)

@@ -140,6 +140,11 @@ void MessageEdit::pasteText(const QString &text)
 
 QMimeData *MessageEdit::createMimeDataFromSelection() const
 {
+    return selectionMimeData();
+}
+
+QMimeData *MessageEdit::selectionMimeData() const
+{
     auto *mime = new QMimeData;
     const QByteArray rtf = selectionRtf();
     // As plain text too, so that copying between two running programs, or
@@ -223,8 +228,7 @@ void MessageEdit::keyPressEvent(QKeyEvent *e)
     // Typed text is never part of a tag name, even where the caret ended up
     // next to one (Ctrl+Left, Home on a wrapped line): underline is only ever
     // given by the tag commands.
-    if (!e->text().isEmpty() && e->text().front().isPrint() &&
-        currentCharFormat().fontUnderline())
+    if (!e->text().isEmpty() && e->text().front().isPrint() && currentCharFormat().fontUnderline())
         setFontUnderline(false);
     QTextEdit::keyPressEvent(e);
 }

@@ -33,6 +33,8 @@ public:
 
     // The selection as RTF markup, as Copy puts it on the clipboard.
     QByteArray selectionRtf() const;
+    // What Copy, Ctrl+C and dragging put on the clipboard.
+    QMimeData *selectionMimeData() const;
     // Pastes text from the clipboard: RTF markup with its formatting, other
     // text plainly. Empty text deletes the selection.
     void pasteText(const QString &text);

@@ -42,7 +42,6 @@ const Entry kTable[] = {
     // The panel has no temperature code of its own: it shares "Abre Direita"'s.
     {"Temperatura", 0xBE, false},
 };
-const int kCount = int(sizeof(kTable) / sizeof(kTable[0]));
 
 const char *nameOf(quint8 code)
 {

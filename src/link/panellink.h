@@ -57,7 +57,6 @@ public:
               LinkListener *listener = nullptr);
 
     void setOptions(const LinkOptions &options) { m_options = options; }
-    const LinkOptions &options() const { return m_options; }
     void setListener(LinkListener *listener) { m_listener = listener; }
     bool isBusy() const { return m_busy; }
 

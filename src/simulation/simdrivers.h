@@ -43,7 +43,6 @@ public:
     void start();
     // "Parar": plain waits run out, stoppable ones end now.
     void stop();
-    bool isRunning() const { return m_running; }
     // How late the last advance ran against its schedule, in microseconds.
     qint64 lastLatenessUs() const { return m_lastLatenessUs; }
 

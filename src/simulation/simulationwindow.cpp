@@ -49,12 +49,6 @@ QColor toQColor(ColourRef c)
 
 } // namespace
 
-QString SimulationWindow::windowName(int width)
-{
-    const Layout *l = layoutFor(width);
-    return l ? QLatin1String(l->name) : QString();
-}
-
 SimulationWindow::SimulationWindow(int width, const QString &caption, const RichText &message,
                                    SimulationEngine::WallClock wallClock, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -21,9 +21,6 @@ class SimulationWindow : public QDialog
 {
     Q_OBJECT
 public:
-    // The window's name for a width, or an empty text.
-    static QString windowName(int width);
-
     SimulationWindow(int width, const QString &caption, const RichText &message,
                      SimulationEngine::WallClock wallClock = {}, QWidget *parent = nullptr);
     ~SimulationWindow() override;

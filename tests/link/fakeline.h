@@ -15,13 +15,11 @@ public:
     qint64 elapsedMs() const override { return now; }
     void waitMs(qint64 ms) override
     {
-        ++waits;
         if (ms > 0) now += ms;
         if (onWait) onWait();
     }
 
     qint64 now = 0;
-    int waits = 0;
     std::function<void()> onWait;
 };
 

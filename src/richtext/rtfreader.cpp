@@ -1,9 +1,9 @@
 #include "rtfreader.h"
 
 #include "cp1252.h"
+#include "rtfkeywords.h"
 
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace
@@ -14,98 +14,7 @@ constexpr int kDefaultHalfPoints = 24;
 
 enum class Dest { Text, Skip, FontTable, ColourTable };
 
-enum class Kw {
-    Par,
-    Line,
-    Tab,
-    Plain,
-    Pard,
-    Bold,
-    Underline,
-    UnderlineNone,
-    FontSize,
-    Colour,
-    Red,
-    Green,
-    Blue,
-    Unicode,
-    UnicodeSkip,
-    Bin,
-    AlignLeft,
-    AlignRight,
-    AlignCenter,
-    AlignJustify,
-    FontTable,
-    ColourTable,
-    SkipDest,
-    Emdash,
-    Endash,
-    Bullet,
-    LQuote,
-    RQuote,
-    LDblQuote,
-    RDblQuote,
-    Cell,
-    Row,
-};
-
-const std::unordered_map<std::string_view, Kw> &keywords()
-{
-    static const std::unordered_map<std::string_view, Kw> table = [] {
-        std::unordered_map<std::string_view, Kw> t = {
-            {"par", Kw::Par},
-            {"line", Kw::Line},
-            {"tab", Kw::Tab},
-            {"plain", Kw::Plain},
-            {"pard", Kw::Pard},
-            {"b", Kw::Bold},
-            {"ulnone", Kw::UnderlineNone},
-            {"fs", Kw::FontSize},
-            {"cf", Kw::Colour},
-            {"red", Kw::Red},
-            {"green", Kw::Green},
-            {"blue", Kw::Blue},
-            {"u", Kw::Unicode},
-            {"uc", Kw::UnicodeSkip},
-            {"bin", Kw::Bin},
-            {"ql", Kw::AlignLeft},
-            {"qr", Kw::AlignRight},
-            {"qc", Kw::AlignCenter},
-            {"qj", Kw::AlignJustify},
-            {"fonttbl", Kw::FontTable},
-            {"colortbl", Kw::ColourTable},
-            {"emdash", Kw::Emdash},
-            {"endash", Kw::Endash},
-            {"bullet", Kw::Bullet},
-            {"lquote", Kw::LQuote},
-            {"rquote", Kw::RQuote},
-            {"ldblquote", Kw::LDblQuote},
-            {"rdblquote", Kw::RDblQuote},
-            {"cell", Kw::Cell},
-            {"row", Kw::Row},
-        };
-        for (const char *w : {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave",
-                              "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd",
-                              "ulthldash", "ululdbwave", "ulw", "ulwave"})
-            t.emplace(w, Kw::Underline);
-        // Destinations whose text is not part of the message.
-        for (const char *w : {"stylesheet",   "info",       "pict",      "object",
-                              "header",       "headerl",    "headerr",   "headerf",
-                              "footer",       "footerl",    "footerr",   "footerf",
-                              "footnote",     "annotation", "xe",        "tc",
-                              "rxe",          "fldinst",    "themedata", "colorschememapping",
-                              "latentstyles", "datastore",  "listtable", "listoverridetable",
-                              "rsidtbl",      "generator",  "pntext",    "pntxta",
-                              "pntxtb",       "filetbl",    "revtbl",    "xmlnstbl",
-                              "listtext",     "author",     "operator",  "title",
-                              "subject",      "comment",    "doccomm",   "keywords",
-                              "company",      "manager",    "category",  "hlinkbase",
-                              "nonshppict",   "shppict",    "mmathPr",   "passwordhash"})
-            t.emplace(w, Kw::SkipDest);
-        return t;
-    }();
-    return table;
-}
+using rtf::Kw;
 
 struct State {
     Dest dest = Dest::Text;
@@ -189,11 +98,10 @@ void Reader::commitColour()
 
 void Reader::controlWord(std::string_view word, bool hasParam, long param)
 {
-    const auto &table = keywords();
-    const auto it = table.find(word);
-    if (it == table.end()) return;
+    const auto kw = rtf::keyword(word);
+    if (!kw) return;
     const auto clampByte = [&] { return int(qBound(0L, param, 255L)); };
-    switch (it->second) {
+    switch (*kw) {
     case Kw::Par:
         character(QLatin1Char('\n'));
         if (m_state.dest == Dest::Text && m_skipChars == 0) m_endsWithPar = true;

@@ -4,6 +4,7 @@
 #include "rtfreader.h"
 #include "rtfwriter.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
@@ -81,6 +82,10 @@ MessageEdit::MessageEdit(QWidget *parent)
     setAcceptRichText(true);
     setTabChangesFocus(false);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
+    connect(document(), &QTextDocument::contentsChange, this, &MessageEdit::noteChange);
+    connect(document(), &QTextDocument::contentsChanged, this, &MessageEdit::dropStrayUnderline);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &MessageEdit::settleCursor);
+    connect(this, &QTextEdit::selectionChanged, this, &MessageEdit::settleCursor);
 }
 
 RichText MessageEdit::richText() const
@@ -114,28 +119,11 @@ QByteArray MessageEdit::selectionRtf() const
     return writeRtf(selectedRichText());
 }
 
-void MessageEdit::insertPlain(const QString &text)
-{
-    QTextCursor c = textCursor();
-    QTextCharFormat f = currentCharFormat();
-    f.setFontUnderline(false);
-    c.beginEditBlock();
-    c.removeSelectedText();
-    c.insertText(text, f);
-    c.endEditBlock();
-    setTextCursor(c);
-}
-
 void MessageEdit::pasteText(const QString &text)
 {
-    if (looksLikeRtf(text.toLatin1())) {
-        const RtfReadResult r = readRtf(text.toLatin1());
-        if (r.ok) {
-            insertRichText(r.text);
-            return;
-        }
-    }
-    insertPlain(text);
+    QMimeData mime;
+    mime.setText(text);
+    insertFromMimeData(&mime);
 }
 
 QMimeData *MessageEdit::createMimeDataFromSelection() const
@@ -162,14 +150,45 @@ bool MessageEdit::canInsertFromMimeData(const QMimeData *source) const
 
 void MessageEdit::insertFromMimeData(const QMimeData *source)
 {
+    settleMouse();
+    std::optional<RichText> rich;
     if (source->hasFormat(kMimeType)) {
-        const RtfReadResult r = readRtf(source->data(kMimeType));
-        if (r.ok) {
-            insertRichText(r.text);
-            return;
+        RtfReadResult r = readRtf(source->data(kMimeType));
+        if (r.ok) rich = std::move(r.text);
+    }
+    if (!rich && source->hasText()) {
+        const QByteArray bytes = source->text().toLatin1();
+        if (looksLikeRtf(bytes)) {
+            RtfReadResult r = readRtf(bytes);
+            if (r.ok) {
+                tagprotection::normaliseForeign(r.text);
+                rich = std::move(r.text);
+            }
         }
     }
-    if (source->hasText()) pasteText(source->text());
+    if (!rich && !source->hasText()) return;
+
+    // A drop or paste never lands inside a tag, and what it replaces is
+    // whole tags.
+    QTextCursor c = textCursor();
+    const TextRange target =
+        c.hasSelection()
+            ? tagprotection::wholeTags(tagText(),
+                                       {c.selectionStart(), c.selectionEnd() - c.selectionStart()})
+            : TextRange{tagprotection::insertionPoint(tagText(), c.position()), 0};
+    c.beginEditBlock();
+    c.setPosition(int(target.start));
+    c.setPosition(int(target.start + target.length), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    if (rich) {
+        richtextdocument::insert(c, *rich);
+    } else {
+        QTextCharFormat f = c.charFormat();
+        f.setFontUnderline(false);
+        c.insertText(source->text(), f);
+    }
+    c.endEditBlock();
+    setTextCursor(c);
 }
 
 bool MessageEdit::handleTagKey(int key)
@@ -186,10 +205,7 @@ bool MessageEdit::handleTagKey(int key)
                        : key == Qt::Key_Backspace ? tagprotection::backspace(tagText(), p)
                                                   : tagprotection::deleteForward(tagText(), p);
         if (!r) return false;
-        c.setPosition(int(r->start));
-        c.setPosition(int(r->start + r->length), QTextCursor::KeepAnchor);
-        c.removeSelectedText();
-        setTextCursor(c);
+        removeRange(*r);
         return true;
     }
     case Qt::Key_Left:
@@ -213,24 +229,99 @@ bool MessageEdit::handleTagKey(int key)
     }
 }
 
+void MessageEdit::removeRange(TextRange range)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(int(range.start));
+    c.setPosition(int(range.start + range.length), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    setTextCursor(c);
+}
+
+// Ctrl+Backspace, Ctrl+Delete and their kin delete what the control would,
+// grown to whole tags; next to a tag they take the tag, as Backspace and
+// Delete do.
+bool MessageEdit::handleWordDelete(QKeyEvent *e)
+{
+    QTextCursor::MoveOperation move;
+    if (e->matches(QKeySequence::DeleteStartOfWord))
+        move = QTextCursor::PreviousWord;
+    else if (e->matches(QKeySequence::DeleteEndOfWord))
+        move = QTextCursor::NextWord;
+    else if (e->matches(QKeySequence::DeleteEndOfLine))
+        move = QTextCursor::EndOfBlock;
+    else
+        return false;
+    QTextCursor c = textCursor();
+    TextRange range{c.selectionStart(), c.selectionEnd() - c.selectionStart()};
+    if (!c.hasSelection()) {
+        const qsizetype p = c.position();
+        std::optional<TextRange> tag = move == QTextCursor::PreviousWord
+                                           ? tagprotection::backspace(tagText(), p)
+                                           : tagprotection::deleteForward(tagText(), p);
+        if (!tag) {
+            c.movePosition(move, QTextCursor::KeepAnchor);
+            tag = TextRange{c.selectionStart(), c.selectionEnd() - c.selectionStart()};
+        }
+        range = *tag;
+    }
+    removeRange(tagprotection::wholeTags(tagText(), range));
+    return true;
+}
+
+void MessageEdit::stopTypingUnderline()
+{
+    // Typed text is never part of a tag name: underline is only ever given
+    // by the tag commands.
+    const QTextCursor c = textCursor();
+    if (!c.hasSelection() && c.charFormat().fontUnderline()) {
+        QTextCharFormat f;
+        f.setFontUnderline(false);
+        mergeCurrentCharFormat(f);
+    }
+}
+
 void MessageEdit::keyPressEvent(QKeyEvent *e)
 {
+    settleMouse();
     const int key = e->key();
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Return ||
         key == Qt::Key_Enter) {
         e->accept(); // a message never gets a tab or a line break from the keyboard
         return;
     }
-    if (held(e) == Qt::NoModifier && handleTagKey(key)) {
+    // Shift+Backspace is Backspace to the control; it takes a tag whole too.
+    const Qt::KeyboardModifiers mods = held(e);
+    const bool plainKey =
+        mods == Qt::NoModifier || (mods == Qt::ShiftModifier && key == Qt::Key_Backspace);
+    if ((plainKey && handleTagKey(key)) || handleWordDelete(e)) {
         e->accept();
         return;
     }
-    // Typed text is never part of a tag name, even where the caret ended up
-    // next to one (Ctrl+Left, Home on a wrapped line): underline is only ever
-    // given by the tag commands.
-    if (!e->text().isEmpty() && e->text().front().isPrint() && currentCharFormat().fontUnderline())
-        setFontUnderline(false);
+    if (!e->text().isEmpty() && e->text().front().isPrint()) stopTypingUnderline();
     QTextEdit::keyPressEvent(e);
+}
+
+void MessageEdit::inputMethodEvent(QInputMethodEvent *e)
+{
+    settleMouse();
+    if (e->commitString().isEmpty() && e->replacementLength() == 0) {
+        QTextEdit::inputMethodEvent(e);
+        return;
+    }
+    stopTypingUnderline();
+    // An input method may replace text around the caret; that never takes
+    // part of a tag.
+    const qsizetype p = textCursor().position();
+    const TextRange asked{p + e->replacementStart(), e->replacementLength()};
+    const TextRange whole = tagprotection::wholeTags(tagText(), asked);
+    if (whole == asked) {
+        QTextEdit::inputMethodEvent(e);
+        return;
+    }
+    QInputMethodEvent grown(e->preeditString(), e->attributes());
+    grown.setCommitString(e->commitString(), int(whole.start - p), int(whole.length));
+    QTextEdit::inputMethodEvent(&grown);
 }
 
 void MessageEdit::keyReleaseEvent(QKeyEvent *e)
@@ -243,13 +334,100 @@ void MessageEdit::keyReleaseEvent(QKeyEvent *e)
         applyCaretRule();
 }
 
+void MessageEdit::mousePressEvent(QMouseEvent *e)
+{
+    // The caret follows the mouse freely until the button is let go.
+    m_mouseHeld = true;
+    QTextEdit::mousePressEvent(e);
+}
+
+void MessageEdit::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    m_mouseHeld = true;
+    QTextEdit::mouseDoubleClickEvent(e);
+}
+
 void MessageEdit::mouseReleaseEvent(QMouseEvent *e)
 {
     QTextEdit::mouseReleaseEvent(e);
+    m_mouseHeld = false;
     if (textCursor().hasSelection())
         applySelectionRule();
     else
         applyCaretRule();
+}
+
+void MessageEdit::focusOutEvent(QFocusEvent *e)
+{
+    settleMouse();
+    QTextEdit::focusOutEvent(e);
+}
+
+// A press whose release never came here (a drag, a menu opened meanwhile)
+// is settled as a click before anything else acts on the text.
+void MessageEdit::settleMouse()
+{
+    if (!m_mouseHeld) return;
+    m_mouseHeld = false;
+    if (textCursor().hasSelection())
+        applySelectionRule();
+    else
+        applyCaretRule();
+}
+
+void MessageEdit::settleCursor()
+{
+    if (m_settling) return;
+    QTextCursor c = textCursor();
+    const qsizetype pos = c.position();
+    if (m_mouseHeld) {
+        m_lastPosition = pos;
+        return;
+    }
+    const qsizetype anchor = c.anchor();
+    const qsizetype to = tagprotection::settle(tagText(), pos, pos >= m_lastPosition);
+    // The anchor, if a selection has one inside a tag, takes the whole tag.
+    const qsizetype from =
+        anchor == pos ? to : tagprotection::settle(tagText(), anchor, anchor > pos);
+    m_lastPosition = to;
+    if (to == pos && from == anchor) return;
+    m_settling = true;
+    c.setPosition(int(from));
+    c.setPosition(int(to), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+    m_settling = false;
+}
+
+void MessageEdit::noteChange(int from, int removed, int added)
+{
+    Q_UNUSED(removed);
+    const qsizetype to = from + added;
+    m_changedFrom = m_changedFrom < 0 ? from : qMin<qsizetype>(m_changedFrom, from);
+    m_changedTo = qMax<qsizetype>(m_changedTo, to);
+}
+
+void MessageEdit::dropStrayUnderline()
+{
+    if (m_changedFrom < 0 || m_settling) return;
+    // Neighbouring tags are looked at too: an edit beside a name can break it.
+    const qsizetype from = m_changedFrom - 13, to = m_changedTo + 13;
+    m_changedFrom = m_changedTo = -1;
+    const QVector<TextRange> stray = tagprotection::strayUnderline(tagText(), from, to);
+    if (stray.isEmpty()) return;
+    m_settling = true;
+    QTextCursor c(document());
+    // Part of the change that made it, so one undo takes both back.
+    c.joinPreviousEditBlock();
+    QTextCharFormat plain;
+    plain.setFontUnderline(false);
+    for (const TextRange &r : stray) {
+        c.setPosition(int(r.start));
+        c.setPosition(int(r.start + r.length), QTextCursor::KeepAnchor);
+        c.mergeCharFormat(plain);
+    }
+    c.endEditBlock();
+    m_settling = false;
+    m_changedFrom = m_changedTo = -1;
 }
 
 void MessageEdit::applyCaretRule()

@@ -6,14 +6,23 @@
 #include <QTextEdit>
 
 // The rich-text control of an editor window ("rtfText"). It keeps inserted
-// effect tags whole: Backspace and Delete take a whole tag, Left and Right
-// jump over one, the caret never rests inside one and selections hold whole
-// tags. Enter and Tab are swallowed, so a message stays one line.
+// effect tags whole on every path, in two places that every path passes:
+//  - the cursor: whenever it moves (keys with or without modifiers, input
+//    methods, undo, commands), it leaves a tag at the edge it travelled
+//    towards, and a selection grows to hold whole tags; a click or a mouse
+//    selection is settled when the button is let go (after the tag, or
+//    trimmed to whole tags);
+//  - the document: after every change, an underlined stretch that is not a
+//    whole tag's name loses its underline, so nothing can pass for a tag.
+// Insertions (typing, input-method commits, pastes, drops) go after a tag
+// that their point lies in, and deletions take whole tags. Enter and Tab
+// are swallowed, so a message stays one line.
 //
 // Every way text comes in (the menu's paste, Ctrl+V, dropping) goes through
-// the same paste: our own RTF markup keeps its formatting, tags included;
-// anything else comes in plain, with the format of the insertion point and
-// never underlined, so it can never forge a tag.
+// insertFromMimeData: our own markup keeps its formatting, tags included;
+// RTF from other programs keeps an underline only on whole, known tag names;
+// plain text comes in with the format of the insertion point, never
+// underlined.
 class MessageEdit : public QTextEdit
 {
     Q_OBJECT
@@ -46,7 +55,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
@@ -54,7 +67,19 @@ protected:
 
 private:
     bool handleTagKey(int key);
-    void insertPlain(const QString &text);
+    bool handleWordDelete(QKeyEvent *e);
+    void removeRange(TextRange range);
+    void settleCursor();
+    void settleMouse();
+    void noteChange(int from, int removed, int added);
+    void dropStrayUnderline();
+    void stopTypingUnderline();
 
     std::unique_ptr<TagText> m_tagText;
+    qsizetype m_lastPosition = 0;
+    bool m_settling = false;
+    bool m_mouseHeld = false;
+    // The stretch changed since the document last settled, [from, to).
+    qsizetype m_changedFrom = -1;
+    qsizetype m_changedTo = -1;
 };

@@ -1,5 +1,8 @@
 #include "tagprotection.h"
 
+#include "formatrules.h"
+#include "tags.h"
+
 namespace tagprotection
 {
 namespace
@@ -23,6 +26,19 @@ bool closesTag(const TagText &t, qsizetype pos)
 bool opensTag(const TagText &t, qsizetype pos)
 {
     return isAt(t, pos, '<') && t.isUnderlined(pos + 1) && pos + kTag <= t.length();
+}
+
+// The thirteen characters from s are a whole tag: plain "<", eleven
+// underlined name characters, plain ">".
+bool isWholeTag(const TagText &t, qsizetype s)
+{
+    if (!isAt(t, s, '<') || t.isUnderlined(s) || !isAt(t, s + kTag - 1, '>') ||
+        t.isUnderlined(s + kTag - 1))
+        return false;
+    for (qsizetype i = 1; i < kTag - 1; ++i) {
+        if (!t.isUnderlined(s + i)) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -92,6 +108,88 @@ TextRange selection(const TagText &t, TextRange sel)
         len = qMax<qsizetype>(0, len - (kTag - 1));
     }
     return {a, len};
+}
+
+std::optional<TextRange> tagAround(const TagText &t, qsizetype pos)
+{
+    // Only a name character or a ">" after one can be inside a tag.
+    if (!t.isUnderlined(pos) && !(isAt(t, pos, '>') && t.isUnderlined(pos - 1)))
+        return std::nullopt;
+    qsizetype s = pos - 1;
+    while (s > pos - kTag && t.isUnderlined(s))
+        --s;
+    if (s >= 0 && isWholeTag(t, s)) return TextRange{s, kTag};
+    return std::nullopt;
+}
+
+qsizetype settle(const TagText &t, qsizetype pos, bool forward)
+{
+    pos = qBound<qsizetype>(0, pos, t.length());
+    if (const auto tag = tagAround(t, pos)) return forward ? tag->start + kTag : tag->start;
+    return pos;
+}
+
+qsizetype insertionPoint(const TagText &t, qsizetype pos)
+{
+    return settle(t, pos, true);
+}
+
+TextRange wholeTags(const TagText &t, TextRange range)
+{
+    const qsizetype n = t.length();
+    qsizetype a = qBound<qsizetype>(0, range.start, n);
+    qsizetype e = qBound<qsizetype>(a, range.start + range.length, n);
+    if (const auto tag = tagAround(t, a)) a = tag->start;
+    if (const auto tag = tagAround(t, e)) e = tag->start + kTag;
+    return {a, e - a};
+}
+
+QVector<TextRange> strayUnderline(const TagText &t, qsizetype from, qsizetype to)
+{
+    const qsizetype n = t.length();
+    from = qBound<qsizetype>(0, from, n);
+    to = qBound<qsizetype>(from, to, n);
+    // Take in whole the runs that the range cuts.
+    while (from > 0 && t.isUnderlined(from - 1))
+        --from;
+    while (to < n && t.isUnderlined(to))
+        ++to;
+    QVector<TextRange> stray;
+    qsizetype i = from;
+    while (i < to) {
+        if (!t.isUnderlined(i)) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < to && t.isUnderlined(i))
+            ++i;
+        const qsizetype len = i - start;
+        if (len != kTag - 2 || !isWholeTag(t, start - 1)) stray.append({start, len});
+    }
+    return stray;
+}
+
+void normaliseForeign(RichText &text)
+{
+    static const QStringList vocabulary = tags::all();
+    const RichTextTagText view(text);
+    for (const TextRange &r : strayUnderline(view, 0, text.size())) {
+        for (qsizetype i = r.start; i < r.start + r.length; ++i)
+            text.chars()[i].format.underline = false;
+    }
+    // What is left underlined is whole tags; unknown names lose it too.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text.isUnderlined(i)) continue;
+        const qsizetype s = i - 1;
+        const bool known = vocabulary.contains(text.mid(s, kTag).plainText());
+        for (qsizetype k = i; k < s + kTag - 1; ++k) {
+            RichChar &c = text.chars()[k];
+            c.format.underline = known;
+            if (known) c.format.colour = colours::kTagName;
+        }
+        i = s + kTag - 1;
+    }
 }
 
 } // namespace tagprotection

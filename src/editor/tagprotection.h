@@ -3,6 +3,7 @@
 #include "richtext.h"
 
 #include <QChar>
+#include <QVector>
 #include <QtGlobal>
 
 #include <optional>
@@ -62,5 +63,29 @@ std::optional<qsizetype> right(const TagText &t, qsizetype pos);
 qsizetype caret(const TagText &t, qsizetype pos);
 // A selection is trimmed to whole tags: it never holds part of one.
 TextRange selection(const TagText &t, TextRange sel);
+
+// The rules below hold on every path into the text (keys, input methods,
+// drops, pastes, undo, commands), not only on the keys above.
+
+// The whole tag that holds pos strictly inside it (after its "<", up to its
+// ">"), if any.
+std::optional<TextRange> tagAround(const TagText &t, qsizetype pos);
+// Where a caret that was moved to pos comes to rest: never inside a tag, but
+// at the tag's edge in the direction it travelled.
+qsizetype settle(const TagText &t, qsizetype pos, bool forward);
+// Where text inserted at pos goes: after the tag when pos is inside one.
+qsizetype insertionPoint(const TagText &t, qsizetype pos);
+// A range to delete or replace, grown to cover every tag it touches whole.
+TextRange wholeTags(const TagText &t, TextRange range);
+
+// The underlined stretches around [from, to) that are not the eleven name
+// characters of a whole tag: they must lose their underline, or a typed
+// letter could pass for part of a tag.
+QVector<TextRange> strayUnderline(const TagText &t, qsizetype from, qsizetype to);
+
+// Rich text from another program: an underlined run stays underlined (and
+// takes the tag grey) only when it is the name of a tag of the vocabulary
+// between a plain "<" and ">"; every other underline is dropped.
+void normaliseForeign(RichText &text);
 
 } // namespace tagprotection

@@ -23,7 +23,6 @@ PanelActions::PanelActions(SharedSettings &settings, MenuBarActions &menus,
     : QObject(parent), m_settings(settings), m_menus(menus), m_buttons(toolbarButtons),
       m_status(status), m_prompt(prompt), m_port(port), m_activeEditor(std::move(activeEditor))
 {
-    m_port.link().setListener(this);
     // A pulled-out adapter: the next activation opens the port again.
     connect(&m_port, &PanelPort::lost, this, [this] { m_settings.portReady = 0; });
 }
@@ -54,7 +53,7 @@ void PanelActions::activate()
     m_menus.mnusim->setVisible(m_settings.panelType >= 0 && m_settings.panelType <= 5);
 }
 
-template <typename Send> void PanelActions::run(Send send)
+void PanelActions::run(const PanelPort::Job &send)
 {
     if (m_busy) return;
     m_busy = true;
@@ -62,9 +61,8 @@ template <typename Send> void PanelActions::run(Send send)
     m_menus.mnuconfig->setEnabled(false);
     m_status.setPanelText(1, status::kSending);
     m_status.setToolTip(QString());
-    m_port.link().setOptions(LinkOptions{m_settings.panelType, m_settings.usbAdapter != 0});
-    PanelCommands commands(m_port.link());
-    const CommandOutcome outcome = send(commands);
+    const CommandOutcome outcome =
+        m_port.run(LinkOptions{m_settings.panelType, m_settings.usbAdapter != 0}, this, send);
     if (!outcome.refused) {
         m_status.setPanelText(1, outcome.status);
         if (!outcome.portError.isEmpty()) m_status.setToolTip(outcome.portError);
@@ -86,22 +84,27 @@ void PanelActions::transfer()
         return;
     }
     const QByteArray field = loadCommandField(text);
-    run([&](PanelCommands &c) { return c.transfer(m_settings.panelAddress, field); });
+    // The command runs where the line lives: it takes copies, not references.
+    const qint16 address = qint16(m_settings.panelAddress);
+    run([address, field](PanelCommands &c) { return c.transfer(address, field); });
 }
 
 void PanelActions::letter(char command)
 {
-    run([&](PanelCommands &c) { return c.letter(m_settings.panelAddress, command); });
+    const qint16 address = qint16(m_settings.panelAddress);
+    run([address, command](PanelCommands &c) { return c.letter(address, command); });
 }
 
 void PanelActions::setClock()
 {
-    run([](PanelCommands &c) { return c.setClock(QDateTime::currentDateTime()); });
+    const QDateTime now = QDateTime::currentDateTime();
+    run([now](PanelCommands &c) { return c.setClock(now); });
 }
 
 void PanelActions::setDate()
 {
-    run([](PanelCommands &c) { return c.setDate(QDateTime::currentDateTime()); });
+    const QDateTime now = QDateTime::currentDateTime();
+    run([now](PanelCommands &c) { return c.setDate(now); });
 }
 
 void PanelActions::setDebugWindow(DebugWindow *window)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panellink.h"
+#include "panelport.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,7 +11,6 @@
 
 class DebugWindow;
 class DocumentWindow;
-class PanelPort;
 class Prompt;
 class QAction;
 class StatusPanels;
@@ -53,7 +53,7 @@ Q_SIGNALS:
     void exchangeFinished();
 
 private:
-    template <typename Send> void run(Send send);
+    void run(const PanelPort::Job &send);
     void setTransmissionEnabled(bool enabled);
 
     SharedSettings &m_settings;

@@ -7,12 +7,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QMap>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -23,7 +25,10 @@
 namespace
 {
 
-enum class Answer { Ack, Nak, None };
+// What the panel does after a frame addressed to it: answer, stay silent,
+// hang up the line (a pulled-out adapter), or babble bytes that never form
+// an answer (a faulty device).
+enum class Answer { Ack, Nak, None, HangUp, Noise };
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -99,6 +104,21 @@ private:
                      .arg(checkOk ? QStringLiteral("certa") : QStringLiteral("errada"))
                      .arg(decodeWireData(data)));
         if (address == 0 || address != m_address || m_answer == Answer::None) return;
+        if (m_answer == Answer::HangUp) {
+            m_notifier.reset();
+            ::close(m_slave);
+            ::close(m_master);
+            m_slave = m_master = -1;
+            return;
+        }
+        if (m_answer == Answer::Noise) {
+            QObject::connect(&m_noise, &QTimer::timeout, [this] {
+                const char junk = 0x55;
+                [[maybe_unused]] const auto n = ::write(m_master, &junk, 1);
+            });
+            m_noise.start(20);
+            return;
+        }
         const char code = char(m_answer == Answer::Ack ? frame::kAck : frame::kNak);
         const QByteArray reply = frame::build(m_address, QByteArray(1, code));
         [[maybe_unused]] const auto n = ::write(m_master, reply.constData(), size_t(reply.size()));
@@ -109,6 +129,7 @@ private:
     int m_master = -1;
     int m_slave = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_noise;
     ReplyReceiver m_receiver;
 };
 
@@ -120,19 +141,23 @@ int runEmulator(const QStringList &args)
     QCommandLineParser p;
     const QCommandLineOption address(QStringLiteral("endereco"), QString(), QStringLiteral("A"));
     const QCommandLineOption answer(QStringLiteral("resposta"), QString(),
-                                    QStringLiteral("ack|nak|nenhuma"));
+                                    QStringLiteral("ack|nak|nenhuma|desliga|ruido"));
     p.addOption(address);
     p.addOption(answer);
     if (!parseArgs(p, args, 0)) return ExitUsage;
     const auto addr = intOption(p.isSet(address) ? p.value(address) : QStringLiteral("1"), 1, 31);
     if (!addr) return usageError(QStringLiteral("--endereco deve ser um número de 1 a 31"));
     const QString a = p.isSet(answer) ? p.value(answer) : QStringLiteral("ack");
-    if (a != QLatin1String("ack") && a != QLatin1String("nak") && a != QLatin1String("nenhuma"))
-        return usageError(QStringLiteral("--resposta deve ser ack, nak ou nenhuma"));
+    static const QMap<QString, int> answers = {{QStringLiteral("ack"), 0},
+                                               {QStringLiteral("nak"), 1},
+                                               {QStringLiteral("nenhuma"), 2},
+                                               {QStringLiteral("desliga"), 3},
+                                               {QStringLiteral("ruido"), 4}};
+    if (!answers.contains(a))
+        return usageError(
+            QStringLiteral("--resposta deve ser ack, nak, nenhuma, desliga ou ruido"));
 #ifdef Q_OS_UNIX
-    const Answer mode = a == QLatin1String("ack")   ? Answer::Ack
-                        : a == QLatin1String("nak") ? Answer::Nak
-                                                    : Answer::None;
+    const auto mode = Answer(answers.value(a));
     PanelEmulator emulator(qint16(*addr), mode);
     QString device, error;
     if (!emulator.open(&device, &error)) {

@@ -9,8 +9,11 @@
 namespace
 {
 const QString kCrLf = QStringLiteral("\r\n");
-// The driver tells nothing when its queue drains, so it is looked at this often.
-constexpr qint64 kPollMs = 1;
+// The driver tells nothing when its queue drains. A byte cannot leave
+// sooner than its time on the wire, so the link sleeps through that and
+// looks often only around the moment it is due.
+constexpr qint64 kFinePollUs = 50;
+constexpr qint64 kEarlyUs = 200;
 } // namespace
 
 bool ExchangeResult::succeeded() const
@@ -67,17 +70,31 @@ void PanelLink::trace(const QString &text, bool start)
         m_listener->traceAppended(text);
 }
 
-PanelLink::Wait PanelLink::waitFor(const std::function<qint64()> &probe, bool wantZero,
-                                   qint64 timeoutMs)
+PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutMs)
+{
+    const qint64 deadline = m_time.elapsedUs() + timeoutMs * 1000;
+    for (;;) {
+        const qint64 pending = m_line.outputPending();
+        if (pending < 0) return Wait::PortError;
+        if (pending == 0) return Wait::Ready;
+        const qint64 now = m_time.elapsedUs();
+        if (now >= deadline) return Wait::TimedOut;
+        const qint64 due = m_lastWriteUs + pending * kByteUs - kEarlyUs;
+        m_time.sleepUs(qMin(deadline - now, qMax(kFinePollUs, due - now)));
+    }
+}
+
+PanelLink::Wait PanelLink::waitForInput(qint64 timeoutMs)
 {
     const qint64 deadline = m_time.elapsedMs() + timeoutMs;
     for (;;) {
-        const qint64 v = probe();
-        if (v < 0) return Wait::PortError;
-        if (wantZero ? v == 0 : v > 0) return Wait::Ready;
+        const qint64 available = m_line.inputAvailable();
+        if (available < 0) return Wait::PortError;
+        if (available > 0) return Wait::Ready;
         const qint64 now = m_time.elapsedMs();
         if (now >= deadline) return Wait::TimedOut;
-        m_time.waitMs(qMin(deadline - now, wantZero ? kPollMs : deadline - now));
+        // The line wakes the wait as soon as a byte comes in.
+        m_time.waitMs(deadline - now);
     }
 }
 
@@ -96,14 +113,14 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
     trace(QStringLiteral("Transmitido:") + kCrLf + frame::hexDump(bytes) + kCrLf + kCrLf);
     m_line.discardInput();
 
-    const auto pending = [this] { return m_line.outputPending(); };
     for (const char b : bytes) {
         if (m_options.usbAdapter) m_time.pause(kPauseMs);
-        const Wait w = waitFor(pending, true, kWriteTimeoutMs);
+        const Wait w = waitForDrain(kWriteTimeoutMs);
         if (w != Wait::Ready) return nak(w == Wait::PortError ? m_line.errorString() : QString());
         if (!m_line.writeByte(quint8(b))) return nak(m_line.errorString());
+        m_lastWriteUs = m_time.elapsedUs();
     }
-    if (const Wait w = waitFor(pending, true, kWriteTimeoutMs); w != Wait::Ready)
+    if (const Wait w = waitForDrain(kWriteTimeoutMs); w != Wait::Ready)
         return nak(w == Wait::PortError ? m_line.errorString() : QString());
 
     if (address == 0) {
@@ -114,9 +131,11 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
 
     ReplyReceiver receiver;
     QString portError;
-    const auto available = [this] { return m_line.inputAvailable(); };
+    const qint64 answerEnd = m_time.elapsedMs() + kAnswerLimitMs;
     while (!receiver.isComplete()) {
-        const Wait w = waitFor(available, false, kReadTimeoutMs);
+        const qint64 left = answerEnd - m_time.elapsedMs();
+        if (left <= 0) break;
+        const Wait w = waitForInput(qMin(kReadTimeoutMs, left));
         if (w == Wait::PortError) portError = m_line.errorString();
         if (w != Wait::Ready) break;
         const int b = m_line.readByte();

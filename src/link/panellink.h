@@ -52,6 +52,11 @@ public:
     static constexpr qint64 kPauseMs = 100;
     static constexpr qint64 kWriteTimeoutMs = 1000;
     static constexpr qint64 kReadTimeoutMs = 1500;
+    // However the bytes trickle in, an answer is over this long after the
+    // frame has left: a device that babbles cannot hold the line.
+    static constexpr qint64 kAnswerLimitMs = 10000;
+    // One byte on the wire at 2400 baud, 8N2: start, 8 data, 2 stop bits.
+    static constexpr qint64 kByteUs = 11 * 1000000 / 2400;
 
     PanelLink(SerialLine &line, Timebase &time, LinkOptions options = {},
               LinkListener *listener = nullptr);
@@ -66,7 +71,8 @@ public:
 
 private:
     enum class Wait { Ready, TimedOut, PortError };
-    Wait waitFor(const std::function<qint64()> &probe, bool wantZero, qint64 timeoutMs);
+    Wait waitForInput(qint64 timeoutMs);
+    Wait waitForDrain(qint64 timeoutMs);
     ExchangeResult guarded(qint16 address, const QByteArray &dataField, bool processEventsFirst);
     ExchangeResult run(qint16 address, const QByteArray &dataField);
     ExchangeResult nak(const QString &portError = {}) const;
@@ -78,4 +84,5 @@ private:
     LinkListener *m_listener;
     MessageEncoder m_encoder;
     bool m_busy = false;
+    qint64 m_lastWriteUs = 0;
 };

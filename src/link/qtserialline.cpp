@@ -3,6 +3,7 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
@@ -24,6 +25,11 @@ QString portErrorText(QSerialPort::SerialPortError e, const QString &device, con
     default:
         return QStringLiteral("%1: %2").arg(device, detail);
     }
+}
+
+QString hangUpText(const QString &device)
+{
+    return QStringLiteral("%1: a ligação foi interrompida").arg(device);
 }
 
 } // namespace
@@ -64,13 +70,32 @@ void QtSerialLine::onError(QSerialPort::SerialPortError e)
 {
     if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError) return;
     m_error = portErrorText(e, m_port.portName(), m_port.errorString());
-    if (e == QSerialPort::ResourceError) {
-        // A vanished device keeps signalling; closing stops that, and the
-        // next exchange sees a closed port.
-        m_port.close();
-        Q_EMIT lost();
-    }
+    if (e == QSerialPort::ResourceError || hungUp()) lose();
     Q_EMIT activity();
+}
+
+// A line whose far end hung up (an adapter pulled out, a device server
+// dropping the connection) reads end-of-file for ever and keeps the event
+// loop spinning; it is a lost port at once.
+bool QtSerialLine::hungUp()
+{
+#ifdef Q_OS_WIN
+    return false; // a vanished port gives a resource error there
+#else
+    if (!m_port.isOpen()) return false;
+    pollfd p{int(m_port.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+    m_error = hangUpText(m_port.portName());
+    return true;
+#endif
+}
+
+void QtSerialLine::lose()
+{
+    // Closing stops the signalling; the next exchange sees a closed port.
+    if (!m_port.isOpen()) return;
+    m_port.close();
+    Q_EMIT lost();
 }
 
 bool QtSerialLine::isOpen() const
@@ -127,7 +152,12 @@ qint64 QtSerialLine::outputPending()
 qint64 QtSerialLine::inputAvailable()
 {
     if (!m_port.isOpen()) return -1;
-    return m_port.bytesAvailable();
+    const qint64 n = m_port.bytesAvailable();
+    if (n == 0 && hungUp()) {
+        lose();
+        return -1;
+    }
+    return n;
 }
 
 int QtSerialLine::readByte()

@@ -36,6 +36,8 @@ Q_SIGNALS:
 
 private:
     void onError(QSerialPort::SerialPortError e);
+    bool hungUp();
+    void lose();
     qint64 driverOutputQueue();
 
     QSerialPort m_port;

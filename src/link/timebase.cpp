@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 void Timebase::pause(qint64 ms)
@@ -19,6 +20,16 @@ EventLoopTimebase::EventLoopTimebase(QObject *parent) : QObject(parent)
 qint64 EventLoopTimebase::elapsedMs() const
 {
     return m_clock.elapsed();
+}
+
+qint64 EventLoopTimebase::elapsedUs() const
+{
+    return m_clock.nsecsElapsed() / 1000;
+}
+
+void EventLoopTimebase::sleepUs(qint64 us)
+{
+    if (us > 0) QThread::usleep(quint64(us));
 }
 
 void EventLoopTimebase::waitMs(qint64 ms)

@@ -18,6 +18,12 @@ public:
     // return sooner when something happened. ms <= 0 only processes events.
     virtual void waitMs(qint64 ms) = 0;
 
+    // Microseconds on the same clock; by default the milliseconds.
+    virtual qint64 elapsedUs() const { return elapsedMs() * 1000; }
+    // A short wait in which only time has to pass (a byte leaving the line):
+    // it may block without processing events. By default a waitMs.
+    virtual void sleepUs(qint64 us) { waitMs((us + 999) / 1000); }
+
     // Waits until ms have passed on the clock.
     void pause(qint64 ms);
 };
@@ -31,6 +37,8 @@ public:
     explicit EventLoopTimebase(QObject *parent = nullptr);
     qint64 elapsedMs() const override;
     void waitMs(qint64 ms) override;
+    qint64 elapsedUs() const override;
+    void sleepUs(qint64 us) override;
 
 public Q_SLOTS:
     // Ends the current wait early: something on the line may have changed.

@@ -20,7 +20,14 @@ public:
     }
     void close() override { line.open = false; }
     bool isOpen() const override { return line.open; }
-    PanelLink &link() override { return m_link; }
+    CommandOutcome run(const LinkOptions &options, LinkListener *listener, const Job &job) override
+    {
+        m_link.setOptions(options);
+        m_link.setListener(listener);
+        PanelCommands commands(m_link);
+        return job(commands);
+    }
+    PanelLink &link() { return m_link; }
 
     VirtualTimebase time;
     FakeLine line{time};

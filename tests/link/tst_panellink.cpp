@@ -90,8 +90,22 @@ private Q_SLOTS:
         VirtualTimebase t2;
         FakeLine l2(t2);
         PanelLink link2(l2, t2);
-        answerAfterFrame(l2, 10, kAckReply, 1400, 1400);
+        answerAfterFrame(l2, 10, kAckReply, 1400, 900);
         QVERIFY(link2.exchangeFrame(1, "A").succeeded());
+    }
+
+    void anAnswerThatNeverEndsIsCutTenSecondsAfterTheFrame()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time);
+        // A byte every 100 ms that never forms an answer.
+        answerAfterFrame(line, 10, QByteArray(1000, '\x55'), 0, 100);
+        const ExchangeResult r = link.exchangeFrame(1, "A");
+        QCOMPARE(r.bytes, bytes({frame::kNak}));
+        const qint64 frameEnd = line.writeTimes.last();
+        QVERIFY2(time.now >= frameEnd + 10000 && time.now <= frameEnd + 10010,
+                 qPrintable(QString::number(time.now - frameEnd)));
     }
 
     void globalSendDoesNotRead()

@@ -157,18 +157,20 @@ void MainWindow::load()
 
     // A failing step is skipped and the next one runs; what went wrong is
     // shown in the first panel rather than lost.
-    QString address, error, errors;
-    if (m_files.loadConfig(m_settings, SettingsFiles::Missing::Create, &address, &error))
+    QString address, error, errors, addressProblem;
+    if (m_files.loadConfig(m_settings, SettingsFiles::Missing::Create, &address, &error,
+                           &addressProblem))
         m_status->setPanelText(4, QStringLiteral("End:") + address);
     else
         errors = error;
+    m_panel->setAddressProblem(addressProblem);
     applyMenuVisibility(m_menus,
                         menuVisibility(m_settings.panelType, m_settings.temperatureOption));
     m_status->setPanelText(2, QStringLiteral("Com%1").arg(m_settings.portNumber));
     if (!m_files.loadPassword(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
     if (!m_files.loadUsbAdapter(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
     if (!m_files.loadTips(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
-    m_status->setPanelText(1, errors);
+    m_status->setPanelText(1, addressProblem.isEmpty() ? errors : addressProblem);
 }
 
 DocumentWindow *MainWindow::LoadNewDoc()

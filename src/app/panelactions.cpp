@@ -27,8 +27,15 @@ PanelActions::PanelActions(SharedSettings &settings, MenuBarActions &menus,
     connect(&m_port, &PanelPort::lost, this, [this] { m_settings.portReady = 0; });
 }
 
+void PanelActions::setAddressProblem(const QString &problem)
+{
+    m_addressProblem = problem;
+    if (!problem.isEmpty()) setTransmissionEnabled(false);
+}
+
 void PanelActions::setTransmissionEnabled(bool enabled)
 {
+    enabled = enabled && m_addressProblem.isEmpty();
     m_menus.mnutrans->menuAction()->setEnabled(enabled);
     for (int n = kFirstTransmissionButton; n <= kLastTransmissionButton; ++n)
         m_buttons[n - 1]->setEnabled(enabled);
@@ -55,7 +62,7 @@ void PanelActions::activate()
 
 void PanelActions::run(const PanelPort::Job &send)
 {
-    if (m_busy) return;
+    if (m_busy || !m_addressProblem.isEmpty()) return;
     m_busy = true;
     m_menus.mnutrans->menuAction()->setEnabled(false);
     m_menus.mnuconfig->setEnabled(false);
@@ -67,7 +74,7 @@ void PanelActions::run(const PanelPort::Job &send)
         m_status.setPanelText(1, outcome.status);
         if (!outcome.portError.isEmpty()) m_status.setToolTip(outcome.portError);
     }
-    m_menus.mnutrans->menuAction()->setEnabled(true);
+    setTransmissionEnabled(true);
     m_menus.mnuconfig->setEnabled(true);
     m_busy = false;
     Q_EMIT exchangeFinished();

@@ -33,6 +33,9 @@ public:
     // Opens the port while it is not ready and offers the simulation for
     // the widths that have one.
     void activate();
+    // A panel address in the settings that cannot be right: transmission
+    // stays off, with the reason in the status bar, until it is fixed.
+    void setAddressProblem(const QString &problem);
     void transfer();
     // "P" (stop), "A" (clear) or "I" (start).
     void letter(char command);
@@ -65,4 +68,5 @@ private:
     std::function<DocumentWindow *()> m_activeEditor;
     QPointer<DebugWindow> m_debug;
     bool m_busy = false;
+    QString m_addressProblem;
 };

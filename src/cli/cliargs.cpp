@@ -2,7 +2,7 @@
 
 #include "rtfreader.h"
 
-#include <QFile>
+#include "messagefile.h"
 
 #include <cstdio>
 
@@ -87,13 +87,7 @@ std::optional<int> intOption(const QString &value, int low, int high)
 
 bool readMessageFile(const QString &path, RichText *text)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        printErr(QStringLiteral("letreiro-cli: não foi possível abrir %1: %2")
-                     .arg(path, f.errorString()));
-        return false;
-    }
-    RtfReadResult r = readRtf(f.readAll());
+    RtfReadResult r = messagefile::read(path);
     if (!r.ok) {
         printErr(QStringLiteral("letreiro-cli: %1 (%2)").arg(r.error, path));
         return false;

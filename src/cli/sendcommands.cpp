@@ -63,14 +63,19 @@ bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
     s.portNumber = 1; // the values of a first start, for files not yet written
     const QString folder = p.isSet(kFolder) ? p.value(kFolder) : defaultSettingsFolder();
     const SettingsFiles files(folder);
-    QString error;
-    if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error) ||
+    QString error, addressProblem;
+    if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error, &addressProblem) ||
         !files.loadUsbAdapter(s, SettingsFiles::Missing::Skip, &error)) {
         printErr(QStringLiteral("letreiro-cli: ") + error);
         return false;
     }
     int type = s.panelType, address = s.panelAddress;
     if (!readType(p, &type) || !readAddress(p, &address)) return false;
+    // An address from the file that cannot be right is never sent to anybody.
+    if (!p.isSet(kAddress) && !addressProblem.isEmpty()) {
+        printErr(QStringLiteral("letreiro-cli: ") + addressProblem);
+        return false;
+    }
     s.panelType = qint16(type);
     s.panelAddress = qint16(address);
     if (p.isSet(kUsb)) {

@@ -1,5 +1,6 @@
 #include "documentwindow.h"
 
+#include "messagefile.h"
 #include "messageedit.h"
 #include "prompt.h"
 #include "rtfreader.h"
@@ -53,13 +54,7 @@ void DocumentWindow::setFile(const QString &path)
 
 bool DocumentWindow::load(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        m_prompt.message(QStringLiteral("Não foi possível abrir o arquivo %1.\n%2")
-                             .arg(QDir::toNativeSeparators(path), f.errorString()));
-        return false;
-    }
-    const RtfReadResult r = readRtf(f.readAll());
+    const RtfReadResult r = messagefile::read(path);
     if (!r.ok) {
         m_prompt.message(r.error + QLatin1Char('\n') + QDir::toNativeSeparators(path));
         return false;

@@ -1,6 +1,7 @@
 #include "settingsfiles.h"
 
 #include "cp1252.h"
+#include "messagefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +82,9 @@ using namespace settingsfiles;
 namespace
 {
 
+// Settings files are a few lines; the tips file a few dozen.
+constexpr qint64 kMaxSettingsBytes = 64 * 1024;
+
 QByteArray joinLines(std::initializer_list<QByteArray> lines)
 {
     QByteArray out;
@@ -112,19 +116,23 @@ SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Miss
         if (missing == Missing::Skip) return ReadStatus::Missing;
         if (!write(fileName, defaults, error)) return ReadStatus::Failed;
     }
-    QFile f(p);
-    if (!f.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("Não foi possível ler o arquivo %1: %2")
-                            .arg(QDir::toNativeSeparators(p), f.errorString()));
+    // A settings file is a few lines: only its start is read, and only when
+    // it is a regular file (a FIFO or a device in its place must not hang or
+    // exhaust the program).
+    const SmallFileRead file = messagefile::readSmallFile(p, kMaxSettingsBytes, false);
+    if (!file.ok) {
+        setError(error, QStringLiteral("Não foi possível ler o arquivo %1: %2.")
+                            .arg(QDir::toNativeSeparators(p), file.error));
         return ReadStatus::Failed;
     }
-    *lines = splitLines(f.readAll());
+    *lines = splitLines(file.data);
     return ReadStatus::Read;
 }
 
 bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addressText,
-                               QString *error) const
+                               QString *error, QString *addressProblem) const
 {
+    if (addressProblem) addressProblem->clear();
     QVector<QByteArray> lines;
     const QByteArray defaults = joinLines({" 1", " 0", " 0", " 0", " 0"});
     const ReadStatus st = readLines(kConfigFile, missing, defaults, &lines, error);
@@ -132,9 +140,20 @@ bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addr
     // Lines that are missing keep the values the variables had.
     qint16 *targets[] = {&s.portNumber, &s.panelAddress, &s.tipsHidden, &s.panelType,
                          &s.temperatureOption};
-    for (int i = 0; i < 5 && i < lines.size(); ++i)
-        readInt16(lines[i], targets[i]);
-    if (addressText && lines.size() > 1) *addressText = cp1252::decode(lines[1]).trimmed();
+    bool addressFits = true;
+    for (int i = 0; i < 5 && i < lines.size(); ++i) {
+        const bool fits = readInt16(lines[i], targets[i]);
+        if (i == 1) addressFits = fits;
+    }
+    if (lines.size() > 1) {
+        const QString text = cp1252::decode(lines[1]).trimmed();
+        if (addressText) *addressText = text;
+        if (addressProblem && (!addressFits || s.panelAddress < 0 || s.panelAddress > 31))
+            *addressProblem =
+                QStringLiteral(
+                    "O endereço do painel em %1 é inválido: \"%2\" (deve ser de 0 a 31).")
+                    .arg(QDir::toNativeSeparators(path(kConfigFile)), text);
+    }
     return true;
 }
 

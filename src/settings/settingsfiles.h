@@ -49,8 +49,11 @@ public:
     // created with its defaults (Missing::Create) and then read; any other
     // failure leaves the variables as they were and returns false with a
     // message in *error.
+    // An address line that does not read as 0 to 31 (40, -1, or a number
+    // too large for 16 bits, which would read as 0: every panel) gives a
+    // reason in *addressProblem; nothing may then be sent.
     bool loadConfig(SharedSettings &s, Missing missing, QString *addressText = nullptr,
-                    QString *error = nullptr) const;
+                    QString *error = nullptr, QString *addressProblem = nullptr) const;
     bool loadPassword(SharedSettings &s, Missing missing, QString *error = nullptr) const;
     bool loadUsbAdapter(SharedSettings &s, Missing missing, QString *error = nullptr) const;
     bool loadTips(SharedSettings &s, Missing missing, QString *error = nullptr) const;

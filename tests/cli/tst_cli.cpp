@@ -1,58 +1,13 @@
 #include "rtfwriter.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "clirunner.h"
+
 namespace
 {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(LETREIRO_CLI), args);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-// `letreiro-cli painel` in the background, on a pseudo-terminal.
-class Emulator
-{
-public:
-    explicit Emulator(const QStringList &args = {})
-    {
-        m_proc.start(QStringLiteral(LETREIRO_CLI), QStringList{"painel"} + args);
-        QVERIFY(m_proc.waitForStarted());
-        QTRY_VERIFY(m_proc.canReadLine());
-        device = QString::fromUtf8(m_proc.readLine()).trimmed();
-    }
-    ~Emulator()
-    {
-        m_proc.terminate();
-        m_proc.waitForFinished(5000);
-    }
-    // The next line the emulator prints about a frame.
-    QString nextFrame()
-    {
-        if (!m_proc.canReadLine()) m_proc.waitForReadyRead(5000);
-        return QString::fromUtf8(m_proc.readLine()).trimmed();
-    }
-    QProcess &process() { return m_proc; }
-
-    QString device;
-
-private:
-    QProcess m_proc;
-};
 
 CharFormat format(bool bold = false, bool underline = false)
 {
@@ -177,7 +132,7 @@ private Q_SLOTS:
         QTest::newRow("bad address")
             << QStringList{"quadro", "--endereco", "32", "A"} << "--endereco";
         QTest::newRow("missing file")
-            << QStringList{"transfere", "--mostrar", "/nao/existe.msg"} << "não foi possível abrir";
+            << QStringList{"transfere", "--mostrar", "/nao/existe.msg"} << "o arquivo não existe";
         QTest::newRow("missing port") << QStringList{"para", "--porta", "/dev/nao-existe"}
                                       << "Porta de Comunicação não disponível!!!";
     }

@@ -1,0 +1,67 @@
+#include "messagefile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace messagefile
+{
+
+SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger)
+{
+    SmallFileRead r;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        r.error = QStringLiteral("o arquivo não existe");
+        return r;
+    }
+    if (info.isDir()) {
+        r.error = QStringLiteral("é uma pasta, não um arquivo");
+        return r;
+    }
+    if (!info.isFile()) {
+        r.error = QStringLiteral("não é um arquivo comum");
+        return r;
+    }
+    if (refuseLarger && info.size() > limit) {
+        r.error = QStringLiteral("o arquivo é grande demais (mais de %1 KB)").arg(limit / 1024);
+        return r;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        r.error = f.error() == QFileDevice::PermissionsError
+                      ? QStringLiteral("sem permissão para ler o arquivo")
+                      : QStringLiteral("não foi possível abrir o arquivo");
+        return r;
+    }
+    // The size may have changed since it was looked at: read one byte more
+    // than the limit to know.
+    r.data = f.read(limit + 1);
+    if (r.data.size() > limit) {
+        if (refuseLarger) {
+            r.data.clear();
+            r.error = QStringLiteral("o arquivo é grande demais (mais de %1 KB)").arg(limit / 1024);
+            return r;
+        }
+        r.data.truncate(limit);
+    }
+    if (f.error() != QFileDevice::NoError) {
+        r.data.clear();
+        r.error = QStringLiteral("erro de leitura do arquivo");
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+RtfReadResult read(const QString &path)
+{
+    const SmallFileRead file = readSmallFile(path, kMaxBytes, true);
+    if (!file.ok) {
+        RtfReadResult r;
+        r.error = QStringLiteral("Não foi possível abrir o arquivo: %1.").arg(file.error);
+        return r;
+    }
+    return readRtf(file.data);
+}
+
+} // namespace messagefile

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,6 +25,16 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#endif
 
 namespace
 {
@@ -345,6 +356,78 @@ private Q_SLOTS:
         qunsetenv("LETREIRO_PORTAS");
         emulator.terminate();
         emulator.waitForFinished();
+#endif
+    }
+
+    void anImpossibleAddressKeepsTransmissionOff()
+    {
+        start(40);
+        QVERIFY(status().contains("cobalto.cfg") && status().contains("\"40\""));
+        QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
+        message();
+        main().menus().mnutransfere->trigger();
+        main().menus().mnuhora->trigger();
+        QVERIFY(m_port->line.written.isEmpty());
+        // Fixed in the file, the next load sends again.
+        writeConfig(m_dir.path(), 1, 0);
+        main().load();
+        main().MDIForm_Activate();
+        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
+        QVERIFY(status().isEmpty());
+    }
+
+    // A modal window opened during an exchange runs its own event loop; the
+    // frame must go on at its pace meanwhile, not wait for the window.
+    void aModalWindowDoesNotHoldTheFrame()
+    {
+#ifdef Q_OS_UNIX
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString device = QString::fromLocal8Bit(ptsname(master));
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        using Clock = std::chrono::steady_clock;
+        std::vector<Clock::time_point> arrivals;
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            while (!stop) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 20) <= 0) continue;
+                char buf[64];
+                for (ssize_t n = read(master, buf, sizeof buf); n > 0; --n)
+                    arrivals.push_back(Clock::now());
+            }
+        });
+        qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());
+        writeConfig(m_dir.path(), 0, 0);
+        QFile usb(m_dir.path() + "/usb232.dat");
+        QVERIFY(usb.open(QIODevice::WriteOnly));
+        usb.write("1\r\n"); // a pause of 0.1 s before every byte
+        usb.close();
+        ScriptedPrompt prompt;
+        MainWindow w(m_settings, m_dir.path(), &prompt);
+        w.load();
+        w.MDIForm_Activate();
+        DocumentWindow *doc = w.LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "ab");
+        QDialog modal;
+        QTimer::singleShot(300, &modal, [&] {
+            QTimer::singleShot(1500, &modal, &QDialog::accept);
+            modal.exec();
+        });
+        w.menus().mnutransfere->trigger();
+        stop = true;
+        reader.join();
+        ::close(master);
+        qunsetenv("LETREIRO_PORTAS");
+        doc->editor()->document()->setModified(false);
+        QCOMPARE(w.statusPanels()->panelText(1), QString("Transmissão global bem sucedida."));
+        QCOMPARE(arrivals.size(), size_t(8 + 3 + 1));
+        for (size_t i = 1; i < arrivals.size(); ++i) {
+            const auto gap =
+                std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i] - arrivals[i - 1])
+                    .count();
+            QVERIFY2(gap < 250, qPrintable(QString("byte %1 came %2 ms after").arg(i).arg(gap)));
+        }
 #endif
     }
 };

@@ -1,7 +1,8 @@
 // How late the event loop gets while the link talks to a panel: a maximal
 // message written to the emulator with the USB adapter option (a pause of
 // 0.1 s before every byte, over twelve minutes in all), watched for 5 s, and
-// an exchange that waits the full 1.5 s for an answer that never comes.
+// an exchange that waits the full 1.5 s for an answer that never comes. The
+// exchanges run on the port's own thread, as in the desktop program.
 #include "benchutil.h"
 #include "panelport.h"
 
@@ -52,11 +53,13 @@ int main(int argc, char *argv[])
         std::printf("%s\n", qPrintable(reason));
         return 1;
     }
-    port.link().setOptions(LinkOptions{0, true});
-    // The port is closed under the exchange after 5 s; it then ends at once.
-    QTimer::singleShot(5000, [&] { port.close(); });
-    const double usb =
-        worstLatenessMs([&] { port.link().exchangeFrame(1, 'L' + QByteArray(7499, 'x')); });
+    // The panel hangs up after 5 s; the exchange then ends at once.
+    QTimer::singleShot(5000, [&] { emulator.kill(); });
+    const QByteArray message = 'L' + QByteArray(7499, 'x');
+    const double usb = worstLatenessMs([&] {
+        port.run(LinkOptions{0, true}, nullptr,
+                 [&](PanelCommands &c) { return c.transfer(1, message); });
+    });
     report("event loop lateness, 5 s of a USB-paced 7509-byte write", usb, "ms", "<= 50 ms",
            usb <= 50);
 
@@ -65,7 +68,9 @@ int main(int argc, char *argv[])
     qputenv("LETREIRO_PORTAS", "COM1=" + startEmulator(silent, none).toUtf8());
     SerialPanelPort quiet;
     quiet.open(1, &reason);
-    const double wait = worstLatenessMs([&] { quiet.link().exchangeFrame(1, "P"); });
+    const double wait = worstLatenessMs([&] {
+        quiet.run(LinkOptions{}, nullptr, [](PanelCommands &c) { return c.letter(1, 'P'); });
+    });
     report("event loop lateness, waiting 1.5 s for an answer", wait, "ms", "<= 50 ms", wait <= 50);
     emulator.terminate();
     silent.terminate();

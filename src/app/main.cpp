@@ -1,4 +1,5 @@
 #include "appcontroller.h"
+#include "portuguese.h"
 #include "settingsfolder.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Letreiro"));
     // The settings cycle closes the main window without ending the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    installPortuguese();
     Q_INIT_RESOURCE(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/letreiro.svg")));
     AppController controller(defaultSettingsFolder(), shippedTipsFile());

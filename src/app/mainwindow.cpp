@@ -54,7 +54,10 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
     };
     // Returning from another application counts as an activation.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s == Qt::ApplicationActive && isVisible()) MDIForm_Activate();
+        if (s != Qt::ApplicationActive)
+            m_panel->programLeft();
+        else if (isVisible())
+            MDIForm_Activate();
     });
     connect(m_panel, &PanelActions::exchangeFinished, this, [this] {
         if (m_closePending) {
@@ -69,9 +72,28 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
     addToolBar(m_toolbar);
     setStatusBar(m_status);
     connectMenus();
+    // The tick follows the toolbar however it was hidden (its own context
+    // menu included).
+    connect(m_toolbar, &QToolBar::visibilityChanged, m_menus.mnuferra, &QAction::setChecked);
 }
 
-MainWindow::~MainWindow() = default;
+int MainWindow::neededWidth() const
+{
+    // What the whole menu bar and the status panels need; the main window is
+    // never narrower, so no menu hides behind a "»".
+    const int frame = width() - contentsRect().width();
+    return qMax(menuBar()->sizeHint().width(), m_status->sizeHint().width()) + frame;
+}
+
+MainWindow::~MainWindow()
+{
+    // The windows inside go after this part of the object: they must not
+    // call back into it as they close.
+    if (DebugWindow *debug = debugWindow()) {
+        disconnect(debug, nullptr, this, nullptr);
+        m_settings.debugOpen = 0;
+    }
+}
 
 void MainWindow::connectMenus()
 {
@@ -135,8 +157,9 @@ void MainWindow::fillWindowList()
     const auto windows = m_mdi->subWindowList();
     for (int i = 0; i < windows.size(); ++i) {
         QMdiSubWindow *w = windows[i];
-        QAction *a =
-            m_menus.mnuWindow->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(w->windowTitle()));
+        // Only windows 1 to 9 have a digit of their own to press.
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
+        QAction *a = m_menus.mnuWindow->addAction(number + QLatin1Char(' ') + w->windowTitle());
         a->setCheckable(true);
         a->setChecked(w == m_mdi->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { m_mdi->setActiveSubWindow(w); });
@@ -146,7 +169,9 @@ void MainWindow::fillWindowList()
 
 void MainWindow::load()
 {
-    windowplacement::restore(*this);
+    setMinimumWidth(neededWidth());
+    // At first start the toolbar shows whole too.
+    windowplacement::restore(*this, m_toolbar->sizeHint().width());
     m_settings.userEdit = 1;
     m_settings.debugOpen = 0;
     m_settings.portReady = 0;
@@ -321,7 +346,10 @@ void MainWindow::mnudebug_Click()
     m_settings.debugOpen = 1;
     connect(debug, &QObject::destroyed, this, [this] { m_settings.debugOpen = 0; });
     m_panel->setDebugWindow(debug);
-    m_mdi->addSubWindow(debug)->show();
+    QMdiSubWindow *sub = m_mdi->addSubWindow(debug);
+    // Large enough to read a trace, within the main window's area.
+    sub->resize(QSize(480, 320).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(240, 160))));
+    sub->show();
 }
 
 void MainWindow::mnusim_Click()

@@ -89,6 +89,7 @@ protected:
     void showEvent(QShowEvent *e) override;
 
 private:
+    int neededWidth() const;
     void connectMenus();
     void fillWindowList();
 

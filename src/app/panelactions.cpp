@@ -49,15 +49,31 @@ void PanelActions::activate()
             setTransmissionEnabled(false);
             // The reason stays where the operator can look it up.
             m_status.setPanelText(1, reason);
+            m_portReason = reason;
             m_menus.mnutrans->menuAction()->setToolTip(reason);
-            m_prompt.message(QStringLiteral("Porta de Comunicação não disponível!!!"));
+            // One box at a time, once per start and once per return to the
+            // program: activations come from the window showing, from the
+            // program becoming active, and from closing this very box.
+            if (!m_portComplained) {
+                m_portComplained = true;
+                m_prompt.message(QStringLiteral("Porta de Comunicação não disponível!!!"));
+            }
             return;
         }
+        if (!m_portReason.isEmpty() && m_status.panelText(1) == m_portReason)
+            m_status.setPanelText(1, QString());
+        m_portReason.clear();
+        m_menus.mnutrans->menuAction()->setToolTip(QString());
         setTransmissionEnabled(true);
         m_settings.portReady = 1;
         if (m_settings.tipsHidden == 0) showTips();
     }
     m_menus.mnusim->setVisible(m_settings.panelType >= 0 && m_settings.panelType <= 5);
+}
+
+void PanelActions::programLeft()
+{
+    m_portComplained = false;
 }
 
 void PanelActions::run(const PanelPort::Job &send)

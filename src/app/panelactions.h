@@ -33,6 +33,9 @@ public:
     // Opens the port while it is not ready and offers the simulation for
     // the widths that have one.
     void activate();
+    // The operator went to another application: on return, a port that is
+    // still missing is reported again.
+    void programLeft();
     // A panel address in the settings that cannot be right: transmission
     // stays off, with the reason in the status bar, until it is fixed.
     void setAddressProblem(const QString &problem);
@@ -69,4 +72,6 @@ private:
     QPointer<DebugWindow> m_debug;
     bool m_busy = false;
     QString m_addressProblem;
+    QString m_portReason;
+    bool m_portComplained = false;
 };

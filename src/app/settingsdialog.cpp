@@ -55,13 +55,13 @@ SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &fi
         m_options.append(o);
     }
 
-    // Address: digits only, two at most; port: 1 to 9, one digit.
+    // Address: digits only, two at most; port: 1 to 9, one digit. The
+    // validators limit what is typed; a stored value shows whole ("12" as
+    // the port of a hand-edited file) rather than cut to the typing limit.
     m_address->setObjectName(QStringLiteral("Text1"));
-    m_address->setMaxLength(2);
     m_address->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,2}")), this));
     m_port->setObjectName(QStringLiteral("Text2"));
-    m_port->setMaxLength(1);
     m_port->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[1-9]?")), this));
     m_address->installEventFilter(this);
@@ -76,12 +76,16 @@ SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &fi
     QGroupBox *passwordFrame = frame(this, "Frame3", QStringLiteral("Senha : "));
     auto *change = new QPushButton(QStringLiteral("Alterar"), passwordFrame);
     change->setObjectName(QStringLiteral("Command4"));
+    change->setAutoDefault(false);
     (new QHBoxLayout(passwordFrame))->addWidget(change);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("Command2"));
     auto *cancel = new QPushButton(QStringLiteral("Cancelar"), this);
     cancel->setObjectName(QStringLiteral("Command1"));
+    // Enter in a field means OK, never "Alterar".
+    ok->setDefault(true);
+    cancel->setAutoDefault(false);
 
     auto *side = new QVBoxLayout;
     side->addWidget(addressFrame);
@@ -105,8 +109,10 @@ SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &fi
     connect(change, &QPushButton::clicked, this, &SettingsDialog::changePassword);
 
     // Load: the fields from the shared settings.
-    m_address->setText(QString::number(settings.panelAddress));
-    m_port->setText(QString::number(settings.portNumber));
+    m_readAddress = QString::number(settings.panelAddress);
+    m_readPort = QString::number(settings.portNumber);
+    m_address->setText(m_readAddress);
+    m_port->setText(m_readPort);
     if (settings.panelType >= 0 && settings.panelType < panelwidth::kCodes)
         m_options[settings.panelType]->setChecked(true);
     m_temperature->setChecked(settings.temperatureOption != 0);
@@ -114,8 +120,19 @@ SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &fi
     centreOnScreen(*this);
 }
 
+bool SettingsDialog::addressChanged() const
+{
+    return m_address->text() != m_readAddress;
+}
+
+bool SettingsDialog::portChanged() const
+{
+    return m_port->text() != m_readPort;
+}
+
 void SettingsDialog::leaveAddress()
 {
+    if (!addressChanged()) return; // a stored value stays as it was read
     const QString t = m_address->text();
     const int v = t.isEmpty() ? 0 : t.toInt();
     if (t.isEmpty() || v < 1 || v > 31) m_address->setText(QStringLiteral("0"));
@@ -123,6 +140,7 @@ void SettingsDialog::leaveAddress()
 
 void SettingsDialog::leavePort()
 {
+    if (!portChanged()) return;
     if (m_port->text().isEmpty()) m_port->setText(QStringLiteral("1"));
 }
 
@@ -150,8 +168,8 @@ void SettingsDialog::ok()
     }
     m_settings.temperatureOption = m_temperature->isChecked() ? 1 : 0;
     m_settings.usbAdapter = m_usb->isChecked() ? 1 : 0;
-    m_settings.panelAddress = fieldValue(m_address);
-    m_settings.portNumber = fieldValue(m_port);
+    if (addressChanged()) m_settings.panelAddress = fieldValue(m_address);
+    if (portChanged()) m_settings.portNumber = fieldValue(m_port);
     QString error;
     QStringList errors;
     if (!m_files.saveConfig(m_settings, &error)) errors.append(error);

@@ -51,5 +51,10 @@ private:
     QLineEdit *m_port;
     QCheckBox *m_temperature;
     QCheckBox *m_usb;
+    // Only fields the operator changed go through the field rules; a value
+    // as it was read (a hand-edited port 12) is kept.
+    QString m_readAddress, m_readPort;
+    bool addressChanged() const;
+    bool portChanged() const;
     bool m_closed = false;
 };

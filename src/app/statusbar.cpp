@@ -3,7 +3,34 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QTimer>
+
+namespace
+{
+
+// The first panel: the outcome of the last command, however long, never
+// widens the window; what does not fit is elided, and the whole text is in
+// its tooltip.
+class OutcomeLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        QFrame::paintEvent(e);
+        QPainter p(this);
+        const QRect r = contentsRect();
+        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft,
+                   fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+    }
+};
+
+} // namespace
 
 QString versionText()
 {
@@ -17,7 +44,7 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
 {
     setObjectName(QStringLiteral("sbStatusBar"));
     for (int i = 0; i < 6; ++i) {
-        m_panels[i] = new QLabel(this);
+        m_panels[i] = i == 0 ? new OutcomeLabel(this) : new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
@@ -35,7 +62,9 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
 
 void StatusPanels::setPanelText(int panel, const QString &text)
 {
-    if (panel >= 1 && panel <= 6) m_panels[panel - 1]->setText(text);
+    if (panel < 1 || panel > 6) return;
+    m_panels[panel - 1]->setText(text);
+    if (panel == 1) m_panels[0]->setToolTip(text);
 }
 
 QString StatusPanels::panelText(int panel) const

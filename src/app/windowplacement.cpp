@@ -27,14 +27,16 @@ int pixelsToTwips(int pixels, int dpi)
     return int(qint64(pixels) * 1440 / dpi);
 }
 
-void restore(QWidget &w)
+void restore(QWidget &w, int firstStartWidth)
 {
     QSettings s(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"));
     s.beginGroup(QStringLiteral("Settings"));
     const int dx = w.logicalDpiX(), dy = w.logicalDpiY();
     w.move(twipsToPixels(read(s, "MainLeft", kDefaultLeft), dx),
            twipsToPixels(read(s, "MainTop", kDefaultTop), dy));
-    w.resize(twipsToPixels(read(s, "MainWidth", kDefaultWidth), dx),
+    int width = twipsToPixels(read(s, "MainWidth", kDefaultWidth), dx);
+    if (!s.contains(QStringLiteral("MainWidth"))) width = qMax(width, firstStartWidth);
+    w.resize(qMax(width, w.minimumWidth()),
              twipsToPixels(read(s, "MainHeight", kDefaultHeight), dy));
 }
 

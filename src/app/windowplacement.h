@@ -15,7 +15,9 @@ constexpr int kDefaultLeft = 1000, kDefaultTop = 1000, kDefaultWidth = 6500, kDe
 int twipsToPixels(int twips, int dpi);
 int pixelsToTwips(int pixels, int dpi);
 
-void restore(QWidget &window);
+// The stored placement, or the defaults at first start, where the window
+// is also made at least firstStartWidth wide.
+void restore(QWidget &window, int firstStartWidth = 0);
 void store(const QWidget &window);
 
 } // namespace windowplacement

@@ -14,6 +14,19 @@ QMenu *menu(QMenuBar *bar, const char *name, const QString &caption)
     return m;
 }
 
+// A menu that is never on the bar: its commands are reached by code only.
+// It belongs to the bar but is not added to it, since a menu on the bar
+// claims its Alt letter even while hidden ("&Cor" would take Alt+C from
+// "&Caracter").
+QMenu *hiddenMenu(QMenuBar *bar, const char *name, const QString &caption)
+{
+    auto *m = new QMenu(caption, bar);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    m->menuAction()->setVisible(false);
+    return m;
+}
+
 QAction *item(QMenu *m, const char *name, const QString &caption)
 {
     QAction *a = m->addAction(caption);
@@ -66,21 +79,21 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
     }
 
     // The colour commands are reached through the toolbar only.
-    m.mnucor = menu(bar, "mnucor", QStringLiteral("&Cor"));
+    m.mnucor = hiddenMenu(bar, "mnucor", QStringLiteral("&Cor"));
     m.mnuverde = item(m.mnucor, "mnuverde", QStringLiteral("&Verde"));
     m.mnuvermelho = item(m.mnucor, "mnuvermelho", QStringLiteral("Ver&melho"));
     m.mnularanja = item(m.mnucor, "mnularanja", QStringLiteral("&Laranja"));
     m.mnuiris = item(m.mnucor, "mnuiris", QStringLiteral("Arco &Iris"));
 
     // Reserved tags: their commands exist, their menus are never shown.
-    m.mnuprefixos = menu(bar, "mnuprefixos", QStringLiteral("&Prefixo"));
+    m.mnuprefixos = hiddenMenu(bar, "mnuprefixos", QStringLiteral("&Prefixo"));
     for (tags::Menu sub : {tags::Menu::Rolagem, tags::Menu::RodaCima, tags::Menu::Neve,
                            tags::Menu::VarreOnda, tags::Menu::Mostra, tags::Menu::Display}) {
         QMenu *s = m.mnuprefixos->addMenu(tags::submenuCaption(sub));
         s->setObjectName(tags::controlName(sub) + QLatin1String("menu"));
         m.tagItems.insert(sub, tagItems(s, sub));
     }
-    m.mnusufixos = menu(bar, "mnusufixos", QStringLiteral("&Sufixo"));
+    m.mnusufixos = hiddenMenu(bar, "mnusufixos", QStringLiteral("&Sufixo"));
     m.tagItems.insert(tags::Menu::Sufixo, tagItems(m.mnusufixos, tags::Menu::Sufixo));
 
     m.mnuprefi = menu(bar, "mnuprefi", QStringLiteral("&Prefixos"));
@@ -114,8 +127,6 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
         item(m.mnuWindow, "mnuWindowTileVertical", QStringLiteral("&Vertical"));
     m.windowListSeparator = m.mnuWindow->addSeparator();
 
-    for (QMenu *hidden : {m.mnucor, m.mnuprefixos, m.mnusufixos})
-        hidden->menuAction()->setVisible(false);
     m.tagItems[tags::Menu::Outros][9]->setVisible(false); // "&Apaga Tela"
     return m;
 }

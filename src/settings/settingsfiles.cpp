@@ -212,6 +212,16 @@ bool SettingsFiles::saveConfig(const SharedSettings &s, QString *error) const
 
 bool SettingsFiles::savePassword(const QString &password, QString *error) const
 {
+    // The file holds Windows-1252: a character outside it would be stored as
+    // "?" and the operator's own password would fail from then on.
+    for (const QChar c : password) {
+        if (cp1252::fromUnicode(c) < 0) {
+            setError(error, QStringLiteral("A senha não pode ter o caractere \"%1\"; use letras, "
+                                           "números e sinais do teclado.")
+                                .arg(c));
+            return false;
+        }
+    }
     return write(kPasswordFile, joinLines({cp1252::encode(password)}), error);
 }
 

@@ -3,13 +3,16 @@
 #include "simdrivers.h"
 
 #include <QCloseEvent>
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 namespace
 {
@@ -100,12 +103,23 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
 
     m_tagBox->setReadOnly(true);
     m_tagBox->setFont(QFont(QStringLiteral("MS Sans Serif"), 12));
-    m_tagBox->setGeometry(px(l.tagX) + shift, px(l.tagY), px(1935), px(405));
+    // Wide enough for thirteen of the font's widest letters: any tag shows
+    // whole, whatever font stands in for "MS Sans Serif".
+    const int tagW = qMax(
+        px(1935), m_tagBox->fontMetrics().horizontalAdvance(QString(13, QLatin1Char('W'))) + 16);
+    m_tagBox->setGeometry(px(l.tagX) + shift, px(l.tagY), tagW,
+                          qMax(px(405), m_tagBox->sizeHint().height()));
     m_stop->setGeometry(px(l.stopX) + shift, px(l.stopY), px(855), px(375));
-    for (QWidget *w : {static_cast<QWidget *>(m_view), static_cast<QWidget *>(m_tagBox)})
-        w->installEventFilter(this);
+    m_stop->setDefault(true); // Enter presses "Parar"
+    m_view->installEventFilter(this);
+    m_tagBox->installEventFilter(this);
+    // From the keyboard: focus starts on "Parar" (Space or Enter), Tab
+    // moves between it and the tag box, Escape ends as the close box does.
+    setTabOrder(m_stop, m_tagBox);
+    m_stop->setFocus();
 
-    setFixedSize(qMax(px(l.clientW) + shift, m_stop->geometry().right() + px(120)),
+    setFixedSize(std::max({px(l.clientW) + shift, m_stop->geometry().right() + px(120),
+                           m_tagBox->geometry().right() + px(120)}),
                  qMax(px(l.clientH), viewH + px(l.viewY)));
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -188,7 +202,19 @@ void SimulationWindow::reject()
 
 bool SimulationWindow::eventFilter(QObject *watched, QEvent *e)
 {
-    // Nothing typed reaches the view or the tag box.
-    if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) return true;
+    // Nothing typed reaches the view or the tag box, but the keys that move
+    // between the controls, press "Parar" or close the window still work.
+    if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
+        switch (static_cast<QKeyEvent *>(e)->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return QDialog::eventFilter(watched, e);
+        default:
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, e);
 }

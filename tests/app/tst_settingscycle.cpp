@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace
@@ -257,6 +258,96 @@ private Q_SLOTS:
         port->clear();
         address->setFocus();
         QTRY_COMPARE(port->text(), QString("1"));
+    }
+
+    void enterInAFieldMeansOk_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("presses");
+        for (const char *f : {"Text1", "Text2"})
+            for (int n : {1, 2})
+                QTest::newRow(qPrintable(QStringLiteral("%1 x%2").arg(f).arg(n))) << f << n;
+    }
+
+    void enterInAFieldMeansOk()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, presses);
+        const QByteArray password = contents(file("cobalto.dat"));
+        closeForSettings();
+        PasswordWindow *passwordWindow = topLevel<PasswordWindow>("frmsenha");
+        passwordWindow->field()->setText("cobalto");
+        QTest::keyClick(passwordWindow->field(), Qt::Key_Return);
+        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
+        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QLineEdit *edit = dialog->findChild<QLineEdit *>(field);
+        edit->setFocus();
+        // Should "Alterar" open its window, close it and remember that.
+        bool changeOpened = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto *change = topLevel<QDialog>("frmaltsenha")) {
+                changeOpened = true;
+                change->reject();
+            }
+        });
+        watch.start(50);
+        for (int i = 0; i < presses; ++i) {
+            if (QWidget *focus = QApplication::focusWidget())
+                QTest::keyClick(focus, Qt::Key_Return);
+            QApplication::processEvents();
+        }
+        // OK closed the dialog and wrote the settings; the password is as
+        // it was, and nothing asked for a new one.
+        QTRY_VERIFY(app().mainWindow());
+        QVERIFY(!changeOpened);
+        QCOMPARE(contents(file("cobalto.dat")), password);
+        QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 1\r\n 0\r\n 0\r\n 0\r\n 0\r\n"));
+        QVERIFY(!m_prompt.messages.contains("Senha Alterada!!!"));
+    }
+
+    void aPasswordOutsideTheCodePageIsRefused()
+    {
+        SettingsFiles files(m_dir->path());
+        SharedSettings s;
+        s.accessPassword = "cobalto";
+        const QByteArray before = contents(file("cobalto.dat"));
+        ChangePasswordWindow change(s, files, m_prompt);
+        change.first()->setText(QString::fromUtf8("łódź"));
+        change.second()->setText(QString::fromUtf8("łódź"));
+        change.ok();
+        QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada."));
+        QVERIFY(m_prompt.messages.last().contains(QString::fromUtf8("ł")));
+        QCOMPARE(contents(file("cobalto.dat")), before);
+        QCOMPARE(s.accessPassword, QString("cobalto"));
+        // Accented letters of the code page are fine.
+        change.first()->setText(QString::fromUtf8("ação"));
+        change.second()->setText(QString::fromUtf8("ação"));
+        change.ok();
+        QCOMPARE(m_prompt.messages.last(), QString("Senha Alterada!!!"));
+        QCOMPARE(contents(file("cobalto.dat")), QByteArray("a\xe7\xe3o\r\n"));
+    }
+
+    void handEditedValuesSurviveOk()
+    {
+        QFile cfg(file("cobalto.cfg"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(" 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");
+        cfg.close();
+        SharedSettings s;
+        SettingsFiles files(m_dir->path());
+        QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip));
+        SettingsDialog dialog(s, files, m_prompt);
+        dialog.show();
+        QCOMPARE(dialog.portField()->text(), QString("12"));
+        QCOMPARE(dialog.addressField()->text(), QString("45"));
+        // Passing through the fields without typing changes nothing.
+        dialog.addressField()->setFocus();
+        dialog.portField()->setFocus();
+        dialog.findChild<QPushButton *>("Command2")->click();
+        QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n"));
     }
 
     void tipsNavigation_data()

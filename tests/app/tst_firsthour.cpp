@@ -1,0 +1,233 @@
+// A new operator's first hour at the keyboard: every menu reachable at the
+// first-start size and by its Alt letter, windows that keep their size and
+// open readable, the simulation stopped from the keyboard, and Qt's own
+// texts in Portuguese.
+#include "debugwindow.h"
+#include "documentwindow.h"
+#include "editor/scriptedprompt.h"
+#include "fakepanelport.h"
+#include "mainwindow.h"
+#include "messageedit.h"
+#include "portuguese.h"
+#include "simulationwindow.h"
+#include "statusbar.h"
+#include "tags.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+class TestFirstHour : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    SharedSettings m_settings;
+    ScriptedPrompt m_prompt;
+    std::unique_ptr<MainWindow> m_main;
+
+    MainWindow &main() { return *m_main; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).clear(); // first start
+    }
+
+    void init()
+    {
+        m_prompt = ScriptedPrompt();
+        auto *port = new FakePanelPort;
+        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt, port);
+        port->setParent(m_main.get());
+        main().load();
+        main().show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    }
+
+    void cleanup()
+    {
+        for (QMdiSubWindow *w : main().mdiArea()->subWindowList()) {
+            if (auto *d = qobject_cast<DocumentWindow *>(w->widget()))
+                d->editor()->document()->setModified(false);
+        }
+        m_main.reset();
+    }
+
+    void altLettersOpenTheirMenus_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("Alt+P") << int(Qt::Key_P) << "mnuprefi";
+        QTest::newRow("Alt+S") << int(Qt::Key_S) << "mnusufix";
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << "mnucar";
+        QTest::newRow("Alt+T") << int(Qt::Key_T) << "mnutrans";
+    }
+
+    void altLettersOpenTheirMenus()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, menu);
+        main().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+        QTest::keyClick(m_main.get(), Qt::Key(key), Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QCOMPARE(QApplication::activePopupWidget()->objectName(), menu);
+        QApplication::activePopupWidget()->close();
+    }
+
+    void everyMenuAndButtonShowsAtFirstStart()
+    {
+        QVERIFY2(main().menuBar()->sizeHint().width() <= main().menuBar()->width(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(main().menuBar()->sizeHint().width())
+                                .arg(main().menuBar()->width())));
+        auto *toolbar = main().findChild<QToolBar *>();
+        for (QAction *a : toolbar->actions()) {
+            if (a->isSeparator()) continue;
+            QWidget *button = toolbar->widgetForAction(a);
+            QVERIFY2(button && button->isVisible(), qPrintable(a->objectName()));
+        }
+        // The window never becomes narrower than its menu bar needs.
+        main().resize(200, main().height());
+        QVERIFY(main().menuBar()->sizeHint().width() <= main().menuBar()->width());
+    }
+
+    void statusTextsNeverResizeTheWindow()
+    {
+        const QSize before = main().size();
+        for (const QString &text :
+             {QStringLiteral("Transmissão bem sucedida."), QStringLiteral("Falha na transmissão."),
+              QStringLiteral("Transmissão global bem sucedida."),
+              QStringLiteral("/dev/ttyUSB0: a ligação foi interrompida e uma razão muito longa "
+                             "que não cabe na barra de status de jeito nenhum")}) {
+            main().statusPanels()->setPanelText(1, text);
+            QApplication::processEvents();
+            QCOMPARE(main().size(), before);
+            QCOMPARE(main().statusPanels()->findChild<QWidget *>("sbPanel1")->toolTip(), text);
+        }
+    }
+
+    void theDebugWindowOpensReadable()
+    {
+        main().resize(800, 600);
+        main().menus().mnudebug->trigger();
+        const QMdiSubWindow *sub = main().mdiArea()->currentSubWindow();
+        QVERIFY(sub && qobject_cast<DebugWindow *>(sub->widget()));
+        QVERIFY2(sub->width() >= 480 && sub->height() >= 320,
+                 qPrintable(QStringLiteral("%1x%2").arg(sub->width()).arg(sub->height())));
+    }
+
+    void theToolsTickFollowsTheToolbar()
+    {
+        auto *toolbar = main().findChild<QToolBar *>();
+        toolbar->toggleViewAction()->trigger(); // its own context menu's entry
+        QVERIFY(!toolbar->isVisible());
+        QVERIFY(!main().menus().mnuferra->isChecked());
+        main().menus().mnuferra->trigger();
+        QVERIFY(toolbar->isVisible());
+        QVERIFY(main().menus().mnuferra->isChecked());
+    }
+
+    void theWindowListNumbersOnlyNine()
+    {
+        for (int i = 0; i < 12; ++i)
+            main().LoadNewDoc();
+        Q_EMIT main().menus().mnuWindow->aboutToShow();
+        QStringList numbered;
+        for (QAction *a : main().menus().mnuWindow->actions()) {
+            if (a->text().contains("Documento")) numbered.append(a->text());
+        }
+        QCOMPARE(numbered.size(), 12);
+        QCOMPARE(numbered[0], QString("&1 Documento 1"));
+        QCOMPARE(numbered[8], QString("&9 Documento 9"));
+        QCOMPARE(numbered[9], QString("10 Documento 10"));
+        QCOMPARE(numbered[11], QString("12 Documento 12"));
+    }
+
+    void theSimulationStopsFromTheKeyboard_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("Tab to Parar, then Space") << "tab space";
+        QTest::newRow("Enter") << "enter";
+    }
+
+    void theSimulationStopsFromTheKeyboard()
+    {
+        QFETCH(QString, keys);
+        RichText message = RichText::fromPlain("Bom dia");
+        SimulationWindow w(12, "Documento 1", message);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.arm();
+        QTest::qWait(400); // the engine runs
+        auto *tagBox = w.findChild<QLineEdit *>("Text1");
+        auto *stop = w.findChild<QPushButton *>("Command1");
+        tagBox->setFocus(); // where a click would leave it
+        if (keys == "escape") {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        } else if (keys == "tab space") {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), stop);
+            QTest::keyClick(stop, Qt::Key_Space);
+        } else {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 3000);
+        // The tag box stays read-only to typing.
+        QVERIFY(tagBox->isReadOnly());
+    }
+
+    void theTagBoxShowsEveryTagWhole()
+    {
+        for (int width : {5, 6, 9, 12, 15, 30}) {
+            SimulationWindow w(width, "x", RichText());
+            auto *tagBox = w.findChild<QLineEdit *>("Text1");
+            const int room = tagBox->width() - 12; // frame and text margins
+            for (const QString &tag : tags::all()) {
+                QVERIFY2(tagBox->fontMetrics().horizontalAdvance(tag) <= room,
+                         qPrintable(QStringLiteral("%1 in 1X%2").arg(tag).arg(width)));
+            }
+            QVERIFY(tagBox->geometry().right() < w.width());
+        }
+    }
+
+    void qtSpeaksPortuguese()
+    {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_pt_BR.qm"))
+            QSKIP("Qt's Portuguese translations are not installed");
+        QVERIFY(installPortuguese());
+        QMessageBox box(QMessageBox::Question, "Letreiro", "Deseja salvar?",
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove('&'), QString("Sim"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove('&'), QString("Não"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text().remove('&'), QString("Cancelar"));
+        QCOMPARE(QLocale().language(), QLocale::Portuguese);
+    }
+
+    void theShippedTipsKeepThePasswordSecret()
+    {
+        QFile tips(QStringLiteral(LETREIRO_SOURCE_DIR "/data/qvrtip.dat"));
+        QVERIFY(tips.open(QIODevice::ReadOnly));
+        const QByteArray all = tips.readAll();
+        QVERIFY(!all.contains("cobalto"));
+        QVERIFY(all.contains("Troque a senha"));
+    }
+};
+
+QTEST_MAIN(TestFirstHour)
+#include "tst_firsthour.moc"

@@ -1,7 +1,7 @@
 #include "documentwindow.h"
 
-#include "messagefile.h"
 #include "messageedit.h"
+#include "messagefile.h"
 #include "prompt.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
@@ -66,11 +66,10 @@ bool DocumentWindow::load(const QString &path)
 
 bool DocumentWindow::saveTo(const QString &path)
 {
-    QSaveFile f(path);
-    const QByteArray rtf = writeRtf(m_edit->richText());
-    if (!f.open(QIODevice::WriteOnly) || f.write(rtf) != rtf.size() || !f.commit()) {
-        m_prompt.message(QStringLiteral("Não foi possível salvar o arquivo %1.\n%2")
-                             .arg(QFileInfo(path).fileName(), f.errorString()));
+    const QString why = messagefile::saveFile(path, writeRtf(m_edit->richText()));
+    if (!why.isEmpty()) {
+        m_prompt.message(QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
+                             .arg(QFileInfo(path).fileName(), why));
         return false;
     }
     setFile(path);

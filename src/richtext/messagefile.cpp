@@ -1,7 +1,9 @@
 #include "messagefile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace messagefile
 {
@@ -51,6 +53,22 @@ SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger
     }
     r.ok = true;
     return r;
+}
+
+QString saveFile(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) return QStringLiteral("é uma pasta, não um arquivo");
+    if (!info.absoluteDir().exists()) return QStringLiteral("a pasta não existe");
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return f.error() == QFileDevice::PermissionsError ||
+                       !QFileInfo(info.absolutePath()).isWritable()
+                   ? QStringLiteral("sem permissão para gravar nesta pasta")
+                   : QStringLiteral("não foi possível criar o arquivo");
+    if (f.write(bytes) != bytes.size() || !f.commit())
+        return QStringLiteral("erro ao gravar (o disco pode estar cheio)");
+    return {};
 }
 
 RtfReadResult read(const QString &path)

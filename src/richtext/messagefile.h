@@ -27,6 +27,10 @@ constexpr qint64 kMaxBytes = 4 * 1024 * 1024;
 // refuseLarger, a longer file is an error; otherwise only its start is read.
 SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger);
 
+// Replaces the file at path with bytes atomically (a crash never leaves a
+// half-written file). Returns why not, in Portuguese, or an empty text.
+QString saveFile(const QString &path, const QByteArray &bytes);
+
 // Reads a message file (RTF); the caller names the file in an error.
 RtfReadResult read(const QString &path);
 

@@ -233,10 +233,9 @@ bool SettingsFiles::saveUsbAdapter(qint16 usbAdapter, QString *error) const
 bool SettingsFiles::write(const QString &fileName, const QByteArray &content, QString *error) const
 {
     const QString p = path(fileName);
-    QSaveFile f(p);
-    if (f.open(QIODevice::WriteOnly) && f.write(content) == content.size() && f.commit())
-        return true;
-    setError(error, QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                        .arg(QDir::toNativeSeparators(p), f.errorString()));
+    const QString why = messagefile::saveFile(p, content);
+    if (why.isEmpty()) return true;
+    setError(error, QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
+                        .arg(QDir::toNativeSeparators(p), why));
     return false;
 }

@@ -46,7 +46,7 @@ int measure(const QString &device)
         std::printf("exchange failed\n");
         return 1;
     }
-    const double wire = 7509.0 * PanelLink::kByteUs / 1e6;
+    const double wire = 7509.0 * double(line.byteTimeUs()) / 1e6;
     std::printf("maximal frame at 2400 baud: %.2f s against %.2f s on the wire (%+.1f %%)\n",
                 seconds, wire, 100 * (seconds / wire - 1));
     report("paced maximal frame, time over the wire time", 100 * (seconds / wire - 1), "%",

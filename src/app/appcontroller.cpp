@@ -62,6 +62,15 @@ void AppController::showMain()
     connect(m_main, &MainWindow::closed, this, &AppController::mainClosed);
     m_main->load();
     m_main->show();
+    // After the start-up's own steps (the port, the tips), which the window
+    // queued when it showed.
+    if (!m_filesAtStart.isEmpty()) {
+        QTimer::singleShot(0, m_main, [main = m_main, files = m_filesAtStart] {
+            for (const QString &f : files)
+                main->openFile(f);
+        });
+        m_filesAtStart.clear();
+    }
 }
 
 void AppController::mainClosed(bool forSettings)

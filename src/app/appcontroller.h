@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,9 @@ public:
 
     // The splash for three seconds, then the main window.
     void start(int splashMs = 3000);
+    // Message files to open once the main window has started (the files
+    // the program was started with, "letreiro a.msg b.msg").
+    void openAtStart(const QStringList &files) { m_filesAtStart = files; }
     void showMain();
 
     MainWindow *mainWindow() const;
@@ -53,6 +57,7 @@ private:
     Prompt *m_prompt;
     std::function<PanelPort *()> m_makePort;
     QPointer<MainWindow> m_main;
+    QStringList m_filesAtStart;
 };
 
 // Where an installed or portable program keeps the tips it ships with.

@@ -14,6 +14,11 @@ void FileCommands::open()
     if (!path.isEmpty() && doc) doc->load(path);
 }
 
+void FileCommands::openFile(const QString &path)
+{
+    if (DocumentWindow *doc = m_new()) doc->load(path);
+}
+
 void FileCommands::save()
 {
     if (DocumentWindow *doc = m_active()) {

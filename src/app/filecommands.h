@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class DocumentWindow;
@@ -20,6 +22,8 @@ public:
 
     // A new window first, so that a cancelled dialog leaves it open.
     void open();
+    // As "&Abre" with the file already chosen (files given at start).
+    void openFile(const QString &path);
     void save();
     void saveAs();
     void print();

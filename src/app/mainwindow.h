@@ -40,6 +40,8 @@ public:
     void load();
 
     DocumentWindow *LoadNewDoc();
+    // Opens a message file in a new editor window, as "&Abre" does.
+    void openFile(const QString &path) { m_fileCommands.openFile(path); }
     DocumentWindow *activeEditor() const;
     int documentCount() const { return m_documentCount; }
 

@@ -19,9 +19,14 @@ void printErr(const QString &line);
 // Prints the message and the usage on stderr; returns ExitUsage.
 int usageError(const QString &message);
 QString usageText();
+// The usage of one command, for "COMANDO --ajuda".
+QString commandUsage(const QString &command);
+// "letreiro-cli 1.0.0".
+QString versionText();
 
-// Parses the arguments of one subcommand; on failure prints why and returns
-// false.
+// Parses the arguments of one subcommand, which takes `positional`
+// arguments (-1: the subcommand counts them); on failure prints why, in
+// Portuguese, and returns false.
 bool parseArgs(QCommandLineParser &parser, const QStringList &args, int positional);
 
 // A whole number in [low, high] from an option value; nothing when it is not.

@@ -12,6 +12,19 @@ int main(int argc, char *argv[])
     QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) return usageError(QStringLiteral("falta o comando"));
     const QString command = args.takeAt(1);
+    if (command == QLatin1String("--version") || command == QLatin1String("--versao")) {
+        printOut(versionText());
+        return ExitOk;
+    }
+    if (command == QLatin1String("--help") || command == QLatin1String("--ajuda") ||
+        command == QLatin1String("ajuda")) {
+        printOut(usageText());
+        return ExitOk;
+    }
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("--ajuda"))) {
+        printOut(commandUsage(command));
+        return ExitOk;
+    }
     if (command == QLatin1String("codifica")) return runEncode(args);
     if (command == QLatin1String("quadro")) return runFrame(args);
     if (command == QLatin1String("portas")) return runListPorts(args);
@@ -19,10 +32,6 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("painel")) return runEmulator(args);
     for (const char *c : {"transfere", "inicia", "para", "apaga", "hora", "data"}) {
         if (command == QLatin1String(c)) return runSend(command, args);
-    }
-    if (command == QLatin1String("--help") || command == QLatin1String("ajuda")) {
-        printOut(usageText());
-        return ExitOk;
     }
     return usageError(QStringLiteral("comando desconhecido: %1").arg(command));
 }

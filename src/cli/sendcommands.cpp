@@ -1,13 +1,14 @@
 #include "sendcommands.h"
 
+#include "addresslist.h"
 #include "cliargs.h"
 #include "cp1252.h"
+#include "deviceline.h"
 #include "flatten.h"
 #include "frame.h"
 #include "panelcommands.h"
 #include "panellink.h"
 #include "portnames.h"
-#include "qtserialline.h"
 #include "rtfreader.h"
 #include "settingsfiles.h"
 #include "settingsfolder.h"
@@ -16,6 +17,9 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
 
 namespace
 {
@@ -26,6 +30,7 @@ const QCommandLineOption kFolder(QStringLiteral("pasta"), QString(), QStringLite
 const QCommandLineOption kPort(QStringLiteral("porta"), QString(), QStringLiteral("P"));
 const QCommandLineOption kUsb(QStringLiteral("usb"), QString(), QStringLiteral("0|1"));
 const QCommandLineOption kShow(QStringLiteral("mostrar"));
+const QCommandLineOption kText(QStringLiteral("texto"), QString(), QStringLiteral("TEXTO"));
 
 bool readType(const QCommandLineParser &p, int *type)
 {
@@ -54,10 +59,26 @@ bool readAddress(const QCommandLineParser &p, int *address)
 // The settings as the desktop program would use them, then the options.
 struct SendSettings {
     SharedSettings shared;
+    // The panels, in the order given ("--endereco 1,3,5-7").
+    QList<int> addresses;
     QString device;
 };
 
-bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
+bool readAddresses(const QCommandLineParser &p, bool listAllowed, QList<int> *addresses)
+{
+    if (!p.isSet(kAddress)) return true;
+    const auto list = parseAddressList(p.value(kAddress), 0, 31);
+    if (!list || (!listAllowed && list->size() != 1)) {
+        usageError(listAllowed
+                       ? QStringLiteral("--endereco deve ser de 0 a 31, ou uma lista como 1,3,5-7")
+                       : QStringLiteral("--endereco deve ser um número de 0 a 31"));
+        return false;
+    }
+    *addresses = *list;
+    return true;
+}
+
+bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSettings *out)
 {
     SharedSettings &s = out->shared;
     s.portNumber = 1; // the values of a first start, for files not yet written
@@ -69,15 +90,15 @@ bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
         printErr(QStringLiteral("letreiro-cli: ") + error);
         return false;
     }
-    int type = s.panelType, address = s.panelAddress;
-    if (!readType(p, &type) || !readAddress(p, &address)) return false;
+    int type = s.panelType;
+    out->addresses = {s.panelAddress};
+    if (!readType(p, &type) || !readAddresses(p, listAllowed, &out->addresses)) return false;
     // An address from the file that cannot be right is never sent to anybody.
     if (!p.isSet(kAddress) && !addressProblem.isEmpty()) {
         printErr(QStringLiteral("letreiro-cli: ") + addressProblem);
         return false;
     }
     s.panelType = qint16(type);
-    s.panelAddress = qint16(address);
     if (p.isSet(kUsb)) {
         const auto v = intOption(p.value(kUsb), 0, 1);
         if (!v) {
@@ -86,6 +107,8 @@ bool loadSendSettings(const QCommandLineParser &p, SendSettings *out)
         }
         s.usbAdapter = qint16(*v);
     }
+    // A dry run shows the bytes; it needs no port.
+    if (p.isSet(kShow)) return true;
     QString port = p.isSet(kPort) ? p.value(kPort) : QString::number(s.portNumber);
     bool isNumber = false;
     const int n = port.toInt(&isNumber);
@@ -114,6 +137,35 @@ bool loadMessage(const QString &path, QByteArray *field)
     }
     *field = loadCommandField(text);
     return true;
+}
+
+// A message given as plain text (from --texto or standard input): tags are
+// written by name, as in the editor, and the text goes out as the editor
+// would send the same typed text.
+bool messageFromText(QString text, QByteArray *field)
+{
+    if (text.endsWith(QLatin1String("\r\n")))
+        text.chop(2);
+    else if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    const QByteArray flat = loadCommandField(RichText::fromPlain(text));
+    if (flat.size() <= 1) {
+        printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!!"));
+        return false;
+    }
+    *field = flat;
+    return true;
+}
+
+QString readStandardInput()
+{
+    QByteArray all;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;) {
+        all.append(buf, qsizetype(n));
+        if (all.size() > 4 * 1024 * 1024) break; // a message, not a stream
+    }
+    return QString::fromUtf8(all);
 }
 
 } // namespace
@@ -148,23 +200,32 @@ int runSend(const QString &command, const QStringList &args)
     for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow})
         p.addOption(o);
     const bool transfer = command == QLatin1String("transfere");
-    if (!parseArgs(p, args, transfer ? 1 : 0)) return ExitUsage;
+    const bool toPanels = command != QLatin1String("hora") && command != QLatin1String("data");
+    if (transfer) p.addOption(kText);
+    if (!parseArgs(p, args, transfer ? -1 : 0)) return ExitUsage;
+    const QStringList files = p.positionalArguments();
+    if (transfer && (p.isSet(kText) ? !files.isEmpty() : files.size() != 1))
+        return usageError(QStringLiteral("dê um ARQUIVO.msg, - (a entrada padrão) ou --texto"));
     SendSettings settings;
-    if (!loadSendSettings(p, &settings)) return ExitUsage;
+    if (!loadSendSettings(p, toPanels, &settings)) return ExitUsage;
     const SharedSettings &s = settings.shared;
 
     // One reading of the clock serves the whole command.
     const QDateTime now = QDateTime::currentDateTime();
     QByteArray field;
-    qint16 address = s.panelAddress;
+    QList<int> addresses = settings.addresses;
     if (transfer) {
-        if (!loadMessage(p.positionalArguments().constFirst(), &field)) return ExitUsage;
+        const bool ok = p.isSet(kText) ? messageFromText(p.value(kText), &field)
+                        : files.constFirst() == QLatin1String("-")
+                            ? messageFromText(readStandardInput(), &field)
+                            : loadMessage(files.constFirst(), &field);
+        if (!ok) return ExitUsage;
     } else if (command == QLatin1String("hora")) {
         field = datafield::clock(now.time());
-        address = 0;
+        addresses = {0};
     } else if (command == QLatin1String("data")) {
         field = datafield::date(now.date());
-        address = 0;
+        addresses = {0};
     } else {
         const char letter = command == QLatin1String("inicia") ? 'I'
                             : command == QLatin1String("para") ? 'P'
@@ -174,34 +235,43 @@ int runSend(const QString &command, const QStringList &args)
 
     if (p.isSet(kShow)) {
         printOut(frame::hexLine(field));
-        printOut(frame::hexLine(frame::build(address, frame::encodeDataField(field, s.panelType))));
+        for (int address : addresses)
+            printOut(frame::hexLine(
+                frame::build(qint16(address), frame::encodeDataField(field, s.panelType))));
         return ExitOk;
     }
 
-    QtSerialLine line;
+    const std::unique_ptr<DeviceLine> line = DeviceLine::forDevice(settings.device);
     QString error;
-    if (!line.open(settings.device, &error)) {
+    if (!line->open(settings.device, &error)) {
         printErr(
             QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)").arg(error));
         return ExitUsage;
     }
     EventLoopTimebase time;
-    QObject::connect(&line, &QtSerialLine::activity, &time, &EventLoopTimebase::wake);
-    PanelLink link(line, time, LinkOptions{s.panelType, s.usbAdapter != 0});
+    QObject::connect(line.get(), &DeviceLine::activity, &time, &EventLoopTimebase::wake);
+    PanelLink link(*line, time, LinkOptions{s.panelType, s.usbAdapter != 0});
     PanelCommands commands(link);
-    CommandOutcome outcome;
-    if (transfer)
-        outcome = commands.transfer(address, field);
-    else if (command == QLatin1String("hora"))
-        outcome = commands.setClock(now);
-    else if (command == QLatin1String("data"))
-        outcome = commands.setDate(now);
-    else
-        outcome = commands.letter(address, field.at(0));
-    printOut(outcome.status);
-    if (!outcome.portError.isEmpty())
-        printErr(QStringLiteral("letreiro-cli: ") + outcome.portError);
-    return outcome.succeeded ? ExitOk : ExitExchangeFailed;
+    // Panels one after the other, in the order given, each with its own line.
+    bool allSucceeded = true;
+    for (int address : addresses) {
+        CommandOutcome outcome;
+        if (transfer)
+            outcome = commands.transfer(qint16(address), field);
+        else if (command == QLatin1String("hora"))
+            outcome = commands.setClock(now);
+        else if (command == QLatin1String("data"))
+            outcome = commands.setDate(now);
+        else
+            outcome = commands.letter(qint16(address), field.at(0));
+        printOut(addresses.size() == 1
+                     ? outcome.status
+                     : QStringLiteral("endereço %1: %2").arg(address).arg(outcome.status));
+        if (!outcome.portError.isEmpty())
+            printErr(QStringLiteral("letreiro-cli: ") + outcome.portError);
+        allSucceeded = allSucceeded && outcome.succeeded;
+    }
+    return allSucceeded ? ExitOk : ExitExchangeFailed;
 }
 
 int runListPorts(const QStringList &args)

@@ -79,7 +79,7 @@ PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutMs)
         if (pending == 0) return Wait::Ready;
         const qint64 now = m_time.elapsedUs();
         if (now >= deadline) return Wait::TimedOut;
-        const qint64 due = m_lastWriteUs + pending * kByteUs - kEarlyUs;
+        const qint64 due = m_lastWriteUs + pending * m_line.byteTimeUs() - kEarlyUs;
         m_time.sleepUs(qMin(deadline - now, qMax(kFinePollUs, due - now)));
     }
 }

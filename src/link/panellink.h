@@ -55,8 +55,6 @@ public:
     // However the bytes trickle in, an answer is over this long after the
     // frame has left: a device that babbles cannot hold the line.
     static constexpr qint64 kAnswerLimitMs = 10000;
-    // One byte on the wire at 2400 baud, 8N2: start, 8 data, 2 stop bits.
-    static constexpr qint64 kByteUs = 11 * 1000000 / 2400;
 
     PanelLink(SerialLine &line, Timebase &time, LinkOptions options = {},
               LinkListener *listener = nullptr);

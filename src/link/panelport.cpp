@@ -1,7 +1,7 @@
 #include "panelport.h"
 
+#include "deviceline.h"
 #include "portnames.h"
-#include "qtserialline.h"
 #include "timebase.h"
 
 #include <QEventLoop>
@@ -51,25 +51,43 @@ private:
 
 SerialPanelPort::SerialPanelPort(QObject *parent)
     : PanelPort(parent), m_thread(new QThread(this)), m_worker(new QObject),
-      m_line(new QtSerialLine(m_worker)), m_time(new EventLoopTimebase(m_worker)),
-      m_link(std::make_unique<PanelLink>(*m_line, *m_time))
+      m_time(new EventLoopTimebase(m_worker))
 {
     m_thread->setObjectName(QStringLiteral("panel-link"));
-    connect(m_line, &QtSerialLine::activity, m_time, &EventLoopTimebase::wake);
-    connect(
-        m_line, &QtSerialLine::lost, m_worker, [this] { m_open = false; }, Qt::DirectConnection);
-    connect(m_line, &QtSerialLine::lost, this, &PanelPort::lost);
     m_worker->moveToThread(m_thread);
     m_thread->start();
+    QMetaObject::invokeMethod(
+        m_worker, [this] { useLineFor(QString()); }, Qt::BlockingQueuedConnection);
 }
 
 SerialPanelPort::~SerialPanelPort()
 {
     // The port is closed and its objects go where they live.
     QMetaObject::invokeMethod(
-        m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [this] {
+            m_link.reset();
+            m_line.reset();
+            delete m_worker;
+        },
+        Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
+}
+
+void SerialPanelPort::useLineFor(const QString &device)
+{
+    const bool network = DeviceLine::isNetworkDevice(device);
+    if (m_line && m_lineIsNetwork == network) return;
+    m_link.reset();
+    m_line = DeviceLine::forDevice(device);
+    m_lineIsNetwork = network;
+    connect(m_line.get(), &DeviceLine::activity, m_time, &EventLoopTimebase::wake);
+    connect(
+        m_line.get(), &DeviceLine::lost, m_worker, [this] { m_open = false; },
+        Qt::DirectConnection);
+    connect(m_line.get(), &DeviceLine::lost, this, &PanelPort::lost);
+    m_link = std::make_unique<PanelLink>(*m_line, *m_time);
 }
 
 bool SerialPanelPort::open(int portNumber, QString *reason)
@@ -82,7 +100,13 @@ bool SerialPanelPort::open(int portNumber, QString *reason)
     // An open port is closed and opened again.
     bool ok = false;
     QMetaObject::invokeMethod(
-        m_worker, [&] { ok = m_line->open(device, reason); }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [&] {
+            m_line->close();
+            useLineFor(device);
+            ok = m_line->open(device, reason);
+        },
+        Qt::BlockingQueuedConnection);
     m_open = ok;
     return ok;
 }

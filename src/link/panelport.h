@@ -11,7 +11,7 @@
 #include <memory>
 
 class QThread;
-class QtSerialLine;
+class DeviceLine;
 class EventLoopTimebase;
 
 // The serial line as the desktop program holds it: opened by number at the
@@ -38,7 +38,9 @@ Q_SIGNALS:
     void lost();
 };
 
-// The real one. The line and the link live on a thread of their own, so
+// The real one, over a serial port or a serial device server's TCP port
+// ("tcp://HOST:PORT" as the port's device). The line and the link live on
+// a thread of their own, so
 // that nothing the windows do (a modal dialog runs its own event loop on
 // top of the exchange's wait) can hold a frame in the middle: bytes keep
 // their pacing whatever the operator opens meanwhile.
@@ -54,11 +56,15 @@ public:
     CommandOutcome run(const LinkOptions &options, LinkListener *listener, const Job &job) override;
 
 private:
+    // On the link's thread: a line of the kind the device asks for.
+    void useLineFor(const QString &device);
+
     QThread *m_thread;
     // Lives on m_thread, with the line, the clock and the link under it.
     QObject *m_worker;
-    QtSerialLine *m_line;
     EventLoopTimebase *m_time;
+    std::unique_ptr<DeviceLine> m_line;
+    bool m_lineIsNetwork = false;
     std::unique_ptr<PanelLink> m_link;
     std::atomic<bool> m_open{false};
 };

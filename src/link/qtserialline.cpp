@@ -35,7 +35,7 @@ QString hangUpText(const QString &device)
 } // namespace
 
 // The port is a child, so that it moves with the line to the link's thread.
-QtSerialLine::QtSerialLine(QObject *parent) : QObject(parent), m_port(this)
+QtSerialLine::QtSerialLine(QObject *parent) : DeviceLine(parent), m_port(this)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLine::activity);
     connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialLine::activity);

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "serialline.h"
+#include "deviceline.h"
 
-#include <QObject>
 #include <QSerialPort>
 
 // The real serial line, at 2400 baud, no parity, 8 data bits, 2 stop bits.
-class QtSerialLine : public QObject, public SerialLine
+class QtSerialLine : public DeviceLine
 {
     Q_OBJECT
 public:
@@ -15,8 +14,8 @@ public:
 
     // Opens a device ("COM3", "/dev/ttyUSB0"). On failure returns false with
     // the reason in Portuguese in *error.
-    bool open(const QString &device, QString *error = nullptr);
-    void close();
+    bool open(const QString &device, QString *error = nullptr) override;
+    void close() override;
     QString device() const { return m_port.portName(); }
 
     bool isOpen() const override;
@@ -27,12 +26,6 @@ public:
     qint64 inputAvailable() override;
     int readByte() override;
     QString errorString() const override;
-
-Q_SIGNALS:
-    // Something happened on the line: bytes came in or went out, or an error.
-    void activity();
-    // The device went away (a USB adapter pulled out).
-    void lost();
 
 private:
     void onError(QSerialPort::SerialPortError e);

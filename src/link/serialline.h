@@ -25,4 +25,8 @@ public:
     virtual int readByte() = 0;
     // The last port error, for the operator.
     virtual QString errorString() const = 0;
+    // How long one byte takes on the wire once it is queued: 11 bits at
+    // 2400 baud on a serial line; nothing the program can know for a
+    // network line, whose far end paces the bytes itself.
+    virtual qint64 byteTimeUs() const { return 11 * 1000000 / 2400; }
 };

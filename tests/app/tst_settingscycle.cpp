@@ -350,6 +350,33 @@ private Q_SLOTS:
         QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n"));
     }
 
+    void filesGivenAtStartOpenInTheirOwnWindows()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"a.msg", "b.msg"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("{\\rtf1 ") + name + "}");
+        }
+        ScriptedPrompt prompt;
+        AppController started(dir.path(), QString(), &prompt, [] { return new FakePanelPort; });
+        started.openAtStart({dir.filePath("a.msg"), dir.filePath("b.msg"), dir.filePath("c.msg")});
+        started.start(0);
+        QTRY_VERIFY(started.mainWindow());
+        QTRY_COMPARE(started.mainWindow()->mdiArea()->subWindowList().size(), 3);
+        QStringList titles;
+        for (QMdiSubWindow *w : started.mainWindow()->mdiArea()->subWindowList())
+            titles.append(w->windowTitle());
+        QCOMPARE(titles.mid(0, 2), QStringList({"a.msg", "b.msg"}));
+        // A file that cannot be opened says why, as "&Abre" does.
+        QVERIFY(prompt.messages.last().contains("não existe"));
+        auto *a = qobject_cast<DocumentWindow *>(
+            started.mainWindow()->mdiArea()->subWindowList().first()->widget());
+        QCOMPARE(a->editor()->toPlainText(), QString("a.msg"));
+        for (QMdiSubWindow *w : started.mainWindow()->mdiArea()->subWindowList())
+            qobject_cast<DocumentWindow *>(w->widget())->editor()->document()->setModified(false);
+    }
+
     void tipsNavigation_data()
     {
         QTest::addColumn<QByteArray>("file");

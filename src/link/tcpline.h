@@ -1,0 +1,39 @@
+#pragma once
+
+#include "deviceline.h"
+
+#include <QTcpSocket>
+
+// A panel line behind a serial device server in raw TCP ("TCP server")
+// mode: the bytes of the frame go over the connection, and the server puts
+// them on its serial port. The line's queue is the socket's: what Qt still
+// holds and, on Linux, what the peer has not yet acknowledged (SIOCOUTQ).
+// Raw TCP has no authentication: such servers belong on a closed network.
+class TcpLine : public DeviceLine
+{
+    Q_OBJECT
+public:
+    explicit TcpLine(QObject *parent = nullptr);
+    ~TcpLine() override;
+
+    // "tcp://HOST:PORT".
+    bool open(const QString &device, QString *error = nullptr) override;
+    void close() override;
+
+    bool isOpen() const override;
+    void discardOutput() override;
+    void discardInput() override;
+    bool writeByte(quint8 b) override;
+    qint64 outputPending() override;
+    qint64 inputAvailable() override;
+    int readByte() override;
+    QString errorString() const override;
+    qint64 byteTimeUs() const override { return 0; }
+
+private:
+    void drop(const QString &why);
+
+    QTcpSocket m_socket;
+    QString m_name;
+    QString m_error;
+};

@@ -1,0 +1,204 @@
+// Other systems putting text on panels: plain text from a script or a pipe,
+// many panels in one call, panels behind a serial device server (raw TCP),
+// and the conventions scripts rely on.
+#include "addresslist.h"
+#include "clirunner.h"
+#include "rtfwriter.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+namespace
+{
+
+Run cliWithInput(const QStringList &args, const QByteArray &input)
+{
+    QProcess p;
+    p.start(QStringLiteral(LETREIRO_CLI), args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The message as the editor holds it when the operator types the text and
+// inserts the tag from the menu: red text, a grey underlined name.
+QByteArray typedMessageRtf()
+{
+    CharFormat red;
+    red.colour = rgbColour(255, 0, 0);
+    CharFormat name = red;
+    name.colour = rgbColour(192, 192, 192);
+    name.underline = true;
+    RichText t;
+    t.append(QStringLiteral("Senha 042 <"), red);
+    t.append(QStringLiteral("Pisca______"), name);
+    t.append(QStringLiteral(">Guichê 3"), red);
+    return writeRtf(t);
+}
+
+} // namespace
+
+class TestIntegration : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    QStringList show(const QStringList &more)
+    {
+        return QStringList{"transfere", "--mostrar", "--pasta", m_dir.path(), "--endereco", "4"} +
+               more;
+    }
+
+private Q_SLOTS:
+    void addressLists_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("one") << "7" << QList<int>{7} << true;
+        QTest::newRow("list and ranges") << "1,3,5-7" << QList<int>{1, 3, 5, 6, 7} << true;
+        QTest::newRow("order kept") << "9,2" << QList<int>{9, 2} << true;
+        QTest::newRow("all panels") << "0" << QList<int>{0} << true;
+        QTest::newRow("out of range") << "1,32" << QList<int>{} << false;
+        QTest::newRow("backwards range") << "7-5" << QList<int>{} << false;
+        QTest::newRow("negative") << "-1" << QList<int>{} << false;
+        QTest::newRow("empty part") << "1,,2" << QList<int>{} << false;
+        QTest::newRow("words") << "um" << QList<int>{} << false;
+    }
+
+    void addressLists()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, expected);
+        QFETCH(bool, valid);
+        const auto list = parseAddressList(text, 0, 31);
+        QCOMPARE(list.has_value(), valid);
+        if (valid) QCOMPARE(*list, expected);
+    }
+
+    void plainTextGoesOutAsTheEditorWouldSendIt()
+    {
+        const QString file = m_dir.filePath("senha.msg");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(typedMessageRtf());
+        f.close();
+        const Run fromFile = cli(show({file}));
+        QCOMPARE(fromFile.status, 0);
+        const Run fromText = cli(show({"--texto", "Senha 042 <Pisca______>Guichê 3"}));
+        QCOMPARE(fromText.out, fromFile.out);
+        // Standard input, UTF-8, with the line end a pipe adds.
+        const Run fromPipe = cliWithInput(show({"-"}), "Senha 042 <Pisca______>Guichê 3\n");
+        QCOMPARE(fromPipe.out, fromFile.out);
+        QCOMPARE(fromPipe.status, 0);
+        // Nothing to send is refused.
+        for (const Run &empty : {cli(show({"--texto", ""})), cliWithInput(show({"-"}), "\n")}) {
+            QCOMPARE(empty.status, 2);
+            QVERIFY2(empty.err.contains("Favor editar uma mensagem!!!"), qPrintable(empty.err));
+        }
+    }
+
+    void manyPanelsInOneCall()
+    {
+        Emulator panels({"--endereco", "1,3,6"}); // 5 is silent
+        const Run r = cli(
+            {"para", "--pasta", m_dir.path(), "--porta", panels.device, "--endereco", "1,3,5-6"});
+        QCOMPARE(r.out, QString("endereço 1: Transmissão bem sucedida.\n"
+                                "endereço 3: Transmissão bem sucedida.\n"
+                                "endereço 5: Falha na transmissão.\n"
+                                "endereço 6: Transmissão bem sucedida.\n"));
+        QCOMPARE(r.status, 1);
+        for (const char *a : {"1", "3", "5", "6"})
+            QCOMPARE(panels.nextFrame(), QString("endereço %1, verificação certa: P").arg(a));
+        // All answered: 0. An address outside 0-31 stops everything first.
+        QCOMPARE(
+            cli({"inicia", "--pasta", m_dir.path(), "--porta", panels.device, "--endereco", "6,1"})
+                .status,
+            0);
+        QCOMPARE(panels.nextFrame(), QString("endereço 6, verificação certa: I"));
+        QCOMPARE(panels.nextFrame(), QString("endereço 1, verificação certa: I"));
+        const Run bad =
+            cli({"apaga", "--pasta", m_dir.path(), "--porta", panels.device, "--endereco", "1,40"});
+        QCOMPARE(bad.status, 2);
+        QVERIFY(bad.out.isEmpty());
+        QVERIFY(!panels.process().waitForReadyRead(300));
+    }
+
+    void panelsBehindADeviceServer()
+    {
+        Emulator ack({"--tcp", "0"});
+        QVERIFY(ack.device.startsWith("tcp://127.0.0.1:"));
+        Run r = cli({"inicia", "--pasta", m_dir.path(), "--porta", ack.device, "--endereco", "1"});
+        QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
+        QCOMPARE(ack.nextFrame(), QString("endereço 1, verificação certa: I"));
+
+        Emulator nak({"--tcp", "0", "--resposta", "nak"});
+        r = cli({"para", "--pasta", m_dir.path(), "--porta", nak.device, "--endereco", "1"});
+        QCOMPARE(r.out, QString("Falha na transmissão.\n"));
+        QCOMPARE(r.status, 1);
+
+        Emulator silent({"--tcp", "0", "--resposta", "nenhuma"});
+        QElapsedTimer clock;
+        clock.start();
+        r = cli({"para", "--pasta", m_dir.path(), "--porta", silent.device, "--endereco", "1"});
+        QCOMPARE(r.status, 1);
+        QVERIFY(clock.elapsed() >= 1500);
+
+        Emulator drops({"--tcp", "0", "--resposta", "desliga"});
+        r = cli({"para", "--pasta", m_dir.path(), "--porta", drops.device, "--endereco", "1"});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("conexão"), qPrintable(r.err));
+
+        // Nobody listening: a port error, before anything is sent.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString closed = QString("tcp://127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        r = cli({"para", "--pasta", m_dir.path(), "--porta", closed, "--endereco", "1"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("Porta de Comunicação não disponível!!!") &&
+                     r.err.contains("conexão recusada"),
+                 qPrintable(r.err));
+    }
+
+    void conventions()
+    {
+        Run r = cli({"--version"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.startsWith("letreiro-cli 1."));
+        for (const char *command : {"transfere", "para", "hora", "simula", "painel"}) {
+            for (const char *flag : {"--help", "--ajuda"}) {
+                r = cli({command, flag});
+                QCOMPARE(r.status, 0);
+                QVERIFY2(r.out.startsWith(QString("Uso: letreiro-cli %1").arg(command)),
+                         qPrintable(r.out));
+            }
+        }
+        r = cli({"para", "--cor", "azul"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("opção desconhecida: --cor"), qPrintable(r.err));
+        QVERIFY(!r.err.contains("Unknown"));
+        r = cli({"para", "--porta"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("falta o valor de --porta"), qPrintable(r.err));
+        // A dry run needs no port, not even one the settings name.
+        QFile cfg(m_dir.filePath("cobalto.cfg"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(" 9\r\n 2\r\n 0\r\n 0\r\n 0\r\n");
+        cfg.close();
+        qputenv("LETREIRO_PORTAS", "COM9=/dev/nao-existe");
+        r = cli({"para", "--mostrar", "--pasta", m_dir.path()});
+        qunsetenv("LETREIRO_PORTAS");
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QString("50\n81 7E 05 00 02 00 FF FF 50 52\n"));
+        QFile::remove(m_dir.filePath("cobalto.cfg"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIntegration)
+#include "tst_integration.moc"

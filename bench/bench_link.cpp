@@ -1,8 +1,10 @@
 // A maximal frame (7509 bytes) written over a pseudo-terminal to the panel
 // emulator, byte by byte as the link writes to a real line.
 #include "benchutil.h"
+#include "panelcommands.h"
 #include "panellink.h"
 #include "qtserialline.h"
+#include "tcpline.h"
 #include "timebase.h"
 
 #include <QCoreApplication>
@@ -37,5 +39,36 @@ int main(int argc, char *argv[])
     report("maximal frame to the emulator (incl. 0.1 s pause)", ms / 1000, "s", "<= 0.5 s",
            ms <= 500);
     report("  of which writing and the answer", (ms - 100) / 1000, "s", "-", true);
+
+    // Thirty panels behind a serial device server (the emulator on TCP),
+    // "para" to each in turn, as `letreiro-cli para --endereco 1-30` does.
+    QProcess server;
+    server.start(QStringLiteral(LETREIRO_CLI),
+                 {QStringLiteral("painel"), QStringLiteral("--tcp"), QStringLiteral("0"),
+                  QStringLiteral("--endereco"), QStringLiteral("1-30")});
+    if (!server.waitForReadyRead(5000)) return 1;
+    const QString address = QString::fromUtf8(server.readLine()).trimmed();
+    TcpLine tcp;
+    if (!tcp.open(address, &error)) {
+        std::printf("%s\n", qPrintable(error));
+        return 1;
+    }
+    QObject::connect(&tcp, &TcpLine::activity, &time, &EventLoopTimebase::wake);
+    PanelLink tcpLink(tcp, time);
+    PanelCommands commands(tcpLink);
+    QElapsedTimer clock;
+    clock.start();
+    int answered = 0;
+    for (int a = 1; a <= 30; ++a)
+        answered += commands.letter(qint16(a), 'P').succeeded;
+    const double perPanelMs = double(clock.nsecsElapsed()) / 1e6 / 30 - 100;
+    server.terminate();
+    server.waitForFinished();
+    if (answered != 30) {
+        std::printf("only %d of 30 panels answered\n", answered);
+        return 1;
+    }
+    report("30 panels over TCP, per panel beyond the 0.1 s pause", perPanelMs, "ms", "<= 5 ms",
+           perPanelMs <= 5);
     return 0;
 }

@@ -109,9 +109,12 @@ qint64 TcpLine::outputPending()
         return m_socket.bytesToWrite();
     }
 #ifdef Q_OS_LINUX
-    int unacknowledged = 0;
-    if (::ioctl(int(m_socket.socketDescriptor()), SIOCOUTQ, &unacknowledged) == 0)
-        return unacknowledged;
+    // Bytes the kernel has not yet sent. Not SIOCOUTQ, which also counts
+    // bytes sent but not yet acknowledged: a peer may hold its
+    // acknowledgement back for 40 ms or more, which would be waited for
+    // after every byte and every panel, and tells nothing about the panel.
+    int unsent = 0;
+    if (::ioctl(int(m_socket.socketDescriptor()), SIOCOUTQNSD, &unsent) == 0) return unsent;
 #endif
     return 0;
 }

@@ -7,7 +7,7 @@
 // A panel line behind a serial device server in raw TCP ("TCP server")
 // mode: the bytes of the frame go over the connection, and the server puts
 // them on its serial port. The line's queue is the socket's: what Qt still
-// holds and, on Linux, what the peer has not yet acknowledged (SIOCOUTQ).
+// holds and, on Linux, what the kernel has not yet sent (SIOCOUTQNSD).
 // Raw TCP has no authentication: such servers belong on a closed network.
 class TcpLine : public DeviceLine
 {

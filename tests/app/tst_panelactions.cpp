@@ -339,11 +339,19 @@ private Q_SLOTS:
                  QString("Opção inválida para esta quantidade de caracteres"));
     }
 
-    void transferThroughAPseudoTerminal()
+    void transferThrough_data()
+    {
+        QTest::addColumn<QStringList>("emulatorArgs");
+        QTest::newRow("pseudo-terminal") << QStringList{"painel"};
+        QTest::newRow("device server") << QStringList{"painel", "--tcp", "0"};
+    }
+
+    void transferThrough()
     {
 #ifdef Q_OS_UNIX
+        QFETCH(QStringList, emulatorArgs);
         QProcess emulator;
-        emulator.start(LETREIRO_CLI, {"painel"});
+        emulator.start(LETREIRO_CLI, emulatorArgs);
         QVERIFY(emulator.waitForReadyRead(5000));
         const QString device = QString::fromUtf8(emulator.readLine()).trimmed();
         qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());

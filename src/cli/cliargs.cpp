@@ -118,7 +118,9 @@ QString commandUsage(const QString &command)
             "Uso: letreiro-cli simula --largura W [--ate S] [--parar-em S]\n"
             "                         [--relogio \"AAAA-MM-DD HH:MM:SS\"] ARQUIVO.msg\n\n"
             "Simula o painel de W caracteres (5, 6, 9, 12, 15 ou 30) em tempo virtual e\n"
-            "escreve cada mudança numa linha JSON.");
+            "escreve cada mudança numa linha JSON.\n\n"
+            "  --svg ARQUIVO.svg  grava a animação dos LEDs, que se abre em qualquer navegador\n"
+            "  --png ARQUIVO.png  grava a imagem do painel no fim (--ate)");
     if (command == QLatin1String("painel"))
         return QStringLiteral(
             "Uso: letreiro-cli painel [--endereco A] [--resposta R] [--tcp PORTA]\n\n"

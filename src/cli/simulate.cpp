@@ -1,9 +1,13 @@
 #include "simulate.h"
 
 #include "cliargs.h"
+#include "ledpainter.h"
+#include "ledsvg.h"
+#include "messagefile.h"
 #include "rtfreader.h"
 #include "simdrivers.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QFile>
 
@@ -74,7 +78,9 @@ int runSimulate(const QStringList &args)
     const QCommandLineOption stopAt(QStringLiteral("parar-em"), QString(), QStringLiteral("S"));
     const QCommandLineOption clock(QStringLiteral("relogio"), QString(),
                                    QStringLiteral("AAAA-MM-DD HH:MM:SS"));
-    for (const auto &o : {width, until, stopAt, clock})
+    const QCommandLineOption svg(QStringLiteral("svg"), QString(), QStringLiteral("ARQUIVO.svg"));
+    const QCommandLineOption png(QStringLiteral("png"), QString(), QStringLiteral("ARQUIVO.png"));
+    for (const auto &o : {width, until, stopAt, clock, svg, png})
         p.addOption(o);
     if (!parseArgs(p, args, 1)) return ExitUsage;
     if (!p.isSet(width)) return usageError(QStringLiteral("falta --largura"));
@@ -110,14 +116,38 @@ int runSimulate(const QStringList &args)
     driverPtr = &driver;
     driver.setStopAt(stopMs);
     QString last = stateLine(engine);
+    // The states as the JSON lines give them, for the pictures.
+    QVector<LedState> states;
+    qint64 endMs = untilMs;
     driver.run(untilMs, [&](qint64 t, SimWait wait) {
         if (wait.kind == SimWait::Finished) {
             printOut(QStringLiteral("{\"t\": %1, \"fim\": true}").arg(seconds(t)));
+            endMs = t;
             return;
         }
         const QString line = stateLine(engine);
-        if (line != last) printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
+        if (line != last) {
+            printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
+            states.append({double(t) / 1000.0, engine.cells()});
+        }
         last = line;
     });
+    const auto save = [](const QString &path, const QByteArray &bytes) {
+        const QString why = messagefile::saveFile(path, bytes);
+        if (why.isEmpty()) return true;
+        printErr(QStringLiteral("letreiro-cli: não foi possível gravar %1: %2").arg(path, why));
+        return false;
+    };
+    if (p.isSet(svg) && !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w)))
+        return ExitUsage;
+    if (p.isSet(png)) {
+        // A still of the view as it stands at the end (--ate), 8 px a dot.
+        const QImage still = renderLeds(engine.cells(), QSize(w * 6 * 8, 9 * 8));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        still.save(&buffer, "PNG");
+        if (!save(p.value(png), bytes)) return ExitUsage;
+    }
     return ExitOk;
 }

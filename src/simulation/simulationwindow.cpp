@@ -1,10 +1,14 @@
 #include "simulationwindow.h"
 
+#include "ledview.h"
+#include "messagefile.h"
 #include "simdrivers.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QMessageBox>
 
-#include <QFontMetricsF>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -45,11 +49,6 @@ const Layout *layoutFor(int width)
     return nullptr;
 }
 
-QColor toQColor(ColourRef c)
-{
-    return QColor(colourRed(c), colourGreen(c), colourBlue(c));
-}
-
 } // namespace
 
 SimulationWindow::SimulationWindow(int width, const QString &caption, const RichText &message,
@@ -60,7 +59,7 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
       m_engine(std::make_unique<SimulationEngine>(
           message, width,
           wallClock ? std::move(wallClock) : [] { return QDateTime::currentDateTime(); })),
-      m_timer(new QTimer(this)), m_view(new QTextEdit(this)), m_aux(new QTextEdit(this)),
+      m_timer(new QTimer(this)), m_view(new LedView(width, this)), m_aux(new QTextEdit(this)),
       m_data(new QTextEdit(this)), m_tagBox(new QLineEdit(this)),
       m_stop(new QPushButton(QStringLiteral("Parar"), this))
 {
@@ -79,26 +78,13 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
     m_aux->hide();
     m_data->hide();
 
-    // The view: exactly W cells of the fixed-pitch font, one line.
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(simwidth::characterSize(width));
-    m_view->setFont(font);
-    m_view->document()->setDefaultFont(font);
-    m_view->document()->setDocumentMargin(2);
-    m_view->setReadOnly(true);
-    m_view->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_view->setLineWrapMode(QTextEdit::NoWrap);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setStyleSheet(QStringLiteral("QTextEdit { background: black; }"));
-    m_view->setFocusPolicy(Qt::NoFocus);
-    const QFontMetricsF fm(font);
-    const int cellsW = int(std::ceil(fm.horizontalAdvance(QString(width, QLatin1Char('M'))))) +
-                       2 * 2 + 2 * m_view->frameWidth() + 2;
-    const int viewW = qMax(px(l.viewW), cellsW);
-    const int viewH = qMax(px(l.viewH), int(std::ceil(fm.height())) + 4 + 2 * m_view->frameWidth());
+    // The view: W cells of 5 x 7 LEDs, one line; small panels get larger
+    // dots, and the 30-cell one stays within a common screen.
+    const int viewH = px(l.viewH);
+    const double pitch = width >= 30 ? 4.0 : viewH / 9.0;
+    const int viewW = qMax(px(l.viewW), int(std::ceil(width * 6 * pitch)));
     m_view->setGeometry(px(l.viewX), px(l.viewY), viewW, viewH);
+    m_view->saveAnimation = [this] { saveAnimation(); };
     const int shift = viewW - px(l.viewW); // room made for the cells moves the rest right
 
     m_tagBox->setReadOnly(true);
@@ -111,7 +97,6 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
                           qMax(px(405), m_tagBox->sizeHint().height()));
     m_stop->setGeometry(px(l.stopX) + shift, px(l.stopY), px(855), px(375));
     m_stop->setDefault(true); // Enter presses "Parar"
-    m_view->installEventFilter(this);
     m_tagBox->installEventFilter(this);
     // From the keyboard: focus starts on "Parar" (Space or Enter), Tab
     // moves between it and the tag box, Escape ends as the close box does.
@@ -148,20 +133,35 @@ void SimulationWindow::arm()
 
 void SimulationWindow::showState()
 {
-    QString html;
-    for (const auto &cell : m_engine->cells()) {
-        if (!cell) {
-            html += QLatin1String("&nbsp;");
-            continue;
-        }
-        const QString ch = cell->ch == QLatin1Char(' ') ? QStringLiteral("&nbsp;")
-                                                        : QString(cell->ch).toHtmlEscaped();
-        html += QStringLiteral("<span style=\"color:%1;%2\">%3</span>")
-                    .arg(toQColor(cell->format.colour).name(),
-                         cell->format.bold ? QStringLiteral("font-weight:bold;") : QString(), ch);
-    }
-    m_view->setHtml(QStringLiteral("<div style=\"white-space:pre\">%1</div>").arg(html));
+    const PanelCells cells = m_engine->cells();
+    if (!m_clock.isValid()) m_clock.start();
+    if (m_played.isEmpty() || cells != m_played.last().cells || m_engine->tagBox() != m_lastTagBox)
+        m_played.append({double(m_clock.elapsed()) / 1000.0, cells});
+    m_lastTagBox = m_engine->tagBox();
+    m_view->setCells(cells);
     m_tagBox->setText(m_engine->tagBox());
+}
+
+QByteArray SimulationWindow::playedSvg() const
+{
+    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0;
+    return ledAnimationSvg(m_played, upTo, m_width);
+}
+
+void SimulationWindow::saveAnimation()
+{
+    const QByteArray svg = playedSvg(); // up to the moment of the click
+    const QString path =
+        askAnimationFile
+            ? askAnimationFile()
+            : QFileDialog::getSaveFileName(this, QStringLiteral("Salvar animação"), QString(),
+                                           QStringLiteral("Animação SVG (*.svg)"));
+    if (path.isEmpty()) return;
+    const QString why = messagefile::saveFile(path, svg);
+    if (!why.isEmpty())
+        QMessageBox::information(this, QStringLiteral("Letreiro"),
+                                 QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
+                                     .arg(QFileInfo(path).fileName(), why));
 }
 
 void SimulationWindow::engineEnded()

@@ -6,6 +6,13 @@
 
 #include <memory>
 
+#include "ledsvg.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+
+class LedView;
 class QLineEdit;
 class QPushButton;
 class QTextEdit;
@@ -14,7 +21,7 @@ class RealTimeSimulationDriver;
 
 // One of the six simulation windows (frmsim3, frmsim5, frmsim4, frmsim,
 // frmsim1, frmsim2 for 5, 6, 9, 12, 15 and 30 characters). It shows the panel
-// view in exactly W character cells, the last tag read, and "Parar". The
+// view as W cells of LEDs, the last tag read, and "Parar". The
 // engine starts 300 ms after the window is shown, on real time; "Parar"
 // stops it after its current step and the engine then closes the window.
 class SimulationWindow : public QDialog
@@ -33,8 +40,14 @@ public:
     void engineEnded();
     // What "Parar" does.
     void stop();
-    QTextEdit *view() const { return m_view; }
+    LedView *view() const { return m_view; }
     QLineEdit *tagBox() const { return m_tagBox; }
+    // What was shown so far, each state with its start in seconds.
+    const QVector<LedState> &played() const { return m_played; }
+    // The animated SVG of what was played up to now.
+    QByteArray playedSvg() const;
+    // Asks where to save the animation ("" for no); a file dialog by default.
+    std::function<QString()> askAnimationFile;
 
     void reject() override;
 
@@ -48,8 +61,13 @@ private:
     int m_width;
     std::unique_ptr<SimulationEngine> m_engine;
     std::unique_ptr<RealTimeSimulationDriver> m_driver;
+    void saveAnimation();
+
     QTimer *m_timer;
-    QTextEdit *m_view;
+    LedView *m_view;
+    QVector<LedState> m_played;
+    QString m_lastTagBox;
+    QElapsedTimer m_clock;
     QTextEdit *m_aux;
     QTextEdit *m_data;
     QLineEdit *m_tagBox;

@@ -1,0 +1,101 @@
+// The LED preview's pure parts: the font covers what the encoder can send,
+// a cell's dots stay in its band, and lit dots take the cell's colour.
+#include "ledfont.h"
+#include "ledlayout.h"
+#include "ledsvg.h"
+
+#include <QtTest>
+
+namespace
+{
+
+std::optional<RichChar> cell(QChar c, ColourRef colour, bool bold = false)
+{
+    CharFormat f;
+    f.colour = colour;
+    f.bold = bold;
+    return RichChar{c, f};
+}
+
+} // namespace
+
+class TestLed : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyCharacterTheEncoderSendsHasAGlyph()
+    {
+        QString set;
+        for (char16_t c = 0x20; c < 0x7F; ++c)
+            set += QChar(c);
+        set += QString::fromUtf8("àáâãéêíóôõúçñÀÁÂÃÉÊÍÓÔÕÚÇÑ°");
+        for (QChar c : set)
+            QVERIFY2(ledfont::hasGlyph(c), qPrintable(QString(c)));
+        // Letters and signs light something; the space lights nothing.
+        for (QChar c : QString::fromUtf8("AZaz09ãÇ°!"))
+            QVERIFY(!glyphDots(c, false).isEmpty());
+        QVERIFY(glyphDots(' ', false).isEmpty());
+        // Anything else shows a stand-in, never a blank.
+        QVERIFY(!ledfont::hasGlyph(QChar(0x0142)));
+        QVERIFY(!glyphDots(QChar(0x0142), false).isEmpty());
+        QVERIFY(!glyphDots(QChar(0x20AC), false).isEmpty());
+        // An expanded letter is the letter thickened, never thinner.
+        QVERIFY(glyphDots('I', true).size() > glyphDots('I', false).size());
+    }
+
+    void aCellsDotsStayInItsBand()
+    {
+        for (int width : {5, 6, 9, 12, 15, 30}) {
+            for (QSizeF view : {QSizeF(width * 36, 85), QSizeF(720, 45), QSizeF(1000, 300)}) {
+                const LedLayout layout(width, view);
+                QVERIFY(layout.pitch() > 0);
+                for (int c = 0; c < width; ++c) {
+                    const QRectF band = layout.band(c);
+                    QCOMPARE(band.left(), c * view.width() / width);
+                    for (int row = 0; row < ledfont::kRows; ++row) {
+                        for (int col = 0; col < ledfont::kColumns; ++col) {
+                            const QPointF p = layout.centre(c, col, row);
+                            const double r = layout.radius();
+                            QVERIFY(p.x() - r > band.left() && p.x() + r < band.right());
+                            QVERIFY(p.y() - r >= 0 && p.y() + r <= view.height());
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    void litDotsTakeTheirCellsColour()
+    {
+        const ColourRef red = rgbColour(255, 0, 0), green = rgbColour(0, 255, 0);
+        const PanelCells cells = {cell('A', red), std::nullopt, cell(' ', green),
+                                  cell('b', green, true), std::nullopt};
+        const QVector<LitDot> dots = litDots(cells);
+        QVERIFY(!dots.isEmpty());
+        QSet<int> litCells;
+        for (const LitDot &d : dots) {
+            litCells.insert(d.cell);
+            QCOMPARE(d.colour, d.cell == 0 ? red : green);
+        }
+        QCOMPARE(litCells, QSet<int>({0, 3})); // empty and blank cells stay dark
+    }
+
+    void theAnimationShowsEachStateInTurn()
+    {
+        const ColourRef red = rgbColour(255, 0, 0);
+        const QVector<LedState> states = {{0.0, {cell('A', red), std::nullopt}},
+                                          {0.5, {std::nullopt, cell('B', red)}},
+                                          {1.25, {std::nullopt, std::nullopt}}};
+        const QByteArray svg = ledAnimationSvg(states, 2.0, 2);
+        QCOMPARE(svg.count("<g data-t="), 3);
+        QVERIFY(svg.contains("data-t=\"0.500\""));
+        QVERIFY(svg.contains("keyTimes=\"0;0.250000;0.625000\""));
+        QVERIFY(svg.contains("dur=\"2s\""));
+        QVERIFY(svg.contains("repeatCount=\"indefinite\""));
+        QVERIFY(!svg.contains("<script"));
+        QCOMPARE(svgColour(rgbColour(0x12, 0xAB, 0x00)), QByteArray("#12AB00"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLed)
+#include "tst_led.moc"

@@ -1,0 +1,97 @@
+// The LED view as the operator sees it, judged by the colour of its lit
+// pixels cell by cell, and the animation saved from a simulation window.
+#include "ledview.h"
+#include "simdrivers.h"
+#include "simulationwindow.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+std::optional<RichChar> cell(QChar c, ColourRef colour)
+{
+    CharFormat f;
+    f.colour = colour;
+    return RichChar{c, f};
+}
+
+// Pixels of a band bright enough to be a lit dot, by dominant colour.
+struct BandPixels {
+    int red = 0, green = 0, yellow = 0, other = 0;
+};
+
+BandPixels litPixels(const QImage &image, int cells, int band)
+{
+    BandPixels out;
+    const int from = band * image.width() / cells, to = (band + 1) * image.width() / cells;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = from; x < to; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::max({c.red(), c.green(), c.blue()}) < 160) continue;
+            if (c.red() > 160 && c.green() > 160 && c.blue() < 100)
+                ++out.yellow;
+            else if (c.red() > 160 && c.green() < 100)
+                ++out.red;
+            else if (c.green() > 160 && c.red() < 100)
+                ++out.green;
+            else
+                ++out.other;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestLedView : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void lightsEachCellInItsColour()
+    {
+        const ColourRef red = rgbColour(255, 0, 0), green = rgbColour(0, 255, 0),
+                        orange = rgbColour(255, 255, 0);
+        LedView view(6);
+        view.resize(6 * 6 * 9, 9 * 9);
+        view.setCells({cell('O', red), cell('l', green), std::nullopt, cell(QChar(0xE1), orange),
+                       cell(' ', red), cell('!', red)});
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QImage shot = view.grab().toImage();
+        BandPixels b = litPixels(shot, 6, 0);
+        QVERIFY(b.red > 0 && b.green == 0 && b.yellow == 0);
+        b = litPixels(shot, 6, 1);
+        QVERIFY(b.green > 0 && b.red == 0);
+        for (int empty : {2, 4}) {
+            b = litPixels(shot, 6, empty);
+            QCOMPARE(b.red + b.green + b.yellow + b.other, 0);
+        }
+        QVERIFY(litPixels(shot, 6, 3).yellow > 0);
+        QVERIFY(litPixels(shot, 6, 5).red > 0);
+    }
+
+    void theWindowSavesWhatItPlayed()
+    {
+        QTemporaryDir dir;
+        CharFormat red;
+        red.colour = rgbColour(255, 0, 0);
+        SimulationWindow w(12, "Documento 1", RichText::fromPlain("Oi", red));
+        VirtualSimulationDriver driver(w.engine());
+        driver.run(1500, [&](qint64, SimWait) { w.showState(); });
+        QVERIFY(w.played().size() > 2);
+        const QString path = dir.filePath("oi.svg");
+        w.askAnimationFile = [&] { return path; };
+        w.view()->saveAnimation();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray svg = f.readAll();
+        QVERIFY(svg.startsWith("<?xml"));
+        QCOMPARE(svg.count("<g data-t="), w.played().size());
+        QVERIFY(svg.contains("fill=\"#FF0000\""));
+    }
+};
+
+QTEST_MAIN(TestLedView)
+#include "tst_ledview.moc"

@@ -1,5 +1,6 @@
 #include "documentwindow.h"
 #include "editcommands.h"
+#include "edithelpers.h"
 #include "messageedit.h"
 #include "scriptedprompt.h"
 
@@ -28,34 +29,12 @@ void type(MessageEdit &e, const QString &text)
     }
 }
 
-void setCaret(MessageEdit &e, int pos)
-{
-    QTextCursor c = e.textCursor();
-    c.setPosition(pos);
-    e.setTextCursor(c);
-}
-
-void select(MessageEdit &e, int from, int to)
-{
-    QTextCursor c = e.textCursor();
-    c.setPosition(from);
-    c.setPosition(to, QTextCursor::KeepAnchor);
-    e.setTextCursor(c);
-}
-
 // "ab<Pausa______>cd" with a real tag: typed text, then the command.
 void fill(MessageEdit &e, const QString &before, const QString &tag, const QString &after)
 {
     type(e, before);
     editcommands::insertTag(e, tag);
     type(e, after);
-}
-
-QPoint pointAt(MessageEdit &e, int pos)
-{
-    QTextCursor c(e.document());
-    c.setPosition(pos);
-    return e.cursorRect(c).center() + QPoint(2, 0);
 }
 
 bool isTag(const RichText &t, int at)

@@ -3,6 +3,7 @@
 // is a path on which a tag was once split; the property test walks random
 // mixtures of all of them and checks the invariant after every step.
 #include "editcommands.h"
+#include "edithelpers.h"
 #include "messageedit.h"
 #include "tags.h"
 
@@ -21,21 +22,6 @@ constexpr ColourRef kGrey = rgbColour(192, 192, 192);
 const QString kVel = QStringLiteral("<Velocidade1>");
 const QString kPausa = QStringLiteral("<Pausa______>");
 
-void setCaret(MessageEdit &e, int pos)
-{
-    QTextCursor c = e.textCursor();
-    c.setPosition(pos);
-    e.setTextCursor(c);
-}
-
-void select(MessageEdit &e, int from, int to)
-{
-    QTextCursor c = e.textCursor();
-    c.setPosition(from);
-    c.setPosition(to, QTextCursor::KeepAnchor);
-    e.setTextCursor(c);
-}
-
 void typeAscii(MessageEdit &e, const QString &text)
 {
     for (QChar c : text)
@@ -50,13 +36,6 @@ void commit(MessageEdit &e, const QString &text)
     QInputMethodEvent done;
     done.setCommitString(text);
     QApplication::sendEvent(&e, &done);
-}
-
-QPoint pointAt(MessageEdit &e, int pos)
-{
-    QTextCursor c(e.document());
-    c.setPosition(pos);
-    return e.cursorRect(c).center() + QPoint(2, 0);
 }
 
 void drop(MessageEdit &e, QPoint at, const QMimeData &mime)

@@ -58,7 +58,8 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
       m_width(width),
       m_engine(std::make_unique<SimulationEngine>(
           message, width,
-          wallClock ? std::move(wallClock) : [] { return QDateTime::currentDateTime(); })),
+          wallClock ? std::move(wallClock) : [] { return QDateTime::currentDateTime(); },
+          QLocale())), // the program's language, as every other text it shows
       m_timer(new QTimer(this)), m_view(new LedView(width, this)), m_aux(new QTextEdit(this)),
       m_data(new QTextEdit(this)), m_tagBox(new QLineEdit(this)),
       m_stop(new QPushButton(QStringLiteral("Parar"), this))

@@ -33,6 +33,45 @@ public:
         return c.charFormat().fontUnderline();
     }
 
+    // Formats live in fragments: the runs come from walking them, not from
+    // a look-up per character, so a check after a change over the whole
+    // message (the rainbow) stays cheap.
+    QVector<TextRange> underlinedRuns(qsizetype from, qsizetype to) const override
+    {
+        // A block's fragments can only be walked from its start: for the few
+        // characters around a key press, looking at each is cheaper.
+        if (to - from <= 256) return TagText::underlinedRuns(from, to);
+        const qsizetype n = length();
+        from = qBound<qsizetype>(0, from, n);
+        to = qBound<qsizetype>(from, to, n);
+        QVector<TextRange> runs;
+        for (QTextBlock b = m_doc->findBlock(int(from)); b.isValid() && b.position() <= to;
+             b = b.next()) {
+            for (auto it = b.begin(); !it.atEnd(); ++it) {
+                const QTextFragment f = it.fragment();
+                const qsizetype start = f.position(), end = start + f.length();
+                if (end <= from || start > to) continue;
+                if (!f.charFormat().fontUnderline()) continue;
+                if (!runs.isEmpty() && runs.last().start + runs.last().length == start)
+                    runs.last().length += f.length();
+                else
+                    runs.append({start, f.length()});
+            }
+        }
+        // A run cut by the ends of the scan is taken whole.
+        if (!runs.isEmpty()) {
+            TextRange &first = runs.first();
+            while (first.start > 0 && isUnderlined(first.start - 1)) {
+                --first.start;
+                ++first.length;
+            }
+            TextRange &last = runs.last();
+            while (last.start + last.length < n && isUnderlined(last.start + last.length))
+                ++last.length;
+        }
+        return runs;
+    }
+
 private:
     const QTextDocument *m_doc;
 };

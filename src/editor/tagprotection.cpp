@@ -3,6 +3,29 @@
 #include "formatrules.h"
 #include "tags.h"
 
+QVector<TextRange> TagText::underlinedRuns(qsizetype from, qsizetype to) const
+{
+    const qsizetype n = length();
+    from = qBound<qsizetype>(0, from, n);
+    to = qBound<qsizetype>(from, to, n);
+    while (from > 0 && isUnderlined(from - 1))
+        --from;
+    while (to < n && isUnderlined(to))
+        ++to;
+    QVector<TextRange> runs;
+    for (qsizetype i = from; i < to;) {
+        if (!isUnderlined(i)) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < to && isUnderlined(i))
+            ++i;
+        runs.append({start, i - start});
+    }
+    return runs;
+}
+
 namespace tagprotection
 {
 namespace
@@ -146,26 +169,9 @@ TextRange wholeTags(const TagText &t, TextRange range)
 
 QVector<TextRange> strayUnderline(const TagText &t, qsizetype from, qsizetype to)
 {
-    const qsizetype n = t.length();
-    from = qBound<qsizetype>(0, from, n);
-    to = qBound<qsizetype>(from, to, n);
-    // Take in whole the runs that the range cuts.
-    while (from > 0 && t.isUnderlined(from - 1))
-        --from;
-    while (to < n && t.isUnderlined(to))
-        ++to;
     QVector<TextRange> stray;
-    qsizetype i = from;
-    while (i < to) {
-        if (!t.isUnderlined(i)) {
-            ++i;
-            continue;
-        }
-        const qsizetype start = i;
-        while (i < to && t.isUnderlined(i))
-            ++i;
-        const qsizetype len = i - start;
-        if (len != kTag - 2 || !isWholeTag(t, start - 1)) stray.append({start, len});
+    for (const TextRange &run : t.underlinedRuns(from, to)) {
+        if (run.length != kTag - 2 || !isWholeTag(t, run.start - 1)) stray.append(run);
     }
     return stray;
 }

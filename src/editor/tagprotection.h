@@ -8,6 +8,15 @@
 
 #include <optional>
 
+struct TextRange {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    friend bool operator==(const TextRange &a, const TextRange &b)
+    {
+        return a.start == b.start && a.length == b.length;
+    }
+};
+
 // The editor's view of its text for the tag rules: characters and whether
 // each one is underlined. Underline marks the eleven name characters of an
 // inserted tag and nothing else. Positions outside the text hold nothing
@@ -19,6 +28,10 @@ public:
     virtual qsizetype length() const = 0;
     virtual QChar charAt(qsizetype pos) const = 0;
     virtual bool isUnderlined(qsizetype pos) const = 0;
+    // The underlined stretches that meet [from, to), each taken whole, in
+    // order. A view that keeps formats in runs can answer this without
+    // looking at every character.
+    virtual QVector<TextRange> underlinedRuns(qsizetype from, qsizetype to) const;
 };
 
 // The same view over a rich-text snapshot: reading a selection once and
@@ -33,15 +46,6 @@ public:
 
 private:
     const RichText &m_text;
-};
-
-struct TextRange {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    friend bool operator==(const TextRange &a, const TextRange &b)
-    {
-        return a.start == b.start && a.length == b.length;
-    }
 };
 
 // The rules that keep inserted tags whole. Each says what to do instead of

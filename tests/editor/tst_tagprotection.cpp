@@ -124,6 +124,63 @@ private Q_SLOTS:
         }
     }
 
+    void everyPathSettlesTheSameWay()
+    {
+        const Text t = Text::tags("ab<Pausa______>cd"); // tag at 2..14
+        for (int p = 3; p <= 14; ++p) {
+            QCOMPARE(tagAround(t, p), std::optional<TextRange>({2, 13}));
+            QCOMPARE(settle(t, p, true), 15); // moving right: after the ">"
+            QCOMPARE(settle(t, p, false), 2); // moving left: before the "<"
+            QCOMPARE(insertionPoint(t, p), 15);
+        }
+        for (int p : {0, 1, 2, 15, 16, 17})
+            QCOMPARE(tagAround(t, p), std::nullopt);
+        // A deletion or replacement that touches a tag covers all of it.
+        QCOMPARE(wholeTags(t, {1, 4}), TextRange({1, 14}));
+        QCOMPARE(wholeTags(t, {10, 6}), TextRange({2, 14}));
+        QCOMPARE(wholeTags(t, {0, 2}), TextRange({0, 2}));
+    }
+
+    void strayUnderlineIsFound()
+    {
+        // A whole tag is left alone; a name cut short, one grown by a typed
+        // letter, and a lone underlined letter are not tags.
+        const Text whole = Text::tags("x<Pausa______>y");
+        QVERIFY(strayUnderline(whole, 0, whole.length()).isEmpty());
+        QVector<bool> grown(15, false);
+        for (int i = 2; i <= 13; ++i)
+            grown[i] = true;
+        const Text typedInside("x<PausaQ______>", grown);
+        QCOMPARE(strayUnderline(typedInside, 7, 8), QVector<TextRange>({{2, 12}}));
+        const Text lone("aZb", {false, true, false});
+        QCOMPARE(strayUnderline(lone, 0, 3), QVector<TextRange>({{1, 1}}));
+        // Only runs that meet the range are looked at, but each whole.
+        const Text two("Q<Pau>W_Z", {false, false, true, true, true, false, false, false, true});
+        QCOMPARE(strayUnderline(two, 3, 4), QVector<TextRange>({{2, 3}}));
+    }
+
+    void markupFromOtherProgramsIsNormalised()
+    {
+        CharFormat plain, ul;
+        ul.underline = true;
+        ul.colour = rgbColour(1, 2, 3);
+        RichText t;
+        t.append(QStringLiteral("<"), plain);
+        t.append(QStringLiteral("Pausa______"), ul); // a known tag: kept, and grey
+        t.append(QStringLiteral("><"), plain);
+        t.append(QStringLiteral("Pau"), ul); // too short
+        t.append(QStringLiteral("><"), plain);
+        t.append(QStringLiteral("Inventado__"), ul); // whole, but no tag of ours
+        t.append(QStringLiteral(">"), plain);
+        normaliseForeign(t);
+        for (int i = 1; i <= 11; ++i) {
+            QVERIFY(t.isUnderlined(i));
+            QCOMPARE(t.at(i).format.colour, colours::kTagName);
+        }
+        for (int i = 13; i < t.size(); ++i)
+            QVERIFY(!t.isUnderlined(i));
+    }
+
     void coloursSkipTagNames()
     {
         const Text t = Text::tags("AB<Pausa______>C");

@@ -1,8 +1,10 @@
 #include "messageedit.h"
 
+#include "documenttagtext.h"
 #include "richtextdocument.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
+#include "tagguard.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -13,68 +15,6 @@ const QString MessageEdit::kMimeType = QStringLiteral("application/x-letreiro-rt
 
 namespace
 {
-
-// The document as the tag rules see it. A position's format is found
-// through a cursor, which costs a tree look-up, not a walk of the line.
-class DocumentTagText : public TagText
-{
-public:
-    explicit DocumentTagText(const QTextDocument *doc) : m_doc(doc) {}
-    qsizetype length() const override { return m_doc->characterCount() - 1; }
-    QChar charAt(qsizetype pos) const override
-    {
-        return pos >= 0 && pos < length() ? m_doc->characterAt(int(pos)) : QChar();
-    }
-    bool isUnderlined(qsizetype pos) const override
-    {
-        if (pos < 0 || pos >= length() || charAt(pos) == QChar::ParagraphSeparator) return false;
-        QTextCursor c(const_cast<QTextDocument *>(m_doc));
-        c.setPosition(int(pos + 1));
-        return c.charFormat().fontUnderline();
-    }
-
-    // Formats live in fragments: the runs come from walking them, not from
-    // a look-up per character, so a check after a change over the whole
-    // message (the rainbow) stays cheap.
-    QVector<TextRange> underlinedRuns(qsizetype from, qsizetype to) const override
-    {
-        // A block's fragments can only be walked from its start: for the few
-        // characters around a key press, looking at each is cheaper.
-        if (to - from <= 256) return TagText::underlinedRuns(from, to);
-        const qsizetype n = length();
-        from = qBound<qsizetype>(0, from, n);
-        to = qBound<qsizetype>(from, to, n);
-        QVector<TextRange> runs;
-        for (QTextBlock b = m_doc->findBlock(int(from)); b.isValid() && b.position() <= to;
-             b = b.next()) {
-            for (auto it = b.begin(); !it.atEnd(); ++it) {
-                const QTextFragment f = it.fragment();
-                const qsizetype start = f.position(), end = start + f.length();
-                if (end <= from || start > to) continue;
-                if (!f.charFormat().fontUnderline()) continue;
-                if (!runs.isEmpty() && runs.last().start + runs.last().length == start)
-                    runs.last().length += f.length();
-                else
-                    runs.append({start, f.length()});
-            }
-        }
-        // A run cut by the ends of the scan is taken whole.
-        if (!runs.isEmpty()) {
-            TextRange &first = runs.first();
-            while (first.start > 0 && isUnderlined(first.start - 1)) {
-                --first.start;
-                ++first.length;
-            }
-            TextRange &last = runs.last();
-            while (last.start + last.length < n && isUnderlined(last.start + last.length))
-                ++last.length;
-        }
-        return runs;
-    }
-
-private:
-    const QTextDocument *m_doc;
-};
 
 bool isVertical(int key)
 {
@@ -121,10 +61,7 @@ MessageEdit::MessageEdit(QWidget *parent)
     setAcceptRichText(true);
     setTabChangesFocus(false);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
-    connect(document(), &QTextDocument::contentsChange, this, &MessageEdit::noteChange);
-    connect(document(), &QTextDocument::contentsChanged, this, &MessageEdit::dropStrayUnderline);
-    connect(this, &QTextEdit::cursorPositionChanged, this, &MessageEdit::settleCursor);
-    connect(this, &QTextEdit::selectionChanged, this, &MessageEdit::settleCursor);
+    m_guard = new TagGuard(*this, *m_tagText);
 }
 
 RichText MessageEdit::richText() const
@@ -376,20 +313,20 @@ void MessageEdit::keyReleaseEvent(QKeyEvent *e)
 void MessageEdit::mousePressEvent(QMouseEvent *e)
 {
     // The caret follows the mouse freely until the button is let go.
-    m_mouseHeld = true;
+    m_guard->setMouseHeld(true);
     QTextEdit::mousePressEvent(e);
 }
 
 void MessageEdit::mouseDoubleClickEvent(QMouseEvent *e)
 {
-    m_mouseHeld = true;
+    m_guard->setMouseHeld(true);
     QTextEdit::mouseDoubleClickEvent(e);
 }
 
 void MessageEdit::mouseReleaseEvent(QMouseEvent *e)
 {
     QTextEdit::mouseReleaseEvent(e);
-    m_mouseHeld = false;
+    m_guard->setMouseHeld(false);
     if (textCursor().hasSelection())
         applySelectionRule();
     else
@@ -406,67 +343,12 @@ void MessageEdit::focusOutEvent(QFocusEvent *e)
 // is settled as a click before anything else acts on the text.
 void MessageEdit::settleMouse()
 {
-    if (!m_mouseHeld) return;
-    m_mouseHeld = false;
+    if (!m_guard->mouseHeld()) return;
+    m_guard->setMouseHeld(false);
     if (textCursor().hasSelection())
         applySelectionRule();
     else
         applyCaretRule();
-}
-
-void MessageEdit::settleCursor()
-{
-    if (m_settling) return;
-    QTextCursor c = textCursor();
-    const qsizetype pos = c.position();
-    if (m_mouseHeld) {
-        m_lastPosition = pos;
-        return;
-    }
-    const qsizetype anchor = c.anchor();
-    const qsizetype to = tagprotection::settle(tagText(), pos, pos >= m_lastPosition);
-    // The anchor, if a selection has one inside a tag, takes the whole tag.
-    const qsizetype from =
-        anchor == pos ? to : tagprotection::settle(tagText(), anchor, anchor > pos);
-    m_lastPosition = to;
-    if (to == pos && from == anchor) return;
-    m_settling = true;
-    c.setPosition(int(from));
-    c.setPosition(int(to), QTextCursor::KeepAnchor);
-    setTextCursor(c);
-    m_settling = false;
-}
-
-void MessageEdit::noteChange(int from, int removed, int added)
-{
-    Q_UNUSED(removed);
-    const qsizetype to = from + added;
-    m_changedFrom = m_changedFrom < 0 ? from : qMin<qsizetype>(m_changedFrom, from);
-    m_changedTo = qMax<qsizetype>(m_changedTo, to);
-}
-
-void MessageEdit::dropStrayUnderline()
-{
-    if (m_changedFrom < 0 || m_settling) return;
-    // Neighbouring tags are looked at too: an edit beside a name can break it.
-    const qsizetype from = m_changedFrom - 13, to = m_changedTo + 13;
-    m_changedFrom = m_changedTo = -1;
-    const QVector<TextRange> stray = tagprotection::strayUnderline(tagText(), from, to);
-    if (stray.isEmpty()) return;
-    m_settling = true;
-    QTextCursor c(document());
-    // Part of the change that made it, so one undo takes both back.
-    c.joinPreviousEditBlock();
-    QTextCharFormat plain;
-    plain.setFontUnderline(false);
-    for (const TextRange &r : stray) {
-        c.setPosition(int(r.start));
-        c.setPosition(int(r.start + r.length), QTextCursor::KeepAnchor);
-        c.mergeCharFormat(plain);
-    }
-    c.endEditBlock();
-    m_settling = false;
-    m_changedFrom = m_changedTo = -1;
 }
 
 void MessageEdit::applyCaretRule()

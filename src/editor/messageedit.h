@@ -5,18 +5,16 @@
 
 #include <QTextEdit>
 
+class TagGuard;
+
 // The rich-text control of an editor window ("rtfText"). It keeps inserted
-// effect tags whole on every path, in two places that every path passes:
-//  - the cursor: whenever it moves (keys with or without modifiers, input
-//    methods, undo, commands), it leaves a tag at the edge it travelled
-//    towards, and a selection grows to hold whole tags; a click or a mouse
-//    selection is settled when the button is let go (after the tag, or
-//    trimmed to whole tags);
-//  - the document: after every change, an underlined stretch that is not a
-//    whole tag's name loses its underline, so nothing can pass for a tag.
-// Insertions (typing, input-method commits, pastes, drops) go after a tag
-// that their point lies in, and deletions take whole tags. Enter and Tab
-// are swallowed, so a message stays one line.
+// effect tags whole on every path: its TagGuard settles the cursor out of
+// tags wherever it moved and drops stray underline after every change; a
+// click or a mouse selection is settled when the button is let go (after
+// the tag, or trimmed to whole tags). Insertions (typing, input-method
+// commits, pastes, drops) go after a tag that their point lies in, and
+// deletions take whole tags. Enter and Tab are swallowed, so a message
+// stays one line.
 //
 // Every way text comes in (the menu's paste, Ctrl+V, dropping) goes through
 // insertFromMimeData: our own markup keeps its formatting, tags included;
@@ -69,17 +67,9 @@ private:
     bool handleTagKey(int key);
     bool handleWordDelete(QKeyEvent *e);
     void removeRange(TextRange range);
-    void settleCursor();
     void settleMouse();
-    void noteChange(int from, int removed, int added);
-    void dropStrayUnderline();
     void stopTypingUnderline();
 
     std::unique_ptr<TagText> m_tagText;
-    qsizetype m_lastPosition = 0;
-    bool m_settling = false;
-    bool m_mouseHeld = false;
-    // The stretch changed since the document last settled, [from, to).
-    qsizetype m_changedFrom = -1;
-    qsizetype m_changedTo = -1;
+    TagGuard *m_guard;
 };

@@ -218,15 +218,6 @@ private Q_SLOTS:
         QCOMPARE(box.button(QMessageBox::Cancel)->text().remove('&'), QString("Cancelar"));
         QCOMPARE(QLocale().language(), QLocale::Portuguese);
     }
-
-    void theShippedTipsKeepThePasswordSecret()
-    {
-        QFile tips(QStringLiteral(LETREIRO_SOURCE_DIR "/data/qvrtip.dat"));
-        QVERIFY(tips.open(QIODevice::ReadOnly));
-        const QByteArray all = tips.readAll();
-        QVERIFY(!all.contains("cobalto"));
-        QVERIFY(all.contains("Troque a senha"));
-    }
 };
 
 QTEST_MAIN(TestFirstHour)

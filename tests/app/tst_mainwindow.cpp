@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "messageedit.h"
 #include "statusbar.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,9 +31,9 @@ QStringList visibleCaptions(const QVector<QAction *> &items)
 
 void writeConfig(const QString &folder, int panelType, int temperature)
 {
-    QFile f(folder + "/cobalto.cfg");
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QString(" 2\r\n 0\r\n 0\r\n %1\r\n %2\r\n").arg(panelType).arg(temperature).toLatin1());
+    writeFile(
+        folder + "/cobalto.cfg",
+        QString(" 2\r\n 0\r\n 0\r\n %1\r\n %2\r\n").arg(panelType).arg(temperature).toLatin1());
 }
 
 } // namespace

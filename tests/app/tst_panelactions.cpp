@@ -4,14 +4,15 @@
 #include "editor/scriptedprompt.h"
 #include "fakepanelport.h"
 #include "frame.h"
+#include "ledview.h"
 #include "mainwindow.h"
 #include "messageedit.h"
 #include "panelactions.h"
 #include "simdrivers.h"
-#include "ledview.h"
 #include "simulationwindow.h"
 #include "statusbar.h"
 #include "testbytes.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,9 +46,8 @@ const QByteArray kNak = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x15, 0x00});
 
 void writeConfig(const QString &folder, int address, int panelType)
 {
-    QFile f(folder + "/cobalto.cfg");
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QString(" 1\r\n %1\r\n 1\r\n %2\r\n 0\r\n").arg(address).arg(panelType).toLatin1());
+    writeFile(folder + "/cobalto.cfg",
+              QString(" 1\r\n %1\r\n 1\r\n %2\r\n 0\r\n").arg(address).arg(panelType).toLatin1());
 }
 
 // Answers once the whole frame of the given size has been written.

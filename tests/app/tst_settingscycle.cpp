@@ -7,6 +7,7 @@
 #include "messageedit.h"
 #include "passwordwindows.h"
 #include "settingsdialog.h"
+#include "testfiles.h"
 #include "tipswindow.h"
 
 #include <QAction>
@@ -26,12 +27,6 @@
 
 namespace
 {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 template <typename T> T *topLevel(const char *name)
 {
@@ -158,10 +153,7 @@ private Q_SLOTS:
 
     void cancelWritesNothingAndTheMasterPasswordOpens()
     {
-        QFile dat(file("cobalto.dat"));
-        QVERIFY(dat.open(QIODevice::WriteOnly));
-        dat.write("secreta\r\n");
-        dat.close();
+        writeFile(file("cobalto.dat"), "secreta\r\n");
         app().mainWindow()->load();
         const QByteArray cfg = contents(file("cobalto.cfg"));
         closeForSettings();
@@ -332,10 +324,7 @@ private Q_SLOTS:
 
     void handEditedValuesSurviveOk()
     {
-        QFile cfg(file("cobalto.cfg"));
-        QVERIFY(cfg.open(QIODevice::WriteOnly));
-        cfg.write(" 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");
-        cfg.close();
+        writeFile(file("cobalto.cfg"), " 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");
         SharedSettings s;
         SettingsFiles files(m_dir->path());
         QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip));
@@ -354,9 +343,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         for (const char *name : {"a.msg", "b.msg"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray("{\\rtf1 ") + name + "}");
+            writeFile(dir.filePath(name), QByteArray("{\\rtf1 ") + name + "}");
         }
         ScriptedPrompt prompt;
         AppController started(dir.path(), QString(), &prompt, [] { return new FakePanelPort; });
@@ -396,10 +383,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, file);
         QFETCH(int, reachable);
         SettingsFiles files(m_dir->path());
-        QFile f(files.path("qvrtip.dat"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(file);
-        f.close();
+        writeFile(files.path("qvrtip.dat"), file);
         SharedSettings s;
         files.loadTips(s, SettingsFiles::Missing::Skip);
         TipsWindow tips(s, files, m_prompt);

@@ -1,4 +1,5 @@
 #include "rtfwriter.h"
+#include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -42,9 +43,7 @@ private Q_SLOTS:
         t.append("Olá ", format());
         t.append("X", format(true));
         m_message = m_dir.filePath("mensagem.msg");
-        QFile f(m_message);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(writeRtf(t));
+        writeFile(m_message, writeRtf(t));
     }
 
     void transferIsAnsweredByThePanel()
@@ -96,10 +95,7 @@ private Q_SLOTS:
     void defaultsComeFromTheSettingsFolder()
     {
         QTemporaryDir dir;
-        QFile cfg(dir.filePath("cobalto.cfg"));
-        QVERIFY(cfg.open(QIODevice::WriteOnly));
-        cfg.write(" 1\r\n 3\r\n 0\r\n 3\r\n 0\r\n");
-        cfg.close();
+        writeFile(dir.filePath("cobalto.cfg"), " 1\r\n 3\r\n 0\r\n 3\r\n 0\r\n");
         const Run r = cli({"inicia", "--pasta", dir.path(), "--mostrar"});
         QCOMPARE(r.out, QString("49\n81 7E 05 00 03 00 FF FF 49 4A\n"));
         // Options win over the files, which the tool never creates.
@@ -150,10 +146,7 @@ private Q_SLOTS:
     void aFileThatIsNotAMessage()
     {
         const QString bad = m_dir.filePath("ruim.msg");
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("isto não é RTF");
-        f.close();
+        writeFile(bad, "isto não é RTF");
         const Run r = cli({"transfere", "--mostrar", bad});
         QCOMPARE(r.status, 2);
         QVERIFY(r.err.contains("Arquivo de mensagem inválido: "));
@@ -167,10 +160,7 @@ private Q_SLOTS:
         t.append("<", format());
         t.append("Relogio____", format(false, true));
         t.append(">", format());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(writeRtf(t));
-        f.close();
+        writeFile(path, writeRtf(t));
         const Run r = cli({"simula", "--largura", "9", "--ate", "1", "--parar-em", "0.6",
                            "--relogio", "2026-12-06 23:59:59", path});
         QCOMPARE(r.status, 0);

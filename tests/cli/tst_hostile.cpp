@@ -3,6 +3,7 @@
 // would send to the wrong panels. Each must end quickly, with little CPU
 // and memory, and without anything reaching the line that should not.
 #include "clirunner.h"
+#include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -26,13 +27,6 @@ struct ChildUsage {
                 u.ru_maxrss};
     }
 };
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "addresslist.h"
 #include "clirunner.h"
 #include "rtfwriter.h"
+#include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -84,10 +85,7 @@ private Q_SLOTS:
     void plainTextGoesOutAsTheEditorWouldSendIt()
     {
         const QString file = m_dir.filePath("senha.msg");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(typedMessageRtf());
-        f.close();
+        writeFile(file, typedMessageRtf());
         const Run fromFile = cli(show({file}));
         QCOMPARE(fromFile.status, 0);
         const Run fromText = cli(show({"--texto", "Senha 042 <Pisca______>Guichê 3"}));
@@ -187,10 +185,7 @@ private Q_SLOTS:
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("falta o valor de --porta"), qPrintable(r.err));
         // A dry run needs no port, not even one the settings name.
-        QFile cfg(m_dir.filePath("cobalto.cfg"));
-        QVERIFY(cfg.open(QIODevice::WriteOnly));
-        cfg.write(" 9\r\n 2\r\n 0\r\n 0\r\n 0\r\n");
-        cfg.close();
+        writeFile(m_dir.filePath("cobalto.cfg"), " 9\r\n 2\r\n 0\r\n 0\r\n 0\r\n");
         qputenv("LETREIRO_PORTAS", "COM9=/dev/nao-existe");
         r = cli({"para", "--mostrar", "--pasta", m_dir.path()});
         qunsetenv("LETREIRO_PORTAS");

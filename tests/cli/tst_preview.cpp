@@ -3,6 +3,7 @@
 // `--png` a still of the view.
 #include "clirunner.h"
 #include "rtfwriter.h"
+#include "testfiles.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -99,10 +100,7 @@ private Q_SLOTS:
         QFETCH(int, width);
         QFETCH(QByteArray, rtf);
         const QString msg = m_dir.filePath("m.msg"), svg = m_dir.filePath("m.svg");
-        QFile f(msg);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(rtf);
-        f.close();
+        writeFile(msg, rtf);
         const Run r = cli({"simula", "--largura", QString::number(width), "--ate", "20",
                            "--relogio", "2026-12-06 10:20:30", "--svg", svg, msg});
         QCOMPARE(r.status, 0);
@@ -122,10 +120,7 @@ private Q_SLOTS:
     void aStillOfTheView()
     {
         const QString msg = m_dir.filePath("s.msg"), png = m_dir.filePath("s.png");
-        QFile f(msg);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(message("AB", "", "CD"));
-        f.close();
+        writeFile(msg, message("AB", "", "CD"));
         const Run r = cli({"simula", "--largura", "5", "--ate", "5", "--png", png, msg});
         QCOMPARE(r.status, 0);
         const QImage still(png);

@@ -3,6 +3,7 @@
 #include "edithelpers.h"
 #include "messageedit.h"
 #include "scriptedprompt.h"
+#include "testfiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -321,10 +322,7 @@ private Q_SLOTS:
     void aFileThatIsNotAMessage()
     {
         const QString path = m_dir.filePath("ruim.msg");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("não é RTF");
-        f.close();
+        writeFile(path, "não é RTF");
         ScriptedPrompt prompt;
         DocumentWindow doc(prompt, "Documento 7");
         QVERIFY(!doc.load(path));

@@ -1,27 +1,10 @@
 #include "settingsfiles.h"
 #include "settingsfolder.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace
-{
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 class TestSettingsFiles : public QObject
 {
@@ -93,8 +76,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const SettingsFiles files(dir.path());
-        put(files.path("cobalto.cfg"), " 3\r\n  07\r 1\n 6\r\n");
-        put(files.path("cobalto.dat"), " Senha \xe9\r\nsecond line\r\n");
+        writeFile(files.path("cobalto.cfg"), " 3\r\n  07\r 1\n 6\r\n");
+        writeFile(files.path("cobalto.dat"), " Senha \xe9\r\nsecond line\r\n");
         SharedSettings s;
         s.temperatureOption = 4; // line 5 is missing: the value stays
         QString address;
@@ -119,7 +102,7 @@ private Q_SLOTS:
         QByteArray tips("250\r\n");
         for (int i = 1; i <= 250; ++i)
             tips += "Dica " + QByteArray::number(i) + "\r\n";
-        put(files.path("qvrtip.dat"), tips);
+        writeFile(files.path("qvrtip.dat"), tips);
         SharedSettings s;
         QVERIFY(files.loadTips(s, SettingsFiles::Missing::Skip));
         QCOMPARE(s.tipTexts[1], QStringLiteral("Dica 1"));
@@ -127,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(s.tipTexts[101].isEmpty());
         QVERIFY(s.tipTexts[0].isEmpty());
 
-        put(files.path("qvrtip.dat"), "-2\r\nDica\r\n");
+        writeFile(files.path("qvrtip.dat"), "-2\r\nDica\r\n");
         SharedSettings n;
         QVERIFY(files.loadTips(n, SettingsFiles::Missing::Skip));
         QVERIFY(n.tipTexts[1].isEmpty()); // a negative count loads nothing, says nothing

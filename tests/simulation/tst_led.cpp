@@ -2,7 +2,6 @@
 // a cell's dots stay in its band, and lit dots take the cell's colour.
 #include "ledfont.h"
 #include "ledlayout.h"
-#include "ledsvg.h"
 
 #include <QtTest>
 
@@ -78,22 +77,6 @@ private Q_SLOTS:
             QCOMPARE(d.colour, d.cell == 0 ? red : green);
         }
         QCOMPARE(litCells, QSet<int>({0, 3})); // empty and blank cells stay dark
-    }
-
-    void theAnimationShowsEachStateInTurn()
-    {
-        const ColourRef red = rgbColour(255, 0, 0);
-        const QVector<LedState> states = {{0.0, {cell('A', red), std::nullopt}},
-                                          {0.5, {std::nullopt, cell('B', red)}},
-                                          {1.25, {std::nullopt, std::nullopt}}};
-        const QByteArray svg = ledAnimationSvg(states, 2.0, 2);
-        QCOMPARE(svg.count("<g data-t="), 3);
-        QVERIFY(svg.contains("data-t=\"0.500\""));
-        QVERIFY(svg.contains("keyTimes=\"0;0.250000;0.625000\""));
-        QVERIFY(svg.contains("dur=\"2s\""));
-        QVERIFY(svg.contains("repeatCount=\"indefinite\""));
-        QVERIFY(!svg.contains("<script"));
-        QCOMPARE(svgColour(rgbColour(0x12, 0xAB, 0x00)), QByteArray("#12AB00"));
     }
 };
 

@@ -169,6 +169,16 @@ private Q_SLOTS:
         Run r = cli({"--version"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.out.startsWith("letreiro-cli 1."));
+        // The desktop program answers without a display or a window.
+        QProcess desktop;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        desktop.setProcessEnvironment(env);
+        desktop.start(QStringLiteral(LETREIRO_DESKTOP), {"--version"});
+        QVERIFY(desktop.waitForFinished(10000));
+        QCOMPARE(desktop.exitCode(), 0);
+        QVERIFY(desktop.readAllStandardOutput().startsWith("letreiro 1."));
         for (const char *command : {"transfere", "para", "hora", "simula", "painel"}) {
             for (const char *flag : {"--help", "--ajuda"}) {
                 r = cli({command, flag});

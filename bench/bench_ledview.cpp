@@ -21,8 +21,9 @@ int main(int argc, char *argv[])
     PanelCells full;
     for (int i = 0; i < 30; ++i) {
         CharFormat f;
-        f.colour = i % 3 == 0 ? rgbColour(255, 0, 0) : i % 3 == 1 ? rgbColour(0, 255, 0)
-                                                                  : rgbColour(255, 255, 0);
+        f.colour = i % 3 == 0   ? rgbColour(255, 0, 0)
+                   : i % 3 == 1 ? rgbColour(0, 255, 0)
+                                : rgbColour(255, 255, 0);
         full.append(RichChar{QChar(u"WMB#@8&%"[i % 8]), f});
     }
     QImage target(720, 45, QImage::Format_ARGB32_Premultiplied);
@@ -38,8 +39,8 @@ int main(int argc, char *argv[])
     // A minute of a 30-cell message as an animated SVG.
     CharFormat red;
     red.colour = rgbColour(255, 0, 0);
-    const RichText message =
-        RichText::fromPlain(QStringLiteral("Bom dia! Promoção de verão, preços baixos o dia todo. "), red);
+    const RichText message = RichText::fromPlain(
+        QStringLiteral("Bom dia! Promoção de verão, preços baixos o dia todo. "), red);
     SimulationEngine minute(message, 30, [&] { return now; });
     VirtualSimulationDriver virtualDriver(minute);
     QVector<LedState> states;

@@ -1,5 +1,6 @@
 // A maximal frame (7509 bytes) written over a pseudo-terminal to the panel
 // emulator, byte by byte as the link writes to a real line.
+#include "benchline.h"
 #include "benchutil.h"
 #include "panelcommands.h"
 #include "panellink.h"
@@ -18,15 +19,9 @@ int main(int argc, char *argv[])
     if (!emulator.waitForReadyRead(5000)) return 1;
     const QString device = QString::fromUtf8(emulator.readLine()).trimmed();
 
-    QtSerialLine line;
-    QString error;
-    if (!line.open(device, &error)) {
-        std::printf("%s\n", qPrintable(error));
-        return 1;
-    }
-    EventLoopTimebase time;
-    QObject::connect(&line, &QtSerialLine::activity, &time, &EventLoopTimebase::wake);
-    PanelLink link(line, time);
+    BenchLine serial;
+    if (!serial.open(device)) return 1;
+    PanelLink &link = *serial.link;
     const QByteArray field = 'L' + QByteArray(7600, 'x');
     bool ok = true;
     const double ms = medianMs(5, [&] { ok = ok && link.exchangeFrame(1, field).succeeded(); });
@@ -49,12 +44,13 @@ int main(int argc, char *argv[])
     if (!server.waitForReadyRead(5000)) return 1;
     const QString address = QString::fromUtf8(server.readLine()).trimmed();
     TcpLine tcp;
+    QString error;
     if (!tcp.open(address, &error)) {
         std::printf("%s\n", qPrintable(error));
         return 1;
     }
-    QObject::connect(&tcp, &TcpLine::activity, &time, &EventLoopTimebase::wake);
-    PanelLink tcpLink(tcp, time);
+    QObject::connect(&tcp, &TcpLine::activity, &serial.time, &EventLoopTimebase::wake);
+    PanelLink tcpLink(tcp, serial.time);
     PanelCommands commands(tcpLink);
     QElapsedTimer clock;
     clock.start();

@@ -2,6 +2,7 @@
 // as a real serial port's does: how close the link keeps to the wire time,
 // and how little CPU it spends waiting. The line is a pseudo-terminal to the
 // panel emulator, slowed by the slowline shim (LD_PRELOAD).
+#include "benchline.h"
 #include "benchutil.h"
 #include "panellink.h"
 #include "qtserialline.h"
@@ -26,15 +27,9 @@ double cpuSeconds()
 // The measuring side, running with the shim over the given device.
 int measure(const QString &device)
 {
-    QtSerialLine line;
-    QString error;
-    if (!line.open(device, &error)) {
-        std::printf("%s\n", qPrintable(error));
-        return 1;
-    }
-    EventLoopTimebase time;
-    QObject::connect(&line, &QtSerialLine::activity, &time, &EventLoopTimebase::wake);
-    PanelLink link(line, time);
+    BenchLine serial;
+    if (!serial.open(device)) return 1;
+    PanelLink &link = *serial.link;
     const QByteArray field = 'L' + QByteArray(7600, 'x');
     const double cpu0 = cpuSeconds();
     QElapsedTimer clock;
@@ -46,7 +41,7 @@ int measure(const QString &device)
         std::printf("exchange failed\n");
         return 1;
     }
-    const double wire = 7509.0 * double(line.byteTimeUs()) / 1e6;
+    const double wire = 7509.0 * double(serial.line.byteTimeUs()) / 1e6;
     std::printf("maximal frame at 2400 baud: %.2f s against %.2f s on the wire (%+.1f %%)\n",
                 seconds, wire, 100 * (seconds / wire - 1));
     report("paced maximal frame, time over the wire time", 100 * (seconds / wire - 1), "%",

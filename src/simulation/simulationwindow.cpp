@@ -137,7 +137,16 @@ void SimulationWindow::showState()
     const PanelCells cells = m_engine->cells();
     if (!m_clock.isValid()) m_clock.start();
     if (m_played.isEmpty() || cells != m_played.last().cells || m_engine->tagBox() != m_lastTagBox)
-        m_played.append({double(m_clock.elapsed()) / 1000.0, cells});
+        m_played.append({double(m_clock.elapsed()) / 1000.0 - m_playedFrom, cells});
+    // A window left playing for hours keeps only its last stretch (about
+    // half an hour of a scrolling message), which then starts at 0.
+    if (m_played.size() > kMaxPlayedStates) {
+        m_played.remove(0, m_played.size() / 2);
+        const double shift = m_played.first().t;
+        m_playedFrom += shift;
+        for (LedState &state : m_played)
+            state.t -= shift;
+    }
     m_lastTagBox = m_engine->tagBox();
     m_view->setCells(cells);
     m_tagBox->setText(m_engine->tagBox());
@@ -145,7 +154,7 @@ void SimulationWindow::showState()
 
 QByteArray SimulationWindow::playedSvg() const
 {
-    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0;
+    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 - m_playedFrom : 0;
     return ledAnimationSvg(m_played, upTo, m_width);
 }
 

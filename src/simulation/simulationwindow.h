@@ -65,7 +65,9 @@ private:
 
     QTimer *m_timer;
     LedView *m_view;
+    static constexpr int kMaxPlayedStates = 20000;
     QVector<LedState> m_played;
+    double m_playedFrom = 0; // seconds of m_clock where m_played starts
     QString m_lastTagBox;
     QElapsedTimer m_clock;
     QTextEdit *m_aux;

@@ -90,6 +90,13 @@ private Q_SLOTS:
         QVERIFY(svg.startsWith("<?xml"));
         QCOMPARE(svg.count("<g data-t="), w.played().size());
         QVERIFY(svg.contains("fill=\"#FF0000\""));
+
+        // Left playing for an hour, it keeps its last stretch, from 0.
+        driver.run(3600 * 1000, [&](qint64, SimWait) { w.showState(); });
+        QVERIFY(w.played().size() <= 20000);
+        QCOMPARE(w.played().first().t, 0.0);
+        for (int i = 1; i < w.played().size(); ++i)
+            QVERIFY(w.played()[i].t >= w.played()[i - 1].t);
     }
 };
 

@@ -83,13 +83,6 @@ void MessageEdit::setRichText(const RichText &text)
     moveCursor(QTextCursor::Start);
 }
 
-void MessageEdit::insertRichText(const RichText &text)
-{
-    QTextCursor c = textCursor();
-    richtextdocument::insert(c, text);
-    setTextCursor(c);
-}
-
 QByteArray MessageEdit::selectionRtf() const
 {
     return writeRtf(selectedRichText());

@@ -35,8 +35,6 @@ public:
     RichText selectedRichText() const;
     // Replaces the whole content; the document counts as unchanged after it.
     void setRichText(const RichText &text);
-    // Replaces the selection.
-    void insertRichText(const RichText &text);
 
     // The selection as RTF markup, as Copy puts it on the clipboard.
     QByteArray selectionRtf() const;

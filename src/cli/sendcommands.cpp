@@ -44,18 +44,6 @@ bool readType(const QCommandLineParser &p, int *type)
     return true;
 }
 
-bool readAddress(const QCommandLineParser &p, int *address)
-{
-    if (!p.isSet(kAddress)) return true;
-    const auto v = intOption(p.value(kAddress), 0, 31);
-    if (!v) {
-        usageError(QStringLiteral("--endereco deve ser um número de 0 a 31"));
-        return false;
-    }
-    *address = *v;
-    return true;
-}
-
 // The settings as the desktop program would use them, then the options.
 struct SendSettings {
     SharedSettings shared;
@@ -186,11 +174,13 @@ int runFrame(const QStringList &args)
     QCommandLineParser p;
     p.addOption(kType);
     p.addOption(kAddress);
-    int type = 0, address = 0;
-    if (!parseArgs(p, args, 1) || !readType(p, &type) || !readAddress(p, &address))
+    int type = 0;
+    QList<int> address = {0};
+    if (!parseArgs(p, args, 1) || !readType(p, &type) || !readAddresses(p, false, &address))
         return ExitUsage;
     const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
-    printOut(frame::hexLine(frame::build(qint16(address), frame::encodeDataField(field, type))));
+    printOut(
+        frame::hexLine(frame::build(qint16(address.first()), frame::encodeDataField(field, type))));
     return ExitOk;
 }
 

@@ -320,10 +320,7 @@ void MessageEdit::mouseReleaseEvent(QMouseEvent *e)
 {
     QTextEdit::mouseReleaseEvent(e);
     m_guard->setMouseHeld(false);
-    if (textCursor().hasSelection())
-        applySelectionRule();
-    else
-        applyCaretRule();
+    applyClickRules();
 }
 
 void MessageEdit::focusOutEvent(QFocusEvent *e)
@@ -338,6 +335,13 @@ void MessageEdit::settleMouse()
 {
     if (!m_guard->mouseHeld()) return;
     m_guard->setMouseHeld(false);
+    applyClickRules();
+}
+
+// What a click leaves: a caret after the tag it fell in, or a selection
+// trimmed to whole tags.
+void MessageEdit::applyClickRules()
+{
     if (textCursor().hasSelection())
         applySelectionRule();
     else

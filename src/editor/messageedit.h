@@ -66,6 +66,7 @@ private:
     bool handleWordDelete(QKeyEvent *e);
     void removeRange(TextRange range);
     void settleMouse();
+    void applyClickRules();
     void stopTypingUnderline();
 
     std::unique_ptr<TagText> m_tagText;

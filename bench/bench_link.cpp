@@ -49,8 +49,9 @@ int main(int argc, char *argv[])
         std::printf("%s\n", qPrintable(error));
         return 1;
     }
-    QObject::connect(&tcp, &TcpLine::activity, &serial.time, &EventLoopTimebase::wake);
-    PanelLink tcpLink(tcp, serial.time);
+    LineTimebase tcpTime;
+    tcpTime.setLine(&tcp);
+    PanelLink tcpLink(tcp, tcpTime);
     PanelCommands commands(tcpLink);
     QElapsedTimer clock;
     clock.start();

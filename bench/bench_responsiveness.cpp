@@ -1,20 +1,29 @@
-// How late the event loop gets while the link talks to a panel: a maximal
-// message written to the emulator with the USB adapter option (a pause of
-// 0.1 s before every byte, over twelve minutes in all), watched for 5 s, and
-// an exchange that waits the full 1.5 s for an answer that never comes. The
-// exchanges run on the port's own thread, as in the desktop program.
+// How late the window's event loop gets while the port's worker talks to a
+// panel: a maximal message written to the emulator with the USB adapter
+// option (a pause of 0.1 s before every byte, over twelve minutes in all),
+// watched for 5 s; an exchange that waits the full 1.5 s for an answer that
+// never comes; and a device server that never accepts the connection.
 #include "benchutil.h"
 #include "panelport.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
 
-// The worst delay of a 10 ms timer while `exchange` runs.
-double worstLatenessMs(const std::function<void()> &exchange)
+// The worst delay of a 10 ms timer from `start` until `done` is emitted.
+template <typename Signal>
+double worstLatenessMs(PanelPort &port, Signal done, const std::function<void()> &start)
 {
     QElapsedTimer clock;
     QTimer tick;
@@ -26,9 +35,14 @@ double worstLatenessMs(const std::function<void()> &exchange)
         if (expected > 0) worst = std::max(worst, double(now - expected) / 1e6);
         expected = now + 10'000'000;
     });
+    // The benchmark's own loop stands for the window's.
+    QEventLoop loop;
+    const auto c = QObject::connect(&port, done, &loop, &QEventLoop::quit);
     clock.start();
     tick.start(10);
-    exchange();
+    start();
+    loop.exec();
+    QObject::disconnect(c);
     tick.stop();
     return worst;
 }
@@ -40,6 +54,20 @@ QString startEmulator(QProcess &p, const QStringList &args)
     return QString::fromUtf8(p.readLine()).trimmed();
 }
 
+bool openPort(PanelPort &port)
+{
+    bool ok = false;
+    QEventLoop loop;
+    QObject::connect(&port, &PanelPort::opened, &loop, [&](bool opened, const QString &reason) {
+        ok = opened;
+        if (!opened) std::printf("%s\n", qPrintable(reason));
+        loop.quit();
+    });
+    port.open(1);
+    loop.exec();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -48,17 +76,12 @@ int main(int argc, char *argv[])
     QProcess emulator;
     qputenv("LETREIRO_PORTAS", "COM1=" + startEmulator(emulator, {}).toUtf8());
     SerialPanelPort port;
-    QString reason;
-    if (!port.open(1, &reason)) {
-        std::printf("%s\n", qPrintable(reason));
-        return 1;
-    }
+    if (!openPort(port)) return 1;
     // The panel hangs up after 5 s; the exchange then ends at once.
     QTimer::singleShot(5000, [&] { emulator.kill(); });
     const QByteArray message = 'L' + QByteArray(7499, 'x');
-    const double usb = worstLatenessMs([&] {
-        port.run(LinkOptions{0, true}, nullptr,
-                 [&](PanelCommands &c) { return c.transfer(1, message); });
+    const double usb = worstLatenessMs(port, &PanelPort::finished, [&] {
+        port.run(LinkOptions{0, true}, [message](PanelCommands &c) { return c.transfer(1, message); });
     });
     report("event loop lateness, 5 s of a USB-paced 7509-byte write", usb, "ms", "<= 50 ms",
            usb <= 50);
@@ -67,14 +90,46 @@ int main(int argc, char *argv[])
     const QStringList none{QStringLiteral("--resposta"), QStringLiteral("nenhuma")};
     qputenv("LETREIRO_PORTAS", "COM1=" + startEmulator(silent, none).toUtf8());
     SerialPanelPort quiet;
-    quiet.open(1, &reason);
-    const double wait = worstLatenessMs([&] {
-        quiet.run(LinkOptions{}, nullptr, [](PanelCommands &c) { return c.letter(1, 'P'); });
+    if (!openPort(quiet)) return 1;
+    const double wait = worstLatenessMs(quiet, &PanelPort::finished, [&] {
+        quiet.run(LinkOptions{}, [](PanelCommands &c) { return c.letter(1, 'P'); });
     });
     report("event loop lateness, waiting 1.5 s for an answer", wait, "ms", "<= 50 ms", wait <= 50);
     emulator.terminate();
     silent.terminate();
     emulator.waitForFinished();
     silent.waitForFinished();
+
+#ifdef Q_OS_UNIX
+    // A device server whose listen queue is full: connections hang in
+    // SYN_SENT until the 5 s limit.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr *>(&a), len);
+    ::listen(listener, 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+    const QString device = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+    std::vector<QTcpSocket *> fillers;
+    for (int i = 0; i < 8; ++i) {
+        fillers.push_back(new QTcpSocket);
+        fillers.back()->connectToHost(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
+        fillers.back()->waitForConnected(200);
+    }
+    qputenv("LETREIRO_PORTAS", "COM1=" + device.toUtf8());
+    SerialPanelPort unreachable;
+    QElapsedTimer took;
+    took.start();
+    const double connecting =
+        worstLatenessMs(unreachable, &PanelPort::opened, [&] { unreachable.open(1); });
+    report("event loop lateness, a device server that never accepts", connecting, "ms",
+           "<= 50 ms", connecting <= 50);
+    report("  the connection given up after", double(took.elapsed()) / 1000, "s", "5 s", true);
+    for (QTcpSocket *s : fillers)
+        delete s;
+    ::close(listener);
+#endif
     return 0;
 }

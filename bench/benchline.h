@@ -4,14 +4,13 @@
 // over it, as the benchmarks of the link use it.
 #include "panellink.h"
 #include "qtserialline.h"
-#include "timebase.h"
 
 #include <cstdio>
 #include <memory>
 
 struct BenchLine {
     QtSerialLine line;
-    EventLoopTimebase time;
+    LineTimebase time;
     std::unique_ptr<PanelLink> link;
 
     // Opens the device; prints why not.
@@ -22,7 +21,7 @@ struct BenchLine {
             std::printf("%s\n", qPrintable(error));
             return false;
         }
-        QObject::connect(&line, &QtSerialLine::activity, &time, &EventLoopTimebase::wake);
+        time.setLine(&line);
         link = std::make_unique<PanelLink>(line, time);
         return true;
     }

@@ -50,13 +50,28 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
         w.arm();
         w.exec();
     };
-    // Returning from another application counts as an activation.
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s != Qt::ApplicationActive)
-            m_panel->programLeft();
-        else if (isVisible())
-            MDIForm_Activate();
+    // Returning from another application counts as an activation. Focus
+    // passing between the program's own windows (a message box opening or
+    // closing) makes the application inactive for a moment only: that is
+    // no return, or the port box would bring itself back when it closed.
+    m_awayTimer.setSingleShot(true);
+    m_awayTimer.setInterval(kAwayMs);
+    connect(&m_awayTimer, &QTimer::timeout, this, [this] {
+        m_away = true;
+        m_panel->programLeft();
     });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s != Qt::ApplicationActive) {
+            if (!m_away) m_awayTimer.start();
+            return;
+        }
+        m_awayTimer.stop();
+        if (!m_away) return;
+        m_away = false;
+        if (isVisible()) MDIForm_Activate();
+    });
+    // Quitting during an exchange lets its frame go out whole first.
+    connect(qApp, &QCoreApplication::aboutToQuit, m_panel, &PanelActions::finishForExit);
     connect(m_panel, &PanelActions::exchangeFinished, this, [this] {
         if (m_closePending) {
             m_closePending = false;
@@ -296,9 +311,10 @@ void MainWindow::mnuHelpAbout_Click()
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    // Closing while the panel is talked to waits for the exchange to end.
+    // Closing while the panel is talked to waits for the frame to end.
     if (m_panel->isBusy()) {
         m_closePending = true;
+        m_panel->finishForExit();
         e->ignore();
         return;
     }
@@ -315,7 +331,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
             return;
         }
     }
-    m_port->close();
+    m_panel->closePort();
     e->accept();
     Q_EMIT closed(forSettings);
 }

@@ -6,6 +6,7 @@
 #include "sharedsettings.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <memory>
 
@@ -107,6 +108,10 @@ private:
     StatusPanels *m_status;
     FileCommands m_fileCommands;
     PanelActions *m_panel;
+    // How long the program must be inactive before it counts as left.
+    static constexpr int kAwayMs = 400;
+    QTimer m_awayTimer;
+    bool m_away = false;
     bool m_closePending = false;
     bool m_shown = false;
     QList<QAction *> m_windowList;

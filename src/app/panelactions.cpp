@@ -23,8 +23,21 @@ PanelActions::PanelActions(SharedSettings &settings, MenuBarActions &menus,
     : QObject(parent), m_settings(settings), m_menus(menus), m_buttons(toolbarButtons),
       m_status(status), m_prompt(prompt), m_port(port), m_activeEditor(std::move(activeEditor))
 {
-    // A pulled-out adapter: the next activation opens the port again.
-    connect(&m_port, &PanelPort::lost, this, [this] { m_settings.portReady = 0; });
+    connect(&m_port, &PanelPort::opened, this, &PanelActions::portOpened);
+    connect(&m_port, &PanelPort::finished, this, &PanelActions::exchangeDone);
+    connect(&m_port, &PanelPort::lost, this, &PanelActions::portLost);
+    // A device server may take seconds to answer; the window goes on.
+    connect(&m_port, &PanelPort::connecting, this, [this](const QString &device) {
+        m_status.setPanelText(1, QStringLiteral("Conectando a %1…").arg(device));
+    });
+    connect(&m_port, &PanelPort::statusAppended, this,
+            [this](const QString &text) { m_status.setPanelText(1, m_status.panelText(1) + text); });
+    connect(&m_port, &PanelPort::traceStarted, this, [this](const QString &text) {
+        if (m_debug) m_debug->traceStarted(text);
+    });
+    connect(&m_port, &PanelPort::traceAppended, this, [this](const QString &text) {
+        if (m_debug) m_debug->traceAppended(text);
+    });
 }
 
 void PanelActions::setAddressProblem(const QString &problem)
@@ -43,32 +56,63 @@ void PanelActions::setTransmissionEnabled(bool enabled)
 
 void PanelActions::activate()
 {
-    if (m_settings.portReady == 0) {
-        QString reason;
-        if (!m_port.open(m_settings.portNumber, &reason)) {
-            setTransmissionEnabled(false);
-            // The reason stays where the operator can look it up.
-            m_status.setPanelText(1, reason);
-            m_portReason = reason;
-            m_menus.mnutrans->menuAction()->setToolTip(reason);
-            // One box at a time, once per start and once per return to the
-            // program: activations come from the window showing, from the
-            // program becoming active, and from closing this very box.
-            if (!m_portComplained) {
-                m_portComplained = true;
-                m_prompt.message(QStringLiteral("Porta de Comunicação não disponível!!!"));
-            }
-            return;
-        }
-        if (!m_portReason.isEmpty() && m_status.panelText(1) == m_portReason)
-            m_status.setPanelText(1, QString());
-        m_portReason.clear();
-        m_menus.mnutrans->menuAction()->setToolTip(QString());
-        setTransmissionEnabled(true);
-        m_settings.portReady = 1;
-        if (m_settings.tipsHidden == 0) showTips();
-    }
     m_menus.mnusim->setVisible(m_settings.panelType >= 0 && m_settings.panelType <= 5);
+    // Reading the settings anew (portReady back to 0) opens the port again:
+    // its number may have changed.
+    if (m_portState == PortState::Opening) return;
+    if (m_portState == PortState::Open && m_settings.portReady != 0) return;
+    m_portState = PortState::Opening;
+    setTransmissionEnabled(false);
+    m_port.open(m_settings.portNumber);
+}
+
+void PanelActions::portOpened(bool ok, const QString &reason)
+{
+    if (!ok) {
+        m_portState = PortState::Closed;
+        m_settings.portReady = 0;
+        setTransmissionEnabled(false);
+        // The reason stays where the operator can read it.
+        m_status.setPanelText(1, reason);
+        m_portReason = reason;
+        m_menus.mnutrans->menuAction()->setToolTip(reason);
+        // One box at a time, once per start and once per return to the
+        // program.
+        if (!m_portComplained) {
+            m_portComplained = true;
+            m_prompt.message(QStringLiteral("Porta de Comunicação não disponível!!!"));
+        }
+        return;
+    }
+    m_portState = PortState::Open;
+    const QString shown = m_status.panelText(1);
+    if ((!m_portReason.isEmpty() && shown == m_portReason) ||
+        shown.startsWith(QLatin1String("Conectando a ")))
+        m_status.setPanelText(1, QString());
+    m_portReason.clear();
+    m_menus.mnutrans->menuAction()->setToolTip(QString());
+    setTransmissionEnabled(!m_busy);
+    m_settings.portReady = 1;
+    if (m_settings.tipsHidden == 0) showTips();
+}
+
+void PanelActions::portLost(const QString &reason)
+{
+    // A pulled-out adapter: the next return to the program opens it again.
+    m_portState = PortState::Closed;
+    m_settings.portReady = 0;
+    m_portReason = reason;
+    if (!m_busy) {
+        setTransmissionEnabled(false);
+        m_status.setPanelText(1, reason);
+    }
+}
+
+void PanelActions::closePort()
+{
+    m_portState = PortState::Closed;
+    m_settings.portReady = 0;
+    m_port.close();
 }
 
 void PanelActions::programLeft()
@@ -83,17 +127,32 @@ void PanelActions::run(const PanelPort::Job &send)
     m_menus.mnutrans->menuAction()->setEnabled(false);
     m_menus.mnuconfig->setEnabled(false);
     m_status.setPanelText(1, status::kSending);
-    m_status.setToolTip(QString());
-    const CommandOutcome outcome =
-        m_port.run(LinkOptions{m_settings.panelType, m_settings.usbAdapter != 0}, this, send);
+    m_port.setTraceWanted(traceWanted());
+    // The outcome comes back as a signal; nothing here waits for it.
+    m_port.run(LinkOptions{m_settings.panelType, m_settings.usbAdapter != 0}, send);
+}
+
+void PanelActions::exchangeDone(const CommandOutcome &outcome)
+{
+    if (!m_busy) return;
     if (!outcome.refused) {
-        m_status.setPanelText(1, outcome.status);
-        if (!outcome.portError.isEmpty()) m_status.setToolTip(outcome.portError);
+        m_status.setPanelText(1, outcome.statusWithReason());
+        if (!outcome.succeeded && m_debug && traceWanted())
+            m_debug->traceAppended(outcome.statusWithReason() + QStringLiteral("\r\n"));
     }
-    setTransmissionEnabled(true);
-    m_menus.mnuconfig->setEnabled(true);
     m_busy = false;
+    setTransmissionEnabled(m_portState == PortState::Open);
+    m_menus.mnuconfig->setEnabled(true);
     Q_EMIT exchangeFinished();
+}
+
+void PanelActions::finishForExit()
+{
+    if (!m_busy) return;
+    m_status.setPanelText(
+        1, QStringLiteral("Encerrando: aguardando o fim do quadro que está sendo enviado…"));
+    m_status.repaint();
+    m_port.finishSoon();
 }
 
 void PanelActions::transfer()
@@ -135,22 +194,8 @@ void PanelActions::setDebugWindow(DebugWindow *window)
     m_debug = window;
 }
 
-void PanelActions::statusAppended(const QString &text)
-{
-    m_status.setPanelText(1, m_status.panelText(1) + text);
-}
-
 bool PanelActions::traceWanted() const
 {
     return m_settings.debugOpen != 0 && m_debug;
 }
 
-void PanelActions::traceStarted(const QString &text)
-{
-    if (m_debug) m_debug->traceStarted(text);
-}
-
-void PanelActions::traceAppended(const QString &text)
-{
-    if (m_debug) m_debug->traceAppended(text);
-}

@@ -19,9 +19,11 @@ struct SharedSettings;
 
 // The panel operations of the main window: opening the port at activation,
 // the transfer and the panel commands, their status texts and the debug
-// trace. While one exchange runs the transmission and settings menus are
-// off, and any other command is refused at once.
-class PanelActions : public QObject, public LinkListener
+// trace. The port answers with signals; this keeps the little state they
+// drive (closed, opening, open; an exchange in hand or not). While one
+// exchange runs the transmission and settings menus are off, and any other
+// command is refused at once.
+class PanelActions : public QObject
 {
     Q_OBJECT
 public:
@@ -30,12 +32,14 @@ public:
                  PanelPort &port, std::function<DocumentWindow *()> activeEditor,
                  QObject *parent = nullptr);
 
-    // Opens the port while it is not ready and offers the simulation for
-    // the widths that have one.
+    // Opens the port while it is closed and offers the simulation for the
+    // widths that have one.
     void activate();
-    // The operator went to another application: on return, a port that is
+    // The operator was in another application: on return, a port that is
     // still missing is reported again.
     void programLeft();
+    // The main window closes; the next activation opens the port again.
+    void closePort();
     // A panel address in the settings that cannot be right: transmission
     // stays off, with the reason in the status bar, until it is fixed.
     void setAddressProblem(const QString &problem);
@@ -44,23 +48,28 @@ public:
     void letter(char command);
     void setClock();
     void setDate();
+    // The program is ending during an exchange: the frame in hand goes out
+    // whole and no answer is waited for; the status bar says so.
+    void finishForExit();
 
     bool isBusy() const { return m_busy; }
+    bool isPortOpen() const { return m_portState == PortState::Open; }
     void setDebugWindow(DebugWindow *window);
     // Shows the tips window after the port opened (tips are not built yet).
     std::function<void()> showTips = [] {};
-
-    void statusAppended(const QString &text) override;
-    bool traceWanted() const override;
-    void traceStarted(const QString &text) override;
-    void traceAppended(const QString &text) override;
 
 Q_SIGNALS:
     void exchangeFinished();
 
 private:
+    enum class PortState { Closed, Opening, Open };
+
     void run(const PanelPort::Job &send);
+    void portOpened(bool ok, const QString &reason);
+    void exchangeDone(const CommandOutcome &outcome);
+    void portLost(const QString &reason);
     void setTransmissionEnabled(bool enabled);
+    bool traceWanted() const;
 
     SharedSettings &m_settings;
     MenuBarActions &m_menus;
@@ -70,6 +79,7 @@ private:
     PanelPort &m_port;
     std::function<DocumentWindow *()> m_activeEditor;
     QPointer<DebugWindow> m_debug;
+    PortState m_portState = PortState::Closed;
     bool m_busy = false;
     QString m_addressProblem;
     QString m_portReason;

@@ -12,10 +12,11 @@
 #include "rtfreader.h"
 #include "settingsfiles.h"
 #include "settingsfolder.h"
-#include "timebase.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QTextStream>
 
@@ -31,6 +32,7 @@ const QCommandLineOption kPort(QStringLiteral("porta"), QString(), QStringLitera
 const QCommandLineOption kUsb(QStringLiteral("usb"), QString(), QStringLiteral("0|1"));
 const QCommandLineOption kShow(QStringLiteral("mostrar"));
 const QCommandLineOption kText(QStringLiteral("texto"), QString(), QStringLiteral("TEXTO"));
+const QCommandLineOption kWait(QStringLiteral("esperar"), QString(), QStringLiteral("S"));
 
 bool readType(const QCommandLineParser &p, int *type)
 {
@@ -156,6 +158,21 @@ QString readStandardInput()
     return QString::fromUtf8(all);
 }
 
+// Opens the line; a port held by another program is tried again for up to
+// `seconds` (a cron job that meets the desktop program mid-transfer).
+bool openWaiting(DeviceLine &line, const QString &device, int seconds, QString *error)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (line.open(device, error)) return true;
+        if (!error->contains(QLatin1String("em uso por outro programa")) ||
+            waited.elapsed() >= qint64(seconds) * 1000)
+            return false;
+        QThread::msleep(200);
+    }
+}
+
 } // namespace
 
 int runEncode(const QStringList &args)
@@ -187,7 +204,7 @@ int runFrame(const QStringList &args)
 int runSend(const QString &command, const QStringList &args)
 {
     QCommandLineParser p;
-    for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow})
+    for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow, kWait})
         p.addOption(o);
     const bool transfer = command == QLatin1String("transfere");
     const bool toPanels = command != QLatin1String("hora") && command != QLatin1String("data");
@@ -198,6 +215,12 @@ int runSend(const QString &command, const QStringList &args)
         return usageError(QStringLiteral("dê um ARQUIVO.msg, - (a entrada padrão) ou --texto"));
     SendSettings settings;
     if (!loadSendSettings(p, toPanels, &settings)) return ExitUsage;
+    int waitSeconds = 0;
+    if (p.isSet(kWait)) {
+        const auto v = intOption(p.value(kWait), 0, 3600);
+        if (!v) return usageError(QStringLiteral("--esperar deve ser um número de 0 a 3600"));
+        waitSeconds = *v;
+    }
     const SharedSettings &s = settings.shared;
 
     // One reading of the clock serves the whole command.
@@ -233,13 +256,13 @@ int runSend(const QString &command, const QStringList &args)
 
     const std::unique_ptr<DeviceLine> line = DeviceLine::forDevice(settings.device);
     QString error;
-    if (!line->open(settings.device, &error)) {
+    if (!openWaiting(*line, settings.device, waitSeconds, &error)) {
         printErr(
             QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)").arg(error));
         return ExitUsage;
     }
-    EventLoopTimebase time;
-    QObject::connect(line.get(), &DeviceLine::activity, &time, &EventLoopTimebase::wake);
+    LineTimebase time;
+    time.setLine(line.get());
     PanelLink link(*line, time, LinkOptions{s.panelType, s.usbAdapter != 0});
     PanelCommands commands(link);
     // Panels one after the other, in the order given, each with its own line.
@@ -257,8 +280,8 @@ int runSend(const QString &command, const QStringList &args)
         printOut(addresses.size() == 1
                      ? outcome.status
                      : QStringLiteral("endereço %1: %2").arg(address).arg(outcome.status));
-        if (!outcome.portError.isEmpty())
-            printErr(QStringLiteral("letreiro-cli: ") + outcome.portError);
+        if (!outcome.reason.isEmpty())
+            printErr(QStringLiteral("letreiro-cli: ") + outcome.reason);
         allSucceeded = allSucceeded && outcome.succeeded;
     }
     return allSucceeded ? ExitOk : ExitExchangeFailed;

@@ -29,15 +29,23 @@ QByteArray date(const QDate &date)
 
 } // namespace datafield
 
+QString CommandOutcome::statusWithReason() const
+{
+    if (succeeded || reason.isEmpty()) return status;
+    return QStringLiteral("%1 (%2)").arg(status, reason);
+}
+
 CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
                                    const QString &globalText)
 {
     const ExchangeResult r = m_link.sendCommand(address, field);
     CommandOutcome out;
     out.refused = r.refused;
-    out.portError = r.portError;
+    out.reason = r.reason;
     out.succeeded = r.succeeded();
     if (r.refused) return out;
+    if (!out.succeeded && out.reason.isEmpty())
+        out.reason = QStringLiteral("o painel recusou a mensagem");
     if (!out.succeeded)
         out.status = status::kFailure;
     else

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMetaType>
 #include <QString>
 
 class PanelLink;
@@ -33,8 +34,13 @@ struct CommandOutcome {
     bool succeeded = false;
     // Another exchange was running; nothing was sent and nothing is shown.
     bool refused = false;
-    QString portError;
+    QString reason;
+
+    // The outcome as status panel 1 shows it: the text, then the reason of
+    // a failure ("Falha na transmissão. (/dev/ttyUSB0: ...)").
+    QString statusWithReason() const;
 };
+Q_DECLARE_METATYPE(CommandOutcome)
 
 // The panel commands, shared by the desktop program and the command-line
 // tool. Each sends its data field and says what the status bar shows.

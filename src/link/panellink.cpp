@@ -28,36 +28,27 @@ PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, Link
 
 ExchangeResult PanelLink::sendCommand(qint16 address, const QByteArray &dataField)
 {
-    return guarded(address, dataField, true);
+    return exchangeFrame(address, dataField);
 }
 
 ExchangeResult PanelLink::exchangeFrame(qint16 address, const QByteArray &dataField)
 {
-    return guarded(address, dataField, false);
-}
-
-ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &dataField,
-                                  bool processEventsFirst)
-{
-    // Busy from the first processing of events on: a command started from
-    // that event handling must not get in before this one.
     if (m_busy) {
         ExchangeResult r;
         r.refused = true;
         return r;
     }
     m_busy = true;
-    if (processEventsFirst) m_time.waitMs(0);
     ExchangeResult r = run(address, dataField);
     m_busy = false;
     return r;
 }
 
-ExchangeResult PanelLink::nak(const QString &portError) const
+ExchangeResult PanelLink::nak(const QString &reason) const
 {
     ExchangeResult r;
     r.bytes = QByteArray(1, char(frame::kNak));
-    r.portError = portError;
+    r.reason = reason;
     return r;
 }
 
@@ -70,17 +61,25 @@ void PanelLink::trace(const QString &text, bool start)
         m_listener->traceAppended(text);
 }
 
-PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutMs)
+PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutUs)
 {
-    const qint64 deadline = m_time.elapsedUs() + timeoutMs * 1000;
+    const qint64 deadline = m_time.elapsedUs() + timeoutUs;
     for (;;) {
         const qint64 pending = m_line.outputPending();
         if (pending < 0) return Wait::PortError;
         if (pending == 0) return Wait::Ready;
         const qint64 now = m_time.elapsedUs();
         if (now >= deadline) return Wait::TimedOut;
-        const qint64 due = m_lastWriteUs + pending * m_line.byteTimeUs() - kEarlyUs;
-        m_time.sleepUs(qMin(deadline - now, qMax(kFinePollUs, due - now)));
+        qint64 sleep;
+        if (m_line.byteTimeUs() > 0) {
+            const qint64 due = m_lastWriteUs + pending * m_line.byteTimeUs() - kEarlyUs;
+            sleep = qMax(kFinePollUs, due - now);
+        } else {
+            // The far end drains at the wire's speed at best: look again
+            // when about half of what is left could have gone.
+            sleep = qBound(kFinePollUs, pending * SerialLine::kWireByteUs / 2, qint64(20000));
+        }
+        m_time.sleepUs(qMin(deadline - now, sleep));
     }
 }
 
@@ -93,9 +92,105 @@ PanelLink::Wait PanelLink::waitForInput(qint64 timeoutMs)
         if (available > 0) return Wait::Ready;
         const qint64 now = m_time.elapsedMs();
         if (now >= deadline) return Wait::TimedOut;
-        // The line wakes the wait as soon as a byte comes in.
+        // The line ends the wait as soon as a byte comes in.
         m_time.waitMs(deadline - now);
     }
+}
+
+// Writes the frame, a chunk at a time (one byte on a serial line), each only
+// once the line's queue is empty. On failure the reason is in *reason.
+bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
+{
+    const bool network = m_line.byteTimeUs() == 0;
+    const qint64 frameStartUs = m_time.elapsedUs();
+    const auto drained = [&](qsizetype written) {
+        // A serial line's queue holds one byte; a network line's holds what
+        // the far end has still to put on its wire at 2400 baud.
+        const qint64 limitUs =
+            network ? frameStartUs + written * SerialLine::kWireByteUs - m_time.elapsedUs() +
+                          kWriteTimeoutMs * 1000
+                    : kWriteTimeoutMs * 1000;
+        const Wait w = waitForDrain(qMax(limitUs, kWriteTimeoutMs * 1000));
+        if (w == Wait::Ready) return true;
+        *reason = w == Wait::PortError
+                      ? m_line.errorString()
+                      : QStringLiteral("a linha não aceitou os dados em %1 s")
+                            .arg(double(qMax(limitUs, kWriteTimeoutMs * 1000)) / 1e6, 0, 'f', 1);
+        return false;
+    };
+    const qsizetype chunk = qMax(1, m_line.chunkSize());
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (m_options.usbAdapter) m_time.pause(kPauseMs);
+        if (!drained(i)) return false;
+        const qsizetype end = m_options.usbAdapter ? i + 1 : qMin(bytes.size(), i + chunk);
+        for (; i < end; ++i) {
+            // Whatever came in before the frame is whole cannot answer it.
+            if (i == bytes.size() - 1) m_line.discardInput();
+            if (!m_line.writeByte(quint8(bytes[i]))) {
+                *reason = m_line.errorString();
+                return false;
+            }
+        }
+        m_lastWriteUs = m_time.elapsedUs();
+    }
+    return drained(bytes.size());
+}
+
+ExchangeResult PanelLink::readAnswer(qint16 address)
+{
+    ReplyReceiver receiver;
+    QString reason;
+    const qint64 answerEnd = m_time.elapsedMs() + kAnswerLimitMs;
+    QByteArray passedOver;
+    for (;;) {
+        const qint64 left = answerEnd - m_time.elapsedMs();
+        if (left <= 0) {
+            reason = QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
+            break;
+        }
+        if (stopping()) {
+            reason = QStringLiteral("o programa foi encerrado antes da resposta");
+            break;
+        }
+        const Wait w = waitForInput(qMin(kReadTimeoutMs, left));
+        if (w == Wait::PortError) {
+            reason = m_line.errorString();
+            break;
+        }
+        if (w == Wait::TimedOut) {
+            if (left > kReadTimeoutMs)
+                reason = receiver.collected().isEmpty()
+                             ? QStringLiteral("o painel não respondeu")
+                             : QStringLiteral("a resposta parou no meio");
+            else
+                reason =
+                    QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
+            break;
+        }
+        const int b = m_line.readByte();
+        if (b < 0) {
+            reason = m_line.errorString();
+            break;
+        }
+        if (!receiver.feed(quint8(b))) continue;
+        if (receiver.address() == quint16(address)) break;
+        // Another panel's answer, or a late one of an earlier exchange.
+        passedOver += receiver.collected();
+        receiver.reset();
+    }
+    QByteArray collected = passedOver + receiver.collected();
+    if (collected.isEmpty())
+        trace(QStringLiteral("Nenhum Dado Recebido.") + kCrLf + kCrLf);
+    else
+        trace(QStringLiteral("Recebido:") + kCrLf + frame::hexDump(collected) + kCrLf + kCrLf);
+    if (!receiver.isComplete()) {
+        if (!passedOver.isEmpty() && receiver.collected().isEmpty() && !reason.contains(u':'))
+            reason = QStringLiteral("só chegou resposta de outro endereço");
+        return nak(reason);
+    }
+    ExchangeResult r;
+    r.bytes = receiver.payload();
+    return r;
 }
 
 ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
@@ -113,45 +208,16 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
     trace(QStringLiteral("Transmitido:") + kCrLf + frame::hexDump(bytes) + kCrLf + kCrLf);
     m_line.discardInput();
 
-    for (const char b : bytes) {
-        if (m_options.usbAdapter) m_time.pause(kPauseMs);
-        const Wait w = waitForDrain(kWriteTimeoutMs);
-        if (w != Wait::Ready) return nak(w == Wait::PortError ? m_line.errorString() : QString());
-        if (!m_line.writeByte(quint8(b))) return nak(m_line.errorString());
-        m_lastWriteUs = m_time.elapsedUs();
+    QString reason;
+    if (!writeFrame(bytes, &reason)) {
+        // Nothing left of a cut frame may reach the panel ahead of the next.
+        m_line.abandonFrame();
+        return nak(reason);
     }
-    if (const Wait w = waitForDrain(kWriteTimeoutMs); w != Wait::Ready)
-        return nak(w == Wait::PortError ? m_line.errorString() : QString());
-
     if (address == 0) {
         ExchangeResult r;
         r.bytes = QByteArray(1, char(frame::kAck));
         return r;
     }
-
-    ReplyReceiver receiver;
-    QString portError;
-    const qint64 answerEnd = m_time.elapsedMs() + kAnswerLimitMs;
-    while (!receiver.isComplete()) {
-        const qint64 left = answerEnd - m_time.elapsedMs();
-        if (left <= 0) break;
-        const Wait w = waitForInput(qMin(kReadTimeoutMs, left));
-        if (w == Wait::PortError) portError = m_line.errorString();
-        if (w != Wait::Ready) break;
-        const int b = m_line.readByte();
-        if (b < 0) {
-            portError = m_line.errorString();
-            break;
-        }
-        receiver.feed(quint8(b));
-    }
-    if (receiver.collected().isEmpty())
-        trace(QStringLiteral("Nenhum Dado Recebido.") + kCrLf + kCrLf);
-    else
-        trace(QStringLiteral("Recebido:") + kCrLf + frame::hexDump(receiver.collected()) + kCrLf +
-              kCrLf);
-    if (!receiver.isComplete()) return nak(portError);
-    ExchangeResult r;
-    r.bytes = receiver.payload();
-    return r;
+    return readAnswer(address);
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class SerialLine;
@@ -30,8 +31,9 @@ struct ExchangeResult {
     QByteArray bytes;
     // Another exchange was running: nothing was sent.
     bool refused = false;
-    // A port error, when one ended the exchange.
-    QString portError;
+    // Why the exchange failed, for the operator: a port error, or what
+    // the link saw ("o painel não respondeu").
+    QString reason;
 
     bool succeeded() const;
 };
@@ -42,10 +44,14 @@ struct LinkOptions {
     bool usbAdapter = false;
 };
 
-// Carries one command at a time to the panels on the serial line and reads
-// the answer. All waiting goes through the Timebase, so the program's events
-// keep flowing meanwhile; a command started from that event handling while an
-// exchange runs is refused at once.
+// Carries one command at a time to the panels on the line and reads the
+// answer. All waiting goes through the Timebase, on the thread that owns the
+// line; a command started while an exchange runs is refused at once.
+//
+// An answer belongs to its frame: input is discarded when the frame starts
+// and again just before its last byte goes (a panel cannot answer a frame it
+// has not had whole), and only an answer that carries the request's address
+// counts; any other is passed over and the wait goes on.
 class PanelLink
 {
 public:
@@ -61,26 +67,31 @@ public:
 
     void setOptions(const LinkOptions &options) { m_options = options; }
     void setListener(LinkListener *listener) { m_listener = listener; }
+    // Once set, an exchange still writes its frame whole (a cut frame is
+    // worse than none) but waits for no answer: the program is ending.
+    void setStopFlag(const std::atomic<bool> *stop) { m_stop = stop; }
     bool isBusy() const { return m_busy; }
 
-    // Processes pending events, then makes one exchange.
     ExchangeResult sendCommand(qint16 address, const QByteArray &dataField);
     ExchangeResult exchangeFrame(qint16 address, const QByteArray &dataField);
 
 private:
     enum class Wait { Ready, TimedOut, PortError };
     Wait waitForInput(qint64 timeoutMs);
-    Wait waitForDrain(qint64 timeoutMs);
-    ExchangeResult guarded(qint16 address, const QByteArray &dataField, bool processEventsFirst);
+    Wait waitForDrain(qint64 timeoutUs);
     ExchangeResult run(qint16 address, const QByteArray &dataField);
-    ExchangeResult nak(const QString &portError = {}) const;
+    bool writeFrame(const QByteArray &bytes, QString *reason);
+    ExchangeResult readAnswer(qint16 address);
+    ExchangeResult nak(const QString &reason = {}) const;
     void trace(const QString &text, bool start = false);
+    bool stopping() const { return m_stop && m_stop->load(); }
 
     SerialLine &m_line;
     Timebase &m_time;
     LinkOptions m_options;
     LinkListener *m_listener;
     MessageEncoder m_encoder;
+    const std::atomic<bool> *m_stop = nullptr;
     bool m_busy = false;
     qint64 m_lastWriteUs = 0;
 };

@@ -2,155 +2,174 @@
 
 #include "deviceline.h"
 #include "portnames.h"
-#include "timebase.h"
 
-#include <QEventLoop>
 #include <QThread>
 
-namespace
-{
-
-// Hands the link's texts to the listener on the thread that asked for the
-// exchange, in the order the link gave them.
-class ForwardingListener : public LinkListener
+// The line's owner, on the line's thread. Each request is a queued call;
+// each runs to its end before the next one starts.
+class PortWorker : public QObject
 {
 public:
-    ForwardingListener(QObject *home, LinkListener *target)
-        : m_home(home), m_target(target), m_traceWanted(target && target->traceWanted())
+    PortWorker(PanelPort *port, std::shared_ptr<std::atomic<bool>> stop)
+        : m_port(port), m_stop(std::move(stop))
     {
     }
-    void statusAppended(const QString &text) override
+
+    void open(int portNumber)
     {
-        post([text](LinkListener &l) { l.statusAppended(text); });
+        if (m_line) m_line->close();
+        const QString device = portnames::resolve(portNumber);
+        if (device.isEmpty()) {
+            const QString reason = QStringLiteral("não há porta serial número %1").arg(portNumber);
+            post([reason](PanelPort &p) { Q_EMIT p.opened(false, reason); });
+            return;
+        }
+        if (DeviceLine::isNetworkDevice(device))
+            post([device](PanelPort &p) { Q_EMIT p.connecting(device); });
+        useLineFor(device);
+        QString reason;
+        const bool ok = m_line->open(device, &reason);
+        post([ok, reason](PanelPort &p) { Q_EMIT p.opened(ok, reason); });
     }
-    bool traceWanted() const override { return m_traceWanted; }
-    void traceStarted(const QString &text) override
+
+    void close()
     {
-        post([text](LinkListener &l) { l.traceStarted(text); });
+        if (m_line) m_line->close();
     }
-    void traceAppended(const QString &text) override
+
+    void run(const LinkOptions &options, const PanelPort::Job &job)
     {
-        post([text](LinkListener &l) { l.traceAppended(text); });
+        CommandOutcome outcome;
+        if (!m_link) {
+            outcome.status = status::kFailure;
+            outcome.reason = QStringLiteral("porta de comunicação fechada");
+        } else {
+            Forwarder forward(this);
+            m_link->setOptions(options);
+            m_link->setListener(&forward);
+            PanelCommands commands(*m_link);
+            outcome = job(commands);
+            m_link->setListener(nullptr);
+            // A request to finish early is for the exchange it met.
+            *m_stop = false;
+        }
+        post([outcome](PanelPort &p) { Q_EMIT p.finished(outcome); });
     }
+
+    // The line and the link go on the thread where their notifiers live.
+    void shutDown()
+    {
+        m_link.reset();
+        m_line.reset();
+        QThread::currentThread()->quit();
+    }
+
+    std::atomic<bool> traceWanted{false};
 
 private:
+    // Hands the link's texts to the port's own thread, in order.
+    class Forwarder : public LinkListener
+    {
+    public:
+        explicit Forwarder(PortWorker *w) : m_w(w) {}
+        void statusAppended(const QString &t) override
+        {
+            m_w->post([t](PanelPort &p) { Q_EMIT p.statusAppended(t); });
+        }
+        bool traceWanted() const override { return m_w->traceWanted; }
+        void traceStarted(const QString &t) override
+        {
+            m_w->post([t](PanelPort &p) { Q_EMIT p.traceStarted(t); });
+        }
+        void traceAppended(const QString &t) override
+        {
+            m_w->post([t](PanelPort &p) { Q_EMIT p.traceAppended(t); });
+        }
+
+    private:
+        PortWorker *m_w;
+    };
+
     template <typename F> void post(F f)
     {
-        if (!m_target) return;
-        LinkListener *target = m_target;
+        PanelPort *port = m_port;
         QMetaObject::invokeMethod(
-            m_home, [target, f] { f(*target); }, Qt::QueuedConnection);
+            port, [port, f] { f(*port); }, Qt::QueuedConnection);
     }
 
-    QObject *m_home;
-    LinkListener *m_target;
-    bool m_traceWanted;
+    void useLineFor(const QString &device)
+    {
+        const bool network = DeviceLine::isNetworkDevice(device);
+        if (m_line && m_lineIsNetwork == network) return;
+        m_link.reset();
+        m_line = DeviceLine::forDevice(device);
+        m_lineIsNetwork = network;
+        m_time.setLine(m_line.get());
+        connect(m_line.get(), &DeviceLine::lost, this, [this](const QString &reason) {
+            post([reason](PanelPort &p) { Q_EMIT p.lost(reason); });
+        });
+        m_link = std::make_unique<PanelLink>(*m_line, m_time);
+        m_link->setStopFlag(m_stop.get());
+    }
+
+    PanelPort *m_port;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    LineTimebase m_time;
+    std::unique_ptr<DeviceLine> m_line;
+    bool m_lineIsNetwork = false;
+    std::unique_ptr<PanelLink> m_link;
 };
 
-} // namespace
-
 SerialPanelPort::SerialPanelPort(QObject *parent)
-    : PanelPort(parent), m_thread(new QThread(this)), m_worker(new QObject),
-      m_time(new EventLoopTimebase(m_worker))
+    : PanelPort(parent), m_thread(new QThread(this)),
+      m_stop(std::make_shared<std::atomic<bool>>(false))
 {
+    qRegisterMetaType<CommandOutcome>();
+    m_worker = new PortWorker(this, m_stop);
     m_thread->setObjectName(QStringLiteral("panel-link"));
     m_worker->moveToThread(m_thread);
     m_thread->start();
-    QMetaObject::invokeMethod(
-        m_worker, [this] { useLineFor(QString()); }, Qt::BlockingQueuedConnection);
 }
 
 SerialPanelPort::~SerialPanelPort()
 {
-    // The port is closed and its objects go where they live.
+    // The worker finishes what it has in hand (a frame is never cut), then
+    // closes the line on its own thread and ends the thread's loop.
+    finishSoon();
+    PortWorker *w = m_worker;
     QMetaObject::invokeMethod(
-        m_worker,
-        [this] {
-            m_link.reset();
-            m_line.reset();
-            delete m_worker;
-        },
-        Qt::BlockingQueuedConnection);
-    m_thread->quit();
+        w, [w] { w->shutDown(); }, Qt::QueuedConnection);
     m_thread->wait();
+    delete m_worker;
 }
 
-void SerialPanelPort::useLineFor(const QString &device)
+void SerialPanelPort::open(int portNumber)
 {
-    const bool network = DeviceLine::isNetworkDevice(device);
-    if (m_line && m_lineIsNetwork == network) return;
-    m_link.reset();
-    m_line = DeviceLine::forDevice(device);
-    m_lineIsNetwork = network;
-    connect(m_line.get(), &DeviceLine::activity, m_time, &EventLoopTimebase::wake);
-    connect(
-        m_line.get(), &DeviceLine::lost, m_worker, [this] { m_open = false; },
-        Qt::DirectConnection);
-    connect(m_line.get(), &DeviceLine::lost, this, &PanelPort::lost);
-    m_link = std::make_unique<PanelLink>(*m_line, *m_time);
-}
-
-bool SerialPanelPort::open(int portNumber, QString *reason)
-{
-    const QString device = portnames::resolve(portNumber);
-    if (device.isEmpty()) {
-        *reason = QStringLiteral("não há porta serial número %1").arg(portNumber);
-        return false;
-    }
-    // An open port is closed and opened again.
-    bool ok = false;
+    PortWorker *w = m_worker;
     QMetaObject::invokeMethod(
-        m_worker,
-        [&] {
-            m_line->close();
-            useLineFor(device);
-            ok = m_line->open(device, reason);
-        },
-        Qt::BlockingQueuedConnection);
-    m_open = ok;
-    return ok;
+        w, [w, portNumber] { w->open(portNumber); }, Qt::QueuedConnection);
 }
 
 void SerialPanelPort::close()
 {
+    PortWorker *w = m_worker;
     QMetaObject::invokeMethod(
-        m_worker, [this] { m_line->close(); }, Qt::BlockingQueuedConnection);
-    m_open = false;
+        w, [w] { w->close(); }, Qt::QueuedConnection);
 }
 
-bool SerialPanelPort::isOpen() const
+void SerialPanelPort::run(const LinkOptions &options, const Job &job)
 {
-    return m_open;
+    PortWorker *w = m_worker;
+    QMetaObject::invokeMethod(
+        w, [w, options, job] { w->run(options, job); }, Qt::QueuedConnection);
 }
 
-CommandOutcome SerialPanelPort::run(const LinkOptions &options, LinkListener *listener,
-                                    const Job &job)
+void SerialPanelPort::setTraceWanted(bool wanted)
 {
-    CommandOutcome outcome;
-    bool done = false;
-    QEventLoop loop;
-    auto forward = std::make_shared<ForwardingListener>(this, listener);
-    QMetaObject::invokeMethod(
-        m_worker,
-        [&, forward] {
-            m_link->setOptions(options);
-            m_link->setListener(forward.get());
-            PanelCommands commands(*m_link);
-            CommandOutcome result = job(commands);
-            m_link->setListener(nullptr);
-            QMetaObject::invokeMethod(
-                this,
-                [&, result] {
-                    outcome = result;
-                    done = true;
-                    loop.quit();
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
-    // Whatever runs its own event loop meanwhile (a modal window) only
-    // delays when this returns, never the exchange itself.
-    while (!done)
-        loop.exec();
-    return outcome;
+    m_worker->traceWanted = wanted;
+}
+
+void SerialPanelPort::finishSoon()
+{
+    *m_stop = true;
 }

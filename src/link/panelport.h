@@ -11,11 +11,12 @@
 #include <memory>
 
 class QThread;
-class DeviceLine;
-class EventLoopTimebase;
+class PortWorker;
 
-// The serial line as the desktop program holds it: opened by number at the
-// main window's activation, with the link that talks over it.
+// The line as the desktop program holds it. Every request returns at once
+// and its outcome comes back as a signal: the window never waits for a
+// port. Requests run in the order they were made, one at a time, so an open
+// or a close asked for during an exchange runs after it.
 class PanelPort : public QObject
 {
     Q_OBJECT
@@ -23,48 +24,52 @@ public:
     using Job = std::function<CommandOutcome(PanelCommands &)>;
 
     using QObject::QObject;
-    // Opens port n; on failure returns false with the reason in Portuguese.
-    virtual bool open(int portNumber, QString *reason) = 0;
+    // Opens port number n (closing the one that is open); opened() tells.
+    virtual void open(int portNumber) = 0;
     virtual void close() = 0;
-    virtual bool isOpen() const = 0;
-    // Runs one panel command over the link and returns its outcome. The
-    // caller's events keep flowing meanwhile; the listener hears the status
-    // and trace texts on the caller's thread.
-    virtual CommandOutcome run(const LinkOptions &options, LinkListener *listener,
-                               const Job &job) = 0;
+    // Runs one panel command over the link; finished() tells. The job runs
+    // on the line's thread: it takes copies, never references.
+    virtual void run(const LinkOptions &options, const Job &job) = 0;
+    // Whether the link writes a trace (the debug window is open).
+    virtual void setTraceWanted(bool wanted) = 0;
+    // The program is ending: an exchange in hand writes its frame whole
+    // and waits for no answer.
+    virtual void finishSoon() = 0;
 
 Q_SIGNALS:
+    // A network device is being connected to (it may take seconds).
+    void connecting(const QString &device);
+    void opened(bool ok, const QString &reason);
+    void finished(const CommandOutcome &outcome);
     // The device went away; the next activation opens it again.
-    void lost();
+    void lost(const QString &reason);
+    // The link's texts, in the order it gave them.
+    void statusAppended(const QString &text);
+    void traceStarted(const QString &text);
+    void traceAppended(const QString &text);
 };
 
 // The real one, over a serial port or a serial device server's TCP port
-// ("tcp://HOST:PORT" as the port's device). The line and the link live on
-// a thread of their own, so
-// that nothing the windows do (a modal dialog runs its own event loop on
-// top of the exchange's wait) can hold a frame in the middle: bytes keep
-// their pacing whatever the operator opens meanwhile.
+// ("tcp://HOST:PORT" as the device). A worker on a thread of its own owns
+// the line, the clock and the link and waits by blocking there, so nothing
+// the windows do (a modal dialog, a file dialog) can hold a frame in the
+// middle, and nothing the line does (a connection that takes seconds) can
+// hold the windows.
 class SerialPanelPort : public PanelPort
 {
     Q_OBJECT
 public:
     explicit SerialPanelPort(QObject *parent = nullptr);
+    // Ends within the remaining wire time of an exchange in hand.
     ~SerialPanelPort() override;
-    bool open(int portNumber, QString *reason) override;
+    void open(int portNumber) override;
     void close() override;
-    bool isOpen() const override;
-    CommandOutcome run(const LinkOptions &options, LinkListener *listener, const Job &job) override;
+    void run(const LinkOptions &options, const Job &job) override;
+    void setTraceWanted(bool wanted) override;
+    void finishSoon() override;
 
 private:
-    // On the link's thread: a line of the kind the device asks for.
-    void useLineFor(const QString &device);
-
     QThread *m_thread;
-    // Lives on m_thread, with the line, the clock and the link under it.
-    QObject *m_worker;
-    EventLoopTimebase *m_time;
-    std::unique_ptr<DeviceLine> m_line;
-    bool m_lineIsNetwork = false;
-    std::unique_ptr<PanelLink> m_link;
-    std::atomic<bool> m_open{false};
+    PortWorker *m_worker; // lives on m_thread
+    std::shared_ptr<std::atomic<bool>> m_stop;
 };

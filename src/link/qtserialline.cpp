@@ -1,15 +1,32 @@
 #include "qtserialline.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace
 {
+
+// A device that we may read and write but cannot open is held by another
+// program: Qt reports both as a permission error.
+bool mayUse(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return true; // a COM port is refused only while another program has it
+#else
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#endif
+}
 
 QString portErrorText(QSerialPort::SerialPortError e, const QString &device, const QString &detail)
 {
@@ -17,6 +34,7 @@ QString portErrorText(QSerialPort::SerialPortError e, const QString &device, con
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("%1: dispositivo não encontrado").arg(device);
     case QSerialPort::PermissionError:
+        if (mayUse(device)) return QtSerialLine::inUseText(device);
         return QStringLiteral("%1: permissão negada").arg(device);
     case QSerialPort::OpenError:
         return QStringLiteral("%1: a porta já está aberta").arg(device);
@@ -34,11 +52,36 @@ QString hangUpText(const QString &device)
 
 } // namespace
 
+QString QtSerialLine::inUseText(const QString &device)
+{
+    QString text = QStringLiteral("%1: a porta está em uso por outro programa").arg(device);
+#ifndef Q_OS_WIN
+    // Qt and other serial programs leave a UUCP lock file "LCK..NAME" with
+    // the holder's process id in one of these folders.
+    const QString base = QFileInfo(device).fileName();
+    QString relative = device;
+    if (relative.startsWith(QLatin1String("/dev/"))) relative = relative.mid(5);
+    const QStringList names = {QStringLiteral("LCK..") + base,
+                               QStringLiteral("LCK..") + QString(relative).replace(u'/', u'_')};
+    for (const char *folder : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                               "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev"}) {
+        for (const QString &name : names) {
+            const QString path = QString::fromLatin1(folder) + u'/' + name;
+            if (!QFileInfo::exists(path)) continue;
+            QLockFile lock(path);
+            qint64 pid = 0;
+            QString host, app;
+            if (lock.getLockInfo(&pid, &host, &app) && pid > 0)
+                return text + QStringLiteral(" (processo %1)").arg(pid);
+        }
+    }
+#endif
+    return text;
+}
+
 // The port is a child, so that it moves with the line to the link's thread.
 QtSerialLine::QtSerialLine(QObject *parent) : DeviceLine(parent), m_port(this)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLine::activity);
-    connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialLine::activity);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
 }
 
@@ -48,6 +91,7 @@ bool QtSerialLine::open(const QString &device, QString *error)
 {
     close();
     m_error.clear();
+    m_device = device;
     m_port.setPortName(device);
     const bool ok = m_port.open(QIODevice::ReadWrite) && m_port.setBaudRate(2400) &&
                     m_port.setDataBits(QSerialPort::Data8) &&
@@ -70,9 +114,17 @@ void QtSerialLine::close()
 void QtSerialLine::onError(QSerialPort::SerialPortError e)
 {
     if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError) return;
-    m_error = portErrorText(e, m_port.portName(), m_port.errorString());
+    m_error = portErrorText(e, m_device, m_port.errorString());
     if (e == QSerialPort::ResourceError || hungUp()) lose();
-    Q_EMIT activity();
+}
+
+bool QtSerialLine::waitForActivity(int ms)
+{
+    if (!m_port.isOpen()) return false;
+    if (m_port.bytesAvailable() > 0) return true;
+    const bool ready = m_port.waitForReadyRead(ms);
+    if (!ready && m_port.isOpen() && hungUp()) lose();
+    return ready;
 }
 
 // A line whose far end hung up (an adapter pulled out, a device server
@@ -86,7 +138,7 @@ bool QtSerialLine::hungUp()
     if (!m_port.isOpen()) return false;
     pollfd p{int(m_port.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
-    m_error = hangUpText(m_port.portName());
+    m_error = hangUpText(m_device);
     return true;
 #endif
 }
@@ -96,7 +148,7 @@ void QtSerialLine::lose()
     // Closing stops the signalling; the next exchange sees a closed port.
     if (!m_port.isOpen()) return;
     m_port.close();
-    Q_EMIT lost();
+    Q_EMIT lost(m_error);
 }
 
 bool QtSerialLine::isOpen() const

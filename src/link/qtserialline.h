@@ -16,7 +16,8 @@ public:
     // the reason in Portuguese in *error.
     bool open(const QString &device, QString *error = nullptr) override;
     void close() override;
-    QString device() const { return m_port.portName(); }
+    bool waitForActivity(int ms) override;
+    QString deviceName() const override { return m_device; }
 
     bool isOpen() const override;
     void discardOutput() override;
@@ -27,6 +28,11 @@ public:
     int readByte() override;
     QString errorString() const override;
 
+    // Why a device that exists and that we may use could not be opened:
+    // another program holds it ("a porta está em uso por outro programa",
+    // with its process id when its lock file says).
+    static QString inUseText(const QString &device);
+
 private:
     void onError(QSerialPort::SerialPortError e);
     bool hungUp();
@@ -34,5 +40,6 @@ private:
     qint64 driverOutputQueue();
 
     QSerialPort m_port;
+    QString m_device;
     QString m_error;
 };

@@ -50,6 +50,8 @@ bool ReplyReceiver::feed(quint8 b)
     case 6:
     case 7:
         collect(b);
+        if (m_state == 4) m_address = b;
+        if (m_state == 5) m_address |= quint16(b << 8);
         --m_count;
         ++m_state;
         break;

@@ -18,7 +18,8 @@ public:
     bool feed(quint8 b);
 
     bool isComplete() const { return m_complete; }
-    int state() const { return m_state; }
+    // The first two of the four header bytes: the answering panel's address.
+    quint16 address() const { return m_address; }
     const QByteArray &payload() const { return m_payload; }
     // The last byte received while hunting and every byte after it.
     const QByteArray &collected() const { return m_collected; }
@@ -28,6 +29,7 @@ private:
 
     int m_state = 0;
     int m_lengthLow = 0;
+    quint16 m_address = 0;
     qint64 m_count = 0;
     bool m_counting = true;
     bool m_complete = false;

@@ -28,5 +28,16 @@ public:
     // How long one byte takes on the wire once it is queued: 11 bits at
     // 2400 baud on a serial line; nothing the program can know for a
     // network line, whose far end paces the bytes itself.
-    virtual qint64 byteTimeUs() const { return 11 * 1000000 / 2400; }
+    virtual qint64 byteTimeUs() const { return kWireByteUs; }
+    // How many bytes the link may queue at once: one on a serial line, whose
+    // queue the link paces itself; more for a network line, whose far end
+    // paces its own serial side.
+    virtual int chunkSize() const { return 1; }
+    // A frame could not be written whole. Whatever of it is still queued
+    // must never reach the panel; a network line drops its connection for
+    // that (and connects again at once).
+    virtual void abandonFrame() { discardOutput(); }
+
+    // 11 bits at 2400 baud: the time a byte takes on the panel's wire.
+    static constexpr qint64 kWireByteUs = 11 * 1000000 / 2400;
 };

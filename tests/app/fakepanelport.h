@@ -3,30 +3,30 @@
 #include "link/fakeline.h"
 #include "panelport.h"
 
-// A port whose line and clock are the tests' own.
-class FakePanelPort : public PanelPort
+// A port whose line and clock are the tests' own. It answers at once,
+// inside the request, as a port whose thread is very quick would.
+class FakePanelPort : public PanelPort, private LinkListener
 {
 public:
-    bool open(int portNumber, QString *reason) override
+    void open(int portNumber) override
     {
         ++opens;
         lastPortNumber = portNumber;
-        if (!openOk) {
-            *reason = QStringLiteral("/dev/ttyS9: permissão negada");
-            return false;
-        }
-        line.open = true;
-        return true;
+        line.open = openOk;
+        Q_EMIT opened(openOk, openOk ? QString() : QStringLiteral("/dev/ttyS9: permissão negada"));
     }
     void close() override { line.open = false; }
-    bool isOpen() const override { return line.open; }
-    CommandOutcome run(const LinkOptions &options, LinkListener *listener, const Job &job) override
+    void run(const LinkOptions &options, const Job &job) override
     {
         m_link.setOptions(options);
-        m_link.setListener(listener);
+        m_link.setListener(this);
         PanelCommands commands(m_link);
-        return job(commands);
+        const CommandOutcome outcome = job(commands);
+        m_link.setListener(nullptr);
+        Q_EMIT finished(outcome);
     }
+    void setTraceWanted(bool wanted) override { m_traceWanted = wanted; }
+    void finishSoon() override {}
     PanelLink &link() { return m_link; }
 
     VirtualTimebase time;
@@ -36,5 +36,11 @@ public:
     int lastPortNumber = 0;
 
 private:
+    void statusAppended(const QString &t) override { Q_EMIT PanelPort::statusAppended(t); }
+    bool traceWanted() const override { return m_traceWanted; }
+    void traceStarted(const QString &t) override { Q_EMIT PanelPort::traceStarted(t); }
+    void traceAppended(const QString &t) override { Q_EMIT PanelPort::traceAppended(t); }
+
+    bool m_traceWanted = false;
     PanelLink m_link{line, time};
 };

@@ -127,13 +127,13 @@ private Q_SLOTS:
         m_port->line.written.clear();
         answerAfter(m_port->line, frame.size(), kNak);
         main().toolbarButtonClick("Transfere");
-        QCOMPARE(status(), QString("Falha na transmissão."));
+        QCOMPARE(status(), QString("Falha na transmissão. (o painel recusou a mensagem)"));
 
         m_port->line.written.clear();
         m_port->line.onWrite = nullptr;
         const qint64 before = m_port->time.now;
         main().menus().mnutransfere->trigger();
-        QCOMPARE(status(), QString("Falha na transmissão."));
+        QCOMPARE(status(), QString("Falha na transmissão. (o painel não respondeu)"));
         QVERIFY(m_port->time.now - before >= 1500);
     }
 
@@ -174,7 +174,7 @@ private Q_SLOTS:
         // Bytes that cannot be written are a failure, global or not.
         m_port->line.stuck = true;
         main().menus().mnudata->trigger();
-        QCOMPARE(status(), QString("Falha na transmissão."));
+        QCOMPARE(status(), QString("Falha na transmissão. (a linha não aceitou os dados em 1.0 s)"));
     }
 
     void aSecondExchangeIsRefusedWhileOneRuns()
@@ -256,8 +256,8 @@ private Q_SLOTS:
         start();
         m_port->line.failAfterBytes = 3;
         main().menus().mnuapaga->trigger();
-        QCOMPARE(status(), QString("Falha na transmissão."));
-        Q_EMIT m_port->lost();
+        QCOMPARE(status(), QString("Falha na transmissão. (porta perdida)"));
+        Q_EMIT m_port->lost("/dev/ttyS9: a ligação foi interrompida");
         QCOMPARE(m_settings.portReady, qint16(0));
         main().MDIForm_Activate();
         QCOMPARE(m_settings.portReady, qint16(1));
@@ -282,7 +282,9 @@ private Q_SLOTS:
         m_port->line.onWrite = nullptr;
         m_port->line.written.clear();
         main().menus().mnupara->trigger();
-        QVERIFY(debug->traceText().endsWith("Nenhum Dado Recebido.\r\n\r\n"));
+        // The trace ends with the failure and its reason.
+        QVERIFY(debug->traceText().endsWith("Nenhum Dado Recebido.\r\n\r\n"
+                                            "Falha na transmissão. (o painel não respondeu)\r\n"));
         main().mdiArea()->currentSubWindow()->close();
         QTRY_COMPARE(m_settings.debugOpen, qint16(0));
     }
@@ -363,11 +365,12 @@ private Q_SLOTS:
         MainWindow w(m_settings, m_dir.path(), &prompt);
         w.load();
         w.MDIForm_Activate();
+        QTRY_VERIFY(w.panel().isPortOpen());
         QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.messages.join(' ')));
         DocumentWindow *doc = w.LoadNewDoc();
         QTest::keyClicks(doc->editor(), "Bom dia");
         w.menus().mnutransfere->trigger();
-        QCOMPARE(w.statusPanels()->panelText(1), QString("Transmissão bem sucedida."));
+        QTRY_COMPARE(w.statusPanels()->panelText(1), QString("Transmissão bem sucedida."));
         QTRY_VERIFY(emulator.canReadLine());
         QCOMPARE(QString::fromUtf8(emulator.readLine()).trimmed(),
                  QString("endereço 1, verificação certa: LBom dia"));
@@ -426,6 +429,7 @@ private Q_SLOTS:
         MainWindow w(m_settings, m_dir.path(), &prompt);
         w.load();
         w.MDIForm_Activate();
+        QTRY_VERIFY(w.panel().isPortOpen());
         DocumentWindow *doc = w.LoadNewDoc();
         QTest::keyClicks(doc->editor(), "ab");
         QDialog modal;
@@ -434,6 +438,7 @@ private Q_SLOTS:
             modal.exec();
         });
         w.menus().mnutransfere->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.panel().isBusy(), 10000);
         stop = true;
         reader.join();
         ::close(master);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QVector>
 
+#include <algorithm>
 #include <functional>
 
 // Virtual time: waiting moves the clock on at once.
@@ -13,6 +14,14 @@ class VirtualTimebase : public Timebase
 {
 public:
     qint64 elapsedMs() const override { return now; }
+    qint64 elapsedUs() const override { return now * 1000 + nowUs; }
+    void sleepUs(qint64 us) override
+    {
+        nowUs += us;
+        now += nowUs / 1000;
+        nowUs %= 1000;
+        if (onWait) onWait();
+    }
     void waitMs(qint64 ms) override
     {
         if (ms > 0) now += ms;
@@ -20,6 +29,7 @@ public:
     }
 
     qint64 now = 0;
+    qint64 nowUs = 0; // below the millisecond
     std::function<void()> onWait;
 };
 
@@ -32,11 +42,17 @@ public:
 
     bool isOpen() const override { return open; }
     void discardOutput() override { ++discardedOutput; }
+    // Only what has arrived; bytes still on their way come later.
     void discardInput() override
     {
         ++discardedInput;
-        m_incoming.clear();
+        m_incoming.erase(std::remove_if(m_incoming.begin(), m_incoming.end(),
+                                        [&](const Incoming &in) { return in.at <= m_time.now; }),
+                         m_incoming.end());
     }
+    qint64 byteTimeUs() const override { return networkUsPerByte > 0 ? 0 : kWireByteUs; }
+    int chunkSize() const override { return networkUsPerByte > 0 ? 256 : 1; }
+    void abandonFrame() override { ++abandoned; }
     bool writeByte(quint8 b) override
     {
         if (failAfterBytes >= 0 && written.size() >= failAfterBytes) {
@@ -46,6 +62,9 @@ public:
         written.append(char(b));
         writeTimes.append(m_time.now);
         m_lastWrite = m_time.now;
+        const qint64 t = m_time.elapsedUs();
+        m_departures.append(qMax(t, m_departures.isEmpty() ? t : m_departures.last()) +
+                            networkUsPerByte);
         if (onWrite) onWrite(*this);
         return true;
     }
@@ -53,6 +72,11 @@ public:
     {
         if (!open) return -1;
         if (written.isEmpty()) return 0;
+        if (networkUsPerByte > 0) {
+            const qint64 t = m_time.elapsedUs();
+            return std::count_if(m_departures.begin(), m_departures.end(),
+                                 [t](qint64 d) { return d > t; });
+        }
         return stuck || m_time.now - m_lastWrite < drainMs ? 1 : 0;
     }
     qint64 inputAvailable() override
@@ -84,6 +108,10 @@ public:
     bool stuck = false;
     qint64 drainMs = 0;
     qsizetype failAfterBytes = -1;
+    // A device server that puts each byte on its wire this long after the
+    // one before; 0 for a serial line.
+    qint64 networkUsPerByte = 0;
+    int abandoned = 0;
     int discardedOutput = 0;
     int discardedInput = 0;
     QByteArray written;
@@ -97,5 +125,6 @@ private:
     };
     VirtualTimebase &m_time;
     QVector<Incoming> m_incoming;
+    QVector<qint64> m_departures;
     qint64 m_lastWrite = 0;
 };

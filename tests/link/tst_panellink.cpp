@@ -52,7 +52,7 @@ private Q_SLOTS:
         QCOMPARE(r.bytes, bytes({0x06, 0x07}));
         QCOMPARE(line.written, frame::build(1, "A"));
         QCOMPARE(line.discardedOutput, 1);
-        QCOMPARE(line.discardedInput, 1);
+        QCOMPARE(line.discardedInput, 2); // when the frame starts, before its last byte
         // Each byte only after the previous one has left.
         QCOMPARE(line.writeTimes.front(), 100);
         for (int i = 1; i < line.writeTimes.size(); ++i)
@@ -142,7 +142,7 @@ private Q_SLOTS:
             PanelLink link(line, time);
             const ExchangeResult r = link.exchangeFrame(1, "A");
             QCOMPARE(r.bytes, bytes({frame::kNak}));
-            QCOMPARE(r.portError, QStringLiteral("porta perdida"));
+            QCOMPARE(r.reason, QStringLiteral("porta perdida"));
         }
         VirtualTimebase time;
         FakeLine line(time);
@@ -205,19 +205,107 @@ private Q_SLOTS:
         PanelLink link(line, time);
         PanelCommands commands(link);
 
-        answerAfterFrame(line, 10, kAckReply);
+        answerAfterFrame(line, 10, bytes({0x81, 0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 0x06, 0}));
         QCOMPARE(commands.letter(3, 'P').status, status::kSuccess);
         line.onWrite = nullptr;
         QCOMPARE(commands.letter(3, 'P').status, status::kFailure);
         answerAfterFrame(line, 10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, frame::kNak, 0}));
         line.written.clear();
-        QCOMPARE(commands.letter(3, 'A').status, status::kFailure);
+        const CommandOutcome refused = commands.letter(3, 'A');
+        QCOMPARE(refused.status, status::kFailure);
+        QCOMPARE(refused.statusWithReason(),
+                 QStringLiteral("Falha na transmissão. (o painel recusou a mensagem)"));
         line.onWrite = nullptr;
         QCOMPARE(commands.letter(0, 'I').status, status::kGlobalSuccess);
         const QDateTime when(QDate(2010, 8, 31), QTime(9, 5, 7));
         QCOMPARE(commands.setClock(when).status, status::kClockSet);
         QCOMPARE(commands.setDate(when).status, status::kDateSet);
         QCOMPARE(commands.transfer(0, "LABC").status, status::kGlobalSuccess);
+    }
+
+    // Only an answer that came after the whole frame and carries the
+    // request's address answers it.
+    void answersBelongToTheirFrame_data()
+    {
+        QTest::addColumn<QVector<QByteArray>>("answers");
+        QTest::addColumn<QVector<qint64>>("afterBytes");
+        QTest::addColumn<bool>("succeeded");
+        QTest::addColumn<QString>("reason");
+        const QByteArray to2 = bytes({0x81, 0x7E, 5, 0, 2, 0, 0xFF, 0xFF, 0x06, 0});
+        const QByteArray to1 = kAckReply;
+        QTest::newRow("its own") << QVector{to2} << QVector<qint64>{10} << true << QString();
+        QTest::newRow("another panel's ACK")
+            << QVector{to1} << QVector<qint64>{10} << false
+            << "só chegou resposta de outro endereço";
+        QTest::newRow("while the frame was written")
+            << QVector{to2} << QVector<qint64>{4} << false << "o painel não respondeu";
+        QTest::newRow("a late one, then its own")
+            << QVector{to1, to2} << QVector<qint64>{10, 10} << true << QString();
+    }
+
+    void answersBelongToTheirFrame()
+    {
+        QFETCH(QVector<QByteArray>, answers);
+        QFETCH(QVector<qint64>, afterBytes);
+        QFETCH(bool, succeeded);
+        QFETCH(QString, reason);
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.drainMs = 5;
+        Recorder rec;
+        PanelLink link(line, time, {}, &rec);
+        line.onWrite = [&](FakeLine &l) {
+            for (int i = 0; i < answers.size(); ++i)
+                if (l.written.size() == afterBytes[i]) l.answer(answers[i], 1 + 20 * i, 0);
+        };
+        const ExchangeResult r = link.exchangeFrame(2, "A");
+        QCOMPARE(r.succeeded(), succeeded);
+        QCOMPARE(r.reason, reason);
+        if (!succeeded && !answers.isEmpty() && afterBytes[0] == 10)
+            QVERIFY(rec.trace.contains("Recebido:\r\n81H 7EH 5H 0H 1H")); // shown, not taken
+    }
+
+    // A device server puts the frame on its wire at 2400 baud: the link
+    // hands it chunks and waits as long as they need, not one second.
+    void aDeviceServerThatPushesBack()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        line.networkUsPerByte = SerialLine::kWireByteUs;
+        PanelLink link(line, time);
+        const QByteArray field = "L" + QByteArray(1999, 'x');
+        const qsizetype frameSize = frame::build(0, field).size();
+        QVERIFY(link.exchangeFrame(0, field).succeeded());
+        QCOMPARE(line.written.size(), frameSize);
+        const double wireMs = double(frameSize) * SerialLine::kWireByteUs / 1000;
+        QVERIFY2(time.now - 100 <= wireMs * 1.05, qPrintable(QString::number(time.now)));
+        // One that stops taking bytes fails, and the connection with what it
+        // holds of the frame is dropped.
+        line.written.clear();
+        line.stuck = true;
+        line.networkUsPerByte = 0;
+        line.drainMs = 0;
+        QVERIFY(!link.exchangeFrame(0, field).succeeded());
+        QCOMPARE(line.abandoned, 1);
+    }
+
+    // The program is ending: the frame in hand goes out whole, and no
+    // answer is waited for.
+    void aStopRequestEndsTheExchangeAfterItsFrame()
+    {
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time);
+        std::atomic<bool> stop{false};
+        link.setStopFlag(&stop);
+        line.onWrite = [&](FakeLine &l) {
+            if (l.written.size() == 3) stop = true;
+        };
+        const ExchangeResult r = link.exchangeFrame(1, "A");
+        QCOMPARE(line.written, frame::build(1, "A"));
+        QVERIFY(!r.succeeded());
+        QVERIFY(time.now < 100 + 50);
+        QCOMPARE(r.reason, QStringLiteral("o programa foi encerrado antes da resposta"));
     }
 
     void globalSendsThatCouldNotBeWrittenReportAFailure()

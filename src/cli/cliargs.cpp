@@ -36,7 +36,8 @@ const QString kSendOptions = QStringLiteral(
     "  --porta P          número da porta, caminho do dispositivo ou tcp://HOST:PORTA\n"
     "  --tipo N           tipo de painel (0 a 8)\n"
     "  --usb 0|1          adaptador USB / RS232\n"
-    "  --mostrar          não envia (nem abre a porta); mostra os dados e o quadro\n");
+    "  --mostrar          não envia (nem abre a porta); mostra os dados e o quadro\n"
+    "  --esperar S        espera até S segundos pela porta em uso por outro programa\n");
 
 } // namespace
 

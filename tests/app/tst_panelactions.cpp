@@ -29,8 +29,11 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
+#include <QTcpSocket>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -57,6 +60,32 @@ void answerAfter(FakeLine &line, qsizetype frameSize, const QByteArray &reply)
         if (l.written.size() == frameSize) l.answer(reply, 20, 2);
     };
 }
+
+// The desktop program's own port (its worker thread) to the emulator on a
+// pseudo-terminal, with the USB adapter option: 0.1 s before every byte.
+struct EmulatedPort {
+    explicit EmulatedPort(const QString &folder, const QStringList &answer = {})
+    {
+        emulator.start(LETREIRO_CLI, QStringList{"painel"} + answer);
+        emulator.waitForReadyRead(5000);
+        qputenv("LETREIRO_PORTAS",
+                "COM1=" + QString::fromUtf8(emulator.readLine()).trimmed().toUtf8());
+        writeConfig(folder, 1, 0);
+        writeFile(folder + "/usb232.dat", "1\r\n");
+    }
+    ~EmulatedPort()
+    {
+        qunsetenv("LETREIRO_PORTAS");
+        emulator.terminate();
+        emulator.waitForFinished();
+    }
+    QString nextFrame()
+    {
+        if (!emulator.canReadLine()) emulator.waitForReadyRead(5000);
+        return QString::fromUtf8(emulator.readLine()).trimmed();
+    }
+    QProcess emulator;
+};
 
 } // namespace
 
@@ -396,6 +425,82 @@ private Q_SLOTS:
         main().MDIForm_Activate();
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
         QVERIFY(status().isEmpty());
+    }
+
+    // Closing the window, reading the settings anew or destroying the window
+    // during an exchange: the frame goes out whole, the reopen waits for it,
+    // and no answer is waited for once the program is ending.
+    void theFrameInHandEndsWhole()
+    {
+#ifdef Q_OS_UNIX
+        EmulatedPort port(m_dir.path(), {"--resposta", "nenhuma"});
+        ScriptedPrompt prompt;
+        auto w = std::make_unique<MainWindow>(m_settings, m_dir.path(), &prompt);
+        w->load();
+        w->show();
+        w->MDIForm_Activate();
+        QTRY_VERIFY(w->panel().isPortOpen());
+        DocumentWindow *doc = w->LoadNewDoc();
+        QTest::keyClicks(doc->editor(), "ab");
+        doc->editor()->document()->setModified(false);
+        w->menus().mnutransfere->trigger();
+        QVERIFY(w->panel().isBusy()); // the window did not wait
+        QTest::qWait(300);
+        w->load(); // the port is opened again: after the exchange
+        w->MDIForm_Activate();
+        QVERIFY(!w->close());
+        QVERIFY(w->statusPanels()->panelText(1).startsWith("Encerrando"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
+        QCOMPARE(port.nextFrame(), QString("endereço 1, verificação certa: Lab"));
+
+        // Destroyed in the middle of a frame: it still leaves whole.
+        w = std::make_unique<MainWindow>(m_settings, m_dir.path(), &prompt);
+        w->load();
+        w->MDIForm_Activate();
+        QTRY_VERIFY(w->panel().isPortOpen());
+        w->menus().mnupara->trigger();
+        QTest::qWait(300);
+        w.reset();
+        QCOMPARE(port.nextFrame(), QString("endereço 1, verificação certa: P"));
+#endif
+    }
+
+    // A device server that never accepts the connection: the window goes on
+    // and says what it waits for; after 5 s, the port box and the reason.
+    void aDeviceServerThatNeverAccepts()
+    {
+#ifdef Q_OS_UNIX
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&a), len) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+        const QString device = QString("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+        // The listen queue filled by others: a new connection is never taken.
+        std::vector<std::unique_ptr<QTcpSocket>> fillers;
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(std::make_unique<QTcpSocket>());
+            fillers.back()->connectToHost("127.0.0.1", ntohs(a.sin_port));
+            fillers.back()->waitForConnected(200);
+        }
+        qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());
+        writeConfig(m_dir.path(), 1, 0);
+        ScriptedPrompt prompt;
+        MainWindow w(m_settings, m_dir.path(), &prompt);
+        w.load();
+        w.MDIForm_Activate();
+        QTRY_COMPARE(w.statusPanels()->panelText(1), QString("Conectando a %1…").arg(device));
+        QVERIFY(prompt.messages.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!prompt.messages.isEmpty(), 8000);
+        QCOMPARE(prompt.messages, QStringList{"Porta de Comunicação não disponível!!!"});
+        QVERIFY2(w.statusPanels()->panelText(1).contains("não aceitou a conexão em 5 s"),
+                 qPrintable(w.statusPanels()->panelText(1)));
+        qunsetenv("LETREIRO_PORTAS");
+        ::close(listener);
+#endif
     }
 
     // A modal window opened during an exchange runs its own event loop; the

@@ -6,9 +6,21 @@
 #include "rtfwriter.h"
 #include "testfiles.h"
 
+#include "frame.h"
+
 #include <QElapsedTimer>
+#include <QSerialPort>
 #include <QTcpServer>
 #include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -162,6 +174,69 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains("Porta de Comunicação não disponível!!!") &&
                      r.err.contains("conexão recusada"),
                  qPrintable(r.err));
+    }
+
+    // Another program holds the port: it is named, and --esperar waits
+    // for it to let go.
+    void aPortInUse()
+    {
+        Emulator panel;
+        QSerialPort holder(panel.device);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        Run r = cli({"para", "--pasta", m_dir.path(), "--porta", panel.device, "--endereco", "1"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(panel.device + ": a porta está em uso por outro programa"),
+                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(QString("(processo %1)").arg(QCoreApplication::applicationPid())),
+                 qPrintable(r.err));
+        QProcess waiting;
+        waiting.start(LETREIRO_CLI, {"para", "--pasta", m_dir.path(), "--porta", panel.device,
+                                     "--endereco", "1", "--esperar", "10"});
+        QVERIFY(!waiting.waitForFinished(1000));
+        holder.close();
+        QVERIFY(waiting.waitForFinished(10000));
+        QCOMPARE(waiting.exitCode(), 0);
+        QCOMPARE(panel.nextFrame(), QString("endereço 1, verificação certa: P"));
+    }
+
+    // A device server whose far end reads slower than the link writes
+    // (its receive window fills): the frame goes through whole.
+    void aDeviceServerThatPushesBack()
+    {
+#ifdef Q_OS_UNIX
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 1024;
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&a), len) == 0);
+        QVERIFY(::listen(listener, 1) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+        const QByteArray field = "L" + QByteArray(2499, 'x');
+        const QByteArray expected = frame::build(1, frame::encodeDataField(field, 0));
+        QByteArray received;
+        std::thread peer([&] {
+            const int c = ::accept(listener, nullptr, nullptr);
+            char b;
+            // 2 ms a byte, about half the wire's time.
+            while (received.size() < expected.size() && ::read(c, &b, 1) == 1) {
+                received.append(b);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            const QByteArray ack = frame::build(1, QByteArray(1, char(frame::kAck)));
+            (void)!::write(c, ack.constData(), size_t(ack.size()));
+            ::close(c);
+        });
+        const Run r = cli({"transfere", "--pasta", m_dir.path(), "--porta",
+                           QString("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port)), "--endereco", "1",
+                           "--texto", QString(2499, 'x')});
+        peer.join();
+        ::close(listener);
+        QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
+        QCOMPARE(received, expected);
+#endif
     }
 
     void conventions()

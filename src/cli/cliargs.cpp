@@ -11,13 +11,21 @@
 
 namespace
 {
+bool g_outputFailed = false;
+
 void print(FILE *f, const QString &line)
 {
     const QByteArray b = (line + QLatin1Char('\n')).toUtf8();
-    std::fwrite(b.constData(), 1, size_t(b.size()), f);
-    std::fflush(f);
+    if (std::fwrite(b.constData(), 1, size_t(b.size()), f) != size_t(b.size()) ||
+        std::fflush(f) != 0)
+        g_outputFailed = true;
 }
 } // namespace
+
+bool outputFailed()
+{
+    return g_outputFailed;
+}
 
 void printOut(const QString &line)
 {
@@ -37,7 +45,8 @@ const QString kSendOptions = QStringLiteral(
     "  --tipo N           tipo de painel (0 a 8)\n"
     "  --usb 0|1          adaptador USB / RS232\n"
     "  --mostrar          não envia (nem abre a porta); mostra os dados e o quadro\n"
-    "  --esperar S        espera até S segundos pela porta em uso por outro programa\n");
+    "  --esperar S        espera até S segundos pela porta em uso por outro programa\n"
+    "  --json             uma linha JSON por painel: endereco, ok, resultado, motivo\n");
 
 } // namespace
 
@@ -51,20 +60,22 @@ QString usageText()
                "  codifica [--tipo N] TEXTO            mostra em hexadecimal o texto codificado\n"
                "  quadro [--tipo N] [--endereco A] DADOS\n"
                "                                       mostra em hexadecimal o quadro completo\n"
-               "  transfere [opções] ARQUIVO.msg | - | --texto TEXTO\n"
+               "  transfere [opções] [--estrito] ARQUIVO.msg | - | --texto TEXTO\n"
                "                                       envia a mensagem aos painéis\n"
                "  inicia | para | apaga [opções]       inicia, para ou apaga os painéis\n"
                "  hora | data [opções]                 acerta a hora ou a data dos painéis\n"
                "  portas                               lista as portas seriais\n"
                "  simula --largura W [--ate S] [--parar-em S] [--relogio \"AAAA-MM-DD HH:MM:SS\"]\n"
-               "         ARQUIVO.msg                   simula o painel em tempo virtual (JSON)\n"
+               "         [--svg A.svg] [--png A.png] ARQUIVO.msg\n"
+               "                                       simula o painel em tempo virtual (JSON)\n"
                "  painel [--endereco A] [--resposta R] [--tcp PORTA]\n"
                "                                       emula painéis num pseudo-terminal ou em "
                "TCP\n"
                "\n"
                "Opções dos comandos de envio:\n"
                "  --endereco A       endereço do painel (0 a 31; 0 = todos), ou uma lista\n"
-               "                     como 1,3,5-7 (transfere, inicia, para, apaga)\n") +
+               "                     como 1,3,5-7 (transfere, inicia, para, apaga)\n"
+               "  --estrito          transfere: recusa o texto que o painel não receberia igual\n") +
            kSendOptions +
            QStringLiteral("\nSaída: 0 sucesso, 1 falha na transmissão, 2 erro de uso, "
                           "arquivo ou porta.");
@@ -78,14 +89,18 @@ QString commandUsage(const QString &command)
                        "porta.");
     const QString panels = QStringLiteral(
         "  --endereco A       0 a 31 (0 = todos os painéis), ou uma lista como 1,3,5-7:\n"
-        "                     os painéis um depois do outro, uma linha de resultado cada\n");
+        "                     os painéis um depois do outro, uma linha de resultado cada;\n"
+        "                     sem repetições, e 0 só sozinho\n");
     if (command == QLatin1String("transfere"))
         return QStringLiteral(
                    "Uso: letreiro-cli transfere [opções] ARQUIVO.msg\n"
                    "     letreiro-cli transfere [opções] -              (texto UTF-8 na entrada)\n"
                    "     letreiro-cli transfere [opções] --texto TEXTO\n"
                    "\nEnvia uma mensagem aos painéis. No texto, os efeitos vão pelo nome, como\n"
-                   "no editor: \"Senha 042 <Pisca______>Guichê 3\".\n\nOpções:\n") +
+                   "no editor: \"Senha 042 <Pisca______>Guichê 3\". O que o painel não receberia\n"
+                   "como foi escrito (caracteres fora do código, efeitos desconhecidos, texto\n"
+                   "além do limite) é avisado em stderr.\n\nOpções:\n"
+                   "  --estrito          recusa (saída 2, nada enviado) o que geraria um aviso\n") +
                panels + kSendOptions +
                QStringLiteral("\nSaída: 0 sucesso, 1 falha na transmissão, 2 erro de uso, "
                               "arquivo ou porta.");

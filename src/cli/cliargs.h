@@ -15,6 +15,9 @@ enum ExitStatus { ExitOk = 0, ExitExchangeFailed = 1, ExitUsage = 2 };
 // script reading a pipe sees each line as it comes.
 void printOut(const QString &line);
 void printErr(const QString &line);
+// Whether a line could not be written (a full disk, a closed pipe): the
+// exit status is then 2, whatever the command did.
+bool outputFailed();
 
 // Prints the message and the usage on stderr; returns ExitUsage.
 int usageError(const QString &message);

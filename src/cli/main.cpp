@@ -5,11 +5,13 @@
 
 #include <QCoreApplication>
 
-int main(int argc, char *argv[])
+#include <csignal>
+
+namespace
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("letreiro-cli"));
-    QStringList args = QCoreApplication::arguments();
+
+int dispatch(QStringList args)
+{
     if (args.size() < 2) return usageError(QStringLiteral("falta o comando"));
     const QString command = args.takeAt(1);
     if (command == QLatin1String("--version") || command == QLatin1String("--versao")) {
@@ -34,4 +36,19 @@ int main(int argc, char *argv[])
         if (command == QLatin1String(c)) return runSend(command, args);
     }
     return usageError(QStringLiteral("comando desconhecido: %1").arg(command));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_UNIX
+    // A reader that goes away (`| grep -q`) must not end the command
+    // between two panels: the write fails, the panels still get theirs.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("letreiro-cli"));
+    const int status = dispatch(QCoreApplication::arguments());
+    return outputFailed() ? int(ExitUsage) : status;
 }

@@ -10,16 +10,22 @@
 #include "panellink.h"
 #include "portnames.h"
 #include "rtfreader.h"
+#include "sendcheck.h"
 #include "settingsfiles.h"
 #include "settingsfolder.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -33,6 +39,8 @@ const QCommandLineOption kUsb(QStringLiteral("usb"), QString(), QStringLiteral("
 const QCommandLineOption kShow(QStringLiteral("mostrar"));
 const QCommandLineOption kText(QStringLiteral("texto"), QString(), QStringLiteral("TEXTO"));
 const QCommandLineOption kWait(QStringLiteral("esperar"), QString(), QStringLiteral("S"));
+const QCommandLineOption kJson(QStringLiteral("json"));
+const QCommandLineOption kStrict(QStringLiteral("estrito"));
 
 bool readType(const QCommandLineParser &p, int *type)
 {
@@ -64,8 +72,32 @@ bool readAddresses(const QCommandLineParser &p, bool listAllowed, QList<int> *ad
                        : QStringLiteral("--endereco deve ser um número de 0 a 31"));
         return false;
     }
+    // A panel named twice would get its command twice, and 0 in a list
+    // would reach every panel and then some of them again.
+    for (int i = 0; i < list->size(); ++i) {
+        if (list->indexOf(list->at(i)) != i) {
+            usageError(QStringLiteral("--endereco: o endereço %1 está repetido").arg(list->at(i)));
+            return false;
+        }
+    }
+    if (list->size() > 1 && list->contains(0)) {
+        usageError(QStringLiteral("--endereco: 0 (todos os painéis) vale só sozinho"));
+        return false;
+    }
     *addresses = *list;
     return true;
+}
+
+// Why a settings folder cannot be read, or nothing when it can.
+QString folderProblem(const QString &folder)
+{
+    const QFileInfo info(folder);
+    const QString name = QDir::toNativeSeparators(folder);
+    if (!info.exists()) return QStringLiteral("a pasta %1 não existe").arg(name);
+    if (!info.isDir()) return QStringLiteral("%1 não é uma pasta").arg(name);
+    if (!info.isReadable() || !info.isExecutable())
+        return QStringLiteral("sem permissão para ler a pasta %1").arg(name);
+    return {};
 }
 
 bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSettings *out)
@@ -73,9 +105,18 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     SharedSettings &s = out->shared;
     s.portNumber = 1; // the values of a first start, for files not yet written
     const QString folder = p.isSet(kFolder) ? p.value(kFolder) : defaultSettingsFolder();
+    // A folder named by hand must be there: a typing error must not send
+    // the first-start address 0, every panel, to the line.
+    if (p.isSet(kFolder)) {
+        if (const QString why = folderProblem(folder); !why.isEmpty()) {
+            printErr(QStringLiteral("letreiro-cli: --pasta: ") + why);
+            return false;
+        }
+    }
     const SettingsFiles files(folder);
-    QString error, addressProblem;
-    if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error, &addressProblem) ||
+    QString error, addressProblem, portProblem;
+    if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error, &addressProblem,
+                          &portProblem) ||
         !files.loadUsbAdapter(s, SettingsFiles::Missing::Skip, &error)) {
         printErr(QStringLiteral("letreiro-cli: ") + error);
         return false;
@@ -83,9 +124,23 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     int type = s.panelType;
     out->addresses = {s.panelAddress};
     if (!readType(p, &type) || !readAddresses(p, listAllowed, &out->addresses)) return false;
-    // An address from the file that cannot be right is never sent to anybody.
-    if (!p.isSet(kAddress) && !addressProblem.isEmpty()) {
-        printErr(QStringLiteral("letreiro-cli: ") + addressProblem);
+    // An address from the file that cannot be right is never sent to anybody;
+    // without the file there is no address to send to (a service account
+    // that never ran the desktop program).
+    if (listAllowed && !p.isSet(kAddress) && !p.isSet(kShow)) {
+        if (!addressProblem.isEmpty()) {
+            printErr(QStringLiteral("letreiro-cli: ") + addressProblem);
+            return false;
+        }
+        if (!QFileInfo::exists(files.path(settingsfiles::kConfigFile))) {
+            printErr(QStringLiteral("letreiro-cli: não há %1: dê o painel com --endereco ou a "
+                                    "pasta das configurações com --pasta")
+                         .arg(QDir::toNativeSeparators(files.path(settingsfiles::kConfigFile))));
+            return false;
+        }
+    }
+    if (!p.isSet(kPort) && !portProblem.isEmpty()) {
+        printErr(QStringLiteral("letreiro-cli: ") + portProblem);
         return false;
     }
     s.panelType = qint16(type);
@@ -116,9 +171,8 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     return true;
 }
 
-bool loadMessage(const QString &path, QByteArray *field)
+bool loadMessage(const QString &path, RichText &text, QByteArray *field)
 {
-    RichText text;
     if (!readMessageFile(path, &text)) return false;
     if (text.isEmpty()) {
         printErr(
@@ -132,13 +186,14 @@ bool loadMessage(const QString &path, QByteArray *field)
 // A message given as plain text (from --texto or standard input): tags are
 // written by name, as in the editor, and the text goes out as the editor
 // would send the same typed text.
-bool messageFromText(QString text, QByteArray *field)
+bool messageFromText(QString text, RichText &rich, QByteArray *field)
 {
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     else if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
-    const QByteArray flat = loadCommandField(RichText::fromPlain(text));
+    rich = RichText::fromPlain(text);
+    const QByteArray flat = loadCommandField(rich);
     if (flat.size() <= 1) {
         printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!!"));
         return false;
@@ -156,6 +211,16 @@ QString readStandardInput()
         if (all.size() > 4 * 1024 * 1024) break; // a message, not a stream
     }
     return QString::fromUtf8(all);
+}
+
+// {"endereco": 3, "ok": false, "resultado": "...", "motivo": "..."}
+QString jsonOutcome(int address, const CommandOutcome &outcome)
+{
+    QJsonObject o{{QStringLiteral("endereco"), address},
+                  {QStringLiteral("ok"), outcome.succeeded},
+                  {QStringLiteral("resultado"), outcome.status}};
+    if (!outcome.succeeded) o.insert(QStringLiteral("motivo"), outcome.reason);
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
 // Opens the line; a port held by another program is tried again for up to
@@ -204,11 +269,21 @@ int runFrame(const QStringList &args)
 int runSend(const QString &command, const QStringList &args)
 {
     QCommandLineParser p;
-    for (const auto &o : {kFolder, kPort, kAddress, kType, kUsb, kShow, kWait})
-        p.addOption(o);
     const bool transfer = command == QLatin1String("transfere");
     const bool toPanels = command != QLatin1String("hora") && command != QLatin1String("data");
-    if (transfer) p.addOption(kText);
+    for (const auto &o : {kFolder, kPort, kType, kUsb, kShow, kWait, kJson})
+        p.addOption(o);
+    // The clock and the date go to every panel: an address would be ignored.
+    if (toPanels) p.addOption(kAddress);
+    if (transfer) {
+        p.addOption(kText);
+        p.addOption(kStrict);
+    }
+    if (!toPanels && std::any_of(args.begin(), args.end(), [](const QString &a) {
+            return a == QLatin1String("--endereco") || a.startsWith(QLatin1String("--endereco="));
+        }))
+        return usageError(QStringLiteral("--endereco não vale para %1: vai a todos os painéis")
+                              .arg(command));
     if (!parseArgs(p, args, transfer ? -1 : 0)) return ExitUsage;
     const QStringList files = p.positionalArguments();
     if (transfer && (p.isSet(kText) ? !files.isEmpty() : files.size() != 1))
@@ -228,11 +303,20 @@ int runSend(const QString &command, const QStringList &args)
     QByteArray field;
     QList<int> addresses = settings.addresses;
     if (transfer) {
-        const bool ok = p.isSet(kText) ? messageFromText(p.value(kText), &field)
+        RichText message;
+        const bool ok = p.isSet(kText) ? messageFromText(p.value(kText), message, &field)
                         : files.constFirst() == QLatin1String("-")
-                            ? messageFromText(readStandardInput(), &field)
-                            : loadMessage(files.constFirst(), &field);
+                            ? messageFromText(readStandardInput(), message, &field)
+                            : loadMessage(files.constFirst(), message, &field);
         if (!ok) return ExitUsage;
+        // Whatever the panel would not get as it was written is said first.
+        const QStringList differences = sendcheck::differences(message, s.panelType);
+        for (const QString &d : differences)
+            printErr(QStringLiteral("letreiro-cli: aviso: ") + d);
+        if (p.isSet(kStrict) && !differences.isEmpty()) {
+            printErr(QStringLiteral("letreiro-cli: --estrito: nada foi enviado"));
+            return ExitUsage;
+        }
     } else if (command == QLatin1String("hora")) {
         field = datafield::clock(now.time());
         addresses = {0};
@@ -277,10 +361,13 @@ int runSend(const QString &command, const QStringList &args)
             outcome = commands.setDate(now);
         else
             outcome = commands.letter(qint16(address), field.at(0));
-        printOut(addresses.size() == 1
-                     ? outcome.status
-                     : QStringLiteral("endereço %1: %2").arg(address).arg(outcome.status));
-        if (!outcome.reason.isEmpty())
+        if (p.isSet(kJson))
+            printOut(jsonOutcome(address, outcome));
+        else
+            printOut(addresses.size() == 1
+                         ? outcome.status
+                         : QStringLiteral("endereço %1: %2").arg(address).arg(outcome.status));
+        if (!outcome.succeeded && !outcome.reason.isEmpty())
             printErr(QStringLiteral("letreiro-cli: ") + outcome.reason);
         allSucceeded = allSucceeded && outcome.succeeded;
     }

@@ -130,9 +130,11 @@ SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Miss
 }
 
 bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addressText,
-                               QString *error, QString *addressProblem) const
+                               QString *error, QString *addressProblem,
+                               QString *portProblem) const
 {
     if (addressProblem) addressProblem->clear();
+    if (portProblem) portProblem->clear();
     QVector<QByteArray> lines;
     const QByteArray defaults = joinLines({" 1", " 0", " 0", " 0", " 0"});
     const ReadStatus st = readLines(kConfigFile, missing, defaults, &lines, error);
@@ -140,11 +142,18 @@ bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addr
     // Lines that are missing keep the values the variables had.
     qint16 *targets[] = {&s.portNumber, &s.panelAddress, &s.tipsHidden, &s.panelType,
                          &s.temperatureOption};
-    bool addressFits = true;
+    bool addressFits = true, portFits = true;
     for (int i = 0; i < 5 && i < lines.size(); ++i) {
         const bool fits = readInt16(lines[i], targets[i]);
+        if (i == 0) portFits = fits;
         if (i == 1) addressFits = fits;
     }
+    // A port number too large for 16 bits would read as another port.
+    if (portProblem && !lines.isEmpty() && (!portFits || s.portNumber < 1 || s.portNumber > 9999))
+        *portProblem = QStringLiteral("O número da porta em %1 é inválido: \"%2\" (deve ser de 1 "
+                                      "a 9999).")
+                           .arg(QDir::toNativeSeparators(path(kConfigFile)),
+                                cp1252::decode(lines[0]).trimmed());
     if (lines.size() > 1) {
         const QString text = cp1252::decode(lines[1]).trimmed();
         if (addressText) *addressText = text;

@@ -52,8 +52,11 @@ public:
     // An address line that does not read as 0 to 31 (40, -1, or a number
     // too large for 16 bits, which would read as 0: every panel) gives a
     // reason in *addressProblem; nothing may then be sent.
+    // A port number that cannot be right (outside 1 to 9999, or too large
+    // for 16 bits) is reported the same way in *portProblem.
     bool loadConfig(SharedSettings &s, Missing missing, QString *addressText = nullptr,
-                    QString *error = nullptr, QString *addressProblem = nullptr) const;
+                    QString *error = nullptr, QString *addressProblem = nullptr,
+                    QString *portProblem = nullptr) const;
     bool loadPassword(SharedSettings &s, Missing missing, QString *error = nullptr) const;
     bool loadUsbAdapter(SharedSettings &s, Missing missing, QString *error = nullptr) const;
     bool loadTips(SharedSettings &s, Missing missing, QString *error = nullptr) const;

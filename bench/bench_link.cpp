@@ -2,6 +2,7 @@
 // emulator, byte by byte as the link writes to a real line.
 #include "benchline.h"
 #include "benchutil.h"
+#include "frame.h"
 #include "panelcommands.h"
 #include "panellink.h"
 #include "qtserialline.h"

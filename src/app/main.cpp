@@ -18,6 +18,20 @@ int main(int argc, char *argv[])
                         LETREIRO_VERSION_PATCH);
             return 0;
         }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--ajuda") == 0 ||
+            std::strcmp(argv[i], "-h") == 0) {
+            std::fputs("Uso: letreiro [ARQUIVO.msg ...]\n"
+                       "\n"
+                       "Editor e carregador de mensagens para painéis de LED. Abre cada\n"
+                       "ARQUIVO.msg numa janela própria depois da abertura do programa.\n"
+                       "\n"
+                       "  --ajuda, --help     mostra este texto\n"
+                       "  --versao, --version mostra a versão\n"
+                       "\n"
+                       "Para usar os painéis sem janela (scripts, cron), veja letreiro-cli --ajuda.\n",
+                       stdout);
+            return 0;
+        }
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letreiro"));

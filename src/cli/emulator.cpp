@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMap>
 #include <QPointer>
@@ -42,6 +43,9 @@ public:
     PanelEmulator(QList<int> addresses, Answer answer)
         : m_addresses(std::move(addresses)), m_answer(answer)
     {
+        // One stream of noise, however many frames ask for it.
+        QObject::connect(&m_noise, &QTimer::timeout, [this] { send(QByteArray(1, 0x55)); });
+        m_sinceByte.start();
     }
     ~PanelEmulator() { closePty(); }
 
@@ -58,6 +62,10 @@ private:
     QList<int> m_addresses;
     Answer m_answer;
     ReplyReceiver m_receiver;
+    // A sender that died in the middle of a frame leaves it unfinished; a
+    // pause this long means the next byte starts a new one, as on a panel.
+    static constexpr qint64 kResyncMs = 500;
+    QElapsedTimer m_sinceByte;
     QTimer m_noise;
     // The pseudo-terminal
     int m_master = -1;
@@ -106,7 +114,9 @@ bool PanelEmulator::listen(quint16 port, QString *device, QString *error)
 {
     // Only this machine can reach it: raw TCP has no authentication.
     if (!m_server.listen(QHostAddress::LocalHost, port)) {
-        *error = m_server.errorString();
+        *error = m_server.serverError() == QAbstractSocket::AddressInUseError
+                     ? QStringLiteral("a porta TCP %1 já está em uso").arg(port)
+                     : QStringLiteral("não foi possível escutar na porta TCP %1").arg(port);
         return false;
     }
     *device = QStringLiteral("tcp://127.0.0.1:%1").arg(m_server.serverPort());
@@ -128,6 +138,8 @@ bool PanelEmulator::listen(quint16 port, QString *device, QString *error)
 
 void PanelEmulator::feed(const char *bytes, qint64 n)
 {
+    if (n > 0 && m_sinceByte.elapsed() >= kResyncMs) m_receiver.reset();
+    m_sinceByte.restart();
     for (qint64 i = 0; i < n; ++i) {
         if (m_receiver.feed(quint8(bytes[i]))) {
             frameReceived();
@@ -156,8 +168,7 @@ void PanelEmulator::frameReceived()
         hangUp();
         return;
     case Answer::Noise:
-        QObject::connect(&m_noise, &QTimer::timeout, [this] { send(QByteArray(1, 0x55)); });
-        m_noise.start(20);
+        if (!m_noise.isActive()) m_noise.start(20);
         return;
     default:
         break;

@@ -10,6 +10,9 @@
 #include <QBuffer>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
 
 namespace
 {
@@ -59,13 +62,32 @@ QString stateLine(const SimulationEngine &engine)
              jsonString(engine.tagBox()), colours);
 }
 
+// At most one day of virtual time, and a number (not "nan", not "inf").
+constexpr double kMaxSeconds = 86400;
+// An animation of more states than this would take hundreds of megabytes to
+// hold and to write.
+constexpr qsizetype kMaxPictureStates = 50000;
+
 bool parseSeconds(const QString &text, qint64 *ms)
 {
     bool ok = false;
     const double v = text.toDouble(&ok);
-    if (!ok || v < 0 || v > 1e9) return false;
+    if (!ok || !std::isfinite(v) || v < 0 || v > kMaxSeconds) return false;
     *ms = qRound64(v * 1000);
     return true;
+}
+
+// Pictures go to a regular file or a new path, and never over the message
+// they show: a device node or the input would be replaced by a file.
+QString outputProblem(const QString &path, const QString &input)
+{
+    const QFileInfo out(path);
+    if (!out.exists()) return {};
+    if (!out.isFile())
+        return QStringLiteral("%1 não é um arquivo comum").arg(path);
+    if (out.canonicalFilePath() == QFileInfo(input).canonicalFilePath())
+        return QStringLiteral("%1 é a própria mensagem").arg(path);
+    return {};
 }
 
 } // namespace
@@ -96,9 +118,20 @@ int runSimulate(const QStringList &args)
     }
     qint64 untilMs = 30000, stopMs = -1;
     if (p.isSet(until) && !parseSeconds(p.value(until), &untilMs))
-        return usageError(QStringLiteral("--ate deve ser um número de segundos"));
+        return usageError(QStringLiteral("--ate deve ser um número de segundos de 0 a 86400"));
     if (p.isSet(stopAt) && !parseSeconds(p.value(stopAt), &stopMs))
-        return usageError(QStringLiteral("--parar-em deve ser um número de segundos"));
+        return usageError(QStringLiteral("--parar-em deve ser um número de segundos de 0 a 86400"));
+    const QString input = p.positionalArguments().constFirst();
+    for (const auto &o : {svg, png}) {
+        if (!p.isSet(o)) continue;
+        if (const QString why = outputProblem(p.value(o), input); !why.isEmpty()) {
+            printErr(QStringLiteral("letreiro-cli: --%1: %2").arg(o.names().constFirst(), why));
+            return ExitUsage;
+        }
+    }
+    if (p.isSet(svg) && p.isSet(png) &&
+        QFileInfo(p.value(svg)).absoluteFilePath() == QFileInfo(p.value(png)).absoluteFilePath())
+        return usageError(QStringLiteral("--svg e --png no mesmo arquivo"));
     QDateTime start = QDateTime::currentDateTime();
     if (p.isSet(clock)) {
         start = QDateTime::fromString(p.value(clock), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -107,7 +140,7 @@ int runSimulate(const QStringList &args)
     }
 
     RichText message;
-    if (!readMessageFile(p.positionalArguments().constFirst(), &message)) return ExitUsage;
+    if (!readMessageFile(input, &message)) return ExitUsage;
 
     const VirtualSimulationDriver *driverPtr = nullptr;
     SimulationEngine engine(message, w,
@@ -116,7 +149,9 @@ int runSimulate(const QStringList &args)
     driverPtr = &driver;
     driver.setStopAt(stopMs);
     QString last = stateLine(engine);
-    // The states as the JSON lines give them, for the pictures.
+    // The states as the JSON lines give them, for the animation only.
+    const bool keepStates = p.isSet(svg);
+    bool tooMany = false;
     QVector<LedState> states;
     qint64 endMs = untilMs;
     driver.run(untilMs, [&](qint64 t, SimWait wait) {
@@ -128,7 +163,10 @@ int runSimulate(const QStringList &args)
         const QString line = stateLine(engine);
         if (line != last) {
             printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
-            states.append({double(t) / 1000.0, engine.cells()});
+            if (keepStates && states.size() < kMaxPictureStates)
+                states.append({double(t) / 1000.0, engine.cells()});
+            else if (keepStates)
+                tooMany = true;
         }
         last = line;
     });
@@ -138,6 +176,12 @@ int runSimulate(const QStringList &args)
         printErr(QStringLiteral("letreiro-cli: não foi possível gravar %1: %2").arg(path, why));
         return false;
     };
+    if (tooMany) {
+        printErr(QStringLiteral("letreiro-cli: --svg: a animação teria mais de %1 estados; "
+                                "use um --ate menor")
+                     .arg(kMaxPictureStates));
+        return ExitUsage;
+    }
     if (p.isSet(svg) && !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w)))
         return ExitUsage;
     if (p.isSet(png)) {

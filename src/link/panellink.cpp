@@ -136,13 +136,19 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
     return drained(bytes.size());
 }
 
-ExchangeResult PanelLink::readAnswer(qint16 address)
+ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
 {
     ReplyReceiver receiver;
     QString reason;
-    const qint64 answerEnd = m_time.elapsedMs() + kAnswerLimitMs;
+    // A network line's far end may still be putting the frame on its wire:
+    // the waits count from when it can have finished.
+    const qint64 answerEnd = qMax(m_time.elapsedMs(), wireEndMs) + kAnswerLimitMs;
     QByteArray passedOver;
     for (;;) {
+        const qint64 firstByteExtra =
+            receiver.collected().isEmpty() && passedOver.isEmpty()
+                ? qMax<qint64>(0, wireEndMs - m_time.elapsedMs())
+                : 0;
         const qint64 left = answerEnd - m_time.elapsedMs();
         if (left <= 0) {
             reason = QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
@@ -152,13 +158,13 @@ ExchangeResult PanelLink::readAnswer(qint16 address)
             reason = QStringLiteral("o programa foi encerrado antes da resposta");
             break;
         }
-        const Wait w = waitForInput(qMin(kReadTimeoutMs, left));
+        const Wait w = waitForInput(qMin(kReadTimeoutMs + firstByteExtra, left));
         if (w == Wait::PortError) {
             reason = m_line.errorString();
             break;
         }
         if (w == Wait::TimedOut) {
-            if (left > kReadTimeoutMs)
+            if (left > kReadTimeoutMs + firstByteExtra)
                 reason = receiver.collected().isEmpty()
                              ? QStringLiteral("o painel não respondeu")
                              : QStringLiteral("a resposta parou no meio");
@@ -209,6 +215,7 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
     m_line.discardInput();
 
     QString reason;
+    const qint64 frameStartMs = m_time.elapsedMs();
     if (!writeFrame(bytes, &reason)) {
         // Nothing left of a cut frame may reach the panel ahead of the next.
         m_line.abandonFrame();
@@ -219,5 +226,9 @@ ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
         r.bytes = QByteArray(1, char(frame::kAck));
         return r;
     }
-    return readAnswer(address);
+    const qint64 wireEndMs =
+        m_line.byteTimeUs() > 0
+            ? 0
+            : frameStartMs + qint64(bytes.size()) * SerialLine::kWireByteUs / 1000;
+    return readAnswer(address, wireEndMs);
 }

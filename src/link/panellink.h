@@ -81,7 +81,7 @@ private:
     Wait waitForDrain(qint64 timeoutUs);
     ExchangeResult run(qint16 address, const QByteArray &dataField);
     bool writeFrame(const QByteArray &bytes, QString *reason);
-    ExchangeResult readAnswer(qint16 address);
+    ExchangeResult readAnswer(qint16 address, qint64 wireEndMs);
     ExchangeResult nak(const QString &reason = {}) const;
     void trace(const QString &text, bool start = false);
     bool stopping() const { return m_stop && m_stop->load(); }

@@ -28,7 +28,7 @@ bool mayUse(const QString &device)
 #endif
 }
 
-QString portErrorText(QSerialPort::SerialPortError e, const QString &device, const QString &detail)
+QString portErrorText(QSerialPort::SerialPortError e, const QString &device)
 {
     switch (e) {
     case QSerialPort::DeviceNotFoundError:
@@ -40,8 +40,11 @@ QString portErrorText(QSerialPort::SerialPortError e, const QString &device, con
         return QStringLiteral("%1: a porta já está aberta").arg(device);
     case QSerialPort::ResourceError:
         return QStringLiteral("%1: a porta deixou de responder").arg(device);
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("%1: não é uma porta serial").arg(device);
     default:
-        return QStringLiteral("%1: %2").arg(device, detail);
+        // Qt's own reasons are English; the operator reads Portuguese.
+        return QStringLiteral("%1: erro na porta serial").arg(device);
     }
 }
 
@@ -92,6 +95,16 @@ bool QtSerialLine::open(const QString &device, QString *error)
     close();
     m_error.clear();
     m_device = device;
+#ifndef Q_OS_WIN
+    // A file or a folder is no serial port; Qt would say so in English
+    // ("Inappropriate ioctl for device").
+    const QFileInfo info(device);
+    if (info.exists() && (info.isFile() || info.isDir())) {
+        m_error = QStringLiteral("%1: não é uma porta serial").arg(device);
+        if (error) *error = m_error;
+        return false;
+    }
+#endif
     m_port.setPortName(device);
     const bool ok = m_port.open(QIODevice::ReadWrite) && m_port.setBaudRate(2400) &&
                     m_port.setDataBits(QSerialPort::Data8) &&
@@ -99,7 +112,7 @@ bool QtSerialLine::open(const QString &device, QString *error)
                     m_port.setStopBits(QSerialPort::TwoStop) &&
                     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
-        m_error = portErrorText(m_port.error(), device, m_port.errorString());
+        m_error = portErrorText(m_port.error(), device);
         if (error) *error = m_error;
         m_port.close();
     }
@@ -114,7 +127,7 @@ void QtSerialLine::close()
 void QtSerialLine::onError(QSerialPort::SerialPortError e)
 {
     if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError) return;
-    m_error = portErrorText(e, m_device, m_port.errorString());
+    m_error = portErrorText(e, m_device);
     if (e == QSerialPort::ResourceError || hungUp()) lose();
 }
 

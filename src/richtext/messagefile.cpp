@@ -5,15 +5,47 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
+#endif
+
 namespace messagefile
 {
+
+QString whyMissing(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // The system knows why a name does not lead to a file; "it does not
+    // exist" would send the operator looking in the wrong place.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        switch (errno) {
+        case ELOOP:
+            return QStringLiteral("o link simbólico leva a ele mesmo (um laço)");
+        case EACCES:
+            return QStringLiteral("sem permissão para entrar na pasta %1")
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        case ENOTDIR:
+            return QStringLiteral("uma parte do caminho não é uma pasta");
+        default:
+            break;
+        }
+    }
+#endif
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return QStringLiteral("o link simbólico aponta para um arquivo que não existe");
+    if (!info.absoluteDir().exists()) return QStringLiteral("a pasta do arquivo não existe");
+    return QStringLiteral("o arquivo não existe");
+}
 
 SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger)
 {
     SmallFileRead r;
     const QFileInfo info(path);
     if (!info.exists()) {
-        r.error = QStringLiteral("o arquivo não existe");
+        r.error = whyMissing(path);
         return r;
     }
     if (info.isDir()) {
@@ -29,6 +61,10 @@ SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger
         return r;
     }
     QFile f(path);
+    if (!info.isReadable()) {
+        r.error = QStringLiteral("sem permissão para ler o arquivo");
+        return r;
+    }
     if (!f.open(QIODevice::ReadOnly)) {
         r.error = f.error() == QFileDevice::PermissionsError
                       ? QStringLiteral("sem permissão para ler o arquivo")

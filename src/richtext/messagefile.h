@@ -26,6 +26,9 @@ constexpr qint64 kMaxBytes = 4 * 1024 * 1024;
 // Reads at most `limit` bytes of the regular file at path. With
 // refuseLarger, a longer file is an error; otherwise only its start is read.
 SmallFileRead readSmallFile(const QString &path, qint64 limit, bool refuseLarger);
+// Why a path leads to no file, in Portuguese: a folder one may not enter, a
+// link that loops or points nowhere, a missing folder or file.
+QString whyMissing(const QString &path);
 
 // Replaces the file at path with bytes atomically (a crash never leaves a
 // half-written file). Returns why not, in Portuguese, or an empty text.

@@ -74,8 +74,9 @@ public:
         if (written.isEmpty()) return 0;
         if (networkUsPerByte > 0) {
             const qint64 t = m_time.elapsedUs();
-            return std::count_if(m_departures.begin(), m_departures.end(),
-                                 [t](qint64 d) { return d > t; });
+            const qint64 queued = std::count_if(m_departures.begin(), m_departures.end(),
+                                                [t](qint64 d) { return d > t; });
+            return qMax<qint64>(0, queued - farEndBuffer);
         }
         return stuck || m_time.now - m_lastWrite < drainMs ? 1 : 0;
     }
@@ -111,6 +112,10 @@ public:
     // A device server that puts each byte on its wire this long after the
     // one before; 0 for a serial line.
     qint64 networkUsPerByte = 0;
+    // Bytes the far end holds before its wire: they count as sent.
+    qint64 farEndBuffer = 0;
+    // When the last byte written leaves the far end's wire, in ms.
+    qint64 lastDepartureMs() const { return m_departures.isEmpty() ? 0 : m_departures.last() / 1000; }
     int abandoned = 0;
     int discardedOutput = 0;
     int discardedInput = 0;

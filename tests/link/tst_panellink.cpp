@@ -279,6 +279,17 @@ private Q_SLOTS:
         QCOMPARE(line.written.size(), frameSize);
         const double wireMs = double(frameSize) * SerialLine::kWireByteUs / 1000;
         QVERIFY2(time.now - 100 <= wireMs * 1.05, qPrintable(QString::number(time.now)));
+        // The server holds seconds of the frame in its buffer when the
+        // socket has drained; the answer comes after its wire is done.
+        line.written.clear();
+        line.farEndBuffer = 2304;
+        line.onWrite = [&](FakeLine &l) {
+            if (l.written.size() == frameSize)
+                l.answer(bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0}),
+                         l.lastDepartureMs() + 30 - time.now);
+        };
+        QVERIFY(link.exchangeFrame(1, field).succeeded());
+        line.onWrite = nullptr;
         // One that stops taking bytes fails, and the connection with what it
         // holds of the frame is dropped.
         line.written.clear();

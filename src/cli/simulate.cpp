@@ -6,6 +6,7 @@
 #include "messagefile.h"
 #include "rtfreader.h"
 #include "simdrivers.h"
+#include "simperiod.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -149,6 +150,8 @@ int runSimulate(const QStringList &args)
     driverPtr = &driver;
     driver.setStopAt(stopMs);
     QString last = stateLine(engine);
+    PeriodFinder period;
+    if (stopMs >= 0) period.giveUp(); // a stop makes the timeline end
     // The states as the JSON lines give them, for the animation only.
     const bool keepStates = p.isSet(svg);
     bool tooMany = false;
@@ -163,10 +166,16 @@ int runSimulate(const QStringList &args)
         const QString line = stateLine(engine);
         if (line != last) {
             printOut(QStringLiteral("{\"t\": %1, ").arg(seconds(t)) + line);
-            if (keepStates && states.size() < kMaxPictureStates)
-                states.append({double(t) / 1000.0, engine.cells()});
-            else if (keepStates)
-                tooMany = true;
+            // Once the message has started over, one round is all the
+            // animation needs.
+            const bool roundKnown = period.period().has_value();
+            period.stateChanged(engine, wait, t);
+            if (keepStates && !roundKnown) {
+                if (states.size() < kMaxPictureStates)
+                    states.append({double(t) / 1000.0, engine.cells()});
+                else
+                    tooMany = true;
+            }
         }
         last = line;
     });
@@ -176,13 +185,18 @@ int runSimulate(const QStringList &args)
         printErr(QStringLiteral("letreiro-cli: não foi possível gravar %1: %2").arg(path, why));
         return false;
     };
+    std::optional<LedLoop> loop;
+    if (const auto &p = period.period(); p && p->startMs + p->lengthMs <= endMs) {
+        loop = LedLoop{double(p->startMs) / 1000.0, double(p->lengthMs) / 1000.0};
+        tooMany = false;
+    }
     if (tooMany) {
         printErr(QStringLiteral("letreiro-cli: --svg: a animação teria mais de %1 estados; "
                                 "use um --ate menor")
                      .arg(kMaxPictureStates));
         return ExitUsage;
     }
-    if (p.isSet(svg) && !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w)))
+    if (p.isSet(svg) && !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w, loop)))
         return ExitUsage;
     if (p.isSet(png)) {
         // A still of the view as it stands at the end (--ate), 8 px a dot.

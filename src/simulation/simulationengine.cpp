@@ -1,5 +1,8 @@
 #include "simulationengine.h"
 
+#include <QDataStream>
+#include <QIODevice>
+
 #include <array>
 
 namespace
@@ -72,6 +75,26 @@ SimulationEngine::SimulationEngine(const RichText &message, int width, WallClock
     const double size = simwidth::characterSize(width);
     for (RichChar &c : m_message.chars())
         c.format.pointSize = size;
+    for (qsizetype i = 0; i + 13 <= m_message.size(); ++i) {
+        if (m_message.charAt(i) != QLatin1Char('<') || !m_message.isUnderlined(i + 1)) continue;
+        const TagAction *a = findAction(m_message.mid(i, 13).plainText());
+        if (a && a->action == Action::Live) m_readsTheClock = true;
+    }
+}
+
+QByteArray SimulationEngine::stateKey() const
+{
+    QByteArray key;
+    QDataStream out(&key, QIODevice::WriteOnly);
+    out << qint64(m_readPos) << m_stepDelayMs << quint32(m_tagColour) << int(m_phase)
+        << m_stopRequested << m_tagBox << int(m_live) << m_liveRefresh;
+    for (const RichText *t : {&m_view, &m_saved}) {
+        out << int(t->alignment()) << qint64(t->size());
+        for (const RichChar &c : t->chars())
+            out << c.ch << quint32(c.format.colour) << c.format.bold << c.format.underline
+                << c.format.pointSize;
+    }
+    return key;
 }
 
 QVector<std::optional<RichChar>> SimulationEngine::cells() const

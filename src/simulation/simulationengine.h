@@ -60,6 +60,12 @@ public:
     // The W cells of the panel, empty where nothing stands.
     QVector<std::optional<RichChar>> cells() const;
 
+    // Everything that decides what the engine does next, as bytes: two
+    // equal keys are followed by the same states. A message that reads the
+    // clock (the clock, date or temperature tags) has no such future.
+    QByteArray stateKey() const;
+    bool readsTheClock() const { return m_readsTheClock; }
+
     qsizetype readPos() const { return m_readPos; }
     int stepDelay() const { return m_stepDelayMs; }
     ColourRef tagColour() const { return m_tagColour; }
@@ -91,4 +97,5 @@ private:
     QString m_tagBox;
     simwidth::Live m_live = simwidth::Live::Clock;
     int m_liveRefresh = 0;
+    bool m_readsTheClock = false;
 };

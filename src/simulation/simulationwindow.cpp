@@ -3,10 +3,13 @@
 #include "ledview.h"
 #include "messagefile.h"
 #include "simdrivers.h"
+#include "simperiod.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QThreadPool>
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -55,7 +58,7 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
                                    SimulationEngine::WallClock wallClock, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      m_width(width),
+      m_width(width), m_message(message),
       m_engine(std::make_unique<SimulationEngine>(
           message, width,
           wallClock ? std::move(wallClock) : [] { return QDateTime::currentDateTime(); },
@@ -152,26 +155,42 @@ void SimulationWindow::showState()
     m_tagBox->setText(m_engine->tagBox());
 }
 
-QByteArray SimulationWindow::playedSvg() const
-{
-    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 - m_playedFrom : 0;
-    return ledAnimationSvg(m_played, upTo, m_width);
-}
 
 void SimulationWindow::saveAnimation()
 {
-    const QByteArray svg = playedSvg(); // up to the moment of the click
-    const QString path =
+    // What was played up to the click; the file is asked for first and
+    // built off the window's thread, so the window never waits for it.
+    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 - m_playedFrom : 0;
+    QVector<LedState> played = m_played;
+    QString path =
         askAnimationFile
             ? askAnimationFile()
             : QFileDialog::getSaveFileName(this, QStringLiteral("Salvar animação"), QString(),
                                            QStringLiteral("Animação SVG (*.svg)"));
     if (path.isEmpty()) return;
-    const QString why = messagefile::saveFile(path, svg);
-    if (!why.isEmpty())
-        QMessageBox::information(this, QStringLiteral("Letreiro"),
-                                 QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
-                                     .arg(QFileInfo(path).fileName(), why));
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".svg");
+    QPointer<SimulationWindow> guard(this);
+    const RichText message = m_message;
+    const int width = m_width;
+    QThreadPool::globalInstance()->start([=, played = std::move(played)] {
+        // A message that repeats is saved as one round, looped; one that
+        // reads the clock as what was played.
+        const auto round = firstRound(message, width, kRoundLimitMs);
+        const QByteArray svg = round ? ledAnimationSvg(round->states, 0, width, round->loop)
+                                     : ledAnimationSvg(played, upTo, width);
+        const QString why = messagefile::saveFile(path, svg);
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, path, why] {
+                if (!guard) return;
+                if (!why.isEmpty())
+                    QMessageBox::warning(guard, QStringLiteral("Letreiro"),
+                                         QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
+                                             .arg(QFileInfo(path).fileName(), why));
+                Q_EMIT guard->animationSaved(path, why.isEmpty());
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void SimulationWindow::engineEnded()

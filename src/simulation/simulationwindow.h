@@ -44,12 +44,14 @@ public:
     QLineEdit *tagBox() const { return m_tagBox; }
     // What was shown so far, each state with its start in seconds.
     const QVector<LedState> &played() const { return m_played; }
-    // The animated SVG of what was played up to now.
-    QByteArray playedSvg() const;
     // Asks where to save the animation ("" for no); a file dialog by default.
     std::function<QString()> askAnimationFile;
 
     void reject() override;
+
+Q_SIGNALS:
+    // "Salvar animação…" has written its file (or could not).
+    void animationSaved(const QString &path, bool ok);
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -59,6 +61,7 @@ private:
     void halt();
 
     int m_width;
+    RichText m_message; // as given, for the search of its round
     std::unique_ptr<SimulationEngine> m_engine;
     std::unique_ptr<RealTimeSimulationDriver> m_driver;
     void saveAnimation();
@@ -66,6 +69,9 @@ private:
     QTimer *m_timer;
     LedView *m_view;
     static constexpr int kMaxPlayedStates = 20000;
+    // How long of a message the search for its round may play.
+    static constexpr qint64 kRoundLimitMs = 3600 * 1000;
+
     QVector<LedState> m_played;
     double m_playedFrom = 0; // seconds of m_clock where m_played starts
     QString m_lastTagBox;

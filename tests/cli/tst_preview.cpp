@@ -20,7 +20,9 @@ struct State {
     QMap<int, QString> fills; // cell -> "#RRGGBB"
 };
 
-QVector<State> svgStates(const QByteArray &svg, int width)
+// The states, and the round the root declares (-1: none) and its start.
+QVector<State> svgStates(const QByteArray &svg, int width, double *period = nullptr,
+                         double *start = nullptr)
 {
     QVector<State> out;
     QXmlStreamReader xml(svg);
@@ -28,12 +30,17 @@ QVector<State> svgStates(const QByteArray &svg, int width)
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
         const auto a = xml.attributes();
-        if (xml.name() == u"svg") viewWidth = a.value("width").toDouble();
+        if (xml.name() == u"svg" && viewWidth == 0) { // the root, not the strip's window
+            viewWidth = a.value("width").toDouble();
+            if (period)
+                *period = a.hasAttribute("data-periodo") ? a.value("data-periodo").toDouble() : -1;
+            if (start) *start = a.value("data-inicio").toDouble();
+        }
         if (xml.name() == u"g" && a.hasAttribute("data-t"))
             out.append({a.value("data-t").toString(), {}});
         if (xml.name() == u"use" && !out.isEmpty()) {
             const int cell = int(a.value("x").toDouble() / (viewWidth / width));
-            out.last().fills.insert(cell, a.value("fill").toString());
+            out.last().fills.insert(cell, a.value("stroke").toString());
         }
     }
     return xml.hasError() ? QVector<State>() : out;
@@ -89,16 +96,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("width");
         QTest::addColumn<QByteArray>("rtf");
-        QTest::newRow("plain text, 12") << 12 << message("Bom dia", "", " Olá");
-        QTest::newRow("clock, 6") << 6 << message("Hora ", "Relogio____", "ok");
-        QTest::newRow("blink, 12") << 12 << message("Oi ", "Pisca______", "já");
-        QTest::newRow("chunk, 30") << 30 << message("Oi ", "Roda_Cima__", "Promoção de verão");
+        QTest::addColumn<bool>("repeats");
+        QTest::newRow("plain text, 12") << 12 << message("Bom dia", "", " Olá") << true;
+        QTest::newRow("clock, 6") << 6 << message("Hora ", "Relogio____", "ok") << false;
+        QTest::newRow("blink, 12") << 12 << message("Oi ", "Pisca______", "já") << true;
+        QTest::newRow("chunk, 30") << 30 << message("Oi ", "Roda_Cima__", "Promoção de verão")
+                                   << true;
+        // The first round is slower than the rest: the speed carries over.
+        QTest::newRow("speed, 5") << 5 << message("Devagar ", "Velocidade6", "rápido") << true;
     }
 
     void theAnimationHasTheStatesOfTheJsonLines()
     {
         QFETCH(int, width);
         QFETCH(QByteArray, rtf);
+        QFETCH(bool, repeats);
         const QString msg = m_dir.filePath("m.msg"), svg = m_dir.filePath("m.svg");
         writeFile(msg, rtf);
         const Run r = cli({"simula", "--largura", QString::number(width), "--ate", "20",
@@ -107,12 +119,27 @@ private Q_SLOTS:
         QFile out(svg);
         QVERIFY(out.open(QIODevice::ReadOnly));
         const QByteArray bytes = out.readAll();
-        const QVector<State> expected = jsonStates(r.out), got = svgStates(bytes, width);
+        double period = 0, start = 0;
+        const QVector<State> all = jsonStates(r.out), got = svgStates(bytes, width, &period, &start);
+        QCOMPARE(period > 0, repeats);
+        // One round is written when the message repeats, the span when not.
+        QVector<State> expected;
+        for (const State &s : all)
+            if (!repeats || s.t.toDouble() < start + period - 0.0005) expected.append(s);
         QVERIFY(expected.size() > 2);
         QCOMPARE(got.size(), expected.size());
         for (int i = 0; i < got.size(); ++i) {
             QCOMPARE(got[i].t, expected[i].t);
             QCOMPARE(got[i].fills, expected[i].fills);
+        }
+        // After the round, the JSON timeline is the round again.
+        for (const State &s : all) {
+            const double t = s.t.toDouble();
+            if (!repeats || t < start + period) continue;
+            const QString earlier = QString::number(t - period, 'f', 3);
+            const auto same = std::find_if(all.begin(), all.end(),
+                                           [&](const State &e) { return e.t == earlier; });
+            QVERIFY2(same != all.end() && same->fills == s.fills, qPrintable(s.t));
         }
         QVERIFY(bytes.contains("<animate") && !bytes.contains("<script"));
     }

@@ -5,6 +5,7 @@
 #include "simulationwindow.h"
 
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace
@@ -81,15 +82,21 @@ private Q_SLOTS:
         VirtualSimulationDriver driver(w.engine());
         driver.run(1500, [&](qint64, SimWait) { w.showState(); });
         QVERIFY(w.played().size() > 2);
-        const QString path = dir.filePath("oi.svg");
+        // Asked for first, without ".svg": it is added. The file is built
+        // off the window's thread; a message that repeats is one round.
+        const QString path = dir.filePath("oi");
         w.askAnimationFile = [&] { return path; };
+        QSignalSpy saved(&w, &SimulationWindow::animationSaved);
         w.view()->saveAnimation();
-        QFile f(path);
+        QVERIFY(saved.wait(5000));
+        QCOMPARE(saved.first().at(0).toString(), path + ".svg");
+        QFile f(path + ".svg");
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray svg = f.readAll();
         QVERIFY(svg.startsWith("<?xml"));
-        QCOMPARE(svg.count("<g data-t="), w.played().size());
-        QVERIFY(svg.contains("fill=\"#FF0000\""));
+        QVERIFY(svg.contains("data-periodo=\""));
+        QVERIFY(svg.count("<g data-t=") < w.played().size());
+        QVERIFY(svg.contains("stroke=\"#FF0000\""));
 
         // Left playing for an hour, it keeps its last stretch, from 0.
         driver.run(3600 * 1000, [&](qint64, SimWait) { w.showState(); });

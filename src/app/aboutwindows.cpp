@@ -113,13 +113,13 @@ AboutWindow::AboutWindow(Prompt &prompt, QWidget *parent) : QDialog(parent), m_p
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
-    auto *info = new QPushButton(QStringLiteral("&System Info..."), this);
+    auto *info = new QPushButton(QStringLiteral("&Informações do Sistema..."), this);
     info->setObjectName(QStringLiteral("cmdSysInfo"));
     QLabel *description = label(this, "lblDescription", product::description());
     description->setWordWrap(true);
     auto *texts = new QVBoxLayout;
     texts->addWidget(label(this, "lblTitle", product::name(), 16));
-    texts->addWidget(label(this, "lblVersion", QStringLiteral("Version ") + product::version()));
+    texts->addWidget(label(this, "lblVersion", QStringLiteral("Versão ") + product::version()));
     texts->addWidget(description);
     auto *top = new QHBoxLayout;
     top->addWidget(picture(this, 64), 0, Qt::AlignTop);
@@ -152,5 +152,14 @@ void AboutWindow::systemInfo()
     const QString exe = folder + QStringLiteral("\\MSINFO32.EXE");
     if (!folder.isEmpty() && QFileInfo::exists(exe) && QProcess::startDetached(exe, {})) return;
 #endif
-    m_prompt.message(QStringLiteral("System Information Is Unavailable At This Time"));
+#ifdef Q_OS_WIN
+    m_prompt.warning(QStringLiteral("As informações do sistema não estão disponíveis agora."));
+#else
+    // No system tool to start here: the facts a support call asks for.
+    m_prompt.message(QStringLiteral("Sistema: %1\nNúcleo: %2 %3\nArquitetura: %4\nQt: %5\n"
+                                    "Letreiro: %6")
+                         .arg(QSysInfo::prettyProductName(), QSysInfo::kernelType(),
+                              QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture(),
+                              QString::fromLatin1(qVersion()), product::version()));
+#endif
 }

@@ -3,20 +3,22 @@
 #include "documentwindow.h"
 #include "messageedit.h"
 #include "prompt.h"
+#include "recentfiles.h"
 
 #include <QPrinter>
 
 void FileCommands::open()
 {
     DocumentWindow *doc = m_new();
-    const QString path =
-        m_prompt.openFileName(DocumentWindow::kOpenTitle, DocumentWindow::kOpenFilter);
-    if (!path.isEmpty() && doc) doc->load(path);
+    const QString path = m_prompt.openFileName(DocumentWindow::kOpenTitle,
+                                               DocumentWindow::kOpenFilter, recentfiles::lastFolder());
+    if (!path.isEmpty() && doc && !doc->load(path)) m_discard(doc);
 }
 
 void FileCommands::openFile(const QString &path)
 {
-    if (DocumentWindow *doc = m_new()) doc->load(path);
+    DocumentWindow *doc = m_new();
+    if (doc && !doc->load(path)) m_discard(doc);
 }
 
 void FileCommands::save()

@@ -22,6 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 
@@ -38,7 +39,8 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
           this, [this](const QString &key) { toolbarButtonClick(key); }, &m_buttons)),
       m_status(new StatusPanels(this)),
       m_fileCommands(
-          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); }),
+          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); },
+          [this](DocumentWindow *doc) { discard(doc); }),
       m_panel(new PanelActions(
           settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
           [this] { return activeEditor(); }, this))
@@ -85,6 +87,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
     addToolBar(m_toolbar);
     setStatusBar(m_status);
     connectMenus();
+    connectSecondHour();
     // The tick follows the toolbar however it was hidden (its own context
     // menu included).
     connect(m_toolbar, &QToolBar::visibilityChanged, m_menus.mnuferra, &QAction::setChecked);
@@ -102,6 +105,8 @@ MainWindow::~MainWindow()
 {
     // The windows inside go after this part of the object: they must not
     // call back into it as they close.
+    disconnect(m_mdi, nullptr, this, nullptr);
+    m_sizeTimer.stop();
     if (DebugWindow *debug = debugWindow()) {
         disconnect(debug, nullptr, this, nullptr);
         m_settings.debugOpen = 0;
@@ -172,7 +177,9 @@ void MainWindow::fillWindowList()
         QMdiSubWindow *w = windows[i];
         // Only windows 1 to 9 have a digit of their own to press.
         const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
-        QAction *a = m_menus.mnuWindow->addAction(number + QLatin1Char(' ') + w->windowTitle());
+        const auto *doc = qobject_cast<DocumentWindow *>(w->widget());
+        QAction *a = m_menus.mnuWindow->addAction(number + QLatin1Char(' ') +
+                                                  (doc ? doc->caption() : w->windowTitle()));
         a->setCheckable(true);
         a->setChecked(w == m_mdi->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { m_mdi->setActiveSubWindow(w); });
@@ -215,8 +222,18 @@ DocumentWindow *MainWindow::LoadNewDoc()
 {
     ++m_documentCount;
     auto *doc = new DocumentWindow(*m_prompt, QStringLiteral("Documento %1").arg(m_documentCount));
+    connect(doc, &DocumentWindow::fileUsed, this, &MainWindow::fillRecentFiles);
+    // Counted once typing pauses, not at every key of a long message.
+    connect(doc->editor()->document(), &QTextDocument::contentsChanged, &m_sizeTimer,
+            qOverload<>(&QTimer::start));
     QMdiSubWindow *sub = m_mdi->addSubWindow(doc);
     sub->show();
+    // Wide enough that a line of tags does not wrap inside a tag's name:
+    // two thirds of the area at least.
+    const QSize area = m_mdi->viewport()->size();
+    if (sub->width() < area.width() * 2 / 3 && !sub->isMaximized())
+        sub->resize(qMin(area.width() - sub->x(), qMax(sub->width(), area.width() * 2 / 3)),
+                    sub->height());
     m_mdi->setActiveSubWindow(sub);
     doc->editor()->setFocus();
     return doc;
@@ -264,8 +281,13 @@ void MainWindow::mnudebug_Click()
     m_panel->setDebugWindow(debug);
     QMdiSubWindow *sub = m_mdi->addSubWindow(debug);
     // Large enough to read a trace, within the main window's area.
-    sub->resize(QSize(480, 320).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(240, 160))));
+    const QSize area = m_mdi->viewport()->size();
+    sub->resize(QSize(480, 320).boundedTo(area.expandedTo(QSize(240, 160))));
     sub->show();
+    // Wholly inside the area, close box included, wherever the area's
+    // cascade put it beside the open messages.
+    sub->move(qBound(0, sub->x(), qMax(0, area.width() - sub->width())),
+              qBound(0, sub->y(), qMax(0, area.height() - sub->height())));
 }
 
 void MainWindow::mnusim_Click()

@@ -6,11 +6,13 @@
 #include "sharedsettings.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <memory>
 
 class DebugWindow;
+class HelpWindow;
 class DocumentWindow;
 class PanelActions;
 class PanelPort;
@@ -83,6 +85,14 @@ public:
     void mnuferra_Click();
     void mnustatus_Click();
 
+    // "Aj&uda" and F1.
+    void showHelp();
+    // The recent files at the end of "&Arquivo", as the store has them now.
+    void fillRecentFiles();
+    // The active message's encoded size against the frame's limit, in the
+    // status bar, as it is edited.
+    void showMessageSize();
+
 Q_SIGNALS:
     // The window closed: for the settings cycle, or for good.
     void closed(bool forSettings);
@@ -90,8 +100,13 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    // Message files dropped on the window are opened, each in its own.
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
+    void connectSecondHour();
+    void discard(DocumentWindow *doc);
     int neededWidth() const;
     void connectMenus();
     void fillWindowList();
@@ -111,9 +126,11 @@ private:
     // How long the program must be inactive before it counts as left.
     static constexpr int kAwayMs = 400;
     QTimer m_awayTimer;
+    QTimer m_sizeTimer;
     bool m_away = false;
     bool m_closePending = false;
     bool m_shown = false;
     QList<QAction *> m_windowList;
+    QPointer<HelpWindow> m_help;
     int m_documentCount = 0;
 };

@@ -2,7 +2,9 @@
 
 #include "debugwindow.h"
 #include "documentwindow.h"
+#include "encoder.h"
 #include "flatten.h"
+#include "frame.h"
 #include "menubar.h"
 #include "messageedit.h"
 #include "panelcommands.h"
@@ -14,6 +16,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QLocale>
 #include <QMenu>
 
 PanelActions::PanelActions(SharedSettings &settings, MenuBarActions &menus,
@@ -56,7 +59,11 @@ void PanelActions::setTransmissionEnabled(bool enabled)
 
 void PanelActions::activate()
 {
-    m_menus.mnusim->setVisible(m_settings.panelType >= 0 && m_settings.panelType <= 5);
+    // Panel types without a simulation: the toolbar's button goes off too.
+    const bool simulated = m_settings.panelType >= 0 && m_settings.panelType <= 5;
+    m_menus.mnusim->setVisible(simulated);
+    for (QAction *b : m_buttons)
+        if (b->property("key").toString() == QLatin1String("sim")) b->setEnabled(simulated);
     // Reading the settings anew (portReady back to 0) opens the port again:
     // its number may have changed.
     if (m_portState == PortState::Opening) return;
@@ -80,7 +87,7 @@ void PanelActions::portOpened(bool ok, const QString &reason)
         // program.
         if (!m_portComplained) {
             m_portComplained = true;
-            m_prompt.message(QStringLiteral("Porta de Comunicação não disponível!!!"));
+            m_prompt.warning(QStringLiteral("Porta de Comunicação não disponível!!!"));
         }
         return;
     }
@@ -162,10 +169,22 @@ void PanelActions::transfer()
     if (!doc) return;
     const RichText text = doc->editor()->richText();
     if (text.isEmpty()) {
-        m_prompt.message(QStringLiteral("Favor editar uma mensagem!!!"));
+        m_prompt.warning(QStringLiteral("Favor editar uma mensagem!!!"));
         return;
     }
     const QByteArray field = loadCommandField(text);
+    // More than a frame carries is cut: the operator decides, before
+    // anything is sent.
+    const qsizetype encoded = encodeMessage(field, m_settings.panelType).size();
+    if (encoded > frame::kMaxData) {
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        if (!m_prompt.confirm(
+                QStringLiteral("A mensagem tem %1 caracteres codificados e o painel recebe no "
+                               "máximo %2: os últimos %3 serão cortados.\n\nEnviar assim mesmo?")
+                    .arg(brazil.toString(qint64(encoded)), brazil.toString(qint64(frame::kMaxData)),
+                         brazil.toString(qint64(encoded - frame::kMaxData)))))
+            return;
+    }
     // The command runs where the line lives: it takes copies, not references.
     const qint16 address = qint16(m_settings.panelAddress);
     run([address, field](PanelCommands &c) { return c.transfer(address, field); });

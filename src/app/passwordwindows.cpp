@@ -81,7 +81,10 @@ void PasswordWindow::check()
         deleteLater();
         return;
     }
-    m_prompt.message(QStringLiteral("Senha Incorreta!!!"));
+    m_prompt.warning(QStringLiteral("Senha Incorreta!!!"));
+    // Typed again at once, over what was there.
+    m_text->selectAll();
+    m_text->setFocus();
 }
 
 void PasswordWindow::done(int result)
@@ -118,13 +121,16 @@ void ChangePasswordWindow::ok()
     if (m_first->text() != m_second->text()) {
         m_first->clear();
         m_second->clear();
-        m_prompt.message(QStringLiteral("Senhas diferentes!!!"));
+        m_prompt.warning(QStringLiteral("Senhas diferentes!!!"));
+        m_first->setFocus();
         return;
     }
     // A password that could not be stored does not take effect.
     QString error;
     if (!m_files.savePassword(m_first->text(), &error)) {
-        m_prompt.message(QStringLiteral("A senha não foi alterada.\n") + error);
+        m_prompt.warning(QStringLiteral("A senha não foi alterada.\n") + error);
+        m_first->setFocus();
+        m_first->selectAll();
         return;
     }
     m_settings.accessPassword = m_first->text();

@@ -117,6 +117,26 @@ SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &fi
         m_options[settings.panelType]->setChecked(true);
     m_temperature->setChecked(settings.temperatureOption != 0);
     m_usb->setChecked(settings.usbAdapter != 0);
+
+    // By keyboard, the panel types are one stop, as a radio group is: Tab
+    // enters it on the checked type, the arrows check another. The order
+    // then follows the layout: left column, right column, the options, OK.
+    const auto typesTakeTabOnChecked = [this] {
+        bool any = false;
+        for (QRadioButton *o : m_options)
+            any = any || o->isChecked();
+        for (int k = 0; k < m_options.size(); ++k)
+            m_options[k]->setFocusPolicy(m_options[k]->isChecked() || (!any && k == 0)
+                                             ? Qt::StrongFocus
+                                             : Qt::ClickFocus);
+    };
+    for (QRadioButton *o : m_options)
+        connect(o, &QRadioButton::toggled, this, typesTakeTabOnChecked);
+    typesTakeTabOnChecked();
+    QList<QWidget *> order(m_options.begin(), m_options.end());
+    order << m_address << m_port << change << m_temperature << m_usb << ok << cancel;
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
     centreOnScreen(*this);
 }
 
@@ -175,7 +195,7 @@ void SettingsDialog::ok()
     if (!m_files.saveConfig(m_settings, &error)) errors.append(error);
     if (!m_files.saveUsbAdapter(m_settings.usbAdapter, &error)) errors.append(error);
     if (!errors.isEmpty())
-        m_prompt.message(QStringLiteral("As configurações não foram gravadas.\n") +
+        m_prompt.warning(QStringLiteral("As configurações não foram gravadas.\n") +
                          errors.join(QLatin1Char('\n')));
     close();
 }

@@ -43,7 +43,16 @@ QString versionText()
 StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
 {
     setObjectName(QStringLiteral("sbStatusBar"));
+    // The active message's size against what one frame carries, first of
+    // the panels on the right.
+    m_size = new QLabel(this);
+    m_size->setObjectName(QStringLiteral("sbTamanho"));
+    m_size->setFrameShape(QFrame::StyledPanel);
+    m_size->setFrameShadow(QFrame::Sunken);
+    m_size->setContentsMargins(4, 0, 4, 0);
+    m_size->setToolTip(QStringLiteral("Tamanho da mensagem codificada / o que o painel recebe"));
     for (int i = 0; i < 6; ++i) {
+        if (i == 1) addPermanentWidget(m_size);
         m_panels[i] = i == 0 ? new OutcomeLabel(this) : new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
@@ -70,6 +79,22 @@ void StatusPanels::setPanelText(int panel, const QString &text)
 QString StatusPanels::panelText(int panel) const
 {
     return panel >= 1 && panel <= 6 ? m_panels[panel - 1]->text() : QString();
+}
+
+void StatusPanels::setMessageSize(qsizetype bytes, qsizetype limit)
+{
+    if (bytes < 0) {
+        m_size->clear();
+        return;
+    }
+    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    m_size->setText(QStringLiteral("%1 / %2").arg(brazil.toString(qint64(bytes)),
+                                                  brazil.toString(qint64(limit))));
+}
+
+QString StatusPanels::messageSize() const
+{
+    return m_size->text();
 }
 
 void StatusPanels::tick()

@@ -15,10 +15,14 @@ public:
     // Panels are numbered from 1.
     void setPanelText(int panel, const QString &text);
     QString panelText(int panel) const;
+    // "1.234 / 7.500"; nothing for bytes < 0 (no message window).
+    void setMessageSize(qsizetype bytes, qsizetype limit);
+    QString messageSize() const;
 
 private:
     void tick();
     QLabel *m_panels[6];
+    QLabel *m_size;
 };
 
 // "Versão 1.0.0".

@@ -3,6 +3,7 @@
 #include "messageedit.h"
 #include "messagefile.h"
 #include "prompt.h"
+#include "recentfiles.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
 
@@ -27,7 +28,10 @@ DocumentWindow::DocumentWindow(Prompt &prompt, const QString &caption, QWidget *
     : QWidget(parent), m_prompt(prompt), m_edit(new MessageEdit(this))
 {
     setObjectName(QStringLiteral("frmDocument"));
-    setWindowTitle(caption);
+    setCaption(caption);
+    // The caption carries a "*" while there are changes to save.
+    connect(m_edit->document(), &QTextDocument::modificationChanged, this,
+            &QWidget::setWindowModified);
     setAttribute(Qt::WA_DeleteOnClose);
     auto *layout = new QVBoxLayout(this);
     // 100 twips of margin around the text, as the window always had.
@@ -36,9 +40,12 @@ DocumentWindow::DocumentWindow(Prompt &prompt, const QString &caption, QWidget *
     layout->addWidget(m_edit);
 }
 
-bool DocumentWindow::isUntitled() const
+void DocumentWindow::setCaption(const QString &caption)
 {
-    return caption().startsWith(QLatin1String("Documento"));
+    m_caption = caption;
+    // "[*]" is where Qt shows the mark; a "[*]" of the name itself is doubled.
+    setWindowTitle(QString(caption).replace(QLatin1String("[*]"), QLatin1String("[*][*]")) +
+                   QLatin1String("[*]"));
 }
 
 bool DocumentWindow::saved() const
@@ -49,14 +56,16 @@ bool DocumentWindow::saved() const
 void DocumentWindow::setFile(const QString &path)
 {
     m_path = QFileInfo(path).absoluteFilePath();
-    setWindowTitle(QFileInfo(path).fileName());
+    setCaption(QFileInfo(path).fileName());
+    recentfiles::add(m_path);
+    Q_EMIT fileUsed(m_path);
 }
 
 bool DocumentWindow::load(const QString &path)
 {
     const RtfReadResult r = messagefile::read(path);
     if (!r.ok) {
-        m_prompt.message(r.error + QLatin1Char('\n') + QDir::toNativeSeparators(path));
+        m_prompt.warning(r.error + QLatin1Char('\n') + QDir::toNativeSeparators(path));
         return false;
     }
     m_edit->setRichText(r.text);
@@ -68,7 +77,7 @@ bool DocumentWindow::saveTo(const QString &path)
 {
     const QString why = messagefile::saveFile(path, writeRtf(m_edit->richText()));
     if (!why.isEmpty()) {
-        m_prompt.message(QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
+        m_prompt.warning(QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
                              .arg(QFileInfo(path).fileName(), why));
         return false;
     }
@@ -79,14 +88,16 @@ bool DocumentWindow::saveTo(const QString &path)
 
 bool DocumentWindow::save()
 {
-    if (!isUntitled() && !m_path.isEmpty()) return saveTo(m_path);
-    const QString path = m_prompt.saveFileName(kSaveTitle, kSaveFilter);
+    if (!isUntitled()) return saveTo(m_path);
+    const QString path = m_prompt.saveFileName(kSaveTitle, kSaveFilter, recentfiles::lastFolder());
     return !path.isEmpty() && saveTo(path);
 }
 
 bool DocumentWindow::saveAs()
 {
-    const QString path = m_prompt.saveFileName(kSaveAsTitle, kSaveAsFilter);
+    const QString path =
+        m_prompt.saveFileName(kSaveAsTitle, kSaveAsFilter,
+                              isUntitled() ? recentfiles::lastFolder() : QFileInfo(m_path).absolutePath());
     return !path.isEmpty() && saveTo(path);
 }
 

@@ -23,11 +23,13 @@ public:
     DocumentWindow(Prompt &prompt, const QString &caption, QWidget *parent = nullptr);
 
     MessageEdit *editor() const { return m_edit; }
-    QString caption() const { return windowTitle(); }
+    // "Documento 1" or the file's name, without the mark of a change.
+    QString caption() const { return m_caption; }
     // The file's full path; empty for a message never saved.
     QString filePath() const { return m_path; }
-    // A window named "Documento ..." has no file yet.
-    bool isUntitled() const;
+    // A message that was never opened or saved has no file yet, whatever
+    // its caption says ("Documento final.msg" is a file).
+    bool isUntitled() const { return m_path.isEmpty(); }
     bool saved() const;
 
     // Loads a message file; on failure tells the operator why and keeps
@@ -40,13 +42,19 @@ public:
     bool saveTo(const QString &path);
     void print(QPrinter &printer, bool selectionOnly) const;
 
+Q_SIGNALS:
+    // A file was opened into the window or saved from it.
+    void fileUsed(const QString &path);
+
 protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
     void setFile(const QString &path);
+    void setCaption(const QString &caption);
 
     Prompt &m_prompt;
     MessageEdit *m_edit;
     QString m_path;
+    QString m_caption;
 };

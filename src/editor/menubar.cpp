@@ -1,5 +1,7 @@
 #include "menubar.h"
 
+#include "recentfiles.h"
+
 #include <QMenu>
 #include <QMenuBar>
 
@@ -61,10 +63,28 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
     m.mnuimp = item(m.mnuFile, "mnuimp", QStringLiteral("&Imprimir"));
     m.mnuFile->addSeparator();
     m.mnuconfig = item(m.mnuFile, "mnuconfig", QStringLiteral("C&onfigurar"));
+    m.recentSeparator = m.mnuFile->addSeparator();
+    m.recentSeparator->setVisible(false);
+    for (int i = 0; i < recentfiles::kMax; ++i) {
+        QAction *a = item(m.mnuFile, "mnurecente", QString());
+        a->setData(i);
+        a->setVisible(false);
+        m.recentFiles.append(a);
+    }
     m.mnuFile->addSeparator();
     m.mnuFileExit = item(m.mnuFile, "mnuFileExit", QStringLiteral("Sai&r"));
+    m.mnunovo->setShortcut(QKeySequence::New);
+    m.mnuabre->setShortcut(QKeySequence::Open);
+    m.mnusalva->setShortcut(QKeySequence::Save);
+    m.mnuimp->setShortcut(QKeySequence::Print);
 
     m.mnueditar = menu(bar, "mnueditar", QStringLiteral("&Editar"));
+    m.mnudesfazer = item(m.mnueditar, "mnudesfazer", QStringLiteral("&Desfazer"));
+    m.mnudesfazer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m.mnurefazer = item(m.mnueditar, "mnurefazer", QStringLiteral("&Refazer"));
+    m.mnurefazer->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    m.mnueditar->addSeparator();
     m.mnucortar = item(m.mnueditar, "mnucortar", QStringLiteral("&Recortar"));
     m.mnucopiar = item(m.mnueditar, "mnucopiar", QStringLiteral("&Copiar"));
     m.mnucolar = item(m.mnueditar, "mnucolar", QStringLiteral("C&olar"));
@@ -118,6 +138,8 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
     m.mnuWindow = menu(bar, "mnuWindow", QStringLiteral("&Janela"));
     m.mnudica = item(m.mnuWindow, "mnudica", QStringLiteral("D&ica"));
     m.mnudebug = item(m.mnuWindow, "mnudebug", QStringLiteral("&Debug"));
+    m.mnuajuda = item(m.mnuWindow, "mnuajuda", QStringLiteral("Aj&uda"));
+    m.mnuajuda->setShortcut(QKeySequence(Qt::Key_F1));
     m.mnuHelpAbout = item(m.mnuWindow, "mnuHelpAbout", QStringLiteral("Sob&re"));
     m.mnuWindow->addSeparator();
     m.mnuWindowCascade = item(m.mnuWindow, "mnuWindowCascade", QStringLiteral("&Cascata"));
@@ -125,7 +147,11 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
         item(m.mnuWindow, "mnuWindowTileHorizontal", QStringLiteral("&Horizontal"));
     m.mnuWindowTileVertical =
         item(m.mnuWindow, "mnuWindowTileVertical", QStringLiteral("&Vertical"));
-    m.windowListSeparator = m.mnuWindow->addSeparator();
+    m.mnuWindow->addSeparator(); // the window list goes after it
+    m.closeMessage = new QAction(bar);
+    m.closeMessage->setObjectName(QStringLiteral("fecharMensagem"));
+    m.closeMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+    m.closeMessage->setShortcutContext(Qt::WindowShortcut);
 
     m.tagItems[tags::Menu::Outros][9]->setVisible(false); // "&Apaga Tela"
     return m;

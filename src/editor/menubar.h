@@ -12,20 +12,26 @@ class QMenuBar;
 
 // The main window's menu bar, built from the tag table. Every action's
 // objectName is its control name; items of one array share the name and
-// carry their index in QAction::data(). No command has a shortcut key.
+// carry their index in QAction::data(). The file, undo and help commands
+// have the shortcut keys of desktop programs (Ctrl+N, Ctrl+O, Ctrl+S,
+// Ctrl+P, Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z, F1); Ctrl+F4 closes the message.
 struct MenuBarActions {
     QMenu *mnuFile, *mnueditar, *mnuvisu, *mnucor, *mnuprefixos, *mnusufixos, *mnuprefi, *mnusufix,
         *mnuoutros, *mnucar, *mnutrans, *mnuWindow;
     QAction *mnunovo, *mnuabre, *mnusalva, *mnusalvacomo, *mnuimp, *mnuconfig, *mnuFileExit;
-    QAction *mnucortar, *mnucopiar, *mnucolar;
+    QAction *mnudesfazer, *mnurefazer, *mnucortar, *mnucopiar, *mnucolar;
     QAction *mnusim, *mnuferra, *mnustatus;
     QAction *mnuverde, *mnuvermelho, *mnularanja, *mnuiris;
     QAction *mnunormal, *mnuexp;
     QAction *mnupara, *mnuapaga, *mnuinicia, *mnutransfere, *mnuhora, *mnudata;
-    QAction *mnudica, *mnudebug, *mnuHelpAbout;
+    QAction *mnudica, *mnudebug, *mnuHelpAbout, *mnuajuda;
+    // Ctrl+F4: closes the active message window (no menu entry).
+    QAction *closeMessage;
+    // "&1 nome.msg" ... the recent files, before "Sai&r"; filled by the
+    // main window, hidden while unused.
+    QVector<QAction *> recentFiles;
+    QAction *recentSeparator;
     QAction *mnuWindowCascade, *mnuWindowTileHorizontal, *mnuWindowTileVertical;
-    // The window list of "&Janela" goes after this separator.
-    QAction *windowListSeparator;
     QHash<tags::Menu, QVector<QAction *>> tagItems;
 };
 

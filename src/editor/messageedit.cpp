@@ -58,6 +58,20 @@ MessageEdit::MessageEdit(QWidget *parent)
     document()->setDefaultFont(font);
     setFont(font);
     setTextColor(QColor(255, 0, 0)); // what a new window gets typed in
+    m_insertionFormat = currentCharFormat();
+    // Emptied (Ctrl+A, Delete), the text is typed on in the format of what
+    // was there, as the rich-text control the files come from does, not in
+    // Qt's default black (which the single-colour panel shows, and which
+    // the preview would draw as unlit dots).
+    connect(this, &QTextEdit::currentCharFormatChanged, this, [this](const QTextCharFormat &f) {
+        if (!document()->isEmpty()) m_insertionFormat = f;
+    });
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!document()->isEmpty()) return;
+        QTextCharFormat f = m_insertionFormat;
+        f.setFontUnderline(false);
+        if (currentCharFormat() != f) setCurrentCharFormat(f);
+    });
     setAcceptRichText(true);
     setTabChangesFocus(false);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
@@ -112,8 +126,24 @@ QMimeData *MessageEdit::selectionMimeData() const
     return mime;
 }
 
+QStringList MessageEdit::messageFiles(const QMimeData *source)
+{
+    QStringList files;
+    if (!source || !source->hasUrls()) return files;
+    for (const QUrl &url : source->urls()) {
+        if (!url.isLocalFile() ||
+            !url.toLocalFile().endsWith(QLatin1String(".msg"), Qt::CaseInsensitive))
+            return {};
+        files.append(url.toLocalFile());
+    }
+    return files;
+}
+
 bool MessageEdit::canInsertFromMimeData(const QMimeData *source) const
 {
+    // Message files dropped here are opened by the main window, not
+    // pasted as their names.
+    if (!messageFiles(source).isEmpty()) return false;
     return source->hasFormat(kMimeType) || source->hasText();
 }
 

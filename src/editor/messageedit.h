@@ -44,6 +44,9 @@ public:
     // text plainly. Empty text deletes the selection.
     void pasteText(const QString &text);
 
+    // The local message files a drop carries (all of it, or nothing).
+    static QStringList messageFiles(const QMimeData *source);
+
     void applyCaretRule();
     void applySelectionRule();
     const TagText &tagText() const { return *m_tagText; }
@@ -69,6 +72,7 @@ private:
     void applyClickRules();
     void stopTypingUnderline();
 
+    QTextCharFormat m_insertionFormat;
     std::unique_ptr<TagText> m_tagText;
     TagGuard *m_guard;
 };

@@ -10,6 +10,17 @@ void DialogPrompt::message(const QString &text)
     QMessageBox::information(m_parent, kProgramTitle, text);
 }
 
+void DialogPrompt::warning(const QString &text)
+{
+    QMessageBox::warning(m_parent, kProgramTitle, text);
+}
+
+bool DialogPrompt::confirm(const QString &text)
+{
+    return QMessageBox::question(m_parent, kProgramTitle, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 Prompt::Answer DialogPrompt::question(const QString &text)
 {
     switch (QMessageBox::question(m_parent, kProgramTitle, text,
@@ -33,14 +44,16 @@ QString DialogPrompt::qtFilter(const QString &filter)
     return QStringLiteral("%1 (%2)").arg(description, pattern);
 }
 
-QString DialogPrompt::openFileName(const QString &title, const QString &filter)
+QString DialogPrompt::openFileName(const QString &title, const QString &filter,
+                                   const QString &folder)
 {
-    return QFileDialog::getOpenFileName(m_parent, title, QString(), qtFilter(filter));
+    return QFileDialog::getOpenFileName(m_parent, title, folder, qtFilter(filter));
 }
 
-QString DialogPrompt::saveFileName(const QString &title, const QString &filter)
+QString DialogPrompt::saveFileName(const QString &title, const QString &filter,
+                                   const QString &folder)
 {
-    QFileDialog dialog(m_parent, title, QString(), qtFilter(filter));
+    QFileDialog dialog(m_parent, title, folder, qtFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("msg"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

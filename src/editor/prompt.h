@@ -16,12 +16,19 @@ public:
     virtual ~Prompt() = default;
     // A message box with one OK button and the program's title.
     virtual void message(const QString &text) = 0;
+    // The same for something that went wrong: the warning icon.
+    virtual void warning(const QString &text) { message(text); }
+    // "Sim" or "Não"; true for "Sim".
+    virtual bool confirm(const QString &text) = 0;
     // Yes, No and Cancel.
     virtual Answer question(const QString &text) = 0;
     // The chosen file, or an empty text when cancelled. The filter is given
     // as the program has always written it: "description|pattern".
-    virtual QString openFileName(const QString &title, const QString &filter) = 0;
-    virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // Both dialogs start in `folder` when one is given.
+    virtual QString openFileName(const QString &title, const QString &filter,
+                                 const QString &folder = QString()) = 0;
+    virtual QString saveFileName(const QString &title, const QString &filter,
+                                 const QString &folder = QString()) = 0;
     // The print dialog; false when cancelled. *selectionOnly says whether to
     // print the selection, which is offered when there is one.
     virtual bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) = 0;
@@ -35,9 +42,13 @@ class DialogPrompt : public Prompt
 public:
     explicit DialogPrompt(QWidget *parent) : m_parent(parent) {}
     void message(const QString &text) override;
+    void warning(const QString &text) override;
+    bool confirm(const QString &text) override;
     Answer question(const QString &text) override;
-    QString openFileName(const QString &title, const QString &filter) override;
-    QString saveFileName(const QString &title, const QString &filter) override;
+    QString openFileName(const QString &title, const QString &filter,
+                         const QString &folder = QString()) override;
+    QString saveFileName(const QString &title, const QString &filter,
+                         const QString &folder = QString()) override;
     bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) override;
     void runDialog(QDialog &dialog) override;
 

@@ -221,13 +221,18 @@ bool SettingsFiles::saveConfig(const SharedSettings &s, QString *error) const
 
 bool SettingsFiles::savePassword(const QString &password, QString *error) const
 {
+    // An empty password would let anybody in.
+    if (password.isEmpty()) {
+        setError(error, QStringLiteral("A nova senha não pode ficar vazia."));
+        return false;
+    }
     // The file holds Windows-1252: a character outside it would be stored as
-    // "?" and the operator's own password would fail from then on.
+    // "?" and the operator's own password would fail from then on. The
+    // message does not repeat the character: somebody may be looking.
     for (const QChar c : password) {
         if (cp1252::fromUnicode(c) < 0) {
-            setError(error, QStringLiteral("A senha não pode ter o caractere \"%1\"; use letras, "
-                                           "números e sinais do teclado.")
-                                .arg(c));
+            setError(error, QStringLiteral("A senha tem um caractere que não pode ser gravado; "
+                                           "use letras, números e sinais do teclado."));
             return false;
         }
     }

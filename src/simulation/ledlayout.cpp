@@ -56,7 +56,16 @@ QVector<LitDot> litDots(const PanelCells &cells)
         const auto &rc = cells[cell];
         if (!rc) continue;
         for (const auto &[column, row] : glyphDots(rc->ch, rc->format.bold))
-            out.append({cell, column, row, rc->format.colour});
+            out.append({cell, column, row, ledColour(rc->format.colour)});
     }
     return out;
+}
+
+ColourRef ledColour(ColourRef colour)
+{
+    constexpr int kDarkest = 48; // below this in every channel, black on black
+    if (colourRed(colour) < kDarkest && colourGreen(colour) < kDarkest &&
+        colourBlue(colour) < kDarkest)
+        return rgbColour(255, 0, 0);
+    return colour;
 }

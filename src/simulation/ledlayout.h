@@ -44,6 +44,11 @@ private:
     double m_pitch;
 };
 
+// The colour a character's LEDs are drawn in. The panel shows every
+// character, whatever its colour in the editor; one that would not show on
+// black (black or nearly) is drawn in the panel's own red.
+ColourRef ledColour(ColourRef colour);
+
 // The lit dots of a state, cell by cell. An expanded (bold) character is
 // drawn with each dot doubled to its right, as the panel thickens it.
 QVector<LitDot> litDots(const PanelCells &cells);

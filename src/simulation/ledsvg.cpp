@@ -138,7 +138,7 @@ QByteArray ledAnimationSvg(const QVector<LedState> &states, double duration, int
             if (!rc || glyphDots(rc->ch, rc->format.bold).isEmpty()) continue;
             const QPointF o = layout.origin(cell);
             out += "<use href=\"#" + glyphId(*rc) + "\" x=\"" + num(o.x()) + "\" y=\"" +
-                   num(o.y()) + "\" stroke=\"" + svgColour(rc->format.colour) + "\"/>";
+                   num(o.y()) + "\" stroke=\"" + svgColour(ledColour(rc->format.colour)) + "\"/>";
         }
         out += "</g>\n";
     }

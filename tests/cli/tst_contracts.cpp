@@ -102,10 +102,12 @@ private Q_SLOTS:
                 QVERIFY(r.out.isEmpty());
             }
         }
-        // Too long an animation is a clear error, not hundreds of megabytes.
-        const QString many = m_dir.filePath("rola.msg");
-        writeFile(many, "{\\rtf1 <\\ul Rolagem____\\ul0 >ABCDEFGHIJKLMNOPQRSTUVWXYZ}");
-        const Run r = cli({"simula", "--largura", "5", "--ate", "7000", "--svg",
+        // Too long an animation (the clock never repeats) is a clear error,
+        // not hundreds of megabytes.
+        const QString many = m_dir.filePath("relogio.msg");
+        writeFile(many, "{\\rtf1 <\\ul Velocidade6\\ul0 ><\\ul Relogio____\\ul0 >" +
+                            QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(12) + "}");
+        const Run r = cli({"simula", "--largura", "12", "--ate", "3000", "--svg",
                            m_dir.filePath("a.svg"), many});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("estados"), qPrintable(r.err));

@@ -12,19 +12,32 @@ class ScriptedPrompt : public Prompt
 {
 public:
     void message(const QString &text) override { messages.append(text); }
+    void warning(const QString &text) override
+    {
+        messages.append(text);
+        warnings.append(text);
+    }
+    bool confirm(const QString &text) override
+    {
+        questions.append(text);
+        return !answers.isEmpty() && answers.dequeue() == Answer::Yes;
+    }
     Answer question(const QString &text) override
     {
         questions.append(text);
         return answers.isEmpty() ? Answer::Cancel : answers.dequeue();
     }
-    QString openFileName(const QString &title, const QString &filter) override
+    QString openFileName(const QString &title, const QString &filter,
+                         const QString &folder = QString()) override
     {
         dialogs.append(title + '|' + filter);
+        folders.append(folder);
         return files.isEmpty() ? QString() : files.dequeue();
     }
-    QString saveFileName(const QString &title, const QString &filter) override
+    QString saveFileName(const QString &title, const QString &filter,
+                         const QString &folder = QString()) override
     {
-        return openFileName(title, filter);
+        return openFileName(title, filter, folder);
     }
     bool printSetup(QPrinter &printer, bool hasSelection, bool *selectionOnly) override
     {
@@ -41,5 +54,5 @@ public:
     QQueue<Answer> answers;
     QQueue<QString> files;
     QString printTo;
-    QStringList messages, questions, dialogs;
+    QStringList messages, warnings, questions, dialogs, folders;
 };

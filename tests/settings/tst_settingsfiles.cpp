@@ -133,8 +133,11 @@ private Q_SLOTS:
         QCOMPARE(contents(files.path("usb232.dat")), QByteArray("1\r\n"));
         QVERIFY(files.savePassword(QStringLiteral(" ação")));
         QCOMPARE(contents(files.path("cobalto.dat")), QByteArray(" a\xe7\xe3o\r\n"));
-        QVERIFY(files.savePassword(QString()));
-        QCOMPARE(contents(files.path("cobalto.dat")), QByteArray("\r\n"));
+        // An empty password would let anybody in: refused, nothing written.
+        QString why;
+        QVERIFY(!files.savePassword(QString(), &why));
+        QCOMPARE(why, QString("A nova senha não pode ficar vazia."));
+        QCOMPARE(contents(files.path("cobalto.dat")), QByteArray(" a\xe7\xe3o\r\n"));
     }
 
     void aFailedWriteIsReported()

@@ -1,0 +1,42 @@
+#include "recentfiles.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace recentfiles
+{
+
+namespace
+{
+const QString kFiles = QStringLiteral("ArquivosRecentes/arquivos");
+const QString kFolder = QStringLiteral("ArquivosRecentes/pasta");
+} // namespace
+
+QStringList list()
+{
+    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFiles).toStringList();
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const QString &f) { return !QFileInfo(f).isFile(); }),
+                files.end());
+    return files.mid(0, kMax);
+}
+
+void add(const QString &path)
+{
+    const QString file = QFileInfo(path).absoluteFilePath();
+    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFiles).toStringList();
+    files.removeAll(file);
+    files.prepend(file);
+    QSettings settings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"));
+    settings.setValue(kFiles, files.mid(0, kMax));
+    settings.setValue(kFolder, QFileInfo(file).absolutePath());
+}
+
+QString lastFolder()
+{
+    return QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFolder).toString();
+}
+
+} // namespace recentfiles

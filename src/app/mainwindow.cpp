@@ -231,9 +231,11 @@ DocumentWindow *MainWindow::LoadNewDoc()
     // Wide enough that a line of tags does not wrap inside a tag's name:
     // two thirds of the area at least.
     const QSize area = m_mdi->viewport()->size();
-    if (sub->width() < area.width() * 2 / 3 && !sub->isMaximized())
-        sub->resize(qMin(area.width() - sub->x(), qMax(sub->width(), area.width() * 2 / 3)),
-                    sub->height());
+    if (sub->width() < area.width() * 2 / 3 && !sub->isMaximized()) {
+        const int width = qMin(area.width(), area.width() * 2 / 3);
+        sub->setGeometry(qBound(0, sub->x(), area.width() - width), sub->y(), width,
+                         sub->height());
+    }
     m_mdi->setActiveSubWindow(sub);
     doc->editor()->setFocus();
     return doc;

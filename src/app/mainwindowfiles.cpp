@@ -1,6 +1,6 @@
 // What operators expect of a desktop program beyond the panel's own
-// commands: undo and redo, closing a message from the keyboard, the recent
-// files, files dropped on the window, and the help.
+// commands: undo and redo, the recent files, files dropped on the window,
+// the message's size, and the help.
 #include "mainwindow.h"
 
 #include "documentwindow.h"
@@ -29,11 +29,6 @@ void MainWindow::connectSecondHour()
     });
     connect(m.mnurefazer, &QAction::triggered, this, [this] {
         if (DocumentWindow *doc = activeEditor()) doc->editor()->redo();
-    });
-    // Ctrl+F4 works wherever the focus is in the window.
-    addAction(m.closeMessage);
-    connect(m.closeMessage, &QAction::triggered, this, [this] {
-        if (QMdiSubWindow *sub = m_mdi->currentSubWindow()) sub->close();
     });
     connect(m.mnuajuda, &QAction::triggered, this, &MainWindow::showHelp);
     for (QAction *a : m.recentFiles) {

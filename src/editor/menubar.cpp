@@ -148,10 +148,6 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
     m.mnuWindowTileVertical =
         item(m.mnuWindow, "mnuWindowTileVertical", QStringLiteral("&Vertical"));
     m.mnuWindow->addSeparator(); // the window list goes after it
-    m.closeMessage = new QAction(bar);
-    m.closeMessage->setObjectName(QStringLiteral("fecharMensagem"));
-    m.closeMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
-    m.closeMessage->setShortcutContext(Qt::WindowShortcut);
 
     m.tagItems[tags::Menu::Outros][9]->setVisible(false); // "&Apaga Tela"
     return m;

@@ -14,7 +14,8 @@ class QMenuBar;
 // objectName is its control name; items of one array share the name and
 // carry their index in QAction::data(). The file, undo and help commands
 // have the shortcut keys of desktop programs (Ctrl+N, Ctrl+O, Ctrl+S,
-// Ctrl+P, Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z, F1); Ctrl+F4 closes the message.
+// Ctrl+P, Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z, F1). Ctrl+F4 is the message
+// window's own close key (each window of the MDI area has it).
 struct MenuBarActions {
     QMenu *mnuFile, *mnueditar, *mnuvisu, *mnucor, *mnuprefixos, *mnusufixos, *mnuprefi, *mnusufix,
         *mnuoutros, *mnucar, *mnutrans, *mnuWindow;
@@ -25,8 +26,6 @@ struct MenuBarActions {
     QAction *mnunormal, *mnuexp;
     QAction *mnupara, *mnuapaga, *mnuinicia, *mnutransfere, *mnuhora, *mnudata;
     QAction *mnudica, *mnudebug, *mnuHelpAbout, *mnuajuda;
-    // Ctrl+F4: closes the active message window (no menu entry).
-    QAction *closeMessage;
     // "&1 nome.msg" ... the recent files, before "Sai&r"; filled by the
     // main window, hidden while unused.
     QVector<QAction *> recentFiles;

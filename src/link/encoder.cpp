@@ -3,6 +3,7 @@
 #include "sharedsettings.h"
 
 #include <array>
+#include <iterator>
 #include <cstring>
 
 namespace tagcodes
@@ -42,6 +43,8 @@ const Entry kTable[] = {
     // The panel has no temperature code of its own: it shares "Abre Direita"'s.
     {"Temperatura", 0xBE, false},
 };
+
+const int kTableSize = int(std::size(kTable));
 
 const char *nameOf(quint8 code)
 {

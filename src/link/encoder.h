@@ -41,6 +41,7 @@ struct Entry {
     bool prefix;
 };
 extern const Entry kTable[];
+extern const int kTableSize;
 // The name of a code; the first entry wins where two share one.
 const char *nameOf(quint8 code);
 // The letter an accented-letter code stands for (lower case), or 0.

@@ -1,6 +1,7 @@
 #include "flatten.h"
 
 #include "cp1252.h"
+#include "encoder.h"
 #include "frame.h"
 
 namespace
@@ -48,4 +49,18 @@ QByteArray flattenMessage(const RichText &text)
 QByteArray loadCommandField(const RichText &text)
 {
     return 'L' + flattenMessage(text);
+}
+
+RichText typedMessage(const QString &text)
+{
+    RichText r = RichText::fromPlain(text);
+    MessageEncoder encoder;
+    for (qsizetype i = 0; i + 12 < text.size(); ++i) {
+        if (text[i] != u'<' || text[i + 12] != u'>') continue;
+        if (!encoder.tagCode(cp1252::encode(QStringView(text).mid(i + 1, 11)))) continue;
+        for (qsizetype j = i + 1; j <= i + 11; ++j)
+            r.chars()[j].format.underline = true;
+        i += 12;
+    }
+    return r;
 }

@@ -12,3 +12,8 @@ QByteArray flattenMessage(const RichText &text);
 
 // "L" followed by the flattened message.
 QByteArray loadCommandField(const RichText &text);
+
+// A message typed as plain text, tags by name ("Bom dia <Pisca______>!"):
+// the names of known tags are underlined, as the editor marks an inserted
+// tag, so that the simulation plays them; the rest stays as typed.
+RichText typedMessage(const QString &text);

@@ -36,10 +36,12 @@ QString CommandOutcome::statusWithReason() const
 }
 
 CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
-                                   const QString &globalText)
+                                   const QString &globalText, bool encode)
 {
-    const ExchangeResult r = m_link.sendCommand(address, field);
+    const ExchangeResult r =
+        encode ? m_link.sendCommand(address, field) : m_link.exchangeEncoded(address, field);
     CommandOutcome out;
+    out.reply = r.bytes;
     out.refused = r.refused;
     out.reason = r.reason;
     out.succeeded = r.succeeded();
@@ -71,4 +73,9 @@ CommandOutcome PanelCommands::setClock(const QDateTime &now)
 CommandOutcome PanelCommands::setDate(const QDateTime &now)
 {
     return send(0, datafield::date(now.date()), status::kDateSet);
+}
+
+CommandOutcome PanelCommands::relay(qint16 address, const QByteArray &encodedData)
+{
+    return send(address, encodedData, status::kGlobalSuccess, false);
 }

@@ -35,6 +35,9 @@ struct CommandOutcome {
     // Another exchange was running; nothing was sent and nothing is shown.
     bool refused = false;
     QString reason;
+    // The answer's payload, as the panel sent it (for a shared line's
+    // clients, who read the answer themselves).
+    QByteArray reply;
 
     // The outcome as status panel 1 shows it: the text, then the reason of
     // a failure ("Falha na transmissão. (/dev/ttyUSB0: ...)").
@@ -60,9 +63,12 @@ public:
     // Always to every panel; both fields come from one reading of the clock.
     CommandOutcome setClock(const QDateTime &now);
     CommandOutcome setDate(const QDateTime &now);
+    // A frame another program encoded, passed on unchanged.
+    CommandOutcome relay(qint16 address, const QByteArray &encodedData);
 
 private:
-    CommandOutcome send(qint16 address, const QByteArray &field, const QString &globalText);
+    CommandOutcome send(qint16 address, const QByteArray &field, const QString &globalText,
+                        bool encode = true);
 
     PanelLink &m_link;
 };

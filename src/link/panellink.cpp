@@ -33,13 +33,23 @@ ExchangeResult PanelLink::sendCommand(qint16 address, const QByteArray &dataFiel
 
 ExchangeResult PanelLink::exchangeFrame(qint16 address, const QByteArray &dataField)
 {
+    return guarded(address, dataField, true);
+}
+
+ExchangeResult PanelLink::exchangeEncoded(qint16 address, const QByteArray &data)
+{
+    return guarded(address, data, false);
+}
+
+ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &data, bool encode)
+{
     if (m_busy) {
         ExchangeResult r;
         r.refused = true;
         return r;
     }
     m_busy = true;
-    ExchangeResult r = run(address, dataField);
+    ExchangeResult r = run(address, data, encode);
     m_busy = false;
     return r;
 }
@@ -199,11 +209,12 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
     return r;
 }
 
-ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField)
+ExchangeResult PanelLink::run(qint16 address, const QByteArray &dataField, bool encode)
 {
     m_time.pause(kPauseMs);
-    QByteArray data =
-        dataField.size() > 1 ? m_encoder.encodeMessage(dataField, m_options.panelType) : dataField;
+    QByteArray data = encode && dataField.size() > 1
+                          ? m_encoder.encodeMessage(dataField, m_options.panelType)
+                          : dataField;
     if (m_listener) m_listener->statusAppended(frame::sizeText(data.size()));
     data.truncate(frame::kMaxData);
     trace(QStringLiteral("Dados:") + kCrLf + cp1252::decode(data) + kCrLf + kCrLf, true);

@@ -74,12 +74,16 @@ public:
 
     ExchangeResult sendCommand(qint16 address, const QByteArray &dataField);
     ExchangeResult exchangeFrame(qint16 address, const QByteArray &dataField);
+    // A frame whose data another program has already encoded (a client of
+    // a shared line): sent as it is, answered as any other.
+    ExchangeResult exchangeEncoded(qint16 address, const QByteArray &data);
 
 private:
     enum class Wait { Ready, TimedOut, PortError };
     Wait waitForInput(qint64 timeoutMs);
     Wait waitForDrain(qint64 timeoutUs);
-    ExchangeResult run(qint16 address, const QByteArray &dataField);
+    ExchangeResult guarded(qint16 address, const QByteArray &data, bool encode);
+    ExchangeResult run(qint16 address, const QByteArray &dataField, bool encode);
     bool writeFrame(const QByteArray &bytes, QString *reason);
     ExchangeResult readAnswer(qint16 address, qint64 wireEndMs);
     ExchangeResult nak(const QString &reason = {}) const;

@@ -24,13 +24,22 @@ public:
             post([reason](PanelPort &p) { Q_EMIT p.opened(false, reason); });
             return;
         }
+        openDevice(device);
+    }
+
+    void openDevice(const QString &device)
+    {
+        if (m_line) m_line->close();
         if (DeviceLine::isNetworkDevice(device))
             post([device](PanelPort &p) { Q_EMIT p.connecting(device); });
         useLineFor(device);
+        m_device = device;
         QString reason;
         const bool ok = m_line->open(device, &reason);
         post([ok, reason](PanelPort &p) { Q_EMIT p.opened(ok, reason); });
     }
+
+    bool reopen = false;
 
     void close()
     {
@@ -39,6 +48,10 @@ public:
 
     void run(const LinkOptions &options, const PanelPort::Job &job)
     {
+        if (reopen && m_line && !m_line->isOpen() && !m_device.isEmpty()) {
+            QString reason;
+            m_line->open(m_device, &reason);
+        }
         CommandOutcome outcome;
         if (!m_link) {
             outcome.status = status::kFailure;
@@ -115,6 +128,7 @@ private:
     PanelPort *m_port;
     std::shared_ptr<std::atomic<bool>> m_stop;
     LineTimebase m_time;
+    QString m_device;
     std::unique_ptr<DeviceLine> m_line;
     bool m_lineIsNetwork = false;
     std::unique_ptr<PanelLink> m_link;
@@ -148,6 +162,20 @@ void SerialPanelPort::open(int portNumber)
     PortWorker *w = m_worker;
     QMetaObject::invokeMethod(
         w, [w, portNumber] { w->open(portNumber); }, Qt::QueuedConnection);
+}
+
+void SerialPanelPort::openDevice(const QString &device)
+{
+    PortWorker *w = m_worker;
+    QMetaObject::invokeMethod(
+        w, [w, device] { w->openDevice(device); }, Qt::QueuedConnection);
+}
+
+void SerialPanelPort::setReopenBeforeRequests(bool reopen)
+{
+    PortWorker *w = m_worker;
+    QMetaObject::invokeMethod(
+        w, [w, reopen] { w->reopen = reopen; }, Qt::QueuedConnection);
 }
 
 void SerialPanelPort::close()

@@ -63,6 +63,11 @@ public:
     // Ends within the remaining wire time of an exchange in hand.
     ~SerialPanelPort() override;
     void open(int portNumber) override;
+    // Opens a device by name ("/dev/ttyUSB0", "tcp://HOST:PORT").
+    void openDevice(const QString &device);
+    // A line that went away is opened again before the next request runs
+    // (a service that owns its lines for good).
+    void setReopenBeforeRequests(bool reopen);
     void close() override;
     void run(const LinkOptions &options, const Job &job) override;
     void setTraceWanted(bool wanted) override;

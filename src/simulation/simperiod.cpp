@@ -52,3 +52,31 @@ std::optional<MessageRound> firstRound(const RichText &message, int width, qint6
     round.loop = {double(p->startMs) / 1000.0, double(p->lengthMs) / 1000.0};
     return round;
 }
+
+QByteArray messageAnimation(const RichText &message, int width, qint64 untilMs,
+                            const QDateTime &start, int maxStates)
+{
+    if (const auto round = firstRound(message, width, untilMs))
+        return ledAnimationSvg(round->states, 0, width, round->loop);
+    const VirtualSimulationDriver *clock = nullptr;
+    SimulationEngine engine(message, width,
+                            [&] { return start.addMSecs(clock ? clock->now() : 0); });
+    VirtualSimulationDriver driver(engine);
+    clock = &driver;
+    QVector<LedState> states;
+    QString lastTag;
+    qint64 end = untilMs;
+    driver.run(untilMs, [&](qint64 t, SimWait wait) {
+        if (wait.kind == SimWait::Finished) {
+            end = t;
+            return;
+        }
+        PanelCells cells = engine.cells();
+        if (states.size() >= maxStates ||
+            (!states.isEmpty() && cells == states.last().cells && engine.tagBox() == lastTag))
+            return;
+        lastTag = engine.tagBox();
+        states.append({double(t) / 1000.0, std::move(cells)});
+    });
+    return ledAnimationSvg(states, double(end) / 1000.0, width);
+}

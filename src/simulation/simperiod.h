@@ -43,3 +43,10 @@ struct MessageRound {
     LedLoop loop;
 };
 std::optional<MessageRound> firstRound(const RichText &message, int width, qint64 limitMs);
+
+// The animation of a message as `simula --svg` writes it: one round,
+// looped, when the message repeats within untilMs; otherwise the states up
+// to untilMs (at most maxStates of them; nothing beyond). `start` is the
+// wall clock the clock and date tags read.
+QByteArray messageAnimation(const RichText &message, int width, qint64 untilMs,
+                            const QDateTime &start, int maxStates = 50000);

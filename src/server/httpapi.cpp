@@ -1,0 +1,374 @@
+#include "httpapi.h"
+
+#include "encoder.h"
+#include "flatten.h"
+#include "letreiroservice.h"
+#include "messagefile.h"
+#include "rtfreader.h"
+#include "simperiod.h"
+#include "simwidth.h"
+#include "userstore.h"
+
+#include <httplib.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <future>
+
+namespace
+{
+
+constexpr size_t kMaxBody = 4 * 1024 * 1024;
+constexpr qint64 kSessionMs = 12 * 3600 * 1000;
+constexpr qint64 kMinuteMs = 60 * 1000;
+constexpr int kMaxFailures = 5;
+const char *kCookie = "letreiro_sessao";
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+void json(httplib::Response &res, const QJsonValue &v, int status = 200)
+{
+    res.status = status;
+    const QByteArray body = v.isArray() ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact)
+                                        : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
+    res.set_content(body.toStdString(), "application/json; charset=utf-8");
+}
+
+void error(httplib::Response &res, int status, const QString &why)
+{
+    json(res, QJsonObject{{QStringLiteral("erro"), why}}, status);
+}
+
+// The request's JSON object, or nothing (and 400 said).
+std::optional<QJsonObject> body(const httplib::Request &req, httplib::Response &res)
+{
+    QJsonParseError e{};
+    const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &e);
+    if (e.error != QJsonParseError::NoError || !d.isObject()) {
+        error(res, 400, QStringLiteral("JSON inválido"));
+        return std::nullopt;
+    }
+    return d.object();
+}
+
+QString text(const std::string &s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// A message of the library is named by a plain file name, never a path.
+bool isMessageName(const QString &name)
+{
+    return !name.isEmpty() && name.size() <= 200 && name.endsWith(QLatin1String(".msg")) &&
+           !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(u'\\') &&
+           !name.contains(QChar(0));
+}
+
+QJsonObject outcomeJson(const CommandOutcome &o)
+{
+    QJsonObject r{{QStringLiteral("ok"), o.succeeded},
+                  {QStringLiteral("resultado"), o.status}};
+    if (!o.succeeded) r.insert(QStringLiteral("motivo"), o.reason);
+    return r;
+}
+
+} // namespace
+
+HttpApi::HttpApi(LetreiroService &service, UserStore &users)
+    : m_service(service), m_users(users), m_context(new QObject(&service)),
+      m_server(std::make_unique<httplib::Server>())
+{
+    QFile page(QStringLiteral(":/server/index.html"));
+    if (page.open(QIODevice::ReadOnly)) m_page = page.readAll();
+    m_server->set_payload_max_length(kMaxBody);
+    m_server->set_read_timeout(10, 0);
+    m_server->set_write_timeout(10, 0);
+    // Many clients may wait for one line at a time: enough threads that
+    // they queue on the line, not on the server.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(64); };
+    m_server->set_exception_handler(
+        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+            error(res, 500, QStringLiteral("erro interno"));
+        });
+    routes();
+}
+
+HttpApi::~HttpApi()
+{
+    stop();
+}
+
+quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
+{
+    int bound = port;
+    if (port == 0)
+        bound = m_server->bind_to_any_port(host.toStdString());
+    else if (!m_server->bind_to_port(host.toStdString(), port))
+        bound = -1;
+    if (bound <= 0) {
+        *why = QStringLiteral("não foi possível escutar em %1:%2").arg(host).arg(port);
+        return 0;
+    }
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    return quint16(bound);
+}
+
+void HttpApi::stop()
+{
+    if (!m_thread.joinable()) return;
+    m_server->stop();
+    m_thread.join();
+}
+
+template <typename Result, typename F> Result HttpApi::onMain(F f)
+{
+    auto promise = std::make_shared<std::promise<Result>>();
+    std::future<Result> future = promise->get_future();
+    QMetaObject::invokeMethod(
+        m_context, [f, promise] { f([promise](Result r) { promise->set_value(std::move(r)); }); },
+        Qt::QueuedConnection);
+    return future.get();
+}
+
+QString HttpApi::who(const httplib::Request &req)
+{
+    const QString auth = text(req.get_header_value("Authorization"));
+    if (auth.startsWith(QLatin1String("Bearer ")))
+        return m_users.checkToken(auth.mid(7).trimmed());
+    const QString cookies = text(req.get_header_value("Cookie"));
+    for (const QString &c : cookies.split(u';')) {
+        const QString kv = c.trimmed();
+        if (!kv.startsWith(QLatin1String(kCookie) + u'=')) continue;
+        QMutexLocker lock(&m_mutex);
+        const auto it = m_sessions.constFind(kv.section(u'=', 1));
+        if (it != m_sessions.constEnd() && it->expiresMs > nowMs()) return it->user;
+    }
+    return {};
+}
+
+bool HttpApi::loginBlocked(const QString &address)
+{
+    QMutexLocker lock(&m_mutex);
+    QList<qint64> &f = m_failures[address];
+    const qint64 now = nowMs();
+    f.erase(std::remove_if(f.begin(), f.end(), [now](qint64 t) { return now - t > kMinuteMs; }),
+            f.end());
+    return f.size() >= kMaxFailures;
+}
+
+void HttpApi::loginFailed(const QString &address)
+{
+    QMutexLocker lock(&m_mutex);
+    m_failures[address].append(nowMs());
+}
+
+void HttpApi::routes()
+{
+    httplib::Server &s = *m_server;
+    s.Get("/", [this](const httplib::Request &, httplib::Response &res) {
+        res.set_content(m_page.toStdString(), "text/html; charset=utf-8");
+        res.set_header("Content-Security-Policy",
+                       "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+                       "script-src 'self' 'unsafe-inline'");
+    });
+
+    s.Post("/api/entrar", [this](const httplib::Request &req, httplib::Response &res) {
+        const QString address = text(req.remote_addr);
+        if (loginBlocked(address)) {
+            error(res, 429, QStringLiteral("tentativas demais; espere um minuto"));
+            return;
+        }
+        const auto o = body(req, res);
+        if (!o) return;
+        const QString user = m_users.checkPassword(o->value(QStringLiteral("usuario")).toString(),
+                                                   o->value(QStringLiteral("senha")).toString());
+        if (user.isEmpty()) {
+            loginFailed(address);
+            error(res, 401, QStringLiteral("usuário ou senha incorretos"));
+            return;
+        }
+        QByteArray id(32, Qt::Uninitialized);
+        QRandomGenerator::system()->generate(reinterpret_cast<quint32 *>(id.data()),
+                                             reinterpret_cast<quint32 *>(id.data() + id.size()));
+        const QString sid = QString::fromLatin1(id.toHex());
+        {
+            QMutexLocker lock(&m_mutex);
+            m_sessions.insert(sid, {user, nowMs() + kSessionMs});
+        }
+        res.set_header("Set-Cookie", (QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict")
+                                          .arg(QLatin1String(kCookie), sid))
+                                         .toStdString());
+        json(res, QJsonObject{{QStringLiteral("usuario"), user}});
+    });
+
+    // Every other route of the API needs a session or a token.
+    const auto guarded = [this](auto handler) {
+        return [this, handler](const httplib::Request &req, httplib::Response &res) {
+            const QString user = who(req);
+            if (user.isEmpty()) {
+                error(res, 401, QStringLiteral("entre primeiro"));
+                return;
+            }
+            handler(req, res, user);
+        };
+    };
+
+    s.Post("/api/sair", guarded([this](const httplib::Request &req, httplib::Response &res,
+                                       const QString &) {
+        const QString cookies = text(req.get_header_value("Cookie"));
+        QMutexLocker lock(&m_mutex);
+        for (const QString &c : cookies.split(u';'))
+            m_sessions.remove(c.trimmed().section(u'=', 1));
+        res.set_header("Set-Cookie", (QLatin1String(kCookie) + QStringLiteral("=; Path=/; HttpOnly; "
+                                                                              "SameSite=Strict; Max-Age=0"))
+                                         .toStdString());
+        json(res, QJsonObject{{QStringLiteral("ok"), true}});
+    }));
+
+    s.Get("/api/paineis", guarded([this](const httplib::Request &, httplib::Response &res,
+                                         const QString &) {
+        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
+    }));
+
+    s.Get("/api/efeitos", guarded([](const httplib::Request &, httplib::Response &res,
+                                     const QString &) {
+        QJsonArray names;
+        for (int i = 0; i < tagcodes::kTableSize; ++i)
+            names.append(QStringLiteral("<%1>").arg(QLatin1String(tagcodes::kTable[i].name)));
+        json(res, names);
+    }));
+
+    s.Post(R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
+           guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
+               const QString panel = text(req.matches[1]);
+               const std::string what = req.matches[2];
+               const auto o = body(req, res);
+               if (!o) return;
+               RichText message;
+               QString file;
+               if (what == "mensagem") {
+                   file = o->value(QStringLiteral("arquivo")).toString();
+                   if (!isMessageName(file)) {
+                       error(res, 400, QStringLiteral("nome de mensagem inválido"));
+                       return;
+                   }
+                   RtfReadResult r = messagefile::read(
+                       QDir(m_service.config().messagesFolder).filePath(file));
+                   if (!r.ok) {
+                       error(res, 404, r.error);
+                       return;
+                   }
+                   message = std::move(r.text);
+               }
+               const QString value = what == "texto"
+                                         ? o->value(QStringLiteral("texto")).toString()
+                                         : o->value(QStringLiteral("comando")).toString();
+               if (what != "mensagem" && value.isEmpty()) {
+                   error(res, 400, QStringLiteral("falta o texto ou o comando"));
+                   return;
+               }
+               using Result = std::optional<CommandOutcome>;
+               const Result r = onMain<Result>([&, this](auto done) {
+                   const auto finish = [done](const CommandOutcome &c) { done(c); };
+                   const bool known =
+                       what == "texto" ? m_service.sendText(panel, value, user, finish)
+                       : what == "mensagem"
+                           ? m_service.sendMessage(panel, message, file, user, finish)
+                           : m_service.sendCommand(panel, value, user, finish);
+                   if (!known) done(std::nullopt);
+               });
+               if (!r) {
+                   error(res, 404, QStringLiteral("painel ou comando desconhecido"));
+                   return;
+               }
+               json(res, outcomeJson(*r));
+           }));
+
+    s.Get("/api/mensagens", guarded([this](const httplib::Request &, httplib::Response &res,
+                                           const QString &) {
+        QJsonArray names;
+        for (const QString &n : QDir(m_service.config().messagesFolder)
+                                    .entryList({QStringLiteral("*.msg")}, QDir::Files, QDir::Name))
+            names.append(n);
+        json(res, names);
+    }));
+
+    s.Get(R"(/api/mensagens/([^/]+))", guarded([this](const httplib::Request &req,
+                                                       httplib::Response &res, const QString &) {
+        const QString name = text(req.matches[1]);
+        if (!isMessageName(name)) {
+            error(res, 400, QStringLiteral("nome de mensagem inválido"));
+            return;
+        }
+        const SmallFileRead f = messagefile::readSmallFile(
+            QDir(m_service.config().messagesFolder).filePath(name), messagefile::kMaxBytes, true);
+        if (!f.ok) {
+            error(res, 404, f.error);
+            return;
+        }
+        res.set_content(f.data.toStdString(), "application/rtf");
+    }));
+
+    s.Put(R"(/api/mensagens/([^/]+))", guarded([this](const httplib::Request &req,
+                                                       httplib::Response &res, const QString &) {
+        const QString name = text(req.matches[1]);
+        const QByteArray rtf = QByteArray::fromStdString(req.body);
+        if (!isMessageName(name) || !readRtf(rtf).ok) {
+            error(res, 400, QStringLiteral("nome inválido ou o conteúdo não é uma mensagem RTF"));
+            return;
+        }
+        QDir().mkpath(m_service.config().messagesFolder);
+        const QString why =
+            messagefile::saveFile(QDir(m_service.config().messagesFolder).filePath(name), rtf);
+        if (!why.isEmpty()) {
+            error(res, 500, why);
+            return;
+        }
+        json(res, QJsonObject{{QStringLiteral("ok"), true}});
+    }));
+
+    s.Get("/api/previa", guarded([this](const httplib::Request &req, httplib::Response &res,
+                                        const QString &) {
+        bool ok = false;
+        const int width = text(req.get_param_value("largura")).toInt(&ok);
+        const double seconds =
+            req.has_param("ate") ? text(req.get_param_value("ate")).toDouble() : 30.0;
+        if (!ok || !simwidth::isSupported(width) || !(seconds > 0 && seconds <= 600)) {
+            error(res, 400, QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) "
+                                           "inválidos"));
+            return;
+        }
+        RichText message;
+        if (req.has_param("arquivo")) {
+            const QString name = text(req.get_param_value("arquivo"));
+            RtfReadResult r = isMessageName(name)
+                                  ? messagefile::read(
+                                        QDir(m_service.config().messagesFolder).filePath(name))
+                                  : RtfReadResult{};
+            if (!r.ok) {
+                error(res, 404, QStringLiteral("mensagem não encontrada"));
+                return;
+            }
+            message = std::move(r.text);
+        } else {
+            message = typedMessage(text(req.get_param_value("texto")));
+        }
+        const QByteArray svg = messageAnimation(message, width, qint64(seconds * 1000),
+                                                QDateTime::currentDateTime(), 20000);
+        res.set_content(svg.toStdString(), "image/svg+xml");
+    }));
+
+    s.Get("/api/historico", guarded([this](const httplib::Request &, httplib::Response &res,
+                                           const QString &) {
+        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.historyJson()); }));
+    }));
+}

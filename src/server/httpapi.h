@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <thread>
+
+class LetreiroService;
+class UserStore;
+namespace httplib
+{
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// The web page and the JSON API, behind a login. Requests are served on
+// the HTTP library's threads; everything that touches a line is handed to
+// the service on the main thread, and the request waits there for its
+// exchange. Previews are made on the request's own thread.
+//
+// Qt HTTP Server 6.4 (Debian 12) reads a whole request body into memory
+// before any handler sees it, and a deferred answer cannot know that its
+// client went away; cpp-httplib refuses bodies over a limit with 413 before
+// reading them and serves each request on a thread of a pool, so it is
+// used here.
+class HttpApi
+{
+public:
+    HttpApi(LetreiroService &service, UserStore &users);
+    ~HttpApi();
+
+    // Binds and serves; the port actually taken (the configuration's, or a
+    // free one for 0), or 0 with the reason.
+    quint16 listen(const QString &host, quint16 port, QString *error);
+    void stop();
+
+private:
+    struct Session {
+        QString user;
+        qint64 expiresMs;
+    };
+
+    void routes();
+    // The user of a request (session cookie or bearer token), or empty.
+    QString who(const httplib::Request &req);
+    bool loginBlocked(const QString &address);
+    void loginFailed(const QString &address);
+    // Runs f(done) on the main thread and waits for done(result).
+    template <typename Result, typename F> Result onMain(F f);
+
+    LetreiroService &m_service;
+    UserStore &m_users;
+    QObject *m_context; // lives on the main thread
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    QByteArray m_page;
+    QMutex m_mutex;
+    QHash<QString, Session> m_sessions;
+    QHash<QString, QList<qint64>> m_failures; // by address, ms of each wrong login
+};

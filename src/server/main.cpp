@@ -1,0 +1,122 @@
+// letreiro-servidor: owns the panel lines and serves the web page, the API
+// and the relays of the lines.
+//   letreiro-servidor --config FILE                 serve
+//   letreiro-servidor --config FILE --usuario NOME  set a password (stdin)
+//   letreiro-servidor --config FILE --novo-token NOME
+#include "httpapi.h"
+#include "letreiroservice.h"
+#include "serverconfig.h"
+#include "userstore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace
+{
+
+void out(const QString &line)
+{
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString &why)
+{
+    std::fputs((QStringLiteral("letreiro-servidor: ") + why + u'\n').toUtf8().constData(), stderr);
+    return 2;
+}
+
+#ifdef Q_OS_UNIX
+int g_signalPipe[2] = {-1, -1};
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+#endif
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_UNIX
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("letreiro-servidor"));
+    QCommandLineParser p;
+    const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("ARQUIVO"));
+    const QCommandLineOption user(QStringLiteral("usuario"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption token(QStringLiteral("novo-token"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption help(QStringList{QStringLiteral("ajuda"), QStringLiteral("help")});
+    for (const auto &o : {config, user, token, help})
+        p.addOption(o);
+    if (!p.parse(QCoreApplication::arguments()))
+        return fail(QStringLiteral("opções inválidas (letreiro-servidor --ajuda)"));
+    if (p.isSet(help) || !p.isSet(config)) {
+        out(QStringLiteral(
+            "Uso: letreiro-servidor --config ARQUIVO\n"
+            "     letreiro-servidor --config ARQUIVO --usuario NOME   (a senha na entrada padrão)\n"
+            "     letreiro-servidor --config ARQUIVO --novo-token NOME\n\n"
+            "Serve a página e a API dos painéis; a primeira linha escrita é o endereço."));
+        return p.isSet(help) ? 0 : 2;
+    }
+    QString error;
+    const auto cfg = ServerConfig::load(p.value(config), &error);
+    if (!cfg) return fail(error);
+    UserStore users(cfg->usersFile);
+    if (!users.load(&error)) return fail(error);
+
+    if (p.isSet(user)) {
+        std::string password;
+        std::getline(std::cin, password);
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        if (!users.setPassword(p.value(user), QString::fromStdString(password), &error))
+            return fail(error);
+        out(QStringLiteral("senha de %1 gravada").arg(p.value(user)));
+        return 0;
+    }
+    if (p.isSet(token)) {
+        const QString t = users.newToken(p.value(token), &error);
+        if (t.isEmpty()) return fail(error);
+        out(t);
+        return 0;
+    }
+
+    LetreiroService service(*cfg);
+    if (!service.start(&error)) return fail(error);
+    HttpApi api(service, users);
+    const quint16 port = api.listen(cfg->listenHost, cfg->listenPort, &error);
+    if (port == 0) return fail(error);
+    const bool v6 = cfg->listenHost.contains(u':');
+    out(QStringLiteral("http://%1:%2").arg(v6 ? u'[' + cfg->listenHost + u']' : cfg->listenHost).arg(port));
+    for (const ServerConfig::Line &l : cfg->lines)
+        if (service.relayPort(l.name))
+            out(QStringLiteral("repasse %1: tcp://%2:%3")
+                    .arg(l.name, l.relayHost)
+                    .arg(service.relayPort(l.name)));
+
+#ifdef Q_OS_UNIX
+    // SIGTERM (systemd) and SIGINT end the service cleanly: the exchange in
+    // hand finishes its frame.
+    if (::pipe(g_signalPipe) == 0) {
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+        auto *n = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(n, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    }
+#endif
+    const int status = QCoreApplication::exec();
+    api.stop();
+    return status;
+}

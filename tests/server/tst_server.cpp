@@ -1,0 +1,258 @@
+// letreiro-servidor over real sockets: the login and its limits, hostile
+// requests, the frames it sends byte for byte, and many clients (web and
+// letreiro-cli through the relay) sharing one line, each frame whole and
+// each answer to its own client.
+#include "cli/clirunner.h"
+#include "frame.h"
+#include "testfiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+namespace
+{
+
+struct Reply {
+    int status = 0;
+    QByteArray body;
+    QByteArray cookie;
+    QJsonValue json() const
+    {
+        const QJsonDocument d = QJsonDocument::fromJson(body);
+        return d.isArray() ? QJsonValue(d.array()) : QJsonValue(d.object());
+    }
+};
+
+} // namespace
+
+class TestServer : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QString m_url, m_relay, m_cookie;
+    std::unique_ptr<Emulator> m_panel;
+    QNetworkAccessManager m_net;
+
+    QString config(const QString &device)
+    {
+        const QString path = m_dir.filePath("letreiro.ini");
+        writeFile(path, QString("[servidor]\nescuta = 127.0.0.1:0 ; qualquer porta livre\n"
+                                "mensagens = mensagens\n\n[linha sala]\nporta = %1\n"
+                                "repasse = 127.0.0.1:0\n\n[painel entrada]\nlinha = sala\n"
+                                "endereco = 1\ntipo = 0\n\n[painel caixa]\nlinha = sala\n"
+                                "endereco = 2\n")
+                            .arg(device)
+                            .toUtf8());
+        return path;
+    }
+
+    void startServer(const QString &device)
+    {
+        const QString cfg = config(device);
+        QProcess user;
+        user.start(LETREIRO_SERVIDOR, {"--config", cfg, "--usuario", "ana"});
+        user.write("segredo\n");
+        user.closeWriteChannel();
+        QVERIFY(user.waitForFinished(20000));
+        QCOMPARE(user.exitCode(), 0);
+        m_server.start(LETREIRO_SERVIDOR, {"--config", cfg});
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
+        m_url = QString::fromUtf8(m_server.readLine()).trimmed();
+        QVERIFY2(m_url.startsWith("http://127.0.0.1:"), qPrintable(m_url));
+        QTRY_VERIFY(m_server.canReadLine());
+        m_relay = QString::fromUtf8(m_server.readLine()).trimmed().section(' ', 2);
+    }
+
+    Reply call(const QByteArray &method, const QString &path, const QByteArray &body = {},
+               const QByteArray &auth = {})
+    {
+        QNetworkRequest req(QUrl(m_url + path));
+        req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        if (!auth.isEmpty()) req.setRawHeader("Authorization", auth);
+        else if (!m_cookie.isEmpty()) req.setRawHeader("Cookie", m_cookie.toUtf8());
+        QNetworkReply *r = m_net.sendCustomRequest(req, method, body);
+        QSignalSpy done(r, &QNetworkReply::finished);
+        done.wait(30000);
+        Reply out{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll(),
+                  r->rawHeader("Set-Cookie")};
+        r->deleteLater();
+        return out;
+    }
+
+    void login()
+    {
+        const Reply r = call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})");
+        QCOMPARE(r.status, 200);
+        m_cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_panel = std::make_unique<Emulator>(QStringList{"--endereco", "1,2"});
+        startServer(m_panel->device);
+    }
+
+    void cleanup()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(10000);
+        m_panel.reset();
+        m_cookie.clear();
+    }
+
+    void nobodyGetsInWhoDoesNotBelong()
+    {
+        QCOMPARE(call("GET", "/").status, 200); // the page itself, to log in
+        for (const char *path : {"/api/paineis", "/api/historico", "/api/mensagens", "/api/previa"})
+            QCOMPARE(call("GET", path).status, 401);
+        QCOMPARE(call("POST", "/api/paineis/entrada/texto", R"({"texto":"x"})").status, 401);
+        QVERIFY(!m_panel->process().waitForReadyRead(200));
+        Reply r = call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})");
+        QCOMPARE(r.status, 200);
+        QVERIFY(r.cookie.contains("HttpOnly") && r.cookie.contains("SameSite=Strict"));
+        m_cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
+        QCOMPARE(call("GET", "/api/paineis").status, 200);
+        QCOMPARE(call("POST", "/api/sair", "{}").status, 200);
+        QCOMPARE(call("GET", "/api/paineis").status, 401);
+        m_cookie.clear();
+        // Scripts: a token, stored only hashed.
+        QProcess token;
+        token.start(LETREIRO_SERVIDOR, {"--config", m_dir.filePath("letreiro.ini"), "--novo-token", "script"});
+        QVERIFY(token.waitForFinished(20000));
+        const QByteArray t = token.readAllStandardOutput().trimmed();
+        QVERIFY(!contents(m_dir.filePath("usuarios.json")).contains(t));
+        QVERIFY(!contents(m_dir.filePath("usuarios.json")).contains("segredo"));
+        // The running service reads its users at start.
+        cleanup();
+        init();
+        QCOMPARE(call("GET", "/api/paineis", {}, "Bearer " + t).status, 200);
+        QCOMPARE(call("GET", "/api/paineis", {}, "Bearer x" + t).status, 401);
+        // Five wrong logins from one address, then a minute of 429.
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(call("POST", "/api/entrar", R"({"usuario":"ana","senha":"nao"})").status, 401);
+        QCOMPARE(call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})").status, 429);
+    }
+
+    void hostileRequestsStopNothing()
+    {
+        login();
+        QCOMPARE(call("PUT", "/api/mensagens/grande.msg", QByteArray(5 << 20, 'x')).status, 413);
+        QCOMPARE(call("POST", "/api/paineis/entrada/texto", "{nao é json").status, 400);
+        QCOMPARE(call("POST", "/api/paineis/entrada/texto", "[1,2]").status, 400);
+        QCOMPARE(call("POST", "/api/paineis/ninguem/texto", R"({"texto":"x"})").status, 404);
+        QCOMPARE(call("POST", "/api/paineis/entrada/comando", R"({"comando":"explode"})").status, 404);
+        for (const char *name : {"..%2Fusuarios.json", "%2Fetc%2Fpasswd", ".escondida.msg", "a.txt"})
+            QVERIFY(call("GET", QString("/api/mensagens/") + name).status >= 400);
+        QCOMPARE(call("PUT", "/api/mensagens/ruim.msg", "não é RTF").status, 400);
+        QCOMPARE(call("PUT", "/api/mensagens/promo.msg", "{\\rtf1 Promo}").status, 200);
+        QCOMPARE(call("GET", "/api/mensagens").json().toArray(), QJsonArray{"promo.msg"});
+        QCOMPARE(call("GET", "/api/previa?texto=x&largura=7").status, 400);
+        QCOMPARE(call("GET", "/api/previa?texto=x&largura=12&ate=nan").status, 400);
+        // Still serving.
+        const Reply sent = call("POST", "/api/paineis/caixa/mensagem", R"({"arquivo":"promo.msg"})");
+        QCOMPARE(sent.json().toObject().value("resultado").toString(),
+                 QString("Transmissão bem sucedida."));
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: LPromo"));
+        const Reply svg = call("GET", "/api/previa?texto=Ol%C3%A1%20%3CPisca______%3E&largura=12&ate=20");
+        QCOMPARE(svg.status, 200);
+        QVERIFY(svg.body.startsWith("<?xml") && svg.body.contains("data-periodo"));
+        const QJsonArray panels = call("GET", "/api/paineis").json().toArray();
+        QCOMPARE(panels[1].toObject().value("ultimo").toObject().value("ok").toBool(), true);
+        const QJsonArray history = call("GET", "/api/historico").json().toArray();
+        QCOMPARE(history.last().toObject().value("quem").toString(), QString("ana"));
+    }
+
+    // What the API sends is, byte for byte, what `transfere --texto` sends.
+    void framesAsTheCliSendsThem()
+    {
+        cleanup();
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        std::atomic<bool> stop{false};
+        QByteArray received;
+        std::thread standIn([&] {
+            const QByteArray ack = frame::build(1, QByteArray(1, char(frame::kAck)));
+            while (!stop) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 50) <= 0) continue;
+                char buf[256];
+                const ssize_t n = read(master, buf, sizeof buf);
+                if (n <= 0) continue;
+                received.append(buf, n);
+                if (received.endsWith(frame::build(1, "LOlá <Pisca______>!").right(1)) &&
+                    received.size() >= 10)
+                    (void)!write(master, ack.constData(), size_t(ack.size()));
+            }
+        });
+        m_panel = std::make_unique<Emulator>(); // unused here
+        startServer(QString::fromLocal8Bit(ptsname(master)));
+        login();
+        const QString text = QString::fromUtf8("Olá <Pisca______>ação 25°C");
+        const Reply r = call("POST", "/api/paineis/entrada/texto",
+                             QJsonDocument(QJsonObject{{"texto", text}}).toJson());
+        stop = true;
+        standIn.join();
+        ::close(master);
+        QCOMPARE(r.status, 200);
+        const Run shown = cli({"transfere", "--mostrar", "--endereco", "1", "--texto", text});
+        const QString expected = shown.out.section('\n', 1, 1);
+        QCOMPARE(QString::fromLatin1(received.toHex(' ').toUpper()), expected);
+    }
+
+    void manyClientsShareOneLine()
+    {
+        login();
+        // Three letreiro-cli through the relay, then thirty web clients at
+        // once: every frame whole, every answer to its own client.
+        QList<QProcess *> clis;
+        for (int i = 0; i < 3; ++i) {
+            auto *p = new QProcess(this);
+            p->start(LETREIRO_CLI, {"transfere", "--porta", m_relay, "--endereco", "2", "--texto",
+                                    QString("cli %1").arg(i)});
+            clis.append(p);
+        }
+        QTest::qWait(500);
+        QList<QNetworkReply *> replies;
+        for (int i = 0; i < 30; ++i) {
+            QNetworkRequest req(QUrl(m_url + "/api/paineis/entrada/texto"));
+            req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+            req.setRawHeader("Cookie", m_cookie.toUtf8());
+            replies.append(m_net.post(req, QString(R"({"texto":"web %1"})").arg(i).toUtf8()));
+        }
+        for (QNetworkReply *r : replies) {
+            if (!r->isFinished()) QSignalSpy(r, &QNetworkReply::finished).wait(60000);
+            const QJsonObject o = QJsonDocument::fromJson(r->readAll()).object();
+            QCOMPARE(o.value("resultado").toString(), QString("Transmissão bem sucedida."));
+        }
+        for (QProcess *p : clis) {
+            if (p->state() != QProcess::NotRunning) QVERIFY(p->waitForFinished(30000));
+            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), QString("Transmissão bem sucedida.\n"));
+        }
+        QStringList frames;
+        for (int i = 0; i < 33; ++i)
+            frames.append(m_panel->nextFrame());
+        for (int i = 0; i < 30; ++i)
+            QVERIFY2(frames.count(QString("endereço 1, verificação certa: Lweb %1").arg(i)) == 1,
+                     qPrintable(frames.join('\n')));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(frames.count(QString("endereço 2, verificação certa: Lcli %1").arg(i)), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "tst_server.moc"

@@ -83,13 +83,22 @@ QJsonObject outcomeJson(const CommandOutcome &o)
 
 } // namespace
 
+// The page lives in this static library's resources.
+static void initPageResource()
+{
+    Q_INIT_RESOURCE(server);
+}
+
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
       m_server(std::make_unique<httplib::Server>())
 {
+    initPageResource();
     QFile page(QStringLiteral(":/server/index.html"));
     if (page.open(QIODevice::ReadOnly)) m_page = page.readAll();
     m_server->set_payload_max_length(kMaxBody);
+    // Answers go out at once, not after the client's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
     m_server->set_read_timeout(10, 0);
     m_server->set_write_timeout(10, 0);
     // Many clients may wait for one line at a time: enough threads that

@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test bench fuzz clean
+.PHONY: all deps run test check tsan bench fuzz clean
 
 all: deps
 	cmake --preset release >/dev/null
@@ -18,6 +18,18 @@ test: deps
 	cmake --preset test >/dev/null
 	cmake --build --preset test -j $(JOBS)
 	ctest --preset test -j $(JOBS)
+
+# The fast loop: the unit tests only (pure logic, a few seconds).
+check: deps
+	cmake --preset test >/dev/null
+	cmake --build --preset test -j $(JOBS)
+	ctest --preset check -j $(JOBS)
+
+# The port's worker and the service under ThreadSanitizer.
+tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
 
 bench: deps
 	cmake --preset bench >/dev/null

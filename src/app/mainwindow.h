@@ -46,7 +46,6 @@ public:
     // Opens a message file in a new editor window, as "&Abre" does.
     void openFile(const QString &path) { m_fileCommands.openFile(path); }
     DocumentWindow *activeEditor() const;
-    int documentCount() const { return m_documentCount; }
 
     QMdiArea *mdiArea() const { return m_mdi; }
     MenuBarActions &menus() { return m_menus; }

@@ -67,8 +67,6 @@ public:
     bool readsTheClock() const { return m_readsTheClock; }
 
     qsizetype readPos() const { return m_readPos; }
-    int stepDelay() const { return m_stepDelayMs; }
-    ColourRef tagColour() const { return m_tagColour; }
 
 private:
     enum class Phase { Top, EndPause, AfterPause, BlinkRestore, Live, Finished };

@@ -69,6 +69,8 @@ private:
         user.closeWriteChannel();
         QVERIFY(user.waitForFinished(20000));
         QCOMPARE(user.exitCode(), 0);
+        // What the service says on stderr goes to the test's output.
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_server.start(LETREIRO_SERVIDOR, {"--config", cfg});
         QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
         m_url = QString::fromUtf8(m_server.readLine()).trimmed();
@@ -237,7 +239,8 @@ private Q_SLOTS:
         for (QNetworkReply *r : replies) {
             if (!r->isFinished()) QSignalSpy(r, &QNetworkReply::finished).wait(60000);
             const QJsonObject o = QJsonDocument::fromJson(r->readAll()).object();
-            QCOMPARE(o.value("resultado").toString(), QString("Transmissão bem sucedida."));
+            QVERIFY2(o.value("resultado").toString() == "Transmissão bem sucedida.",
+                     qPrintable(r->errorString()));
         }
         for (QProcess *p : clis) {
             if (p->state() != QProcess::NotRunning) QVERIFY(p->waitForFinished(30000));

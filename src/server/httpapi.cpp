@@ -11,6 +11,7 @@
 
 #include <httplib.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -127,7 +128,11 @@ quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
         *why = QStringLiteral("não foi possível escutar em %1:%2").arg(host).arg(port);
         return 0;
     }
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_listening = true;
+    m_thread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_listening = false;
+    });
     return quint16(bound);
 }
 
@@ -135,6 +140,10 @@ void HttpApi::stop()
 {
     if (!m_thread.joinable()) return;
     m_server->stop();
+    // Requests in hand wait for their exchanges, which answer on this
+    // thread: it keeps serving them until the server's threads are done.
+    while (m_listening)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     m_thread.join();
 }
 

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -57,6 +58,7 @@ private:
     QObject *m_context; // lives on the main thread
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::atomic<bool> m_listening{false};
     QByteArray m_page;
     QMutex m_mutex;
     QHash<QString, Session> m_sessions;

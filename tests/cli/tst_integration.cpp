@@ -78,6 +78,7 @@ private Q_SLOTS:
         QTest::newRow("order kept") << "9,2" << QList<int>{9, 2} << true;
         QTest::newRow("all panels") << "0" << QList<int>{0} << true;
         QTest::newRow("out of range") << "1,32" << QList<int>{} << false;
+        QTest::newRow("a range of one") << "5-5" << QList<int>{5} << true;
         QTest::newRow("backwards range") << "7-5" << QList<int>{} << false;
         QTest::newRow("negative") << "-1" << QList<int>{} << false;
         QTest::newRow("empty part") << "1,,2" << QList<int>{} << false;

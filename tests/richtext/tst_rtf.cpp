@@ -132,6 +132,17 @@ private Q_SLOTS:
                  qPrintable(r.error));
     }
 
+    // Written by other programs: a colour table whose last entry has no
+    // ";", and an underline ended by \ul0.
+    void lastColourAndTheEndOfAnUnderline()
+    {
+        const RichText t = read("{\\rtf1{\\colortbl ;\\red0\\green128\\blue0}\\cf1 A\\ul B\\ul0 C}");
+        QCOMPARE(t.plainText(), QStringLiteral("ABC"));
+        QCOMPARE(t.at(0).format.colour, rgbColour(0, 128, 0));
+        QVERIFY(t.at(1).format.underline);
+        QVERIFY(!t.at(2).format.underline);
+    }
+
     void oddButReadableInput()
     {
         // Absurd numbers are clamped, stray closing braces end the document,

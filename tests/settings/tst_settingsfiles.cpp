@@ -51,6 +51,33 @@ private Q_SLOTS:
         }
     }
 
+    // An address the panels cannot have is never used; the last good one is.
+    void addressesOutsideThePanelsAreProblems_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<bool>("problem");
+        QTest::newRow("31") << QByteArray(" 31") << false;
+        QTest::newRow("0") << QByteArray(" 0") << false;
+        QTest::newRow("32") << QByteArray(" 32") << true;
+        QTest::newRow("-1") << QByteArray("-1") << true;
+    }
+
+    void addressesOutsideThePanelsAreProblems()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(bool, problem);
+        QTemporaryDir dir;
+        QFile f(dir.filePath("cobalto.cfg"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(" 1\r\n" + address + "\r\n 0\r\n 0\r\n 0\r\n");
+        f.close();
+        SharedSettings s;
+        QString why;
+        QVERIFY(SettingsFiles(dir.path()).loadConfig(s, SettingsFiles::Missing::Skip, nullptr,
+                                                     nullptr, &why));
+        QCOMPARE(!why.isEmpty(), problem);
+    }
+
     void firstStartCreatesTheFilesByteForByte()
     {
         QTemporaryDir dir;

@@ -3,6 +3,8 @@
 #include "ledfont.h"
 #include "ledlayout.h"
 
+#include "ledsvg.h"
+
 #include <QtTest>
 
 namespace
@@ -77,6 +79,32 @@ private Q_SLOTS:
             QCOMPARE(d.colour, d.cell == 0 ? red : green);
         }
         QCOMPARE(litCells, QSet<int>({0, 3})); // empty and blank cells stay dark
+        // Expanded: each dot doubled on its right, never its left.
+        const QVector<LitDot> plain = litDots({cell('l', red)});
+        const QVector<LitDot> bold = litDots({cell('l', red, true)});
+        int leftmost = 99, boldLeftmost = 99;
+        for (const LitDot &d : plain)
+            leftmost = qMin(leftmost, d.column);
+        for (const LitDot &d : bold)
+            boldLeftmost = qMin(boldLeftmost, d.column);
+        QCOMPARE(boldLeftmost, leftmost);
+        QVERIFY(bold.size() > plain.size());
+    }
+
+    // Every state of an animation is shown for some time.
+    void noStateOfTheAnimationLastsNoTime()
+    {
+        const QVector<LedState> states = {{0.0, {cell('A', rgbColour(255, 0, 0))}},
+                                          {0.09, {cell('B', rgbColour(255, 0, 0))}},
+                                          {0.18, {cell('C', rgbColour(255, 0, 0))}}};
+        const QByteArray svg = ledAnimationSvg(states, 0.27, 1);
+        const int at = int(svg.indexOf("keyTimes=\""));
+        const QList<QByteArray> times =
+            svg.mid(at + 10, svg.indexOf('"', at + 10) - at - 10).split(';');
+        QCOMPARE(times.size(), 3);
+        for (int i = 1; i < times.size(); ++i)
+            QVERIFY(times[i].toDouble() > times[i - 1].toDouble());
+        QVERIFY(times.last().toDouble() < 1.0);
     }
 };
 

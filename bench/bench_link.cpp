@@ -15,11 +15,7 @@
 #include <chrono>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "loopback.h"
 
 namespace
 {
@@ -31,20 +27,11 @@ namespace
 // Returns the seconds from the first byte sent to the answer, or -1.
 double throughPushingBackServer(qsizetype messageChars)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int small = 1024;
-    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr *>(&a), len);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+    const LoopbackListener listener(1, 1024);
     const QByteArray field = 'L' + QByteArray(messageChars - 1, 'x');
     const qsizetype frameSize = frame::build(1, frame::encodeDataField(field, 0)).size();
     std::thread peer([&] {
-        const int c = ::accept(listener, nullptr, nullptr);
+        const int c = ::accept(listener.socket, nullptr, nullptr);
         auto next = std::chrono::steady_clock::now();
         char b;
         for (qsizetype n = 0; n < frameSize && ::read(c, &b, 1) == 1; ++n) {
@@ -60,7 +47,7 @@ double throughPushingBackServer(qsizetype messageChars)
     time.setLine(&tcp);
     QString error;
     double seconds = -1;
-    if (tcp.open(QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port)), &error)) {
+    if (tcp.open(listener.device(), &error)) {
         PanelLink link(tcp, time);
         QElapsedTimer clock;
         clock.start();
@@ -69,7 +56,6 @@ double throughPushingBackServer(qsizetype messageChars)
         tcp.close();
     }
     peer.join();
-    ::close(listener);
     return seconds;
 }
 #endif

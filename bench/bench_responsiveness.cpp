@@ -9,14 +9,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "loopback.h"
 
 namespace
 {
@@ -103,21 +98,8 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_UNIX
     // A device server whose listen queue is full: connections hang in
     // SYN_SENT until the 5 s limit.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr *>(&a), len);
-    ::listen(listener, 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
-    const QString device = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
-    std::vector<QTcpSocket *> fillers;
-    for (int i = 0; i < 8; ++i) {
-        fillers.push_back(new QTcpSocket);
-        fillers.back()->connectToHost(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
-        fillers.back()->waitForConnected(200);
-    }
+    const UnreachableServer server;
+    const QString device = server.device();
     qputenv("LETREIRO_PORTAS", "COM1=" + device.toUtf8());
     SerialPanelPort unreachable;
     QElapsedTimer took;
@@ -127,9 +109,6 @@ int main(int argc, char *argv[])
     report("event loop lateness, a device server that never accepts", connecting, "ms",
            "<= 50 ms", connecting <= 50);
     report("  the connection given up after", double(took.elapsed()) / 1000, "s", "5 s", true);
-    for (QTcpSocket *s : fillers)
-        delete s;
-    ::close(listener);
 #endif
     return 0;
 }

@@ -186,13 +186,9 @@ bool loadMessage(const QString &path, RichText &text, QByteArray *field)
 // A message given as plain text (from --texto or standard input): tags are
 // written by name, as in the editor, and the text goes out as the editor
 // would send the same typed text.
-bool messageFromText(QString text, RichText &rich, QByteArray *field)
+bool messageFromText(const QString &text, RichText &rich, QByteArray *field)
 {
-    if (text.endsWith(QLatin1String("\r\n")))
-        text.chop(2);
-    else if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    rich = RichText::fromPlain(text);
+    rich = plainMessage(text);
     const QByteArray flat = loadCommandField(rich);
     if (flat.size() <= 1) {
         printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!!"));

@@ -51,6 +51,15 @@ QByteArray loadCommandField(const RichText &text)
     return 'L' + flattenMessage(text);
 }
 
+RichText plainMessage(QString text)
+{
+    if (text.endsWith(QLatin1String("\r\n")))
+        text.chop(2);
+    else if (text.endsWith(u'\n'))
+        text.chop(1);
+    return RichText::fromPlain(text);
+}
+
 RichText typedMessage(const QString &text)
 {
     RichText r = RichText::fromPlain(text);

@@ -175,9 +175,10 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
         }
         if (w == Wait::TimedOut) {
             if (left > kReadTimeoutMs + firstByteExtra)
-                reason = receiver.collected().isEmpty()
+                reason = !receiver.collected().isEmpty() ? QStringLiteral("a resposta parou no meio")
+                         : passedOver.isEmpty()
                              ? QStringLiteral("o painel não respondeu")
-                             : QStringLiteral("a resposta parou no meio");
+                             : QStringLiteral("só chegou resposta de outro endereço");
             else
                 reason =
                     QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
@@ -199,11 +200,7 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
         trace(QStringLiteral("Nenhum Dado Recebido.") + kCrLf + kCrLf);
     else
         trace(QStringLiteral("Recebido:") + kCrLf + frame::hexDump(collected) + kCrLf + kCrLf);
-    if (!receiver.isComplete()) {
-        if (!passedOver.isEmpty() && receiver.collected().isEmpty() && !reason.contains(u':'))
-            reason = QStringLiteral("só chegou resposta de outro endereço");
-        return nak(reason);
-    }
+    if (!receiver.isComplete()) return nak(reason);
     ExchangeResult r;
     r.bytes = receiver.payload();
     return r;

@@ -17,9 +17,9 @@ public:
 
     void open(int portNumber)
     {
-        if (m_line) m_line->close();
         const QString device = portnames::resolve(portNumber);
         if (device.isEmpty()) {
+            if (m_line) m_line->close();
             const QString reason = QStringLiteral("não há porta serial número %1").arg(portNumber);
             post([reason](PanelPort &p) { Q_EMIT p.opened(false, reason); });
             return;

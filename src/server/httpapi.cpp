@@ -11,7 +11,6 @@
 
 #include <httplib.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -92,6 +91,7 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
+      m_events(new HttpApiEvents(m_context)),
       m_server(std::make_unique<httplib::Server>())
 {
     initPageResource();
@@ -128,22 +128,26 @@ quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
         *why = QStringLiteral("não foi possível escutar em %1:%2").arg(host).arg(port);
         return 0;
     }
-    m_listening = true;
     m_thread = std::thread([this] {
+        // Returns once every request in hand has had its answer.
         m_server->listen_after_bind();
-        m_listening = false;
+        QMetaObject::invokeMethod(m_context, [this] { Q_EMIT m_events->stopped(); },
+                                  Qt::QueuedConnection);
     });
     return quint16(bound);
+}
+
+void HttpApi::requestStop()
+{
+    // Takes no new connection; the requests in hand go on, their exchanges
+    // answered on the main thread, whose loop keeps running until stopped().
+    m_server->stop();
 }
 
 void HttpApi::stop()
 {
     if (!m_thread.joinable()) return;
     m_server->stop();
-    // Requests in hand wait for their exchanges, which answer on this
-    // thread: it keeps serving them until the server's threads are done.
-    while (m_listening)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     m_thread.join();
 }
 

@@ -5,11 +5,21 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <thread>
 
 class LetreiroService;
+
+// What the API tells the main thread.
+class HttpApiEvents : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+Q_SIGNALS:
+    // The server has answered its last request after requestStop().
+    void stopped();
+};
 class UserStore;
 namespace httplib
 {
@@ -37,7 +47,12 @@ public:
     // Binds and serves; the port actually taken (the configuration's, or a
     // free one for 0), or 0 with the reason.
     quint16 listen(const QString &host, quint16 port, QString *error);
+    // Ends serving without waiting: events()->stopped() follows once the
+    // requests in hand are answered.
+    void requestStop();
+    // Ends serving and waits for the server's threads.
     void stop();
+    HttpApiEvents *events() const { return m_events; }
 
 private:
     struct Session {
@@ -56,9 +71,9 @@ private:
     LetreiroService &m_service;
     UserStore &m_users;
     QObject *m_context; // lives on the main thread
+    HttpApiEvents *m_events;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
-    std::atomic<bool> m_listening{false};
     QByteArray m_page;
     QMutex m_mutex;
     QHash<QString, Session> m_sessions;

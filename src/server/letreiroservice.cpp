@@ -88,14 +88,9 @@ void LetreiroService::submit(const QString &line, const LinkOptions &options,
 bool LetreiroService::sendText(const QString &panel, const QString &text, const QString &who,
                                Done done)
 {
-    // As `letreiro-cli transfere --texto` sends it: one trailing line end
-    // (a text read from a file or a form) is not part of the message.
-    QString t = text;
-    if (t.endsWith(QLatin1String("\r\n")))
-        t.chop(2);
-    else if (t.endsWith(u'\n'))
-        t.chop(1);
-    return sendMessage(panel, RichText::fromPlain(t), t, who, std::move(done));
+    // As `letreiro-cli transfere --texto` sends it.
+    const RichText message = plainMessage(text);
+    return sendMessage(panel, message, message.plainText(), who, std::move(done));
 }
 
 bool LetreiroService::sendMessage(const QString &panel, const RichText &message,

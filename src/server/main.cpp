@@ -107,15 +107,16 @@ int main(int argc, char *argv[])
                     .arg(service.relayPort(l.name)));
 
 #ifdef Q_OS_UNIX
-    // SIGTERM (systemd) and SIGINT end the service cleanly: the exchange in
-    // hand finishes its frame.
+    // SIGTERM (systemd) and SIGINT end the service cleanly: no new request
+    // is taken, those in hand get their exchanges and answers, then it quits.
     if (::pipe(g_signalPipe) == 0) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
         auto *n = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(n, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        QObject::connect(n, &QSocketNotifier::activated, &app, [&api] { api.requestStop(); });
     }
 #endif
+    QObject::connect(api.events(), &HttpApiEvents::stopped, &app, &QCoreApplication::quit);
     const int status = QCoreApplication::exec();
     api.stop();
     return status;

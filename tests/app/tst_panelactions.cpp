@@ -29,11 +29,10 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
-#include <QTcpSocket>
+#include "loopback.h"
+
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -470,22 +469,9 @@ private Q_SLOTS:
     void aDeviceServerThatNeverAccepts()
     {
 #ifdef Q_OS_UNIX
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&a), len) == 0);
-        QVERIFY(::listen(listener, 0) == 0);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
-        const QString device = QString("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
         // The listen queue filled by others: a new connection is never taken.
-        std::vector<std::unique_ptr<QTcpSocket>> fillers;
-        for (int i = 0; i < 4; ++i) {
-            fillers.push_back(std::make_unique<QTcpSocket>());
-            fillers.back()->connectToHost("127.0.0.1", ntohs(a.sin_port));
-            fillers.back()->waitForConnected(200);
-        }
+        const UnreachableServer server;
+        const QString device = server.device();
         qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());
         writeConfig(m_dir.path(), 1, 0);
         ScriptedPrompt prompt;
@@ -499,7 +485,6 @@ private Q_SLOTS:
         QVERIFY2(w.statusPanels()->panelText(1).contains("não aceitou a conexão em 5 s"),
                  qPrintable(w.statusPanels()->panelText(1)));
         qunsetenv("LETREIRO_PORTAS");
-        ::close(listener);
 #endif
     }
 

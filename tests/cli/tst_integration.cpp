@@ -16,11 +16,7 @@
 #include <chrono>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "loopback.h"
 
 namespace
 {
@@ -205,21 +201,13 @@ private Q_SLOTS:
     void aDeviceServerThatPushesBack()
     {
 #ifdef Q_OS_UNIX
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int small = 1024;
-        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&a), len) == 0);
-        QVERIFY(::listen(listener, 1) == 0);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+        const LoopbackListener listener(1, 1024);
+        QVERIFY(listener.socket >= 0);
         const QByteArray field = "L" + QByteArray(2499, 'x');
         const QByteArray expected = frame::build(1, frame::encodeDataField(field, 0));
         QByteArray received;
         std::thread peer([&] {
-            const int c = ::accept(listener, nullptr, nullptr);
+            const int c = ::accept(listener.socket, nullptr, nullptr);
             char b;
             // 2 ms a byte, about half the wire's time.
             while (received.size() < expected.size() && ::read(c, &b, 1) == 1) {
@@ -231,10 +219,9 @@ private Q_SLOTS:
             ::close(c);
         });
         const Run r = cli({"transfere", "--pasta", m_dir.path(), "--porta",
-                           QString("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port)), "--endereco", "1",
+                           listener.device(), "--endereco", "1",
                            "--texto", QString(2499, 'x')});
         peer.join();
-        ::close(listener);
         QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
         QCOMPARE(received, expected);
 #endif

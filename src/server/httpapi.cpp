@@ -389,6 +389,50 @@ void HttpApi::routes()
         res.set_content(svg.toStdString(), "image/svg+xml");
     }));
 
+    s.Get("/api/agenda", guarded([this](const httplib::Request &, httplib::Response &res,
+                                        const QString &) {
+        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+    }));
+
+    // The editable entries, whole: [{"nome", "quando", "dias" | "datas",
+    // "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
+    s.Put("/api/agenda", guarded([this](const httplib::Request &req, httplib::Response &res,
+                                        const QString &) {
+        const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body));
+        if (!d.isArray()) {
+            error(res, 400, QStringLiteral("esperava uma lista de entradas"));
+            return;
+        }
+        QList<ScheduleEntry> entries;
+        QString why;
+        for (const QJsonValue &v : d.array()) {
+            const QJsonObject o = v.toObject();
+            ScheduleEntry e;
+            e.name = o.value(QStringLiteral("nome")).toString().simplified();
+            if (e.name.isEmpty() || e.name.contains(u']')) why = QStringLiteral("entrada sem nome válido");
+            for (auto it = o.begin(); it != o.end() && why.isEmpty(); ++it) {
+                if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa")) continue;
+                if (!it.value().isString()) why = QStringLiteral("%1 deve ser um texto").arg(it.key());
+                else e.set(it.key(), it.value().toString(), &why);
+            }
+            const bool repeated = std::any_of(entries.cbegin(), entries.cend(),
+                                              [&](const ScheduleEntry &x) { return x.name == e.name; });
+            if (why.isEmpty() && repeated) why = QStringLiteral("a agenda %1 está repetida").arg(e.name);
+            if (!why.isEmpty()) break;
+            entries.append(e);
+        }
+        if (why.isEmpty())
+            why = onMain<QString>([&, this](auto done) {
+                QString e;
+                done(m_service.setSchedule(entries, &e) ? QString() : e);
+            });
+        if (!why.isEmpty()) {
+            error(res, 400, why);
+            return;
+        }
+        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+    }));
+
     s.Get("/api/historico", guarded([this](const httplib::Request &, httplib::Response &res,
                                            const QString &) {
         json(res, onMain<QJsonArray>([this](auto done) { done(m_service.historyJson()); }));

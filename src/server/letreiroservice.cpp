@@ -1,11 +1,14 @@
 #include "letreiroservice.h"
 
 #include "flatten.h"
+#include "messagefile.h"
 #include "frame.h"
 #include "panelport.h"
 #include "replyreceiver.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
@@ -30,9 +33,12 @@ QJsonObject recordJson(const QDateTime &when, const QString &who, const QString 
 } // namespace
 
 LetreiroService::LetreiroService(ServerConfig config, QObject *parent)
-    : QObject(parent), m_config(std::move(config))
+    : QObject(parent), m_config(std::move(config)),
+      m_scheduler(QTimeZone::systemTimeZone(), [] { return QDateTime::currentDateTimeUtc(); })
 {
     loadHistory();
+    m_scheduleTimer.setSingleShot(true);
+    connect(&m_scheduleTimer, &QTimer::timeout, this, &LetreiroService::checkSchedule);
 }
 
 LetreiroService::~LetreiroService() = default;
@@ -68,6 +74,123 @@ bool LetreiroService::start(QString *error)
             serveRelay(l.name);
         }
     }
+    QList<ScheduleEntry> entries = m_config.schedule;
+    if (QFileInfo::exists(m_config.scheduleFile)) {
+        const SmallFileRead f = messagefile::readSmallFile(m_config.scheduleFile, 1 << 20, false);
+        const auto editable = f.ok ? m_config.parseSchedule(f.data, error) : std::nullopt;
+        if (!editable) {
+            *error = QStringLiteral("%1: %2").arg(m_config.scheduleFile, f.ok ? *error : f.error);
+            return false;
+        }
+        entries += *editable;
+    }
+    m_scheduler.setEntries(entries);
+    QFile state(m_config.scheduleStateFile);
+    QDateTime covered;
+    if (state.open(QIODevice::ReadOnly))
+        covered = QDateTime::fromString(
+            QJsonDocument::fromJson(state.read(4096)).object().value(QStringLiteral("coberto")).toString(),
+            Qt::ISODate);
+    runScheduled(m_scheduler.start(covered));
+    saveScheduleState();
+    m_scheduleTimer.start(m_scheduler.msUntilNextMinute() + 250);
+    return true;
+}
+
+void LetreiroService::checkSchedule()
+{
+    const QDateTime before = m_scheduler.covered();
+    runScheduled(m_scheduler.poll());
+    if (m_scheduler.covered() != before) saveScheduleState();
+    m_scheduleTimer.start(m_scheduler.msUntilNextMinute() + 250);
+}
+
+void LetreiroService::runScheduled(const QList<ScheduledRun> &runs)
+{
+    for (const ScheduledRun &run : runs) {
+        if (run.entry < 0) {
+            note(QStringLiteral("agenda"), {}, run.note);
+            continue;
+        }
+        const ScheduleEntry &e = m_scheduler.entries().at(run.entry);
+        const QString who = QStringLiteral("agenda %1").arg(e.name);
+        if (!run.note.isEmpty()) note(who, e.value, run.note);
+        if (!run.skipped) sendToPanels(e.panels, e.action, e.value, who);
+    }
+}
+
+void LetreiroService::saveScheduleState() const
+{
+    QDir().mkpath(QFileInfo(m_config.scheduleStateFile).absolutePath());
+    QSaveFile f(m_config.scheduleStateFile);
+    if (!f.open(QIODevice::WriteOnly)) return;
+    f.write(QJsonDocument(QJsonObject{{QStringLiteral("coberto"),
+                                       m_scheduler.covered().toString(Qt::ISODate)}})
+                .toJson(QJsonDocument::Compact));
+    f.commit();
+}
+
+QJsonArray LetreiroService::scheduleJson() const
+{
+    QJsonArray out;
+    for (const ScheduleEntry &e : m_scheduler.entries()) {
+        QJsonObject o{{QStringLiteral("nome"), e.name}, {QStringLiteral("fixa"), e.fixed}};
+        for (const auto &[key, value] : e.keys())
+            o.insert(key, value);
+        out.append(o);
+    }
+    return out;
+}
+
+bool LetreiroService::setSchedule(const QList<ScheduleEntry> &editable, QString *error)
+{
+    if (!m_config.checkSchedule(editable, error)) return false;
+    QDir().mkpath(QFileInfo(m_config.scheduleFile).absolutePath());
+    const QString why =
+        messagefile::saveFile(m_config.scheduleFile, ServerConfig::scheduleText(editable));
+    if (!why.isEmpty()) {
+        *error = why;
+        return false;
+    }
+    m_scheduler.setEntries(m_config.schedule + editable);
+    return true;
+}
+
+bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action action,
+                                   const QString &value, const QString &who)
+{
+    if (panels.isEmpty())
+        for (const ServerConfig::Panel &p : m_config.panels)
+            panels.append(p.name);
+    for (const QString &name : panels)
+        if (!m_config.panel(name)) return false;
+    const auto ignore = [](const CommandOutcome &) {};
+    if (action == ScheduleEntry::Action::Command) {
+        QStringList lines; // a sync reaches every panel of its line at once
+        const bool sync = value == QLatin1String("hora") || value == QLatin1String("data");
+        for (const QString &name : panels) {
+            const QString line = m_config.panel(name)->line;
+            if (sync && lines.contains(line)) continue;
+            lines.append(line);
+            if (!sendCommand(name, value, who, ignore)) return false;
+        }
+        return true;
+    }
+    RichText message;
+    if (action == ScheduleEntry::Action::Message) {
+        RtfReadResult r = messagefile::read(QDir(m_config.messagesFolder).filePath(value));
+        if (!r.ok) {
+            note(who, value, r.error, false);
+            return true;
+        }
+        message = std::move(r.text);
+    }
+    for (const QString &name : panels) {
+        if (action == ScheduleEntry::Action::Text)
+            sendText(name, value, who, ignore);
+        else
+            sendMessage(name, message, value, who, ignore);
+    }
     return true;
 }
 
@@ -102,8 +225,8 @@ bool LetreiroService::sendMessage(const QString &panel, const RichText &message,
     const auto address = qint16(p->address);
     submit(p->line, LinkOptions{p->type, false},
            [address, field](PanelCommands &c) { return c.transfer(address, field); },
-           [this, panel, who, what, done](const CommandOutcome &o) {
-               record(panel, who, what, o);
+           [this, panel, who, what, done, shown = message.plainText()](const CommandOutcome &o) {
+               record(panel, who, what, o, shown);
                done(o);
            });
     return true;
@@ -130,7 +253,11 @@ bool LetreiroService::sendCommand(const QString &panel, const QString &command,
         job = [](PanelCommands &c) { return c.setDate(QDateTime::currentDateTime()); };
     submit(p->line, LinkOptions{p->type, false}, job,
            [this, panel, who, command, done](const CommandOutcome &o) {
-               record(panel, who, command, o);
+               // A panel cleared shows nothing any more.
+               record(panel, who, command, o,
+                      command == QLatin1String("apaga") && o.succeeded
+                          ? std::optional<QString>(QString())
+                          : std::nullopt);
                done(o);
            });
     return true;
@@ -173,11 +300,22 @@ void LetreiroService::serveRelay(const QString &line)
 }
 
 void LetreiroService::record(const QString &panel, const QString &who, const QString &what,
-                             const CommandOutcome &o)
+                             const CommandOutcome &o, const std::optional<QString> &shown)
 {
     Record r{QDateTime::currentDateTime(), who, panel, what, o.statusWithReason(), o.succeeded};
     m_last.insert(panel, r);
     m_history.push_back(r);
+    while (m_history.size() > kHistory)
+        m_history.pop_front();
+    saveHistory();
+    if (!m_config.panel(panel)) return; // a relayed frame, by address
+    if (shown) m_shown.insert(panel, *shown);
+    Q_EMIT exchanged(panel, r.ok, r.outcome, m_shown.value(panel));
+}
+
+void LetreiroService::note(const QString &who, const QString &what, const QString &text, bool ok)
+{
+    m_history.push_back(Record{QDateTime::currentDateTime(), who, QString(), what, text, ok});
     while (m_history.size() > kHistory)
         m_history.pop_front();
     saveHistory();

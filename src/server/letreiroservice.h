@@ -2,12 +2,14 @@
 
 #include "panelcommands.h"
 #include "panelport.h"
+#include "schedule.h"
 #include "serverconfig.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QJsonArray>
 #include <QObject>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -41,11 +43,26 @@ public:
                      const QString &who, Done done);
     // "para", "inicia", "apaga", "hora" or "data".
     bool sendCommand(const QString &panel, const QString &command, const QString &who, Done done);
+    // The same to several panels (empty: every panel); a clock or date sync
+    // goes once per line, since every panel on it hears it. False for a
+    // panel or command that does not exist.
+    bool sendToPanels(QStringList panels, ScheduleEntry::Action action, const QString &value,
+                      const QString &who);
+
+    // The agenda: the configuration's entries (fixed) and the editable ones.
+    QJsonArray scheduleJson() const;
+    // Replaces the editable entries and keeps them in the agenda file.
+    bool setSchedule(const QList<ScheduleEntry> &entries, QString *error);
 
     QJsonArray panelsJson() const;
     QJsonArray historyJson() const;
     // Where the relay of a line listens (after start), for the tests.
     quint16 relayPort(const QString &line) const;
+
+Q_SIGNALS:
+    // After each exchange with a configured panel: how it went and the
+    // text the panel was last given.
+    void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
 
 private:
     struct Line {
@@ -62,7 +79,11 @@ private:
     void submit(const QString &line, const LinkOptions &options, const PanelPort::Job &job,
                 Done done);
     void record(const QString &panel, const QString &who, const QString &what,
-                const CommandOutcome &outcome);
+                const CommandOutcome &outcome, const std::optional<QString> &shown = {});
+    void note(const QString &who, const QString &what, const QString &text, bool ok = true);
+    void checkSchedule();
+    void runScheduled(const QList<ScheduledRun> &runs);
+    void saveScheduleState() const;
     void serveRelay(const QString &line);
     void loadHistory();
     void saveHistory() const;
@@ -71,4 +92,7 @@ private:
     QHash<QString, Line> m_lines;
     QHash<QString, Record> m_last; // by panel
     std::deque<Record> m_history;
+    QHash<QString, QString> m_shown; // by panel: the text it was last given
+    Scheduler m_scheduler;
+    QTimer m_scheduleTimer;
 };

@@ -5,6 +5,7 @@
 //   letreiro-servidor --config FILE --novo-token NOME
 #include "httpapi.h"
 #include "letreiroservice.h"
+#include "mqttbridge.h"
 #include "serverconfig.h"
 #include "userstore.h"
 
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #ifdef Q_OS_UNIX
@@ -95,6 +97,11 @@ int main(int argc, char *argv[])
 
     LetreiroService service(*cfg);
     if (!service.start(&error)) return fail(error);
+    std::unique_ptr<MqttBridge> mqtt;
+    if (!cfg->mqtt.host.isEmpty()) {
+        mqtt = std::make_unique<MqttBridge>(cfg->mqtt, service);
+        if (!mqtt->start(&error)) return fail(error);
+    }
     HttpApi api(service, users);
     const quint16 port = api.listen(cfg->listenHost, cfg->listenPort, &error);
     if (port == 0) return fail(error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "schedule.h"
+
 #include <QList>
 #include <QString>
 
@@ -12,6 +14,13 @@
 //                         usuarios = FILE, historico = FILE (both optional)
 //   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional)
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
+//   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
+//   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
+//                         tls_ca = FILE, descoberta = sim|nao
+//
+// The agenda the API edits is kept apart, in `agenda = FILE` of
+// [servidor] (beside the history by default): the configuration may sit
+// where the service cannot write, and its own entries stay as written.
 struct ServerConfig {
     struct Line {
         QString name;
@@ -26,6 +35,13 @@ struct ServerConfig {
         int type = 0;
     };
 
+    struct Mqtt {
+        QString host; // empty: no MQTT
+        quint16 port = 1883;
+        QString site, user, password, caFile;
+        bool discovery = false;
+    };
+
     QString listenHost = QStringLiteral("127.0.0.1");
     quint16 listenPort = 8080;
     QString messagesFolder;
@@ -33,6 +49,10 @@ struct ServerConfig {
     QString historyFile;
     QList<Line> lines;
     QList<Panel> panels;
+    QList<ScheduleEntry> schedule; // the configuration's own (fixed) entries
+    QString scheduleFile;          // the entries the API edits
+    QString scheduleStateFile;     // the last minute the agenda covered
+    Mqtt mqtt;
 
     const Line *line(const QString &name) const;
     const Panel *panel(const QString &name) const;
@@ -42,4 +62,12 @@ struct ServerConfig {
     static std::optional<ServerConfig> load(const QString &path, QString *error);
     static std::optional<ServerConfig> parse(const QByteArray &text, const QString &folder,
                                              QString *error);
+
+    // The agenda file: [agenda NAME] sections only, their panels checked
+    // against this configuration.
+    std::optional<QList<ScheduleEntry>> parseSchedule(const QByteArray &text, QString *error) const;
+    // Says what is wrong with entries (a panel that does not exist, a name
+    // used twice, also among the fixed ones).
+    bool checkSchedule(const QList<ScheduleEntry> &entries, QString *error) const;
+    static QByteArray scheduleText(const QList<ScheduleEntry> &entries);
 };

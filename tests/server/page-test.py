@@ -67,6 +67,22 @@ try:
         assert sorted(lines) == ["endereço 1, verificação certa: LBom dia! <Pisca______>Ofertas de verão",
                                  "endereço 2, verificação certa: LBom dia! <Pisca______>Ofertas de verão"], lines
         wait.until(lambda b: "Bom dia!" in b.find_element(By.ID, "historico").text)
+        # The agenda: an entry added by the form, refused with the reason, removed.
+        for field, value in (("agNome", "abertura"), ("agDias", "seg,sex"), ("agValor", "Aberto; entre")):
+            browser.find_element(By.ID, field).send_keys(value)
+        browser.execute_script("document.getElementById('agQuando').value = '08:00'")
+        browser.find_element(By.ID, "agAdicionar").click()
+        wait.until(lambda b: "Aberto; entre" in b.find_element(By.ID, "agenda").text)
+        if shots:
+            browser.execute_script("document.getElementById('formAgenda').scrollIntoView()")
+            browser.save_screenshot(os.path.join(shots, "web-agenda.png"))
+        for field, value in (("agNome", "ruim"), ("agPaineis", "ninguem"), ("agValor", "x")):
+            browser.find_element(By.ID, field).clear()
+            browser.find_element(By.ID, field).send_keys(value)
+        browser.find_element(By.ID, "agAdicionar").click()
+        wait.until(lambda b: "não existe" in b.find_element(By.ID, "erroAgenda").text)
+        browser.find_element(By.CSS_SELECTOR, "button[aria-label='Remover abertura']").click()
+        wait.until(lambda b: "abertura" not in b.find_element(By.ID, "agenda").text)
         # A phone's screen: nothing wider than the screen, the controls reachable.
         browser.set_window_size(390, 844)
         time.sleep(0.5)

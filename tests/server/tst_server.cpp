@@ -1,8 +1,9 @@
 // letreiro-servidor over real sockets: the login and its limits, hostile
 // requests, the frames it sends byte for byte, and many clients (web and
 // letreiro-cli through the relay) sharing one line, each frame whole and
-// each answer to its own client.
+// each answer to its own client; the agenda and the site on an MQTT broker.
 #include "cli/clirunner.h"
+#include "mqttpeers.h"
 #include "frame.h"
 #include "testfiles.h"
 
@@ -44,6 +45,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_server;
     QString m_url, m_relay, m_cookie;
+    QString m_extraConfig;
     std::unique_ptr<Emulator> m_panel;
     QNetworkAccessManager m_net;
 
@@ -54,8 +56,8 @@ private:
                                 "mensagens = mensagens\n\n[linha sala]\nporta = %1\n"
                                 "repasse = 127.0.0.1:0\n\n[painel entrada]\nlinha = sala\n"
                                 "endereco = 1\ntipo = 0\n\n[painel caixa]\nlinha = sala\n"
-                                "endereco = 2\n")
-                            .arg(device)
+                                "endereco = 2\n\n%2")
+                            .arg(device, m_extraConfig)
                             .toUtf8());
         return path;
     }
@@ -254,6 +256,77 @@ private Q_SLOTS:
                      qPrintable(frames.join('\n')));
         for (int i = 0; i < 3; ++i)
             QCOMPARE(frames.count(QString("endereço 2, verificação certa: Lcli %1").arg(i)), 1);
+    }
+
+    void siteOnTheBroker()
+    {
+        cleanup();
+        Broker broker(m_dir.filePath("broker"));
+        m_extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\ndescoberta = sim\n\n"
+                                "[agenda relogio]\nquando = 03:00\ncomando = hora\n")
+                            .arg(broker.port());
+        init();
+        MqttPeer peer(broker.port(), {"letreiro/#", "homeassistant/#"});
+        QTRY_VERIFY(peer.subscribed());
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        QVERIFY(!peer.on("homeassistant/text/letreiro_loja_entrada/config").isEmpty());
+        QCOMPARE(peer.on("homeassistant/button/letreiro_loja_caixa_apaga/config").size(), 1);
+
+        // A text as `transfere --texto` sends it; a command to every panel.
+        const QString text = "Olá <Pisca______>ação 25°C";
+        peer.publish("letreiro/loja/entrada/texto", text.toUtf8());
+        const QString viaMqtt = m_panel->nextFrame();
+        QCOMPARE(cli({"transfere", "--porta", m_relay, "--endereco", "1", "--texto", text}).status, 0);
+        QCOMPARE(m_panel->nextFrame(), viaMqtt);
+        peer.publish("letreiro/loja/todos/comando", "para");
+        QCOMPARE(QStringList({m_panel->nextFrame(), m_panel->nextFrame()}),
+                 QStringList({"endereço 1, verificação certa: P", "endereço 2, verificação certa: P"}));
+        QTRY_VERIFY(peer.on("letreiro/loja/caixa/estado").size() == 1);
+        const QJsonObject state =
+            QJsonDocument::fromJson(peer.on("letreiro/loja/entrada/estado").last()).object();
+        QCOMPARE(state.value("texto").toString(), text);
+        QVERIFY(state.value("ok").toBool() && state.contains("quando") && state.contains("resultado"));
+
+        // The agenda: the configuration's entry is fixed; one of the API's
+        // runs at the next minute, into the history and onto the broker.
+        login();
+        QCOMPARE(call("GET", "/api/agenda").json().toArray().at(0).toObject().value("fixa").toBool(), true);
+        QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"relogio","quando":"04:00","comando":"data"}])").status, 400);
+        QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"x","quando":"04:00","paineis":"porta","texto":"a"}])").status, 400);
+        const QDateTime at = QDateTime::currentDateTime().addSecs(QTime::currentTime().second() > 50 ? 120 : 60);
+        const QByteArray entry = QString(R"([{"nome":"promo","quando":"%1","paineis":"caixa","texto":"Promoção; hoje"}])")
+                                     .arg(at.toString("HH:mm")).toUtf8();
+        QCOMPARE(call("PUT", "/api/agenda", entry).status, 200);
+        QVERIFY(contents(m_dir.filePath("agenda.ini")).contains("[agenda promo]"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_panel->process().canReadLine(), 130000);
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: LPromoção; hoje"));
+        QTRY_COMPARE(QJsonDocument::fromJson(peer.on("letreiro/loja/caixa/estado").last())
+                         .object().value("texto").toString(),
+                     QString("Promoção; hoje"));
+        QCOMPARE(call("GET", "/api/historico").json().toArray().last().toObject().value("quem").toString(),
+                 QString("agenda promo"));
+
+        // Killed without a word: the last will; what is published meanwhile
+        // reaches the panel once the service is back, once each.
+        m_server.kill();
+        m_server.waitForFinished();
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("offline"));
+        peer.publish("letreiro/loja/caixa/texto", "fora 1");
+        peer.publish("letreiro/loja/caixa/texto", "fora 2");
+        startServer(m_panel->device);
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: Lfora 1"));
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: Lfora 2"));
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("online"));
+
+        // The broker goes away and comes back: the service finds it again.
+        broker.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(peer.subscribed(), 10000);
+        peer.publish("letreiro/loja/entrada/texto", "de volta");
+        QTRY_VERIFY_WITH_TIMEOUT(m_panel->process().canReadLine(), 40000);
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: Lde volta"));
+        QVERIFY(!m_panel->process().waitForReadyRead(1000)); // nothing twice
+        cleanup();
+        m_extraConfig.clear();
     }
 };
 

@@ -1,0 +1,139 @@
+#pragma once
+
+// A real Mosquitto broker on a loopback port, and a client that watches and
+// publishes, for the tests and the fleet benchmark.
+#include <QDir>
+#include <QMutex>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <mosquitto.h>
+
+#include <atomic>
+#include <functional>
+
+class Broker
+{
+public:
+    // Keeps its sessions and retained messages in `folder`, across restart().
+    explicit Broker(const QString &folder)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        QDir().mkpath(folder);
+        m_config = QDir(folder).filePath(QStringLiteral("mosquitto.conf"));
+        QFile f(m_config);
+        f.open(QIODevice::WriteOnly);
+        // "user root" only keeps a broker started by root from dropping to
+        // an account that cannot write the test's folder.
+        f.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
+                               "persistence_location %2/\nuser root\nmax_queued_messages 100000\n"
+                               "log_type error\n")
+                    .arg(m_port)
+                    .arg(folder)
+                    .toUtf8());
+        f.close();
+        start();
+    }
+    ~Broker() { stop(); }
+    quint16 port() const { return m_port; }
+    void start()
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(MOSQUITTO_BROKER), {QStringLiteral("-c"), m_config});
+        m_process.waitForStarted();
+        for (int i = 0; i < 100; ++i) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, m_port);
+            if (s.waitForConnected(100)) return;
+            QThread::msleep(50);
+        }
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(10000);
+    }
+    void restart()
+    {
+        stop();
+        start();
+    }
+
+private:
+    quint16 m_port = 0;
+    QString m_config;
+    QProcess m_process;
+};
+
+class MqttPeer
+{
+public:
+    using Handler = std::function<void(const QString &topic, const QByteArray &payload)>;
+
+    // `handler` (optional) runs on the library's thread for every message.
+    MqttPeer(quint16 port, QStringList subscriptions, Handler handler = {})
+        : m_subscriptions(std::move(subscriptions)), m_handler(std::move(handler))
+    {
+        mosquitto_lib_init();
+        m_client = mosquitto_new(nullptr, true, this);
+        mosquitto_reconnect_delay_set(m_client, 1, 1, false);
+        mosquitto_connect_callback_set(m_client, [](mosquitto *m, void *self, int) {
+            for (const QString &t : static_cast<MqttPeer *>(self)->m_subscriptions)
+                mosquitto_subscribe(m, nullptr, t.toUtf8().constData(), 1);
+        });
+        mosquitto_disconnect_callback_set(m_client, [](mosquitto *, void *self, int) {
+            static_cast<MqttPeer *>(self)->m_subscribed = false;
+        });
+        mosquitto_subscribe_callback_set(m_client, [](mosquitto *, void *self, int, int, const int *) {
+            static_cast<MqttPeer *>(self)->m_subscribed = true;
+        });
+        mosquitto_message_callback_set(m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
+            auto *peer = static_cast<MqttPeer *>(self);
+            const QString topic = QString::fromUtf8(m->topic);
+            const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+            if (peer->m_handler) peer->m_handler(topic, payload);
+            QMutexLocker lock(&peer->m_mutex);
+            peer->m_messages.append({topic, payload});
+        });
+        mosquitto_connect_async(m_client, "127.0.0.1", port, 10);
+        mosquitto_loop_start(m_client);
+    }
+    ~MqttPeer()
+    {
+        mosquitto_disconnect(m_client);
+        mosquitto_loop_stop(m_client, false);
+        mosquitto_destroy(m_client);
+    }
+    bool subscribed() const { return m_subscribed; }
+    void publish(const QString &topic, const QByteArray &payload)
+    {
+        mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                          payload.constData(), 1, false);
+    }
+    QList<QPair<QString, QByteArray>> messages()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_messages;
+    }
+    // The payloads seen on `topic`, oldest first.
+    QList<QByteArray> on(const QString &topic)
+    {
+        QList<QByteArray> out;
+        for (const auto &[t, p] : messages())
+            if (t == topic) out.append(p);
+        return out;
+    }
+
+private:
+    mosquitto *m_client = nullptr;
+    QStringList m_subscriptions;
+    Handler m_handler;
+    std::atomic<bool> m_subscribed{false};
+    QMutex m_mutex;
+    QList<QPair<QString, QByteArray>> m_messages;
+};

@@ -157,23 +157,36 @@ bool LetreiroService::setSchedule(const QList<ScheduleEntry> &editable, QString 
 }
 
 bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action action,
-                                   const QString &value, const QString &who)
+                                   const QString &value, const QString &who,
+                                   std::function<void()> allDone)
 {
     if (panels.isEmpty())
         for (const ServerConfig::Panel &p : m_config.panels)
             panels.append(p.name);
     for (const QString &name : panels)
         if (!m_config.panel(name)) return false;
-    const auto ignore = [](const CommandOutcome &) {};
+    // One count for the exchanges under way, the last one out calls allDone.
+    auto left = std::make_shared<int>(1);
+    const auto finished = [left, allDone] {
+        if (--*left == 0 && allDone) allDone();
+    };
+    const auto ignore = [left, finished](const CommandOutcome &) { finished(); };
+    const auto started = [left] { ++*left; };
     if (action == ScheduleEntry::Action::Command) {
+        static const QStringList known = {QStringLiteral("para"), QStringLiteral("inicia"),
+                                          QStringLiteral("apaga"), QStringLiteral("hora"),
+                                          QStringLiteral("data")};
+        if (!known.contains(value)) return false;
         QStringList lines; // a sync reaches every panel of its line at once
         const bool sync = value == QLatin1String("hora") || value == QLatin1String("data");
         for (const QString &name : panels) {
             const QString line = m_config.panel(name)->line;
             if (sync && lines.contains(line)) continue;
             lines.append(line);
-            if (!sendCommand(name, value, who, ignore)) return false;
+            started();
+            sendCommand(name, value, who, ignore);
         }
+        finished();
         return true;
     }
     RichText message;
@@ -181,16 +194,19 @@ bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action act
         RtfReadResult r = messagefile::read(QDir(m_config.messagesFolder).filePath(value));
         if (!r.ok) {
             note(who, value, r.error, false);
+            finished();
             return true;
         }
         message = std::move(r.text);
     }
     for (const QString &name : panels) {
+        started();
         if (action == ScheduleEntry::Action::Text)
             sendText(name, value, who, ignore);
         else
             sendMessage(name, message, value, who, ignore);
     }
+    finished();
     return true;
 }
 

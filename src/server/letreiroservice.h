@@ -46,8 +46,9 @@ public:
     // The same to several panels (empty: every panel); a clock or date sync
     // goes once per line, since every panel on it hears it. False for a
     // panel or command that does not exist.
+    // `allDone`, if given, runs once every exchange is over.
     bool sendToPanels(QStringList panels, ScheduleEntry::Action action, const QString &value,
-                      const QString &who);
+                      const QString &who, std::function<void()> allDone = {});
 
     // The agenda: the configuration's entries (fixed) and the editable ones.
     QJsonArray scheduleJson() const;

@@ -8,7 +8,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaObject>
+#include <QPointer>
+#include <QSaveFile>
 
 #include <mosquitto.h>
 
@@ -68,6 +72,17 @@ QString MqttBridge::topic(const QString &rest) const
 
 bool MqttBridge::start(QString *error)
 {
+    m_journal = QDir(QFileInfo(m_service.config().historyFile).absolutePath())
+                    .filePath(QStringLiteral("mqtt-pendentes.json"));
+    QFile journal(m_journal);
+    if (journal.open(QIODevice::ReadOnly)) {
+        const QJsonArray left = QJsonDocument::fromJson(journal.read(16 << 20)).array();
+        journal.close();
+        for (const QJsonValue &v : left)
+            dispatch(v[QStringLiteral("topico")].toString(),
+                     QByteArray::fromBase64(v[QStringLiteral("conteudo")].toString().toLatin1()));
+        saveJournal();
+    }
     static const int initialised = mosquitto_lib_init();
     Q_UNUSED(initialised);
     const QByteArray id = utf8(QStringLiteral("letreiro-") + m_config.site);
@@ -77,6 +92,9 @@ bool MqttBridge::start(QString *error)
         return false;
     }
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Small packets that wait for nothing: without it each state and each
+    // acknowledgement could sit out the peer's delayed ACK (40 ms).
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     const QByteArray will = utf8(topic(QStringLiteral("estado")));
     int rc = mosquitto_will_set(m_client, will.constData(), 7, "offline", kQos, true);
     if (rc == MOSQ_ERR_SUCCESS && !m_config.user.isEmpty())
@@ -157,21 +175,50 @@ void MqttBridge::received(const Received &m)
         m_recentOrder.pop_front();
     }
 
-    const QStringList parts = m.topic.split(u'/');
-    if (parts.size() != 4) return;
-    const QString panel = parts.at(2), kind = parts.at(3);
-    const QString value = QString::fromUtf8(m.payload);
+    dispatch(m.topic, m.payload);
+}
+
+void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
+{
+    const QStringList parts = topic.split(u'/');
+    const QString panel = parts.value(2), kind = parts.value(3);
+    const QString value = QString::fromUtf8(payload);
     const QStringList panels =
         panel == QLatin1String("todos") ? QStringList() : QStringList{panel};
+    const quint64 id = m_nextId++;
+    m_pending.append({id, topic, payload});
+    saveJournal();
+    const auto done = [self = QPointer<MqttBridge>(this), id] {
+        if (!self) return;
+        self->m_pending.erase(std::remove_if(self->m_pending.begin(), self->m_pending.end(),
+                                             [id](const Pending &p) { return p.id == id; }),
+                              self->m_pending.end());
+        self->saveJournal();
+    };
     const bool known =
-        kind == QLatin1String("texto")
-            ? m_service.sendToPanels(panels, ScheduleEntry::Action::Text, value,
-                                     QStringLiteral("mqtt"))
-            : commandNames().contains(value.trimmed()) &&
-                  m_service.sendToPanels(panels, ScheduleEntry::Action::Command, value.trimmed(),
-                                         QStringLiteral("mqtt"));
-    if (!known)
-        qWarning("letreiro-servidor: MQTT: %s: painel ou comando desconhecido", qPrintable(m.topic));
+        parts.size() == 4 &&
+        (kind == QLatin1String("texto")
+             ? m_service.sendToPanels(panels, ScheduleEntry::Action::Text, value,
+                                      QStringLiteral("mqtt"), done)
+             : m_service.sendToPanels(panels, ScheduleEntry::Action::Command, value.trimmed(),
+                                      QStringLiteral("mqtt"), done));
+    if (!known) {
+        qWarning("letreiro-servidor: MQTT: %s: painel ou comando desconhecido", qPrintable(topic));
+        done();
+    }
+}
+
+void MqttBridge::saveJournal() const
+{
+    QJsonArray left;
+    for (const Pending &p : m_pending)
+        left.append(QJsonObject{{QStringLiteral("topico"), p.topic},
+                                {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
+    QDir().mkpath(QFileInfo(m_journal).absolutePath());
+    QSaveFile f(m_journal);
+    if (!f.open(QIODevice::WriteOnly)) return;
+    f.write(QJsonDocument(left).toJson(QJsonDocument::Compact));
+    f.commit();
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,

@@ -42,6 +42,10 @@ private:
 
     void connected(int code);
     void received(const Received &message);
+    // Hands a message to the panels; it stays in the journal until its
+    // exchanges are over, so a service killed meanwhile sends it at start.
+    void dispatch(const QString &topic, const QByteArray &payload);
+    void saveJournal() const;
     void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
     void publish(const QString &topic, const QByteArray &payload, bool retain);
     void announce(); // Home Assistant discovery
@@ -55,4 +59,12 @@ private:
     // the connection) comes with the same id: it is not sent twice.
     std::deque<QByteArray> m_recentOrder;
     QSet<QByteArray> m_recent;
+    QString m_journal;
+    struct Pending {
+        quint64 id;
+        QString topic;
+        QByteArray payload;
+    };
+    QList<Pending> m_pending;
+    quint64 m_nextId = 0;
 };

@@ -32,7 +32,7 @@ public:
         // an account that cannot write the test's folder.
         f.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
                                "persistence_location %2/\nuser root\nmax_queued_messages 100000\n"
-                               "log_type error\n")
+                               "log_type error\nset_tcp_nodelay true\n")
                     .arg(m_port)
                     .arg(folder)
                     .toUtf8());
@@ -82,6 +82,7 @@ public:
         mosquitto_lib_init();
         m_client = mosquitto_new(nullptr, true, this);
         mosquitto_reconnect_delay_set(m_client, 1, 1, false);
+        mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_connect_callback_set(m_client, [](mosquitto *m, void *self, int) {
             for (const QString &t : static_cast<MqttPeer *>(self)->m_subscriptions)
                 mosquitto_subscribe(m, nullptr, t.toUtf8().constData(), 1);

@@ -15,13 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
     }
     const SettingsFiles files(dir.path());
-    SharedSettings s;
+    Settings s;
     QString address;
     files.loadConfig(s, SettingsFiles::Missing::Skip, &address);
     files.loadPassword(s, SettingsFiles::Missing::Skip);
     files.loadUsbAdapter(s, SettingsFiles::Missing::Skip);
     files.loadTips(s, SettingsFiles::Missing::Skip);
-    if (s.tipTexts.size() != SharedSettings::kTipSlots) abort();
+    if (s.tipTexts.size() != Settings::kTipSlots) abort();
     for (const QByteArray &line : settingsfiles::splitLines(bytes)) {
         qint16 v = 0;
         settingsfiles::readInt16(line, &v);

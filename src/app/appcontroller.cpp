@@ -60,7 +60,9 @@ void AppController::showMain()
     m_main->setAttribute(Qt::WA_DeleteOnClose);
     m_main->files() = m_files;
     connect(m_main, &MainWindow::closed, this, &AppController::mainClosed);
-    m_main->load();
+    connect(m_main, &MainWindow::tipsHiddenChosen, this,
+            [this](bool hidden) { m_settings.tipsHidden = hidden ? 1 : 0; });
+    reloadSettings();
     m_main->show();
     // After the start-up's own steps (the port, the tips), which the window
     // queued when it showed.
@@ -71,6 +73,12 @@ void AppController::showMain()
         });
         m_filesAtStart.clear();
     }
+}
+
+void AppController::reloadSettings()
+{
+    const SettingsFiles::Report report = m_files.loadAll(m_settings);
+    if (m_main) m_main->load(report);
 }
 
 void AppController::mainClosed(bool forSettings)
@@ -85,10 +93,7 @@ void AppController::askPassword()
 {
     auto *password = new PasswordWindow(m_settings, *m_prompt);
     connect(password, &PasswordWindow::granted, this, &AppController::openSettings);
-    connect(password, &PasswordWindow::cancelled, this, [this] {
-        m_settings.settingsRequested = 0;
-        showMain();
-    });
+    connect(password, &PasswordWindow::cancelled, this, &AppController::showMain);
     password->show();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settingsfiles.h"
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QObject>
 #include <QPointer>
@@ -39,7 +39,9 @@ public:
     void showMain();
 
     MainWindow *mainWindow() const;
-    SharedSettings &settings() { return m_settings; }
+    const Settings &settings() const { return m_settings; }
+    // Reads the settings files anew and shows what was read in the main window.
+    void reloadSettings();
     const SettingsFiles &files() const { return m_files; }
 
 Q_SIGNALS:
@@ -51,7 +53,7 @@ private:
     void askPassword();
     void openSettings();
 
-    SharedSettings m_settings;
+    Settings m_settings;
     SettingsFiles m_files;
     std::unique_ptr<Prompt> m_ownPrompt;
     Prompt *m_prompt;

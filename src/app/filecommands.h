@@ -8,7 +8,7 @@ class DocumentWindow;
 class Prompt;
 
 // "&Abre", "&Salvar", "Salvar &Como" and "&Imprimir", acting on the active
-// editor window. "&Novo" is the main window's LoadNewDoc.
+// editor window. "&Novo" is the main window's newDocument.
 class FileCommands
 {
 public:

@@ -28,26 +28,24 @@
 
 const QString MainWindow::kDebugCaption = QStringLiteral("frmdebug.");
 
-MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, Prompt *prompt,
+MainWindow::MainWindow(const Settings &settings, const QString &settingsFolder, Prompt *prompt,
                        PanelPort *port, QWidget *parent)
     : QMainWindow(parent), m_settings(settings), m_files(settingsFolder),
       m_ownPrompt(prompt ? nullptr : std::make_unique<DialogPrompt>(this)),
       m_port(port ? port : new SerialPanelPort(this)),
       m_prompt(prompt ? prompt : m_ownPrompt.get()), m_mdi(new QMdiArea(this)),
-      m_menus(buildMenuBar(menuBar())), m_buttons(),
-      m_toolbar(buildToolbar(
-          this, [this](const QString &key) { toolbarButtonClick(key); }, &m_buttons)),
+      m_menus(buildMenuBar(menuBar())), m_toolbar(buildToolbar(this, m_menus)),
       m_status(new StatusPanels(this)),
       m_fileCommands(
-          *m_prompt, [this] { return LoadNewDoc(); }, [this] { return activeEditor(); },
+          *m_prompt, [this] { return newDocument(); }, [this] { return activeEditor(); },
           [this](DocumentWindow *doc) { discard(doc); }),
       m_panel(new PanelActions(
-          settings, m_menus, m_buttons, *m_status, *m_prompt, *m_port,
+          settings, m_menus, *m_status, *m_prompt, *m_port,
           [this] { return activeEditor(); }, this))
 {
     if (!m_port->parent()) m_port->setParent(this);
     // The engine starts 300 ms after the window opens; the window is modal.
-    m_panel->showTips = [this] { mnudica_Click(); };
+    m_panel->showTips = [this] { showTips(); };
     showSimulation = [](SimulationWindow &w) {
         w.arm();
         w.exec();
@@ -70,7 +68,7 @@ MainWindow::MainWindow(SharedSettings &settings, const QString &settingsFolder, 
         m_awayTimer.stop();
         if (!m_away) return;
         m_away = false;
-        if (isVisible()) MDIForm_Activate();
+        if (isVisible()) activatePort();
     });
     // Quitting during an exchange lets its frame go out whole first.
     connect(qApp, &QCoreApplication::aboutToQuit, m_panel, &PanelActions::finishForExit);
@@ -107,40 +105,37 @@ MainWindow::~MainWindow()
     // call back into it as they close.
     disconnect(m_mdi, nullptr, this, nullptr);
     m_sizeTimer.stop();
-    if (DebugWindow *debug = debugWindow()) {
-        disconnect(debug, nullptr, this, nullptr);
-        m_settings.debugOpen = 0;
-    }
+    if (DebugWindow *debug = debugWindow()) disconnect(debug, nullptr, this, nullptr);
 }
 
 void MainWindow::connectMenus()
 {
     MenuBarActions &m = m_menus;
-    connect(m.mnunovo, &QAction::triggered, this, [this] { LoadNewDoc(); });
+    connect(m.mnunovo, &QAction::triggered, this, [this] { newDocument(); });
     connect(m.mnuabre, &QAction::triggered, this, [this] { m_fileCommands.open(); });
     connect(m.mnusalva, &QAction::triggered, this, [this] { m_fileCommands.save(); });
     connect(m.mnusalvacomo, &QAction::triggered, this, [this] { m_fileCommands.saveAs(); });
     connect(m.mnuimp, &QAction::triggered, this, [this] { m_fileCommands.print(); });
     connect(m.mnuFileExit, &QAction::triggered, this, &QWidget::close);
-    connect(m.mnuconfig, &QAction::triggered, this, &MainWindow::mnuconfig_Click);
-    connect(m.mnudica, &QAction::triggered, this, &MainWindow::mnudica_Click);
-    connect(m.mnuHelpAbout, &QAction::triggered, this, &MainWindow::mnuHelpAbout_Click);
-    connect(m.mnucortar, &QAction::triggered, this, &MainWindow::mnucortar_Click);
-    connect(m.mnucopiar, &QAction::triggered, this, &MainWindow::mnucopiar_Click);
-    connect(m.mnucolar, &QAction::triggered, this, &MainWindow::mnucolar_Click);
-    connect(m.mnuferra, &QAction::triggered, this, &MainWindow::mnuferra_Click);
-    connect(m.mnustatus, &QAction::triggered, this, &MainWindow::mnustatus_Click);
-    connect(m.mnuverde, &QAction::triggered, this, &MainWindow::mnuverde_Click);
-    connect(m.mnuvermelho, &QAction::triggered, this, &MainWindow::mnuvermelho_Click);
-    connect(m.mnularanja, &QAction::triggered, this, &MainWindow::mnularanja_Click);
-    connect(m.mnuiris, &QAction::triggered, this, &MainWindow::mnuiris_Click);
-    connect(m.mnunormal, &QAction::triggered, this, &MainWindow::mnunormal_Click);
-    connect(m.mnuexp, &QAction::triggered, this, &MainWindow::mnuexp_Click);
+    connect(m.mnuconfig, &QAction::triggered, this, &MainWindow::openSettings);
+    connect(m.mnudica, &QAction::triggered, this, &MainWindow::showTips);
+    connect(m.mnuHelpAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(m.mnucortar, &QAction::triggered, this, &MainWindow::cut);
+    connect(m.mnucopiar, &QAction::triggered, this, &MainWindow::copy);
+    connect(m.mnucolar, &QAction::triggered, this, &MainWindow::paste);
+    connect(m.mnuferra, &QAction::triggered, this, &MainWindow::toggleToolbar);
+    connect(m.mnustatus, &QAction::triggered, this, &MainWindow::toggleStatusBar);
+    connect(m.mnuverde, &QAction::triggered, this, &MainWindow::colourGreen);
+    connect(m.mnuvermelho, &QAction::triggered, this, &MainWindow::colourRed);
+    connect(m.mnularanja, &QAction::triggered, this, &MainWindow::colourOrange);
+    connect(m.mnuiris, &QAction::triggered, this, &MainWindow::colourRainbow);
+    connect(m.mnunormal, &QAction::triggered, this, &MainWindow::normalLetters);
+    connect(m.mnuexp, &QAction::triggered, this, &MainWindow::expandedLetters);
     for (auto it = m.tagItems.cbegin(); it != m.tagItems.cend(); ++it) {
         const tags::Menu menu = it.key();
         for (QAction *a : it.value()) {
             const int index = a->data().toInt();
-            connect(a, &QAction::triggered, this, [this, menu, index] { tagCommand(menu, index); });
+            connect(a, &QAction::triggered, this, [this, menu, index] { insertTag(menu, index); });
         }
     }
     connect(m.mnutransfere, &QAction::triggered, m_panel, &PanelActions::transfer);
@@ -149,8 +144,8 @@ void MainWindow::connectMenus()
     connect(m.mnuinicia, &QAction::triggered, m_panel, [this] { m_panel->letter('I'); });
     connect(m.mnuhora, &QAction::triggered, m_panel, &PanelActions::setClock);
     connect(m.mnudata, &QAction::triggered, m_panel, &PanelActions::setDate);
-    connect(m.mnudebug, &QAction::triggered, this, &MainWindow::mnudebug_Click);
-    connect(m.mnusim, &QAction::triggered, this, &MainWindow::mnusim_Click);
+    connect(m.mnudebug, &QAction::triggered, this, &MainWindow::showDebugWindow);
+    connect(m.mnusim, &QAction::triggered, this, &MainWindow::simulate);
     connect(m.mnuWindowCascade, &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
     connect(m.mnuWindowTileHorizontal, &QAction::triggered, this, [this] {
         // Windows one above the other, each as wide as the area.
@@ -187,38 +182,27 @@ void MainWindow::fillWindowList()
     }
 }
 
-void MainWindow::load()
+void MainWindow::load(const SettingsFiles::Report &report)
 {
     setMinimumWidth(neededWidth());
     // At first start the toolbar shows whole too.
     windowplacement::restore(*this, m_toolbar->sizeHint().width());
-    m_settings.userEdit = 1;
-    m_settings.debugOpen = 0;
-    m_settings.portReady = 0;
-    m_status->setPanelText(1, QString());
+    m_settingsRequested = false;
+    // The port's number may have changed: it is opened anew.
+    m_panel->settingsReloaded();
     m_status->setPanelText(3, versionText());
-    m_status->setPanelText(4, QString());
-    m_settings.settingsRequested = 0;
-
-    // A failing step is skipped and the next one runs; what went wrong is
-    // shown in the first panel rather than lost.
-    QString address, error, errors, addressProblem;
-    if (m_files.loadConfig(m_settings, SettingsFiles::Missing::Create, &address, &error,
-                           &addressProblem))
-        m_status->setPanelText(4, QStringLiteral("End:") + address);
-    else
-        errors = error;
-    m_panel->setAddressProblem(addressProblem);
+    // A file that failed was skipped and the next one read; what went wrong
+    // is shown in the first panel rather than lost.
+    m_status->setPanelText(4, report.configRead ? QStringLiteral("End:") + report.addressText
+                                                : QString());
+    m_panel->setAddressProblem(report.addressProblem);
     applyMenuVisibility(m_menus,
                         menuVisibility(m_settings.panelType, m_settings.temperatureOption));
     m_status->setPanelText(2, QStringLiteral("Com%1").arg(m_settings.portNumber));
-    if (!m_files.loadPassword(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
-    if (!m_files.loadUsbAdapter(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
-    if (!m_files.loadTips(m_settings, SettingsFiles::Missing::Create, &error)) errors = error;
-    m_status->setPanelText(1, addressProblem.isEmpty() ? errors : addressProblem);
+    m_status->setPanelText(1, report.addressProblem.isEmpty() ? report.error : report.addressProblem);
 }
 
-DocumentWindow *MainWindow::LoadNewDoc()
+DocumentWindow *MainWindow::newDocument()
 {
     ++m_documentCount;
     auto *doc = new DocumentWindow(*m_prompt, QStringLiteral("Documento %1").arg(m_documentCount));
@@ -254,11 +238,11 @@ void MainWindow::showEvent(QShowEvent *e)
     QMainWindow::showEvent(e);
     if (!m_shown) {
         m_shown = true;
-        QTimer::singleShot(0, this, &MainWindow::MDIForm_Activate);
+        QTimer::singleShot(0, this, &MainWindow::activatePort);
     }
 }
 
-void MainWindow::MDIForm_Activate()
+void MainWindow::activatePort()
 {
     m_panel->activate();
 }
@@ -271,15 +255,13 @@ DebugWindow *MainWindow::debugWindow() const
     return nullptr;
 }
 
-void MainWindow::mnudebug_Click()
+void MainWindow::showDebugWindow()
 {
     if (DebugWindow *open = debugWindow()) {
         m_mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(open->parentWidget()));
         return;
     }
     auto *debug = new DebugWindow;
-    m_settings.debugOpen = 1;
-    connect(debug, &QObject::destroyed, this, [this] { m_settings.debugOpen = 0; });
     m_panel->setDebugWindow(debug);
     QMdiSubWindow *sub = m_mdi->addSubWindow(debug);
     // Large enough to read a trace, within the main window's area.
@@ -292,7 +274,7 @@ void MainWindow::mnudebug_Click()
               qBound(0, sub->y(), qMax(0, area.height() - sub->height())));
 }
 
-void MainWindow::mnusim_Click()
+void MainWindow::simulate()
 {
     DocumentWindow *doc = activeEditor();
     if (!doc) return;
@@ -303,7 +285,7 @@ void MainWindow::mnusim_Click()
     }
     const int width = simwidth::forPanelType(m_settings.panelType);
     if (width == 0) {
-        if (m_settings.panelType >= 6 && m_settings.panelType <= 8)
+        if (vocabulary::panelType(m_settings.panelType))
             m_prompt->message(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
         return;
     }
@@ -315,19 +297,20 @@ void MainWindow::mnusim_Click()
     showSimulation(window);
 }
 
-void MainWindow::mnuconfig_Click()
+void MainWindow::openSettings()
 {
-    m_settings.settingsRequested = 1;
+    m_settingsRequested = true;
     close();
 }
 
-void MainWindow::mnudica_Click()
+void MainWindow::showTips()
 {
     TipsWindow tips(m_settings, m_files, *m_prompt, this);
     m_prompt->runDialog(tips);
+    if (tips.hidesTips() != (m_settings.tipsHidden != 0)) Q_EMIT tipsHiddenChosen(tips.hidesTips());
 }
 
-void MainWindow::mnuHelpAbout_Click()
+void MainWindow::showAbout()
 {
     AboutWindow about(*m_prompt, this);
     m_prompt->runDialog(about);
@@ -342,7 +325,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    const bool forSettings = m_settings.settingsRequested != 0;
+    const bool forSettings = m_settingsRequested;
     if (!forSettings && !isMinimized()) windowplacement::store(*this);
     // The most recently opened first; any of them may refuse.
     auto windows = m_mdi->subWindowList(QMdiArea::CreationOrder);
@@ -350,7 +333,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
         if (!(*it)->close()) {
             // A refused close also calls off the settings cycle, or the next
             // close would ask for the password instead of ending.
-            m_settings.settingsRequested = 0;
+            m_settingsRequested = false;
             e->ignore();
             return;
         }

@@ -3,7 +3,7 @@
 #include "filecommands.h"
 #include "menubar.h"
 #include "settingsfiles.h"
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -33,16 +33,18 @@ public:
     static const QString kDebugCaption;
 
     // Without a prompt the real dialogs are used, without a port the real
-    // serial line.
-    MainWindow(SharedSettings &settings, const QString &settingsFolder, Prompt *prompt = nullptr,
+    // serial line. The settings are the application's, read here only.
+    MainWindow(const Settings &settings, const QString &settingsFolder, Prompt *prompt = nullptr,
                PanelPort *port = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Reads the settings files into the shared settings, sets the menus for
-    // the panel, fills the status bar and puts the window where it was.
-    void load();
+    // After the settings files were read (into the settings this window
+    // was given): sets the menus for the panel, fills the status bar with
+    // what was read and what failed, and puts the window where it was.
+    void load(const SettingsFiles::Report &report);
+    const Settings &settings() const { return m_settings; }
 
-    DocumentWindow *LoadNewDoc();
+    DocumentWindow *newDocument();
     // Opens a message file in a new editor window, as "&Abre" does.
     void openFile(const QString &path) { m_fileCommands.openFile(path); }
     DocumentWindow *activeEditor() const;
@@ -50,7 +52,8 @@ public:
     QMdiArea *mdiArea() const { return m_mdi; }
     MenuBarActions &menus() { return m_menus; }
     QToolBar *toolbar() const { return m_toolbar; }
-    const QVector<QAction *> &toolbarButtons() const { return m_buttons; }
+    // The toolbar's entries, separators included: the menus' own actions.
+    QList<QAction *> toolbarButtons() const;
     StatusPanels *statusPanels() const { return m_status; }
     Prompt &prompt() const { return *m_prompt; }
     SettingsFiles &files() { return m_files; }
@@ -59,30 +62,27 @@ public:
 
     // The first activation after a load, and every return from another
     // application: opens the port while it is not ready.
-    void MDIForm_Activate();
-    void mnudebug_Click();
-    void mnusim_Click();
-    void mnuconfig_Click();
-    void mnudica_Click();
-    void mnuHelpAbout_Click();
+    void activatePort();
+    void showDebugWindow();
+    void simulate();
+    void openSettings();
+    void showTips();
+    void showAbout();
     // How the simulation window is shown; tests play it on virtual time.
     std::function<void(SimulationWindow &)> showSimulation;
 
-    // Runs the handler of the first toolbar key that matches, case included.
-    void toolbarButtonClick(const QString &key);
-
-    void tagCommand(tags::Menu menu, int index);
-    void mnuverde_Click();
-    void mnuvermelho_Click();
-    void mnularanja_Click();
-    void mnuiris_Click();
-    void mnunormal_Click();
-    void mnuexp_Click();
-    void mnucortar_Click();
-    void mnucopiar_Click();
-    void mnucolar_Click();
-    void mnuferra_Click();
-    void mnustatus_Click();
+    void insertTag(tags::Menu menu, int index);
+    void colourGreen();
+    void colourRed();
+    void colourOrange();
+    void colourRainbow();
+    void normalLetters();
+    void expandedLetters();
+    void cut();
+    void copy();
+    void paste();
+    void toggleToolbar();
+    void toggleStatusBar();
 
     // "Aj&uda" and F1.
     void showHelp();
@@ -95,6 +95,9 @@ public:
 Q_SIGNALS:
     // The window closed: for the settings cycle, or for good.
     void closed(bool forSettings);
+    // "Não mostrar esta tela novamente." changed in the tips window (the
+    // file has it already; the settings' owner keeps it too).
+    void tipsHiddenChosen(bool hidden);
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -110,14 +113,13 @@ private:
     void connectMenus();
     void fillWindowList();
 
-    SharedSettings &m_settings;
+    const Settings &m_settings;
     SettingsFiles m_files;
     std::unique_ptr<Prompt> m_ownPrompt;
     PanelPort *m_port;
     Prompt *m_prompt;
     QMdiArea *m_mdi;
     MenuBarActions m_menus;
-    QVector<QAction *> m_buttons; // filled while the toolbar is built
     QToolBar *m_toolbar;
     StatusPanels *m_status;
     FileCommands m_fileCommands;
@@ -129,6 +131,7 @@ private:
     bool m_away = false;
     bool m_closePending = false;
     bool m_shown = false;
+    bool m_settingsRequested = false; // closing for "C&onfigurar"
     QList<QAction *> m_windowList;
     QPointer<HelpWindow> m_help;
     int m_documentCount = 0;

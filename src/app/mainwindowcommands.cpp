@@ -1,5 +1,4 @@
-// The main window's editing commands: the toolbar's dispatch by key, the
-// tag, colour, size and clipboard commands and the bars' toggles. Each acts
+// The main window's editing commands: the colour, size and clipboard commands and the bars' toggles. Each acts
 // on the active editor and does nothing without one.
 #include "mainwindow.h"
 
@@ -15,99 +14,72 @@
 #include <QMenu>
 #include <QToolBar>
 
-void MainWindow::toolbarButtonClick(const QString &key)
+QList<QAction *> MainWindow::toolbarButtons() const
 {
-    const std::pair<const char *, std::function<void()>> handlers[] = {
-        {"New", [this] { LoadNewDoc(); }},
-        {"Open", [this] { m_fileCommands.open(); }},
-        {"Save", [this] { m_fileCommands.save(); }},
-        {"Print", [this] { m_fileCommands.print(); }},
-        {"Cut", [this] { mnucortar_Click(); }},
-        {"Copy", [this] { mnucopiar_Click(); }},
-        {"Paste", [this] { mnucolar_Click(); }},
-        {"sim", [this] { m_menus.mnusim->trigger(); }},
-        {"verde", [this] { mnuverde_Click(); }},
-        {"vermelho", [this] { mnuvermelho_Click(); }},
-        {"laranja", [this] { mnularanja_Click(); }},
-        {"iris", [this] { mnuiris_Click(); }},
-        {"Para", [this] { m_menus.mnupara->trigger(); }},
-        {"Apaga", [this] { m_menus.mnuapaga->trigger(); }},
-        {"Inicia", [this] { m_menus.mnuinicia->trigger(); }},
-        {"Transfere", [this] { m_menus.mnutransfere->trigger(); }},
-        {"Hora", [this] { m_menus.mnuhora->trigger(); }},
-        {"Data", [this] { m_menus.mnudata->trigger(); }},
-        {"Debug", [this] { m_menus.mnudebug->trigger(); }},
-        {"Dica", [this] { m_menus.mnudica->trigger(); }},
-    };
-    for (const auto &[name, handler] : handlers) {
-        if (key == QLatin1String(name)) {
-            handler();
-            return;
-        }
-    }
+    return m_toolbar->actions();
 }
 
-void MainWindow::tagCommand(tags::Menu menu, int index)
+void MainWindow::insertTag(tags::Menu menu, int index)
 {
     if (DocumentWindow *doc = activeEditor())
         editcommands::insertTag(*doc->editor(), tags::tagFor(menu, index));
 }
 
-void MainWindow::mnuverde_Click()
+void MainWindow::colourGreen()
 {
     if (DocumentWindow *doc = activeEditor()) editcommands::colour(*doc->editor(), colours::kGreen);
 }
 
-void MainWindow::mnuvermelho_Click()
+void MainWindow::colourRed()
 {
     if (DocumentWindow *doc = activeEditor()) editcommands::colour(*doc->editor(), colours::kRed);
 }
 
-void MainWindow::mnularanja_Click()
+void MainWindow::colourOrange()
 {
     if (DocumentWindow *doc = activeEditor())
         editcommands::colour(*doc->editor(), colours::kOrange);
 }
 
-void MainWindow::mnuiris_Click()
+void MainWindow::colourRainbow()
 {
     if (DocumentWindow *doc = activeEditor()) editcommands::rainbow(*doc->editor());
 }
 
-void MainWindow::mnunormal_Click()
+void MainWindow::normalLetters()
 {
     if (DocumentWindow *doc = activeEditor()) editcommands::setExpanded(*doc->editor(), false);
 }
 
-void MainWindow::mnuexp_Click()
+void MainWindow::expandedLetters()
 {
     if (DocumentWindow *doc = activeEditor()) editcommands::setExpanded(*doc->editor(), true);
 }
 
-void MainWindow::mnucortar_Click()
+void MainWindow::cut()
 {
     if (DocumentWindow *doc = activeEditor())
         editcommands::cut(*doc->editor(), *QApplication::clipboard());
 }
 
-void MainWindow::mnucopiar_Click()
+void MainWindow::copy()
 {
     if (DocumentWindow *doc = activeEditor())
         editcommands::copy(*doc->editor(), *QApplication::clipboard());
 }
 
-void MainWindow::mnucolar_Click()
+void MainWindow::paste()
 {
     if (DocumentWindow *doc = activeEditor())
         editcommands::paste(*doc->editor(), *QApplication::clipboard());
 }
 
-void MainWindow::mnuferra_Click()
+void MainWindow::toggleToolbar()
 {
     m_toolbar->setVisible(m_menus.mnuferra->isChecked());
 }
 
-void MainWindow::mnustatus_Click()
+void MainWindow::toggleStatusBar()
 {
     m_status->setVisible(m_menus.mnustatus->isChecked());
 }

@@ -10,7 +10,7 @@
 #include "panelcommands.h"
 #include "panelport.h"
 #include "prompt.h"
-#include "sharedsettings.h"
+#include "settings.h"
 #include "statusbar.h"
 #include "toolbar.h"
 
@@ -19,11 +19,10 @@
 #include <QLocale>
 #include <QMenu>
 
-PanelActions::PanelActions(SharedSettings &settings, MenuBarActions &menus,
-                           const QVector<QAction *> &toolbarButtons, StatusPanels &status,
+PanelActions::PanelActions(const Settings &settings, MenuBarActions &menus, StatusPanels &status,
                            Prompt &prompt, PanelPort &port,
                            std::function<DocumentWindow *()> activeEditor, QObject *parent)
-    : QObject(parent), m_settings(settings), m_menus(menus), m_buttons(toolbarButtons),
+    : QObject(parent), m_settings(settings), m_menus(menus),
       m_status(status), m_prompt(prompt), m_port(port), m_activeEditor(std::move(activeEditor))
 {
     connect(&m_port, &PanelPort::opened, this, &PanelActions::portOpened);
@@ -52,22 +51,26 @@ void PanelActions::setAddressProblem(const QString &problem)
 void PanelActions::setTransmissionEnabled(bool enabled)
 {
     enabled = enabled && m_addressProblem.isEmpty();
+    // The menu's commands are the toolbar's buttons too.
     m_menus.mnutrans->menuAction()->setEnabled(enabled);
-    for (int n = kFirstTransmissionButton; n <= kLastTransmissionButton; ++n)
-        m_buttons[n - 1]->setEnabled(enabled);
+    for (QAction *a : {m_menus.mnupara, m_menus.mnuapaga, m_menus.mnuinicia, m_menus.mnutransfere,
+                       m_menus.mnuhora, m_menus.mnudata})
+        a->setEnabled(enabled);
 }
 
 void PanelActions::activate()
 {
-    // Panel types without a simulation: the toolbar's button goes off too.
-    const bool simulated = m_settings.panelType >= 0 && m_settings.panelType <= 5;
-    m_menus.mnusim->setVisible(simulated);
-    for (QAction *b : m_buttons)
-        if (b->property("key").toString() == QLatin1String("sim")) b->setEnabled(simulated);
-    // Reading the settings anew (portReady back to 0) opens the port again:
-    // its number may have changed.
+    // Panel types without a simulation: the command goes off, and out of
+    // its menu (the toolbar keeps its button, greyed).
+    const bool simulated = panelwidth::hasSimulation(m_settings.panelType);
+    m_menus.mnusim->setEnabled(simulated);
+    if (!simulated)
+        m_menus.mnuvisu->removeAction(m_menus.mnusim);
+    else if (!m_menus.mnuvisu->actions().contains(m_menus.mnusim))
+        m_menus.mnuvisu->insertAction(m_menus.mnuferra, m_menus.mnusim);
     if (m_portState == PortState::Opening) return;
-    if (m_portState == PortState::Open && m_settings.portReady != 0) return;
+    if (m_portState == PortState::Open && !m_reopen) return;
+    m_reopen = false;
     m_portState = PortState::Opening;
     setTransmissionEnabled(false);
     m_port.open(m_settings.portNumber);
@@ -77,7 +80,6 @@ void PanelActions::portOpened(bool ok, const QString &reason)
 {
     if (!ok) {
         m_portState = PortState::Closed;
-        m_settings.portReady = 0;
         setTransmissionEnabled(false);
         // The reason stays where the operator can read it.
         m_status.setPanelText(1, reason);
@@ -99,7 +101,6 @@ void PanelActions::portOpened(bool ok, const QString &reason)
     m_portReason.clear();
     m_menus.mnutrans->menuAction()->setToolTip(QString());
     setTransmissionEnabled(!m_busy);
-    m_settings.portReady = 1;
     if (m_settings.tipsHidden == 0) showTips();
 }
 
@@ -107,7 +108,6 @@ void PanelActions::portLost(const QString &reason)
 {
     // A pulled-out adapter: the next return to the program opens it again.
     m_portState = PortState::Closed;
-    m_settings.portReady = 0;
     m_portReason = reason;
     if (!m_busy) {
         setTransmissionEnabled(false);
@@ -118,7 +118,6 @@ void PanelActions::portLost(const QString &reason)
 void PanelActions::closePort()
 {
     m_portState = PortState::Closed;
-    m_settings.portReady = 0;
     m_port.close();
 }
 
@@ -215,6 +214,6 @@ void PanelActions::setDebugWindow(DebugWindow *window)
 
 bool PanelActions::traceWanted() const
 {
-    return m_settings.debugOpen != 0 && m_debug;
+    return m_debug;
 }
 

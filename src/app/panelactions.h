@@ -15,7 +15,7 @@ class Prompt;
 class QAction;
 class StatusPanels;
 struct MenuBarActions;
-struct SharedSettings;
+struct Settings;
 
 // The panel operations of the main window: opening the port at activation,
 // the transfer and the panel commands, their status texts and the debug
@@ -27,8 +27,8 @@ class PanelActions : public QObject
 {
     Q_OBJECT
 public:
-    PanelActions(SharedSettings &settings, MenuBarActions &menus,
-                 const QVector<QAction *> &toolbarButtons, StatusPanels &status, Prompt &prompt,
+    PanelActions(const Settings &settings, MenuBarActions &menus,
+                 StatusPanels &status, Prompt &prompt,
                  PanelPort &port, std::function<DocumentWindow *()> activeEditor,
                  QObject *parent = nullptr);
 
@@ -54,6 +54,9 @@ public:
 
     bool isBusy() const { return m_busy; }
     bool isPortOpen() const { return m_portState == PortState::Open; }
+    // The settings were read anew: the next activation opens the port
+    // again, even an open one (its number may have changed).
+    void settingsReloaded() { m_reopen = true; }
     void setDebugWindow(DebugWindow *window);
     // Shows the tips window after the port opened (tips are not built yet).
     std::function<void()> showTips = [] {};
@@ -71,9 +74,8 @@ private:
     void setTransmissionEnabled(bool enabled);
     bool traceWanted() const;
 
-    SharedSettings &m_settings;
+    const Settings &m_settings;
     MenuBarActions &m_menus;
-    const QVector<QAction *> &m_buttons;
     StatusPanels &m_status;
     Prompt &m_prompt;
     PanelPort &m_port;
@@ -81,6 +83,7 @@ private:
     QPointer<DebugWindow> m_debug;
     PortState m_portState = PortState::Closed;
     bool m_busy = false;
+    bool m_reopen = false;
     QString m_addressProblem;
     QString m_portReason;
     bool m_portComplained = false;

@@ -2,7 +2,7 @@
 
 #include "prompt.h"
 #include "settingsfiles.h"
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -58,7 +58,7 @@ QLineEdit *passwordField(QWidget *parent, const char *name)
 
 } // namespace
 
-PasswordWindow::PasswordWindow(const SharedSettings &settings, Prompt &prompt, QWidget *parent)
+PasswordWindow::PasswordWindow(const Settings &settings, Prompt &prompt, QWidget *parent)
     : QDialog(parent), m_settings(settings), m_prompt(prompt), m_text(passwordField(this, "Text1"))
 {
     setObjectName(QStringLiteral("frmsenha"));
@@ -96,9 +96,9 @@ void PasswordWindow::done(int result)
     deleteLater();
 }
 
-ChangePasswordWindow::ChangePasswordWindow(SharedSettings &settings, const SettingsFiles &files,
-                                           Prompt &prompt, QWidget *parent)
-    : QDialog(parent), m_settings(settings), m_files(files), m_prompt(prompt),
+ChangePasswordWindow::ChangePasswordWindow(const SettingsFiles &files, Prompt &prompt,
+                                           QWidget *parent)
+    : QDialog(parent), m_files(files), m_prompt(prompt),
       m_first(passwordField(this, "Text1")), m_second(passwordField(this, "Text2"))
 {
     setObjectName(QStringLiteral("frmaltsenha"));
@@ -133,7 +133,6 @@ void ChangePasswordWindow::ok()
         m_first->selectAll();
         return;
     }
-    m_settings.accessPassword = m_first->text();
     m_prompt.message(QStringLiteral("Senha Alterada!!!"));
     accept();
 }

@@ -5,7 +5,7 @@
 class Prompt;
 class QLineEdit;
 class SettingsFiles;
-struct SharedSettings;
+struct Settings;
 
 // "Senha de Acesso." (frmsenha): the password that guards the panel
 // settings. The stored password or the fixed master password opens them.
@@ -15,7 +15,7 @@ class PasswordWindow : public QDialog
 public:
     static const QString kMasterPassword;
 
-    PasswordWindow(const SharedSettings &settings, Prompt &prompt, QWidget *parent = nullptr);
+    PasswordWindow(const Settings &settings, Prompt &prompt, QWidget *parent = nullptr);
     QLineEdit *field() const { return m_text; }
     // "Ok", and Enter in the field.
     void check();
@@ -28,7 +28,7 @@ Q_SIGNALS:
     void cancelled();
 
 private:
-    const SharedSettings &m_settings;
+    const Settings &m_settings;
     Prompt &m_prompt;
     QLineEdit *m_text;
     bool m_done = false;
@@ -39,14 +39,12 @@ class ChangePasswordWindow : public QDialog
 {
     Q_OBJECT
 public:
-    ChangePasswordWindow(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
-                         QWidget *parent = nullptr);
+    ChangePasswordWindow(const SettingsFiles &files, Prompt &prompt, QWidget *parent = nullptr);
     QLineEdit *first() const { return m_first; }
     QLineEdit *second() const { return m_second; }
     void ok();
 
 private:
-    SharedSettings &m_settings;
     const SettingsFiles &m_files;
     Prompt &m_prompt;
     QLineEdit *m_first;

@@ -3,7 +3,7 @@
 #include "passwordwindows.h"
 #include "prompt.h"
 #include "settingsfiles.h"
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -36,7 +36,7 @@ qint16 fieldValue(const QLineEdit *e)
 
 } // namespace
 
-SettingsDialog::SettingsDialog(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
+SettingsDialog::SettingsDialog(const Settings &settings, const SettingsFiles &files, Prompt &prompt,
                                QWidget *parent)
     : QDialog(parent), m_settings(settings), m_files(files), m_prompt(prompt),
       m_address(new QLineEdit(this)), m_port(new QLineEdit(this)),
@@ -180,20 +180,22 @@ void SettingsDialog::ok()
     // "OK" by Enter leaves no field: their rules apply all the same.
     leaveAddress();
     leavePort();
+    // Written to the files; the main window reads them when it comes back.
+    Settings chosen = m_settings;
     for (int k = 0; k < m_options.size(); ++k) {
         if (m_options[k]->isChecked()) {
-            m_settings.panelType = qint16(k);
+            chosen.panelType = qint16(k);
             break;
         }
     }
-    m_settings.temperatureOption = m_temperature->isChecked() ? 1 : 0;
-    m_settings.usbAdapter = m_usb->isChecked() ? 1 : 0;
-    if (addressChanged()) m_settings.panelAddress = fieldValue(m_address);
-    if (portChanged()) m_settings.portNumber = fieldValue(m_port);
+    chosen.temperatureOption = m_temperature->isChecked() ? 1 : 0;
+    chosen.usbAdapter = m_usb->isChecked() ? 1 : 0;
+    if (addressChanged()) chosen.panelAddress = fieldValue(m_address);
+    if (portChanged()) chosen.portNumber = fieldValue(m_port);
     QString error;
     QStringList errors;
-    if (!m_files.saveConfig(m_settings, &error)) errors.append(error);
-    if (!m_files.saveUsbAdapter(m_settings.usbAdapter, &error)) errors.append(error);
+    if (!m_files.saveConfig(chosen, &error)) errors.append(error);
+    if (!m_files.saveUsbAdapter(chosen.usbAdapter, &error)) errors.append(error);
     if (!errors.isEmpty())
         m_prompt.warning(QStringLiteral("As configurações não foram gravadas.\n") +
                          errors.join(QLatin1Char('\n')));
@@ -202,7 +204,7 @@ void SettingsDialog::ok()
 
 void SettingsDialog::changePassword()
 {
-    ChangePasswordWindow change(m_settings, m_files, m_prompt, this);
+    ChangePasswordWindow change(m_files, m_prompt, this);
     change.exec();
 }
 
@@ -211,8 +213,6 @@ void SettingsDialog::done(int result)
     QDialog::done(result);
     if (m_closed) return;
     m_closed = true;
-    m_settings.settingsRequested = 0;
-    m_settings.portReady = 0;
     Q_EMIT closedSettings();
     deleteLater();
 }

@@ -8,7 +8,7 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 class SettingsFiles;
-struct SharedSettings;
+struct Settings;
 
 // The panel settings (menuportaserial): panel type, address, port, the
 // temperature and USB adapter options, and the password change. "OK" writes
@@ -18,7 +18,7 @@ class SettingsDialog : public QDialog
 {
     Q_OBJECT
 public:
-    SettingsDialog(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
+    SettingsDialog(const Settings &settings, const SettingsFiles &files, Prompt &prompt,
                    QWidget *parent = nullptr);
 
     QLineEdit *addressField() const { return m_address; }
@@ -43,7 +43,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
-    SharedSettings &m_settings;
+    const Settings &m_settings;
     const SettingsFiles &m_files;
     Prompt &m_prompt;
     QVector<QRadioButton *> m_options;

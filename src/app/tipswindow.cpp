@@ -3,7 +3,7 @@
 #include "passwordwindows.h"
 #include "prompt.h"
 #include "settingsfiles.h"
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-TipsWindow::TipsWindow(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
+TipsWindow::TipsWindow(const Settings &settings, const SettingsFiles &files, Prompt &prompt,
                        QWidget *parent)
     : QDialog(parent), m_settings(settings), m_files(files), m_prompt(prompt),
       m_text(new QTextEdit(this)), m_previous(new QPushButton(QStringLiteral("Anterior"), this)),
@@ -46,8 +46,7 @@ TipsWindow::TipsWindow(SharedSettings &settings, const SettingsFiles &files, Pro
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
     m_hide->setChecked(settings.tipsHidden != 0);
-    m_settings.tipIndex = 1;
-    m_text->setPlainText(tip(1));
+    m_text->setPlainText(tip(m_index));
     m_previous->setEnabled(false);
     m_next->setEnabled(!tip(2).isEmpty());
     centreOnScreen(*this);
@@ -67,27 +66,33 @@ QString TipsWindow::tipShown() const
 void TipsWindow::next()
 {
     m_previous->setEnabled(true);
-    ++m_settings.tipIndex;
-    m_text->setPlainText(tip(m_settings.tipIndex));
-    if (tip(m_settings.tipIndex + 1).isEmpty() || m_settings.tipIndex >= SharedSettings::kMaxTips)
+    ++m_index;
+    m_text->setPlainText(tip(m_index));
+    if (tip(m_index + 1).isEmpty() || m_index >= Settings::kMaxTips)
         m_next->setEnabled(false);
 }
 
 void TipsWindow::previous()
 {
     m_next->setEnabled(true);
-    --m_settings.tipIndex;
-    m_text->setPlainText(tip(m_settings.tipIndex));
-    if (tip(m_settings.tipIndex - 1).isEmpty() || m_settings.tipIndex <= 1)
+    --m_index;
+    m_text->setPlainText(tip(m_index));
+    if (tip(m_index - 1).isEmpty() || m_index <= 1)
         m_previous->setEnabled(false);
 }
 
 void TipsWindow::done(int result)
 {
     // Written at every close, ticked or not.
-    m_settings.tipsHidden = m_hide->isChecked() ? 1 : 0;
+    Settings chosen = m_settings;
+    chosen.tipsHidden = m_hide->isChecked() ? 1 : 0;
     QString error;
-    if (!m_files.saveConfig(m_settings, &error))
+    if (!m_files.saveConfig(chosen, &error))
         m_prompt.message(QStringLiteral("A opção das dicas não foi gravada.\n") + error);
     QDialog::done(result);
+}
+
+bool TipsWindow::hidesTips() const
+{
+    return m_hide->isChecked();
 }

@@ -7,7 +7,7 @@ class QCheckBox;
 class QPushButton;
 class QTextEdit;
 class SettingsFiles;
-struct SharedSettings;
+struct Settings;
 
 // "Dicas" (frmdica): the tips one at a time. Closing stores the check box
 // in line 3 of "cobalto.cfg".
@@ -15,12 +15,13 @@ class TipsWindow : public QDialog
 {
     Q_OBJECT
 public:
-    TipsWindow(SharedSettings &settings, const SettingsFiles &files, Prompt &prompt,
+    TipsWindow(const Settings &settings, const SettingsFiles &files, Prompt &prompt,
                QWidget *parent = nullptr);
 
     QPushButton *previousButton() const { return m_previous; }
     QPushButton *nextButton() const { return m_next; }
     QCheckBox *hideBox() const { return m_hide; }
+    bool hidesTips() const;
     QString tipShown() const;
     void next();
     void previous();
@@ -29,7 +30,8 @@ public:
 private:
     const QString &tip(int index) const;
 
-    SharedSettings &m_settings;
+    const Settings &m_settings;
+    int m_index = 1; // the tip shown
     const SettingsFiles &m_files;
     Prompt &m_prompt;
     QTextEdit *m_text;

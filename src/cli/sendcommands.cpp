@@ -56,7 +56,7 @@ bool readType(const QCommandLineParser &p, int *type)
 
 // The settings as the desktop program would use them, then the options.
 struct SendSettings {
-    SharedSettings shared;
+    Settings shared;
     // The panels, in the order given ("--endereco 1,3,5-7").
     QList<int> addresses;
     QString device;
@@ -102,7 +102,7 @@ QString folderProblem(const QString &folder)
 
 bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSettings *out)
 {
-    SharedSettings &s = out->shared;
+    Settings &s = out->shared;
     s.portNumber = 1; // the values of a first start, for files not yet written
     const QString folder = p.isSet(kFolder) ? p.value(kFolder) : defaultSettingsFolder();
     // A folder named by hand must be there: a typing error must not send
@@ -292,7 +292,7 @@ int runSend(const QString &command, const QStringList &args)
         if (!v) return usageError(QStringLiteral("--esperar deve ser um número de 0 a 3600"));
         waitSeconds = *v;
     }
-    const SharedSettings &s = settings.shared;
+    const Settings &s = settings.shared;
 
     // One reading of the clock serves the whole command.
     const QDateTime now = QDateTime::currentDateTime();

@@ -30,8 +30,8 @@ QString decodeWireData(QByteArrayView data)
         const auto b = quint8(c);
         if (b == frame::kExpandedMarker) {
             out += QLatin1String("[E]");
-        } else if (const char *name = tagcodes::nameOf(b)) {
-            out += QLatin1Char('<') + QLatin1String(name) + QLatin1Char('>');
+        } else if (const QString name = tagcodes::nameOf(b); !name.isEmpty()) {
+            out += QLatin1Char('<') + name + QLatin1Char('>');
         } else if (const char16_t letter = tagcodes::accentedLetterOf(b)) {
             out += QChar(letter);
         } else if (b < 0x20 || b == 0x7F) {

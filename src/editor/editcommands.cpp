@@ -2,6 +2,7 @@
 
 #include "formatrules.h"
 #include "messageedit.h"
+#include "vocabulary.h"
 
 #include <QClipboard>
 #include <QTextDocument>
@@ -43,14 +44,14 @@ void insertTag(MessageEdit &edit, const QString &tag)
     c.beginEditBlock();
     c.removeSelectedText();
     c.insertText(tag, f);
-    if (tag.size() == 13) {
+    if (tag.size() == vocabulary::kTagLength) {
         QTextCharFormat name;
         name.setForeground(toQColor(colours::kTagName));
         name.setFontUnderline(true);
         c.setPosition(s + 1);
-        c.setPosition(s + 12, QTextCursor::KeepAnchor);
+        c.setPosition(s + 1 + vocabulary::kNameLength, QTextCursor::KeepAnchor);
         c.mergeCharFormat(name);
-        c.setPosition(s + 13);
+        c.setPosition(s + vocabulary::kTagLength);
     }
     c.endEditBlock();
     edit.setTextCursor(c);

@@ -1,6 +1,6 @@
 #include "formatrules.h"
 
-#include "sharedsettings.h"
+#include "settings.h"
 
 namespace formatrules
 {
@@ -43,17 +43,15 @@ QVector<ColourRun> rainbow(const TagText &t, qsizetype start, qsizetype length)
 MenuVisibility menuVisibility(int panelType, int temperatureOption)
 {
     MenuVisibility v;
-    if (panelwidth::isWide(panelType)) {
-        for (int i : {4, 5, 6})
-            v.sufixos[i] = false;
-        for (int i : {2, 3, 4, 6, 7, 8, 11})
-            v.prefixos[i] = false;
-    } else {
-        v.prefixos[1] = v.prefixos[9] = false;
-    }
-    if (temperatureOption == 1) {
-        v.sufixos[6] = false;
-        v.temperatura = true;
-    }
+    const bool wide = panelwidth::isWide(panelType), sensor = temperatureOption == 1;
+    const auto shown = [&](vocabulary::Menu menu) {
+        QVector<bool> out;
+        for (const vocabulary::Tag &t : vocabulary::menu(menu))
+            out.append(t.showsOn(wide, sensor));
+        return out;
+    };
+    v.prefixos = shown(vocabulary::Menu::Prefixos);
+    v.sufixos = shown(vocabulary::Menu::Sufixos);
+    v.outros = shown(vocabulary::Menu::Outros);
     return v;
 }

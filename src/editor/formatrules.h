@@ -40,10 +40,9 @@ QVector<ColourRun> rainbow(const TagText &t, qsizetype start, qsizetype length);
 // Which tag commands the menus offer for a panel: the wide panels (30 and
 // more than 30 characters) have effects of their own, and the temperature
 // option shares its code with "Abre Direita".
+// Which items of "&Prefixos", "&Sufixos" and "&Outros" show, item by item.
 struct MenuVisibility {
-    QVector<bool> prefixos = QVector<bool>(12, true);
-    QVector<bool> sufixos = QVector<bool>(9, true);
-    bool temperatura = false;
+    QVector<bool> prefixos, sufixos, outros;
 };
 
 MenuVisibility menuVisibility(int panelType, int temperatureOption);

@@ -149,17 +149,16 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
         item(m.mnuWindow, "mnuWindowTileVertical", QStringLiteral("&Vertical"));
     m.mnuWindow->addSeparator(); // the window list goes after it
 
-    m.tagItems[tags::Menu::Outros][9]->setVisible(false); // "&Apaga Tela"
     return m;
 }
 
 void applyMenuVisibility(MenuBarActions &menus, const MenuVisibility &v)
 {
-    const auto &prefixos = menus.tagItems[tags::Menu::Prefixos];
-    const auto &sufixos = menus.tagItems[tags::Menu::Sufixos];
-    for (int i = 0; i < prefixos.size(); ++i)
-        prefixos[i]->setVisible(v.prefixos.value(i, true));
-    for (int i = 0; i < sufixos.size(); ++i)
-        sufixos[i]->setVisible(v.sufixos.value(i, true));
-    menus.tagItems[tags::Menu::Outros][10]->setVisible(v.temperatura);
+    for (const auto &[menu, shown] : {std::pair{tags::Menu::Prefixos, &v.prefixos},
+                                      std::pair{tags::Menu::Sufixos, &v.sufixos},
+                                      std::pair{tags::Menu::Outros, &v.outros}}) {
+        const QVector<QAction *> &items = menus.tagItems[menu];
+        for (int i = 0; i < items.size(); ++i)
+            items[i]->setVisible(shown->value(i, true));
+    }
 }

@@ -1,5 +1,7 @@
 #include "tagguard.h"
 
+#include "vocabulary.h"
+
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -46,7 +48,8 @@ void TagGuard::dropStrayUnderline()
 {
     if (m_changedFrom < 0 || m_settling) return;
     // Neighbouring tags are looked at too: an edit beside a name can break it.
-    const qsizetype from = m_changedFrom - 13, to = m_changedTo + 13;
+    const qsizetype from = m_changedFrom - vocabulary::kTagLength,
+                    to = m_changedTo + vocabulary::kTagLength;
     m_changedFrom = m_changedTo = -1;
     const QVector<TextRange> stray = tagprotection::strayUnderline(m_text, from, to);
     if (stray.isEmpty()) return;

@@ -2,6 +2,7 @@
 
 #include "formatrules.h"
 #include "tags.h"
+#include "vocabulary.h"
 
 QVector<TextRange> TagText::underlinedRuns(qsizetype from, qsizetype to) const
 {
@@ -31,7 +32,7 @@ namespace tagprotection
 namespace
 {
 
-constexpr qsizetype kTag = 13;
+constexpr qsizetype kTag = vocabulary::kTagLength;
 
 bool isAt(const TagText &t, qsizetype pos, char c)
 {

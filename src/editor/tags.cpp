@@ -1,103 +1,21 @@
 #include "tags.h"
 
-#include <QSet>
+#include <QHash>
 
 namespace tags
 {
-namespace
-{
-
-QVector<Item> make(std::initializer_list<std::pair<const char *, const char *>> list)
-{
-    QVector<Item> v;
-    for (const auto &[caption, tag] : list)
-        v.append({QString::fromUtf8(caption), QString::fromLatin1(tag)});
-    return v;
-}
-
-// The three size variants of a line-variant effect share one shape.
-QVector<Item> variants(const char *stem)
-{
-    const QString s = QString::fromLatin1(stem);
-    return {
-        {QStringLiteral("Letra pequena Linha 1"), QLatin1Char('<') + s + QLatin1String(".PeqL1>")},
-        {QStringLiteral("Letra pequena Linha 2"), QLatin1Char('<') + s + QLatin1String(".PeqL2>")},
-        {QStringLiteral("Letra grande"), QLatin1Char('<') + s + QLatin1String(".GrdL_>")}};
-}
-
-} // namespace
 
 const QVector<Item> &items(Menu menu)
 {
-    static const QVector<Item> prefixos = make({
-        {"&Roda Cima", "<Roda_Cima__>"},
-        {"Roda &Baixo", "<Roda__Baixo>"},
-        {"Roda &4", "<Roda___4___>"},
-        {"&Neve", "<Neve_______>"},
-        {"&Come", "<Come_______>"},
-        {"&Empurra", "<Empurra____>"},
-        {"&Salta", "<Salta______>"},
-        {"&Atira", "<Atira______>"},
-        {"A&bre", "<Abre_______>"},
-        {"&Mostra", "<Mostra_____>"},
-        {"&Display", "<Display____>"},
-        {"&Onda", "<Onda_______>"},
-    });
-    static const QVector<Item> sufixos = make({
-        {"Varre &Centro", "<Var__Centro>"},
-        {"Varre &Esquerda", "<VarEsquerda>"},
-        {"Varre &4", "<Varre__4___>"},
-        {"Varre &Baixo", "<Varre_Baixo>"},
-        {"Abre Cen&tro", "<Abre_Centro>"},
-        {"Abre C&ima", "<Abre_Cima__>"},
-        {"Abre &Direita", "<AbreDireita>"},
-        {"&Rolagem", "<Rolagem____>"},
-        {"&Pisca", "<Pisca______>"},
-    });
-    static const QVector<Item> outros = make({
-        {"&Pausa", "<Pausa______>"},
-        {"&Data", "<Data_______>"},
-        {"&Hora", "<Relogio____>"},
-        {"Velocidade &1", "<Velocidade1>"},
-        {"Velocidade &2", "<Velocidade2>"},
-        {"Velocidade &3", "<Velocidade3>"},
-        {"Velocidade &4", "<Velocidade4>"},
-        {"Velocidade &5", "<Velocidade5>"},
-        {"Velocidade &6", "<Velocidade6>"},
-        {"&Apaga Tela", "<Apaga.Tela_>"},
-        {"&Temperatura", "<Temperatura>"},
-    });
-    static const QVector<Item> sufixo = make({
-        {"&Pisca", "<Pisca______>"},
-        {"Pisca &Tela", "<Pisca.Tela_>"},
-        {"&Segunda Linha", "<Linha_2____>"},
-    });
-    static const QVector<Item> rol = variants("Rolag"), roda = variants("RCima"),
-                               neve = variants("Neve_"), varre = variants("VOnda"),
-                               mostra = variants("Most_"), dsp = variants("Disp_");
-    switch (menu) {
-    case Menu::Prefixos:
-        return prefixos;
-    case Menu::Sufixos:
-        return sufixos;
-    case Menu::Outros:
-        return outros;
-    case Menu::Sufixo:
-        return sufixo;
-    case Menu::Rolagem:
-        return rol;
-    case Menu::RodaCima:
-        return roda;
-    case Menu::Neve:
-        return neve;
-    case Menu::VarreOnda:
-        return varre;
-    case Menu::Mostra:
-        return mostra;
-    case Menu::Display:
-        return dsp;
-    }
-    return prefixos;
+    static const QHash<Menu, QVector<Item>> byMenu = [] {
+        QHash<Menu, QVector<Item>> out;
+        for (const vocabulary::Tag &t : vocabulary::tags())
+            out[t.menu].append({t.caption, t.text()});
+        return out;
+    }();
+    static const QVector<Item> none;
+    const auto it = byMenu.constFind(menu);
+    return it == byMenu.constEnd() ? none : *it;
 }
 
 QString tagFor(Menu menu, int index)
@@ -153,19 +71,6 @@ QString submenuCaption(Menu menu)
     }
 }
 
-QStringList all()
-{
-    QStringList out;
-    QSet<QString> seen;
-    for (int m = int(Menu::Prefixos); m <= int(Menu::Display); ++m) {
-        for (const Item &i : items(Menu(m))) {
-            if (!seen.contains(i.tag)) {
-                seen.insert(i.tag);
-                out.append(i.tag);
-            }
-        }
-    }
-    return out;
-}
+QStringList all() { return vocabulary::allTags(); }
 
 } // namespace tags

@@ -1,27 +1,17 @@
 #pragma once
 
+#include "vocabulary.h"
+
 #include <QString>
 #include <QVector>
 
-// The effect tags the editor inserts, menu by menu, in menu order. Every tag
-// is thirteen characters: "<", an eleven-character name, ">".
+// The effect tags the editor inserts, menu by menu, in menu order, as the
+// vocabulary lists them; here only what the menus add (control names, the
+// captions of the "&Prefixo" submenus).
 namespace tags
 {
 
-constexpr int kLength = 13;
-
-enum class Menu {
-    Prefixos,  // "&Prefixos", items mnuprefixo
-    Sufixos,   // "&Sufixos", items mnusufixo
-    Outros,    // "&Outros", items mnuOutrosItem
-    Sufixo,    // "&Sufixo" (hidden), items mnuSufixosItem
-    Rolagem,   // "&Prefixo" (hidden) submenus, items mnurol ...
-    RodaCima,  // mnuroda
-    Neve,      // mnuneve
-    VarreOnda, // mnuvarre
-    Mostra,    // mnumostra
-    Display,   // mnudsp
-};
+using Menu = vocabulary::Menu;
 
 struct Item {
     QString caption; // "&" marks the accelerator

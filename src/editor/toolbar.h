@@ -3,28 +3,21 @@
 #include <QString>
 #include <QVector>
 
-#include <functional>
-
 class QAction;
 class QToolBar;
 class QWidget;
+struct MenuBarActions;
 
-// The main window's toolbar "tbToolBar": twenty buttons, each with a key,
-// a tooltip and an image, and the separators between groups. A click hands
-// the button's key to the dispatcher, which runs the menu command's handler.
+// The main window's toolbar "tbToolBar": twenty buttons, each the menu's own
+// command (one QAction, so enabling it enables both), with an image and a
+// tooltip of its own, and the separators between groups.
 struct ToolbarButton {
-    QString key;
+    QString key;     // the button's name: "tb" + key
     QString tooltip;
     QString image;
+    QAction *MenuBarActions::*command;
 };
 
 const QVector<ToolbarButton> &toolbarButtons();
 
-// `buttons` receives all 29 entries, separators included, in order, so that
-// buttons can be addressed by their number (counted from 1).
-QToolBar *buildToolbar(QWidget *parent, const std::function<void(const QString &key)> &onClick,
-                       QVector<QAction *> *buttons);
-
-// The buttons "Para" to "Data": numbers 20 to 25.
-constexpr int kFirstTransmissionButton = 20;
-constexpr int kLastTransmissionButton = 25;
+QToolBar *buildToolbar(QWidget *parent, MenuBarActions &menus);

@@ -1,6 +1,7 @@
 #include "encoder.h"
 
-#include "sharedsettings.h"
+#include "settings.h"
+#include "vocabulary.h"
 
 #include <array>
 #include <iterator>
@@ -9,49 +10,10 @@
 namespace tagcodes
 {
 
-const Entry kTable[] = {
-    {"Roda_Cima__", 0xCC, true},
-    {"Roda__Baixo", 0xC9, true},
-    {"Roda___4___", 0xC5, true},
-    {"Neve_______", 0xCF, true},
-    {"Come_______", 0xCE, true},
-    {"Empurra____", 0xC6, true},
-    {"Salta______", 0xD0, true},
-    {"Atira______", 0xD3, true},
-    {"Abre_______", 0xCB, true},
-    {"Mostra_____", 0xC4, true},
-    {"Display____", 0xCA, true},
-    {"Onda_______", 0xC8, true},
-    {"Var__Centro", 0xB9, false},
-    {"VarEsquerda", 0xB6, false},
-    {"Varre__4___", 0xBA, false},
-    {"Varre_Baixo", 0xB5, false},
-    {"Abre_Centro", 0xBF, false},
-    {"Abre_Cima__", 0xBB, false},
-    {"AbreDireita", 0xBE, false},
-    {"Rolagem____", 0xB2, false},
-    {"Pisca______", 0xB1, false},
-    {"Pausa______", 0xB0, false},
-    {"Data_______", 0xDB, false},
-    {"Relogio____", 0xDA, false},
-    {"Velocidade1", 0xD4, false},
-    {"Velocidade2", 0xD5, false},
-    {"Velocidade3", 0xD6, false},
-    {"Velocidade4", 0xD7, false},
-    {"Velocidade5", 0xD8, false},
-    {"Velocidade6", 0xD9, false},
-    // The panel has no temperature code of its own: it shares "Abre Direita"'s.
-    {"Temperatura", 0xBE, false},
-};
-
-const int kTableSize = int(std::size(kTable));
-
-const char *nameOf(quint8 code)
+QString nameOf(quint8 code)
 {
-    for (const Entry &e : kTable) {
-        if (e.code == code) return e.name;
-    }
-    return nullptr;
+    const vocabulary::Tag *t = vocabulary::withCode(code);
+    return t ? t->name : QString();
 }
 
 namespace
@@ -97,14 +59,9 @@ quint8 MessageEncoder::mapAccentedChar(quint8 c)
 
 std::optional<quint8> MessageEncoder::tagCode(QByteArrayView name)
 {
-    if (name.size() != 11) return std::nullopt;
-    for (const tagcodes::Entry &e : tagcodes::kTable) {
-        if (std::memcmp(e.name, name.data(), 11) == 0) {
-            if (e.prefix) m_charsAfterPrefix = 0;
-            return e.code;
-        }
-    }
-    return std::nullopt;
+    const auto code = vocabulary::panelCode(name);
+    if (code && code->prefix) m_charsAfterPrefix = 0;
+    return code ? std::optional<quint8>(code->byte) : std::nullopt;
 }
 
 QByteArray MessageEncoder::encodeMessage(QByteArrayView field, int panelType)
@@ -121,10 +78,12 @@ QByteArray MessageEncoder::encodeMessage(QByteArrayView field, int panelType)
     }
     qsizetype i = 0;
     while (i < len) {
-        if (field[i] == '<' && i + 12 < len && field[i + 12] == '>') {
+        constexpr int kTag = vocabulary::kTagLength;
+        if (field[i] == '<' && i + kTag - 1 < len && field[i + kTag - 1] == '>') {
             m_charsAfterPrefix = kNoCount;
-            if (const auto code = tagCode(field.sliced(i + 1, 11))) out.append(char(*code));
-            i += 13;
+            if (const auto code = tagCode(field.sliced(i + 1, vocabulary::kNameLength)))
+                out.append(char(*code));
+            i += kTag;
             continue;
         }
         out.append(char(accents[quint8(field[i])]));

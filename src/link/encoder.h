@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 
@@ -33,17 +34,9 @@ QByteArray encodeMessage(QByteArrayView field, int panelType);
 
 namespace tagcodes
 {
-// The known tag names with their codes, for whoever needs to read the wire
-// back (the panel emulator).
-struct Entry {
-    const char *name; // eleven characters, without the brackets
-    quint8 code;
-    bool prefix;
-};
-extern const Entry kTable[];
-extern const int kTableSize;
-// The name of a code; the first entry wins where two share one.
-const char *nameOf(quint8 code);
+// The tag name of a code ("Pisca______"), for whoever reads the wire back;
+// the first tag wins where two share one; empty for none.
+QString nameOf(quint8 code);
 // The letter an accented-letter code stands for (lower case), or 0.
 char16_t accentedLetterOf(quint8 code);
 } // namespace tagcodes

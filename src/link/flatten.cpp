@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "encoder.h"
 #include "frame.h"
+#include "vocabulary.h"
 
 namespace
 {
@@ -64,12 +65,14 @@ RichText typedMessage(const QString &text)
 {
     RichText r = RichText::fromPlain(text);
     MessageEncoder encoder;
-    for (qsizetype i = 0; i + 12 < text.size(); ++i) {
-        if (text[i] != u'<' || text[i + 12] != u'>') continue;
-        if (!encoder.tagCode(cp1252::encode(QStringView(text).mid(i + 1, 11)))) continue;
-        for (qsizetype j = i + 1; j <= i + 11; ++j)
+    constexpr int kLast = vocabulary::kTagLength - 1; // the ">"
+    for (qsizetype i = 0; i + kLast < text.size(); ++i) {
+        if (text[i] != u'<' || text[i + kLast] != u'>') continue;
+        if (!encoder.tagCode(cp1252::encode(QStringView(text).mid(i + 1, vocabulary::kNameLength))))
+            continue;
+        for (qsizetype j = i + 1; j < i + kLast; ++j)
             r.chars()[j].format.underline = true;
-        i += 12;
+        i += kLast;
     }
     return r;
 }

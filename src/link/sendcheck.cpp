@@ -1,5 +1,7 @@
 #include "sendcheck.h"
 
+#include "vocabulary.h"
+
 #include "cp1252.h"
 #include "encoder.h"
 #include "flatten.h"
@@ -31,21 +33,21 @@ QStringList differences(const RichText &text, int panelType)
     QStringList unknown;
     QString effects;
     for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '<' && i + 12 < field.size() && field[i + 12] == '>') {
-            if (!encoder.tagCode(field.sliced(i + 1, 11))) {
-                const QString tag = cp1252::decode(field.sliced(i, 13));
+        constexpr int kTag = vocabulary::kTagLength;
+        if (field[i] == '<' && i + kTag - 1 < field.size() && field[i + kTag - 1] == '>') {
+            if (!encoder.tagCode(field.sliced(i + 1, vocabulary::kNameLength))) {
+                const QString tag = cp1252::decode(field.sliced(i, kTag));
                 if (!unknown.contains(tag)) unknown << tag;
             }
-            i += 12;
+            i += kTag - 1;
             continue;
         }
         const quint8 b = MessageEncoder::mapAccentedChar(quint8(field[i]));
-        const char *name = b >= 0x80 ? tagcodes::nameOf(b) : nullptr;
+        const QString name = b >= 0x80 ? tagcodes::nameOf(b) : QString();
         const QChar c = cp1252::toUnicode(quint8(field[i]));
-        if (name && quint8(field[i]) != frame::kExpandedMarker && !effects.contains(c))
+        if (!name.isEmpty() && quint8(field[i]) != frame::kExpandedMarker && !effects.contains(c))
             effects += QStringLiteral("%1\"%2\" (<%3>)")
-                           .arg(effects.isEmpty() ? QString() : QStringLiteral(", "), QString(c),
-                                QString::fromLatin1(name));
+                           .arg(effects.isEmpty() ? QString() : QStringLiteral(", "), QString(c), name);
     }
     if (!unknown.isEmpty())
         out << QStringLiteral("efeitos desconhecidos, não enviados: %1")

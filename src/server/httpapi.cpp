@@ -8,6 +8,7 @@
 #include "simperiod.h"
 #include "simwidth.h"
 #include "userstore.h"
+#include "vocabulary.h"
 
 #include <httplib.h>
 
@@ -263,9 +264,10 @@ void HttpApi::routes()
 
     s.Get("/api/efeitos", guarded([](const httplib::Request &, httplib::Response &res,
                                      const QString &) {
+        // The tags the panel knows (those with a code), in menu order.
         QJsonArray names;
-        for (int i = 0; i < tagcodes::kTableSize; ++i)
-            names.append(QStringLiteral("<%1>").arg(QLatin1String(tagcodes::kTable[i].name)));
+        for (const vocabulary::Tag &t : vocabulary::tags())
+            if (t.code >= 0 && !names.contains(t.text())) names.append(t.text());
         json(res, names);
     }));
 

@@ -129,7 +129,7 @@ SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Miss
     return ReadStatus::Read;
 }
 
-bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addressText,
+bool SettingsFiles::loadConfig(Settings &s, Missing missing, QString *addressText,
                                QString *error, QString *addressProblem,
                                QString *portProblem) const
 {
@@ -166,7 +166,7 @@ bool SettingsFiles::loadConfig(SharedSettings &s, Missing missing, QString *addr
     return true;
 }
 
-bool SettingsFiles::loadPassword(SharedSettings &s, Missing missing, QString *error) const
+bool SettingsFiles::loadPassword(Settings &s, Missing missing, QString *error) const
 {
     QVector<QByteArray> lines;
     const ReadStatus st = readLines(kPasswordFile, missing, "cobalto\r\n", &lines, error);
@@ -175,7 +175,7 @@ bool SettingsFiles::loadPassword(SharedSettings &s, Missing missing, QString *er
     return true;
 }
 
-bool SettingsFiles::loadUsbAdapter(SharedSettings &s, Missing missing, QString *error) const
+bool SettingsFiles::loadUsbAdapter(Settings &s, Missing missing, QString *error) const
 {
     QVector<QByteArray> lines;
     const ReadStatus st = readLines(kUsbFile, missing, "0\r\n", &lines, error);
@@ -184,7 +184,7 @@ bool SettingsFiles::loadUsbAdapter(SharedSettings &s, Missing missing, QString *
     return true;
 }
 
-bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error) const
+bool SettingsFiles::loadTips(Settings &s, Missing missing, QString *error) const
 {
     QVector<QByteArray> lines;
     QByteArray defaults = "0\r\n";
@@ -197,11 +197,11 @@ bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error)
     qint16 count = 0;
     if (!lines.isEmpty() && !readInt16(lines[0], &count))
         return true; // a count beyond 16 bits reads nothing
-    QStringList tips(SharedSettings::kTipSlots);
+    QStringList tips(Settings::kTipSlots);
     if (count == 0) {
         tips[1] = QStringLiteral("Arquivo de dicas não encontrado.");
     } else {
-        const int n = qMin<int>(count, SharedSettings::kMaxTips);
+        const int n = qMin<int>(count, Settings::kMaxTips);
         // A file shorter than its count leaves the remaining tips empty.
         for (int i = 1; i <= n && i < lines.size(); ++i)
             tips[i] = cp1252::decode(lines[i]);
@@ -210,7 +210,7 @@ bool SettingsFiles::loadTips(SharedSettings &s, Missing missing, QString *error)
     return true;
 }
 
-bool SettingsFiles::saveConfig(const SharedSettings &s, QString *error) const
+bool SettingsFiles::saveConfig(const Settings &s, QString *error) const
 {
     return write(kConfigFile,
                  joinLines({formatNumber(s.portNumber), formatNumber(s.panelAddress),
@@ -252,4 +252,16 @@ bool SettingsFiles::write(const QString &fileName, const QByteArray &content, QS
     setError(error, QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
                         .arg(QDir::toNativeSeparators(p), why));
     return false;
+}
+
+SettingsFiles::Report SettingsFiles::loadAll(Settings &s) const
+{
+    Report r;
+    QString error;
+    r.configRead = loadConfig(s, Missing::Create, &r.addressText, &error, &r.addressProblem);
+    if (!r.configRead) r.error = error;
+    if (!loadPassword(s, Missing::Create, &error)) r.error = error;
+    if (!loadUsbAdapter(s, Missing::Create, &error)) r.error = error;
+    if (!loadTips(s, Missing::Create, &error)) r.error = error;
+    return r;
 }

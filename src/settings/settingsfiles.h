@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sharedsettings.h"
+#include "settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,14 +54,24 @@ public:
     // reason in *addressProblem; nothing may then be sent.
     // A port number that cannot be right (outside 1 to 9999, or too large
     // for 16 bits) is reported the same way in *portProblem.
-    bool loadConfig(SharedSettings &s, Missing missing, QString *addressText = nullptr,
+    bool loadConfig(Settings &s, Missing missing, QString *addressText = nullptr,
                     QString *error = nullptr, QString *addressProblem = nullptr,
                     QString *portProblem = nullptr) const;
-    bool loadPassword(SharedSettings &s, Missing missing, QString *error = nullptr) const;
-    bool loadUsbAdapter(SharedSettings &s, Missing missing, QString *error = nullptr) const;
-    bool loadTips(SharedSettings &s, Missing missing, QString *error = nullptr) const;
+    bool loadPassword(Settings &s, Missing missing, QString *error = nullptr) const;
+    bool loadUsbAdapter(Settings &s, Missing missing, QString *error = nullptr) const;
+    bool loadTips(Settings &s, Missing missing, QString *error = nullptr) const;
 
-    bool saveConfig(const SharedSettings &s, QString *error = nullptr) const;
+    // All four, each created with its defaults when missing, as a start
+    // reads them: a failing file is skipped and the next one read.
+    struct Report {
+        QString addressText;    // the address line as read, when it was
+        QString addressProblem; // nothing may be sent while there is one
+        QString error;          // the last file that failed, and why
+        bool configRead = false;
+    };
+    Report loadAll(Settings &s) const;
+
+    bool saveConfig(const Settings &s, QString *error = nullptr) const;
     bool savePassword(const QString &password, QString *error = nullptr) const;
     bool saveUsbAdapter(qint16 usbAdapter, QString *error = nullptr) const;
 

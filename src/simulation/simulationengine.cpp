@@ -1,5 +1,7 @@
 #include "simulationengine.h"
 
+#include "vocabulary.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -15,54 +17,34 @@ constexpr int kBlinkLitMs = 300;
 constexpr int kLiveMs = 500;
 constexpr int kLiveRefreshes = 10;
 
-enum class Action { Speed, Pause, Blink, Chunk, Display, Hold, Live, None };
+constexpr qsizetype kTag = vocabulary::kTagLength;
+using Play = vocabulary::Play;
 
-struct TagAction {
-    const char *tag;
-    Action action;
-    int value; // the step delay of a speed tag, the kind of a live one
-};
-
-constexpr std::array<TagAction, 31> kActions = {{
-    {"<Velocidade1>", Action::Speed, 300},
-    {"<Velocidade2>", Action::Speed, 200},
-    {"<Velocidade3>", Action::Speed, 150},
-    {"<Velocidade4>", Action::Speed, 90},
-    {"<Velocidade5>", Action::Speed, 60},
-    {"<Velocidade6>", Action::Speed, 30},
-    {"<Pausa______>", Action::Pause, 0},
-    {"<Pisca______>", Action::Blink, 0},
-    {"<Roda_Cima__>", Action::Chunk, 0},
-    {"<Roda__Baixo>", Action::Chunk, 0},
-    {"<Roda___4___>", Action::Chunk, 0},
-    {"<Neve_______>", Action::Chunk, 0},
-    {"<Come_______>", Action::Chunk, 0},
-    {"<Empurra____>", Action::Chunk, 0},
-    {"<Salta______>", Action::Chunk, 0},
-    {"<Atira______>", Action::Chunk, 0},
-    {"<Abre_______>", Action::Chunk, 0},
-    {"<Mostra_____>", Action::Chunk, 0},
-    {"<Onda_______>", Action::Chunk, 0},
-    {"<Display____>", Action::Display, 0},
-    {"<Var__Centro>", Action::Hold, 0},
-    {"<VarEsquerda>", Action::Hold, 0},
-    {"<Varre__4___>", Action::Hold, 0},
-    {"<Varre_Baixo>", Action::Hold, 0},
-    {"<Abre_Centro>", Action::Hold, 0},
-    {"<Abre_Cima__>", Action::Hold, 0},
-    {"<AbreDireita>", Action::Hold, 0},
-    {"<Rolagem____>", Action::Hold, 0},
-    {"<Relogio____>", Action::Live, int(simwidth::Live::Clock)},
-    {"<Data_______>", Action::Live, int(simwidth::Live::Date)},
-    {"<Temperatura>", Action::Live, int(simwidth::Live::Temperature)},
-}};
-
-const TagAction *findAction(const QString &tag)
+// A tag counts only by its exact name.
+const vocabulary::Tag *tagOf(const QString &tag)
 {
-    for (const TagAction &a : kActions) {
-        if (tag == QLatin1String(a.tag)) return &a;
+    if (tag.size() != kTag || !tag.startsWith(u'<') || !tag.endsWith(u'>')) return nullptr;
+    return vocabulary::find(QStringView(tag).mid(1, vocabulary::kNameLength));
+}
+
+Play playOf(const QString &tag)
+{
+    const vocabulary::Tag *t = tagOf(tag);
+    return t ? t->play : Play::None;
+}
+
+std::optional<simwidth::Live> live(Play play)
+{
+    switch (play) {
+    case Play::Clock:
+        return simwidth::Live::Clock;
+    case Play::Date:
+        return simwidth::Live::Date;
+    case Play::Temperature:
+        return simwidth::Live::Temperature;
+    default:
+        return std::nullopt;
     }
-    return nullptr;
 }
 
 } // namespace
@@ -75,10 +57,9 @@ SimulationEngine::SimulationEngine(const RichText &message, int width, WallClock
     const double size = simwidth::characterSize(width);
     for (RichChar &c : m_message.chars())
         c.format.pointSize = size;
-    for (qsizetype i = 0; i + 13 <= m_message.size(); ++i) {
+    for (qsizetype i = 0; i + kTag <= m_message.size(); ++i) {
         if (m_message.charAt(i) != QLatin1Char('<') || !m_message.isUnderlined(i + 1)) continue;
-        const TagAction *a = findAction(m_message.mid(i, 13).plainText());
-        if (a && a->action == Action::Live) m_readsTheClock = true;
+        if (live(playOf(m_message.mid(i, kTag).plainText()))) m_readsTheClock = true;
     }
 }
 
@@ -177,38 +158,41 @@ SimWait SimulationEngine::plainStep(const RichChar &c)
 
 SimWait SimulationEngine::tagStep(qsizetype start)
 {
-    m_tagBox = m_message.mid(start, 13).plainText();
-    m_readPos = start + 13;
-    const TagAction *a = findAction(m_tagBox);
-    switch (a ? a->action : Action::None) {
-    case Action::Speed:
-        m_stepDelayMs = a->value;
+    m_tagBox = m_message.mid(start, kTag).plainText();
+    m_readPos = start + kTag;
+    const vocabulary::Tag *tag = tagOf(m_tagBox);
+    const Play play = tag ? tag->play : Play::None;
+    switch (play) {
+    case Play::Speed:
+        m_stepDelayMs = tag->stepMs;
         return endStep();
-    case Action::Pause:
+    case Play::Pause:
         m_phase = Phase::EndPause;
         return {SimWait::Plain, kPauseMs};
-    case Action::Blink:
+    case Play::Blink:
         m_saved = m_view;
         emptyView();
         m_phase = Phase::BlinkRestore;
         return {SimWait::Plain, kBlinkDarkMs};
-    case Action::Chunk:
+    case Play::Chunk:
         showChunk();
         m_phase = Phase::EndPause;
         return {SimWait::Plain, kEffectMs};
-    case Action::Display:
+    case Play::Display:
         showChunk();
         m_phase = Phase::EndPause;
         return {SimWait::UntilStop, 0};
-    case Action::Hold:
+    case Play::Hold:
         m_phase = Phase::EndPause;
         return {SimWait::Plain, kEffectMs};
-    case Action::Live:
-        m_live = simwidth::Live(a->value);
+    case Play::Clock:
+    case Play::Date:
+    case Play::Temperature:
+        m_live = *live(play);
         if (!simwidth::playsLive(m_width, m_live)) return endStep();
         m_liveRefresh = 0;
         return liveRefresh();
-    case Action::None:
+    case Play::None:
         break;
     }
     return endStep();

@@ -1,6 +1,6 @@
 #include "simwidth.h"
 
-#include "sharedsettings.h"
+#include "settings.h"
 
 namespace simwidth
 {

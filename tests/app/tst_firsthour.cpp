@@ -7,6 +7,7 @@
 #include "editor/scriptedprompt.h"
 #include "fakepanelport.h"
 #include "mainwindow.h"
+#include "mainwindowfixture.h"
 #include "messageedit.h"
 #include "portuguese.h"
 #include "simulationwindow.h"
@@ -33,12 +34,9 @@ class TestFirstHour : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    SharedSettings m_settings;
-    ScriptedPrompt m_prompt;
-    std::unique_ptr<MainWindow> m_main;
+    MainWindowFixture m_fx;
 
-    MainWindow &main() { return *m_main; }
+    MainWindow &main() { return *m_fx.window; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -49,23 +47,12 @@ private Q_SLOTS:
 
     void init()
     {
-        m_prompt = ScriptedPrompt();
-        auto *port = new FakePanelPort;
-        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt, port);
-        port->setParent(m_main.get());
-        main().load();
+        m_fx.open();
         main().show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_fx.window.get()));
     }
 
-    void cleanup()
-    {
-        for (QMdiSubWindow *w : main().mdiArea()->subWindowList()) {
-            if (auto *d = qobject_cast<DocumentWindow *>(w->widget()))
-                d->editor()->document()->setModified(false);
-        }
-        m_main.reset();
-    }
+    void cleanup() { m_fx.close(); }
 
     void altLettersOpenTheirMenus_data()
     {
@@ -82,8 +69,8 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(QString, menu);
         main().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
-        QTest::keyClick(m_main.get(), Qt::Key(key), Qt::AltModifier);
+        QVERIFY(QTest::qWaitForWindowActive(m_fx.window.get()));
+        QTest::keyClick(m_fx.window.get(), Qt::Key(key), Qt::AltModifier);
         QTRY_VERIFY(QApplication::activePopupWidget());
         QCOMPARE(QApplication::activePopupWidget()->objectName(), menu);
         QApplication::activePopupWidget()->close();
@@ -145,7 +132,7 @@ private Q_SLOTS:
     void theWindowListNumbersOnlyNine()
     {
         for (int i = 0; i < 12; ++i)
-            main().LoadNewDoc();
+            main().newDocument();
         Q_EMIT main().menus().mnuWindow->aboutToShow();
         QStringList numbered;
         for (QAction *a : main().menus().mnuWindow->actions()) {

@@ -1,6 +1,7 @@
 #include "documentwindow.h"
 #include "editor/scriptedprompt.h"
 #include "mainwindow.h"
+#include "mainwindowfixture.h"
 #include "messageedit.h"
 #include "statusbar.h"
 #include "testfiles.h"
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 namespace
@@ -29,54 +31,38 @@ QStringList visibleCaptions(const QVector<QAction *> &items)
     return out;
 }
 
-void writeConfig(const QString &folder, int panelType, int temperature)
-{
-    writeFile(
-        folder + "/cobalto.cfg",
-        QString(" 2\r\n 0\r\n 0\r\n %1\r\n %2\r\n").arg(panelType).arg(temperature).toLatin1());
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    SharedSettings m_settings;
-    ScriptedPrompt m_prompt;
-    std::unique_ptr<MainWindow> m_main;
+    MainWindowFixture m_fx;
 
-    MainWindow &main() { return *m_main; }
+    MainWindow &main() { return *m_fx.window; }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void init()
     {
-        m_prompt = ScriptedPrompt();
-        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt);
+        // The real serial line: what a start without any port shows.
+        m_fx.open(false);
     }
 
-    void cleanup()
-    {
-        for (QMdiSubWindow *w : main().mdiArea()->subWindowList())
-            qobject_cast<DocumentWindow *>(w->widget())->editor()->document()->setModified(false);
-        m_main.reset();
-    }
+    void cleanup() { m_fx.close(); }
 
     void firstStartInAnEmptyFolder()
     {
         QTemporaryDir empty;
-        SharedSettings s;
-        MainWindow w(s, empty.path(), &m_prompt);
-        w.load();
+        Settings s;
+        MainWindow w(s, empty.path(), &m_fx.prompt);
+        w.load(SettingsFiles(empty.path()).loadAll(s));
         for (const char *file : {"cobalto.cfg", "cobalto.dat", "usb232.dat", "qvrtip.dat"})
             QVERIFY(QFile::exists(empty.filePath(file)));
         QCOMPARE(w.statusPanels()->panelText(2), QString("Com1"));
         QCOMPARE(w.statusPanels()->panelText(3), versionText());
         QCOMPARE(w.statusPanels()->panelText(4), QString("End:0"));
-        QCOMPARE(s.userEdit, qint16(1));
         QCOMPARE(w.windowTitle(), QString("Letreiro"));
     }
 
@@ -111,8 +97,8 @@ private Q_SLOTS:
         QFETCH(QStringList, prefixos);
         QFETCH(QStringList, sufixos);
         QFETCH(bool, temperatura);
-        writeConfig(m_dir.path(), type, temperature);
-        main().load();
+        m_fx.writeConfig(1, type, temperature);
+        m_fx.reload();
         MenuBarActions &m = main().menus();
         QCOMPARE(visibleCaptions(m.tagItems[tags::Menu::Prefixos]), prefixos);
         QCOMPARE(visibleCaptions(m.tagItems[tags::Menu::Sufixos]), sufixos);
@@ -121,15 +107,15 @@ private Q_SLOTS:
         QVERIFY(!outros[9]->isVisible()); // "&Apaga Tela" is never shown
         for (QMenu *hidden : {m.mnucor, m.mnuprefixos, m.mnusufixos})
             QVERIFY(!hidden->menuAction()->isVisible());
-        QCOMPARE(main().statusPanels()->panelText(2), QString("Com2"));
+        QCOMPARE(main().statusPanels()->panelText(2), QString("Com1"));
     }
 
     void documentsAreNumberedWithoutReuse()
     {
         for (int i = 1; i <= 3; ++i)
-            QCOMPARE(main().LoadNewDoc()->caption(), QString("Documento %1").arg(i));
+            QCOMPARE(main().newDocument()->caption(), QString("Documento %1").arg(i));
         main().mdiArea()->currentSubWindow()->close();
-        QCOMPARE(main().LoadNewDoc()->caption(), QString("Documento 4"));
+        QCOMPARE(main().newDocument()->caption(), QString("Documento 4"));
         QCOMPARE(main().activeEditor()->caption(), QString("Documento 4"));
     }
 
@@ -141,12 +127,12 @@ private Q_SLOTS:
             a->trigger();
         m.tagItems[tags::Menu::Prefixos][0]->trigger();
         QVERIFY(main().mdiArea()->subWindowList().isEmpty());
-        QVERIFY(m_prompt.dialogs.isEmpty());
+        QVERIFY(m_fx.prompt.dialogs.isEmpty());
     }
 
     void tagMenusInsertIntoTheActiveEditor()
     {
-        DocumentWindow *doc = main().LoadNewDoc();
+        DocumentWindow *doc = main().newDocument();
         main().menus().tagItems[tags::Menu::Outros][2]->trigger(); // "&Hora"
         QCOMPARE(doc->editor()->richText().plainText(), QString("<Relogio____>"));
         main().menus().tagItems[tags::Menu::Display][1]->trigger(); // a hidden menu's command
@@ -156,7 +142,7 @@ private Q_SLOTS:
 
     void toolbar()
     {
-        const QVector<QAction *> &b = main().toolbarButtons();
+        const QList<QAction *> b = main().toolbarButtons();
         QCOMPARE(b.size(), 29);
         for (int n : {4, 6, 10, 12, 13, 18, 19, 26, 27})
             QVERIFY(b[n - 1]->isSeparator());
@@ -168,15 +154,14 @@ private Q_SLOTS:
         QCOMPARE(b[11 - 1]->toolTip(), QString("Simulação"));
         QCOMPARE(b[17 - 1]->toolTip(), QString("Arco Íris"));
         QVERIFY(!b[0]->icon().isNull());
-        // Dispatch by key, case included.
-        b[0]->trigger();
-        QCOMPARE(main().mdiArea()->subWindowList().size(), 1);
-        main().toolbarButtonClick("new");
-        main().toolbarButtonClick("Nada");
+        // Each button is its menu's command: one action, one place that enables it.
+        QCOMPARE(b[0], main().menus().mnunovo);
+        QCOMPARE(b[22], main().menus().mnutransfere);
+        QTest::mouseClick(main().findChild<QToolButton *>("tbNew"), Qt::LeftButton);
         QCOMPARE(main().mdiArea()->subWindowList().size(), 1);
         QTest::keyClicks(main().activeEditor()->editor(), "abc");
         main().activeEditor()->editor()->selectAll();
-        main().toolbarButtonClick("vermelho");
+        QTest::mouseClick(main().findChild<QToolButton *>("tbvermelho"), Qt::LeftButton);
         QCOMPARE(main().activeEditor()->editor()->richText().at(1).format.colour,
                  ColourRef(0x0000FF));
     }
@@ -197,44 +182,44 @@ private Q_SLOTS:
     void openCancelledLeavesANewWindow()
     {
         main().menus().mnuabre->trigger();
-        QCOMPARE(m_prompt.dialogs, QStringList{"Abrir|Arquivo de mensagem (*.msg)|*.msg"});
+        QCOMPARE(m_fx.prompt.dialogs, QStringList{"Abrir|Arquivo de mensagem (*.msg)|*.msg"});
         QCOMPARE(main().activeEditor()->caption(), QString("Documento 1"));
         // Save as goes through its own dialog; cancelled, nothing changes.
         main().menus().mnusalvacomo->trigger();
-        QCOMPARE(m_prompt.dialogs.last(),
+        QCOMPARE(m_fx.prompt.dialogs.last(),
                  QString("Salvar Como|Arquivo de Mensagens (*.msg)|*.msg"));
         QCOMPARE(main().activeEditor()->caption(), QString("Documento 1"));
     }
 
     void openSaveAndPrint()
     {
-        DocumentWindow *doc = main().LoadNewDoc();
+        DocumentWindow *doc = main().newDocument();
         QTest::keyClicks(doc->editor(), "Promo");
-        const QString path = m_dir.filePath("promo.msg");
-        m_prompt.files.enqueue(path);
+        const QString path = m_fx.dir.filePath("promo.msg");
+        m_fx.prompt.files.enqueue(path);
         main().menus().mnusalva->trigger();
         QVERIFY(doc->saved());
-        m_prompt.files.enqueue(path);
+        m_fx.prompt.files.enqueue(path);
         main().menus().mnuabre->trigger();
         QCOMPARE(main().activeEditor()->caption(), QString("promo.msg"));
         QCOMPARE(main().activeEditor()->editor()->richText().plainText(), QString("Promo"));
-        m_prompt.printTo = m_dir.filePath("promo.pdf");
+        m_fx.prompt.printTo = m_fx.dir.filePath("promo.pdf");
         main().menus().mnuimp->trigger();
-        QCOMPARE(m_prompt.dialogs.last(), QString("Imprimir|0"));
-        QVERIFY(QFileInfo(m_prompt.printTo).size() > 0);
+        QCOMPARE(m_fx.prompt.dialogs.last(), QString("Imprimir|0"));
+        QVERIFY(QFileInfo(m_fx.prompt.printTo).size() > 0);
     }
 
     void closingAsksEveryEditorAndKeepsThePlacement()
     {
-        main().load();
+        m_fx.reload();
         main().show();
         main().move(144, 96);
-        DocumentWindow *doc = main().LoadNewDoc();
+        DocumentWindow *doc = main().newDocument();
         QTest::keyClicks(doc->editor(), "x");
-        m_prompt.answers.enqueue(Prompt::Answer::Cancel);
+        m_fx.prompt.answers.enqueue(Prompt::Answer::Cancel);
         QVERIFY(!main().close());
-        QCOMPARE(m_prompt.questions.size(), 1);
-        m_prompt.answers.enqueue(Prompt::Answer::No);
+        QCOMPARE(m_fx.prompt.questions.size(), 1);
+        m_fx.prompt.answers.enqueue(Prompt::Answer::No);
         QVERIFY(main().close());
         QSettings store("Letreiro", "Letreiro");
         const int dpi = main().logicalDpiX();

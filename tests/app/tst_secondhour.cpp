@@ -9,6 +9,7 @@
 #include "helpwindow.h"
 #include "ledlayout.h"
 #include "mainwindow.h"
+#include "mainwindowfixture.h"
 #include "messageedit.h"
 #include "passwordwindows.h"
 #include "settingsdialog.h"
@@ -28,37 +29,30 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 class TestSecondHour : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    SharedSettings m_settings;
-    ScriptedPrompt m_prompt;
-    FakePanelPort *m_port = nullptr;
-    std::unique_ptr<MainWindow> m_main;
+    MainWindowFixture m_fx;
 
-    MainWindow &main() { return *m_main; }
+    MainWindow &main() { return *m_fx.window; }
 
     void start(int panelType = 0)
     {
-        writeFile(m_dir.filePath("cobalto.cfg"),
+        writeFile(m_fx.dir.filePath("cobalto.cfg"),
                   QString(" 1\r\n 1\r\n 1\r\n %1\r\n 0\r\n").arg(panelType).toLatin1());
-        m_prompt = ScriptedPrompt();
-        m_port = new FakePanelPort;
-        m_main = std::make_unique<MainWindow>(m_settings, m_dir.path(), &m_prompt, m_port);
-        m_port->setParent(m_main.get());
-        main().load();
+        m_fx.open();
         main().show();
-        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
-        main().MDIForm_Activate();
+        QVERIFY(QTest::qWaitForWindowActive(m_fx.window.get()));
+        main().activatePort();
     }
 
     QString messageFile(const QString &name, const QByteArray &text)
     {
-        const QString path = m_dir.filePath(name);
+        const QString path = m_fx.dir.filePath(name);
         writeFile(path, "{\\rtf1 " + text + "}");
         return path;
     }
@@ -70,15 +64,7 @@ private Q_SLOTS:
         QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).clear();
     }
 
-    void cleanup()
-    {
-        if (m_main) {
-            for (QMdiSubWindow *w : main().mdiArea()->subWindowList())
-                if (auto *d = qobject_cast<DocumentWindow *>(w->widget()))
-                    d->editor()->document()->setModified(false);
-        }
-        m_main.reset();
-    }
+    void cleanup() { m_fx.close(); }
 
     void keysOfADesktopProgram()
     {
@@ -115,10 +101,10 @@ private Q_SLOTS:
         QVERIFY(help->browser()->toPlainText().contains("Porta de Comunicação não disponível"));
         help->close();
         // Ctrl+F4 closes the message, asking first when it has changes.
-        m_prompt.answers.enqueue(Prompt::Answer::No);
+        m_fx.prompt.answers.enqueue(Prompt::Answer::No);
         QTest::keyClick(&main(), Qt::Key_F4, Qt::ControlModifier);
         QTRY_VERIFY(main().mdiArea()->subWindowList().isEmpty());
-        QCOMPARE(m_prompt.questions.size(), 1);
+        QCOMPARE(m_fx.prompt.questions.size(), 1);
     }
 
     void recentFilesDropsAndFailedOpens()
@@ -132,19 +118,19 @@ private Q_SLOTS:
         QCOMPARE(main().menus().recentFiles[1]->text(), QString("&2 a.msg"));
         QVERIFY(!main().menus().recentFiles[2]->isVisible());
         // The dialogs start where the last file was.
-        m_prompt.files.enqueue(QString());
+        m_fx.prompt.files.enqueue(QString());
         main().menus().mnuabre->trigger();
-        QCOMPARE(m_prompt.folders.last(), m_dir.path());
+        QCOMPARE(m_fx.prompt.folders.last(), m_fx.dir.path());
         // A file that is gone leaves the list; one that cannot be read
         // leaves no empty window behind.
         QFile::remove(a);
         const int windows = int(main().mdiArea()->subWindowList().size());
         main().menus().mnuFile->aboutToShow();
         QVERIFY(!main().menus().recentFiles[1]->isVisible());
-        m_prompt.files.enqueue(a);
+        m_fx.prompt.files.enqueue(a);
         main().menus().mnuabre->trigger();
         QCOMPARE(int(main().mdiArea()->subWindowList().size()), windows);
-        QVERIFY(m_prompt.warnings.last().contains("não existe"));
+        QVERIFY(m_fx.prompt.warnings.last().contains("não existe"));
         // Dropped on the window, or on a message: opened, not pasted.
         const QString c = messageFile("c.msg", "C");
         QMimeData mime;
@@ -166,16 +152,16 @@ private Q_SLOTS:
     void theMessageSizeAndACutAskedFor()
     {
         start(0);
-        DocumentWindow *doc = main().LoadNewDoc();
+        DocumentWindow *doc = main().newDocument();
         doc->editor()->insertPlainText(QString(7600, 'x'));
         QTRY_COMPARE(main().statusPanels()->messageSize(), QString("7.601 / 7.500"));
-        m_prompt.answers.enqueue(Prompt::Answer::No);
+        m_fx.prompt.answers.enqueue(Prompt::Answer::No);
         main().menus().mnutransfere->trigger();
-        QVERIFY(m_prompt.questions.last().contains("os últimos 101 serão cortados"));
-        QVERIFY(m_port->line.written.isEmpty());
-        m_prompt.answers.enqueue(Prompt::Answer::Yes);
+        QVERIFY(m_fx.prompt.questions.last().contains("os últimos 101 serão cortados"));
+        QVERIFY(m_fx.port->line.written.isEmpty());
+        m_fx.prompt.answers.enqueue(Prompt::Answer::Yes);
         main().menus().mnutransfere->trigger();
-        QCOMPARE(m_port->line.written.size(), frame::kHeaderSize + frame::kMaxData + 1);
+        QCOMPARE(m_fx.port->line.written.size(), frame::kHeaderSize + frame::kMaxData + 1);
     }
 
     // Emptied, a message is typed on in its colour, never in black; and
@@ -197,50 +183,49 @@ private Q_SLOTS:
     void windowsWhereTheOperatorCanUseThem()
     {
         start(7); // 10 characters: no simulation
-        main().LoadNewDoc();
+        main().newDocument();
         main().menus().mnudebug->trigger();
         QMdiSubWindow *debug = main().mdiArea()->currentSubWindow();
         const QRect area = main().mdiArea()->viewport()->rect();
         QVERIFY2(area.contains(debug->geometry()), "the debug window sticks out");
-        for (QAction *b : main().toolbarButtons())
-            if (b->property("key") == "sim") QVERIFY(!b->isEnabled());
+        QVERIFY(!main().findChild<QToolButton *>("tbsim")->isEnabled());
         // Errors wear the warning icon.
-        m_port->openOk = false;
-        main().load();
-        main().MDIForm_Activate();
-        QCOMPARE(m_prompt.warnings, QStringList{"Porta de Comunicação não disponível!!!"});
+        m_fx.port->openOk = false;
+        m_fx.reload();
+        main().activatePort();
+        QCOMPARE(m_fx.prompt.warnings, QStringList{"Porta de Comunicação não disponível!!!"});
     }
 
     void passwordsByKeyboard()
     {
-        SettingsFiles files(m_dir.path());
-        SharedSettings s;
+        SettingsFiles files(m_fx.dir.path());
+        Settings s;
         s.accessPassword = "cobalto";
         QVERIFY(files.savePassword("cobalto"));
-        ChangePasswordWindow change(s, files, m_prompt);
+        ChangePasswordWindow change(files, m_fx.prompt);
         change.show();
         QVERIFY(QTest::qWaitForWindowActive(&change));
         change.first()->setFocus();
         // Empty: refused, nothing stored.
         QTest::keyClick(change.first(), Qt::Key_Return);
-        QVERIFY(m_prompt.warnings.last().contains("não pode ficar vazia"));
+        QVERIFY(m_fx.prompt.warnings.last().contains("não pode ficar vazia"));
         QCOMPARE(contents(files.path("cobalto.dat")), QByteArray("cobalto\r\n"));
         // Different: both cleared, the caret back in the first.
         QTest::keyClicks(change.first(), "um");
         QTest::keyClicks(change.second(), "dois");
         QTest::keyClick(change.second(), Qt::Key_Return);
-        QCOMPARE(m_prompt.warnings.last(), QString("Senhas diferentes!!!"));
+        QCOMPARE(m_fx.prompt.warnings.last(), QString("Senhas diferentes!!!"));
         QVERIFY(change.first()->text().isEmpty() && change.second()->text().isEmpty());
         QVERIFY(change.first()->hasFocus());
         change.close();
 
-        PasswordWindow ask(s, m_prompt);
+        PasswordWindow ask(s, m_fx.prompt);
         ask.show();
         QVERIFY(QTest::qWaitForWindowActive(&ask));
         QLineEdit *field = ask.findChild<QLineEdit *>("Text1");
         QTest::keyClicks(field, "errada");
         QTest::keyClick(field, Qt::Key_Return);
-        QCOMPARE(m_prompt.warnings.last(), QString("Senha Incorreta!!!"));
+        QCOMPARE(m_fx.prompt.warnings.last(), QString("Senha Incorreta!!!"));
         QCOMPARE(field->selectedText(), QString("errada"));
         QTest::keyClicks(field, "cobalto"); // replaces the wrong one
         QCOMPARE(field->text(), QString("cobalto"));
@@ -249,10 +234,10 @@ private Q_SLOTS:
 
     void panelTypesAreOneStopForTab()
     {
-        SettingsFiles files(m_dir.path());
-        SharedSettings s;
+        SettingsFiles files(m_fx.dir.path());
+        Settings s;
         s.panelType = 3;
-        auto *dialog = new SettingsDialog(s, files, m_prompt);
+        auto *dialog = new SettingsDialog(s, files, m_fx.prompt);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         QLineEdit *address = dialog->findChild<QLineEdit *>("Text1");

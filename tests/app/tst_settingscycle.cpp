@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(app().settings().tipTexts[1], QString("Arquivo de dicas não encontrado."));
         // The port opened at the first activation, so the tips came up once.
         QTRY_COMPARE(m_prompt.dialogs, QStringList{"frmdica"});
-        app().mainWindow()->MDIForm_Activate();
+        app().mainWindow()->activatePort();
         QCOMPARE(m_prompt.dialogs, QStringList{"frmdica"});
         app().mainWindow()->menus().mnudica->trigger(); // always shown by "D&ica"
         QCOMPARE(m_prompt.dialogs.size(), 2);
@@ -108,7 +108,7 @@ private Q_SLOTS:
         QTemporaryDir other;
         SettingsFiles files(other.path());
         files.setTipsTemplate(QStringLiteral(LETREIRO_SOURCE_DIR "/data/qvrtip.dat"));
-        SharedSettings s;
+        Settings s;
         QVERIFY(files.loadTips(s, SettingsFiles::Missing::Create));
         QVERIFY(s.tipTexts[10].size() > 10);
         QVERIFY(s.tipTexts[1].startsWith("Para inserir um efeito"));
@@ -144,9 +144,9 @@ private Q_SLOTS:
         // The main window is back, loaded anew with the new panel's menus.
         QTRY_VERIFY(app().mainWindow());
         MainWindow *main = app().mainWindow();
-        QCOMPARE(app().settings().settingsRequested, qint16(0));
-        main->MDIForm_Activate();
-        QVERIFY(!main->menus().mnusim->isVisible());
+        main->activatePort();
+        QVERIFY(!main->menus().mnusim->isEnabled() &&
+                !main->menus().mnuvisu->actions().contains(main->menus().mnusim));
         QVERIFY(!main->menus().tagItems[tags::Menu::Prefixos][3]->isVisible()); // "&Neve"
         QVERIFY(main->menus().tagItems[tags::Menu::Outros][10]->isVisible());   // "&Temperatura"
     }
@@ -154,7 +154,7 @@ private Q_SLOTS:
     void cancelWritesNothingAndTheMasterPasswordOpens()
     {
         writeFile(file("cobalto.dat"), "secreta\r\n");
-        app().mainWindow()->load();
+        app().reloadSettings();
         const QByteArray cfg = contents(file("cobalto.cfg"));
         closeForSettings();
         PasswordWindow *password = topLevel<PasswordWindow>("frmsenha");
@@ -166,7 +166,6 @@ private Q_SLOTS:
         dialog->close(); // the close box is "Cancelar"
         QTRY_VERIFY(app().mainWindow());
         QCOMPARE(contents(file("cobalto.cfg")), cfg);
-        QCOMPARE(app().settings().portReady, qint16(0));
     }
 
     void thePasswordWindowsCloseBoxBringsTheMainWindowBack()
@@ -175,17 +174,15 @@ private Q_SLOTS:
         topLevel<PasswordWindow>("frmsenha")->close();
         QTRY_VERIFY(app().mainWindow());
         QVERIFY(app().mainWindow()->isVisible());
-        QCOMPARE(app().settings().settingsRequested, qint16(0));
     }
 
     void anEditorThatRefusesCallsTheCycleOff()
     {
-        DocumentWindow *doc = app().mainWindow()->LoadNewDoc();
+        DocumentWindow *doc = app().mainWindow()->newDocument();
         QTest::keyClicks(doc->editor(), "x");
         m_prompt.answers.enqueue(Prompt::Answer::Cancel);
         app().mainWindow()->menus().mnuconfig->trigger();
         QVERIFY(app().mainWindow()->isVisible());
-        QCOMPARE(app().settings().settingsRequested, qint16(0));
         QVERIFY(!topLevel<PasswordWindow>("frmsenha"));
         // The next close ends the program rather than asking for the password.
         QSignalSpy finished(&app(), &AppController::finished);
@@ -197,35 +194,33 @@ private Q_SLOTS:
     void changingThePassword()
     {
         SettingsFiles files(m_dir->path());
-        SharedSettings s;
-        s.accessPassword = "cobalto";
-        ChangePasswordWindow change(s, files, m_prompt);
+        const QByteArray before = contents(file("cobalto.dat"));
+        ChangePasswordWindow change(files, m_prompt);
         change.first()->setText("nova");
         change.second()->setText("Nova");
         change.ok();
         QCOMPARE(m_prompt.messages.last(), QString("Senhas diferentes!!!"));
         QVERIFY(change.first()->text().isEmpty() && change.second()->text().isEmpty());
-        QCOMPARE(s.accessPassword, QString("cobalto"));
+        QCOMPARE(contents(file("cobalto.dat")), before);
         change.first()->setText(" senha ");
         change.second()->setText(" senha ");
         change.ok();
         QCOMPARE(m_prompt.messages.last(), QString("Senha Alterada!!!"));
         QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
-        QCOMPARE(s.accessPassword, QString(" senha "));
 
         // Stored nowhere: not "Senha Alterada!!!", and the old one stays.
         SettingsFiles nowhere("/nonexistent-letreiro");
-        ChangePasswordWindow failing(s, nowhere, m_prompt);
+        ChangePasswordWindow failing(nowhere, m_prompt);
         failing.first()->setText("x");
         failing.second()->setText("x");
         failing.ok();
         QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada."));
-        QCOMPARE(s.accessPassword, QString(" senha "));
+        QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
     }
 
     void addressAndPortRules()
     {
-        SharedSettings s;
+        Settings s;
         s.portNumber = 2;
         SettingsFiles files(m_dir->path());
         SettingsDialog dialog(s, files, m_prompt);
@@ -303,10 +298,8 @@ private Q_SLOTS:
     void aPasswordOutsideTheCodePageIsRefused()
     {
         SettingsFiles files(m_dir->path());
-        SharedSettings s;
-        s.accessPassword = "cobalto";
         const QByteArray before = contents(file("cobalto.dat"));
-        ChangePasswordWindow change(s, files, m_prompt);
+        ChangePasswordWindow change(files, m_prompt);
         change.first()->setText(QString::fromUtf8("łódź"));
         change.second()->setText(QString::fromUtf8("łódź"));
         change.ok();
@@ -314,7 +307,6 @@ private Q_SLOTS:
         // The refusal does not show the typed password to whoever looks on.
         QVERIFY(!m_prompt.messages.last().contains(QString::fromUtf8("ł")));
         QCOMPARE(contents(file("cobalto.dat")), before);
-        QCOMPARE(s.accessPassword, QString("cobalto"));
         // Accented letters of the code page are fine.
         change.first()->setText(QString::fromUtf8("ação"));
         change.second()->setText(QString::fromUtf8("ação"));
@@ -326,7 +318,7 @@ private Q_SLOTS:
     void handEditedValuesSurviveOk()
     {
         writeFile(file("cobalto.cfg"), " 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");
-        SharedSettings s;
+        Settings s;
         SettingsFiles files(m_dir->path());
         QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip));
         SettingsDialog dialog(s, files, m_prompt);
@@ -386,7 +378,7 @@ private Q_SLOTS:
         QFETCH(int, reachable);
         SettingsFiles files(m_dir->path());
         writeFile(files.path("qvrtip.dat"), file);
-        SharedSettings s;
+        Settings s;
         files.loadTips(s, SettingsFiles::Missing::Skip);
         TipsWindow tips(s, files, m_prompt);
         QVERIFY(!tips.previousButton()->isEnabled());
@@ -402,17 +394,17 @@ private Q_SLOTS:
             QCOMPARE(tips.tipShown(), QString("Arquivo de dicas não encontrado."));
         while (tips.previousButton()->isEnabled())
             tips.previous();
-        QCOMPARE(s.tipIndex, qint16(1));
+        QCOMPARE(tips.tipShown(), s.tipTexts[1]);
         QVERIFY(tips.nextButton()->isEnabled() == (reachable > 1));
     }
 
     void closingTheTipsStoresTheChoice()
     {
-        MainWindow *main = app().mainWindow();
-        const SettingsFiles files(m_dir->path());
-        TipsWindow tips(app().settings(), files, m_prompt, main);
-        tips.hideBox()->setChecked(true);
-        tips.reject(); // the close box
+        m_prompt.onDialog = [](QDialog &tips) {
+            tips.findChild<QCheckBox *>("Check1")->setChecked(true);
+            tips.reject(); // the close box
+        };
+        app().mainWindow()->menus().mnudica->trigger();
         QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 1\r\n 0\r\n 1\r\n 0\r\n 0\r\n"));
         QCOMPARE(app().settings().tipsHidden, qint16(1));
     }

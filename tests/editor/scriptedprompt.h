@@ -7,6 +7,8 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 // Answers in place of the operator, in order, and remembers what was asked.
 class ScriptedPrompt : public Prompt
 {
@@ -49,7 +51,13 @@ public:
         return true;
     }
 
-    void runDialog(QDialog &dialog) override { dialogs.append(dialog.objectName()); }
+    void runDialog(QDialog &dialog) override
+    {
+        dialogs.append(dialog.objectName());
+        if (onDialog) onDialog(dialog);
+    }
+    // What the operator does in a dialog the program runs.
+    std::function<void(QDialog &)> onDialog;
 
     QQueue<Answer> answers;
     QQueue<QString> files;

@@ -193,35 +193,6 @@ private Q_SLOTS:
                                                                      {14, 1, colours::kGreen},
                                                                      {15, 1, colours::kRed}}));
     }
-
-    void menusByPanelType()
-    {
-        const MenuVisibility narrow = menuVisibility(0, 0);
-        QVERIFY(!narrow.prefixos[1] && !narrow.prefixos[9] && narrow.prefixos[2]);
-        QVERIFY(narrow.sufixos[6] && !narrow.temperatura);
-        const MenuVisibility temp = menuVisibility(0, 1);
-        QVERIFY(!temp.sufixos[6] && temp.temperatura);
-        for (int wide : {2, 6}) {
-            const MenuVisibility w = menuVisibility(wide, 1);
-            QCOMPARE(w.prefixos, QVector<bool>({true, true, false, false, false, true, false, false,
-                                                false, true, true, false}));
-            QCOMPARE(w.sufixos,
-                     QVector<bool>({true, true, true, true, false, false, false, true, true}));
-            QVERIFY(w.temperatura);
-        }
-    }
-
-    void theTagTable()
-    {
-        const QStringList all = tags::all();
-        QCOMPARE(all.size(), 52);
-        for (const QString &t : all)
-            QCOMPARE(t.size(), 13);
-        QCOMPARE(tags::tagFor(tags::Menu::Outros, 2), QString("<Relogio____>"));
-        QCOMPARE(tags::tagFor(tags::Menu::Neve, 2), QString("<Neve_.GrdL_>"));
-        QCOMPARE(tags::tagFor(tags::Menu::Prefixos, 12), QString());
-        QCOMPARE(tags::tagFor(tags::Menu::Prefixos, -1), QString());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTagProtection)

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(" 1\r\n" + address + "\r\n 0\r\n 0\r\n 0\r\n");
         f.close();
-        SharedSettings s;
+        Settings s;
         QString why;
         QVERIFY(SettingsFiles(dir.path()).loadConfig(s, SettingsFiles::Missing::Skip, nullptr,
                                                      nullptr, &why));
@@ -82,7 +82,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const SettingsFiles files(dir.path());
-        SharedSettings s;
+        Settings s;
         QString address;
         QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Create, &address));
         QVERIFY(files.loadPassword(s, SettingsFiles::Missing::Create));
@@ -105,7 +105,7 @@ private Q_SLOTS:
         const SettingsFiles files(dir.path());
         writeFile(files.path("cobalto.cfg"), " 3\r\n  07\r 1\n 6\r\n");
         writeFile(files.path("cobalto.dat"), " Senha \xe9\r\nsecond line\r\n");
-        SharedSettings s;
+        Settings s;
         s.temperatureOption = 4; // line 5 is missing: the value stays
         QString address;
         QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip, &address));
@@ -130,7 +130,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 250; ++i)
             tips += "Dica " + QByteArray::number(i) + "\r\n";
         writeFile(files.path("qvrtip.dat"), tips);
-        SharedSettings s;
+        Settings s;
         QVERIFY(files.loadTips(s, SettingsFiles::Missing::Skip));
         QCOMPARE(s.tipTexts[1], QStringLiteral("Dica 1"));
         QCOMPARE(s.tipTexts[100], QStringLiteral("Dica 100"));
@@ -138,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(s.tipTexts[0].isEmpty());
 
         writeFile(files.path("qvrtip.dat"), "-2\r\nDica\r\n");
-        SharedSettings n;
+        Settings n;
         QVERIFY(files.loadTips(n, SettingsFiles::Missing::Skip));
         QVERIFY(n.tipTexts[1].isEmpty()); // a negative count loads nothing, says nothing
     }
@@ -147,7 +147,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const SettingsFiles files(dir.path());
-        SharedSettings s;
+        Settings s;
         s.portNumber = 2;
         s.panelAddress = 17;
         s.tipsHidden = 1;
@@ -171,10 +171,10 @@ private Q_SLOTS:
     {
         const SettingsFiles files(QStringLiteral("/nonexistent-letreiro/folder"));
         QString error;
-        QVERIFY(!files.saveConfig(SharedSettings(), &error));
+        QVERIFY(!files.saveConfig(Settings(), &error));
         QVERIFY(error.contains(QStringLiteral("cobalto.cfg")));
         // Reading creates the missing file; failing that, the values stay.
-        SharedSettings s;
+        Settings s;
         s.portNumber = 4;
         QVERIFY(!files.loadConfig(s, SettingsFiles::Missing::Create, nullptr, &error));
         QCOMPARE(s.portNumber, qint16(4));

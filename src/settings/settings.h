@@ -1,11 +1,15 @@
 #pragma once
 
+#include "vocabulary.h"
+
 #include <QString>
 #include <QStringList>
 
-// The settings and run-time flags that every part of the program reads.
-// One instance lives for the whole process; it is passed to whoever needs it.
-struct SharedSettings {
+// The values of the four settings files, as one value. The application
+// owns it and hands it down read-only; run-time state lives in the objects
+// it describes (the port's in the panel actions, the tip shown in the tips
+// window).
+struct Settings {
     static constexpr int kTipSlots = 102; // entries 1 to 100 hold tips; 0 and 101 stay empty
     static constexpr int kMaxTips = 100;
 
@@ -17,13 +21,6 @@ struct SharedSettings {
     QString accessPassword;
     qint16 usbAdapter = 0;
     QStringList tipTexts = QStringList(kTipSlots);
-
-    // Run-time flags, reset by every load of the main window.
-    qint16 userEdit = 0;
-    qint16 debugOpen = 0;
-    qint16 portReady = 0;
-    qint16 settingsRequested = 0;
-    qint16 tipIndex = 0;
 };
 
 // Panel width codes, as stored in line 4 of "cobalto.cfg". Their order is
@@ -31,7 +28,7 @@ struct SharedSettings {
 namespace panelwidth
 {
 
-constexpr int kCodes = 9;
+constexpr int kCodes = vocabulary::kPanelTypes;
 
 // Characters of the panel; 0 for "more than 30".
 int characters(int panelType);

@@ -49,14 +49,6 @@ namespace
 const QByteArray kAck = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x00});
 const QByteArray kNak = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x15, 0x00});
 
-// Answers once the whole frame of the given size has been written.
-void answerAfter(FakeLine &line, qsizetype frameSize, const QByteArray &reply)
-{
-    line.onWrite = [=](FakeLine &l) {
-        if (l.written.size() == frameSize) l.answer(reply, 20, 2);
-    };
-}
-
 } // namespace
 
 class TestPanelActions : public QObject
@@ -114,7 +106,7 @@ private Q_SLOTS:
                               "X\xB0"
                               "ab");
         const QByteArray frame = frame::build(1, data);
-        answerAfter(m_fx.port->line, frame.size(), kAck);
+        m_fx.port->line.answerAfterFrame(frame.size(), kAck);
         main().menus().mnutransfere->trigger();
         QCOMPARE(m_fx.port->line.written, frame);
         QCOMPARE(status(), QString("Transmissão bem sucedida."));
@@ -122,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(main().menus().mnuconfig->isEnabled());
 
         m_fx.port->line.written.clear();
-        answerAfter(m_fx.port->line, frame.size(), kNak);
+        m_fx.port->line.answerAfterFrame(frame.size(), kNak);
         main().findChild<QToolButton *>("tbTransfere")->click();
         QCOMPARE(status(), QString("Falha na transmissão. (o painel recusou a mensagem)"));
 
@@ -272,7 +264,7 @@ private Q_SLOTS:
         // Commands that act on the editor leave the debug window alone.
         main().menus().mnutransfere->trigger();
         QVERIFY(m_fx.port->line.written.isEmpty());
-        answerAfter(m_fx.port->line, 10, kAck);
+        m_fx.port->line.answerAfterFrame(10, kAck);
         main().menus().mnupara->trigger();
         QCOMPARE(debug->traceText(),
                  QString("Dados:\r\nP\r\n\r\nTransmitido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 50H 51H "

@@ -11,10 +11,13 @@ struct Run {
     QString err;
 };
 
-inline Run cli(const QStringList &args)
+// `input`, when given, is what the program reads on stdin.
+inline Run cli(const QStringList &args, const QByteArray &input = {})
 {
     QProcess p;
     p.start(QStringLiteral(LETREIRO_CLI), args);
+    if (!input.isEmpty()) p.write(input);
+    p.closeWriteChannel();
     p.waitForFinished(30000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),

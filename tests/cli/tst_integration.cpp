@@ -7,6 +7,7 @@
 #include "testfiles.h"
 
 #include "frame.h"
+#include "messages.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -21,32 +22,11 @@
 namespace
 {
 
-Run cliWithInput(const QStringList &args, const QByteArray &input)
-{
-    QProcess p;
-    p.start(QStringLiteral(LETREIRO_CLI), args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
 // The message as the editor holds it when the operator types the text and
 // inserts the tag from the menu: red text, a grey underlined name.
 QByteArray typedMessageRtf()
 {
-    CharFormat red;
-    red.colour = rgbColour(255, 0, 0);
-    CharFormat name = red;
-    name.colour = rgbColour(192, 192, 192);
-    name.underline = true;
-    RichText t;
-    t.append(QStringLiteral("Senha 042 <"), red);
-    t.append(QStringLiteral("Pisca______"), name);
-    t.append(QStringLiteral(">Guichê 3"), red);
-    return writeRtf(t);
+    return writeRtf(Message().text("Senha 042 ").tag("<Pisca______>").text("Guichê 3"));
 }
 
 } // namespace
@@ -100,11 +80,11 @@ private Q_SLOTS:
         const Run fromText = cli(show({"--texto", "Senha 042 <Pisca______>Guichê 3"}));
         QCOMPARE(fromText.out, fromFile.out);
         // Standard input, UTF-8, with the line end a pipe adds.
-        const Run fromPipe = cliWithInput(show({"-"}), "Senha 042 <Pisca______>Guichê 3\n");
+        const Run fromPipe = cli(show({"-"}), "Senha 042 <Pisca______>Guichê 3\n");
         QCOMPARE(fromPipe.out, fromFile.out);
         QCOMPARE(fromPipe.status, 0);
         // Nothing to send is refused.
-        for (const Run &empty : {cli(show({"--texto", ""})), cliWithInput(show({"-"}), "\n")}) {
+        for (const Run &empty : {cli(show({"--texto", ""})), cli(show({"-"}), "\n")}) {
             QCOMPARE(empty.status, 2);
             QVERIFY2(empty.err.contains("Favor editar uma mensagem!!!"), qPrintable(empty.err));
         }

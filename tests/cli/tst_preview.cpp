@@ -2,6 +2,7 @@
 // JSON lines give, each cell lit in its colour within its own band, and
 // `--png` a still of the view.
 #include "clirunner.h"
+#include "messages.h"
 #include "rtfwriter.h"
 #include "testfiles.h"
 
@@ -65,22 +66,10 @@ QVector<State> jsonStates(const QString &lines)
 
 QByteArray message(const QString &before, const QString &tagName, const QString &after)
 {
-    CharFormat red;
-    red.colour = rgbColour(255, 0, 0);
-    CharFormat green = red;
-    green.colour = rgbColour(0, 255, 0);
-    CharFormat name;
-    name.colour = rgbColour(192, 192, 192);
-    name.underline = true;
-    RichText t;
-    t.append(before, red);
-    if (!tagName.isEmpty()) {
-        t.append("<", red);
-        t.append(tagName, name);
-        t.append(">", red);
-    }
-    t.append(after, green);
-    return writeRtf(t);
+    Message m;
+    m.text(before);
+    if (!tagName.isEmpty()) m.tag('<' + tagName + '>');
+    return writeRtf(m.text(after, kGreen));
 }
 
 } // namespace

@@ -105,6 +105,15 @@ public:
         }
     }
 
+    // Answers once a whole frame of `frameSize` bytes has been written.
+    void answerAfterFrame(qsizetype frameSize, const QByteArray &reply, qint64 afterMs = 30,
+                          qint64 gapMs = 5)
+    {
+        onWrite = [=](FakeLine &l) {
+            if (l.written.size() == frameSize) l.answer(reply, afterMs, gapMs);
+        };
+    }
+
     bool open = true;
     bool stuck = false;
     qint64 drainMs = 0;

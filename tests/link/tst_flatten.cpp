@@ -1,5 +1,6 @@
 #include "encoder.h"
 #include "flatten.h"
+#include "messages.h"
 
 #include <QtTest>
 
@@ -12,14 +13,6 @@ CharFormat fmt(bool bold, bool underline = false)
     f.bold = bold;
     f.underline = underline;
     return f;
-}
-
-// A tag as the editor inserts it: name underlined, brackets not.
-void appendTag(RichText &t, const QString &tag, bool bold)
-{
-    t.append(tag.front(), fmt(bold));
-    t.append(tag.mid(1, 11), fmt(bold, true));
-    t.append(tag.back(), fmt(bold));
 }
 
 } // namespace
@@ -47,9 +40,7 @@ private Q_SLOTS:
 
     void tagsInAnExpandedStretchGetNoMarker()
     {
-        RichText t;
-        t.append("X", fmt(true));
-        appendTag(t, "<Pausa______>", true);
+        const RichText t = Message().text("X", kRed, true).tag("<Pausa______>", kRed, true);
         QCOMPARE(loadCommandField(t), QByteArray("L\xFE"
                                                  "X<Pausa______>"));
         QCOMPARE(encodeMessage(loadCommandField(t), 0), QByteArray("L\xFE"

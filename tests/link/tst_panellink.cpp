@@ -24,15 +24,6 @@ public:
     QString trace;
 };
 
-// Answers once the whole frame has been written.
-void answerAfterFrame(FakeLine &line, qsizetype frameSize, const QByteArray &reply,
-                      qint64 afterMs = 30, qint64 gapMs = 5)
-{
-    line.onWrite = [=](FakeLine &l) {
-        if (l.written.size() == frameSize) l.answer(reply, afterMs, gapMs);
-    };
-}
-
 } // namespace
 
 class TestPanelLink : public QObject
@@ -46,7 +37,7 @@ private Q_SLOTS:
         line.drainMs = 5;
         Recorder rec;
         PanelLink link(line, time, {}, &rec);
-        answerAfterFrame(line, 10, kAckReply);
+        line.answerAfterFrame(10, kAckReply);
         const ExchangeResult r = link.sendCommand(1, "A");
         QVERIFY(r.succeeded());
         QCOMPARE(r.bytes, bytes({0x06, 0x07}));
@@ -83,14 +74,14 @@ private Q_SLOTS:
         FakeLine line(time);
         Recorder rec;
         PanelLink link(line, time, {}, &rec);
-        answerAfterFrame(line, 10, kAckReply, 0, 1600);
+        line.answerAfterFrame(10, kAckReply, 0, 1600);
         QCOMPARE(link.exchangeFrame(1, "A").bytes, bytes({frame::kNak}));
         QVERIFY(rec.trace.endsWith(QStringLiteral("Recebido:\r\n81H \r\n\r\n")));
         // A slow answer within the time-out is fine.
         VirtualTimebase t2;
         FakeLine l2(t2);
         PanelLink link2(l2, t2);
-        answerAfterFrame(l2, 10, kAckReply, 1400, 900);
+        l2.answerAfterFrame(10, kAckReply, 1400, 900);
         QVERIFY(link2.exchangeFrame(1, "A").succeeded());
     }
 
@@ -100,7 +91,7 @@ private Q_SLOTS:
         FakeLine line(time);
         PanelLink link(line, time);
         // A byte every 100 ms that never forms an answer.
-        answerAfterFrame(line, 10, QByteArray(1000, '\x55'), 0, 100);
+        line.answerAfterFrame(10, QByteArray(1000, '\x55'), 0, 100);
         const ExchangeResult r = link.exchangeFrame(1, "A");
         QCOMPARE(r.bytes, bytes({frame::kNak}));
         const qint64 frameEnd = line.writeTimes.last();
@@ -189,7 +180,7 @@ private Q_SLOTS:
             refused += inner.refused;
             QVERIFY(!inner.succeeded());
         };
-        answerAfterFrame(line, 10, kAckReply);
+        line.answerAfterFrame(10, kAckReply);
         QVERIFY(link.sendCommand(1, "A").succeeded());
         QVERIFY(refused > 0);
         QCOMPARE(line.written, frame::build(1, "A"));
@@ -205,11 +196,11 @@ private Q_SLOTS:
         PanelLink link(line, time);
         PanelCommands commands(link);
 
-        answerAfterFrame(line, 10, bytes({0x81, 0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 0x06, 0}));
+        line.answerAfterFrame(10, bytes({0x81, 0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 0x06, 0}));
         QCOMPARE(commands.letter(3, 'P').status, status::kSuccess);
         line.onWrite = nullptr;
         QCOMPARE(commands.letter(3, 'P').status, status::kFailure);
-        answerAfterFrame(line, 10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, frame::kNak, 0}));
+        line.answerAfterFrame(10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, frame::kNak, 0}));
         line.written.clear();
         const CommandOutcome refused = commands.letter(3, 'A');
         QCOMPARE(refused.status, status::kFailure);

@@ -1,5 +1,6 @@
 #include "simdrivers.h"
 #include "simulationengine.h"
+#include "messages.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -8,36 +9,8 @@
 namespace
 {
 
-constexpr ColourRef kRed = rgbColour(255, 0, 0);
-constexpr ColourRef kGreen = rgbColour(0, 255, 0);
 const QDateTime kClock(QDate(2026, 12, 6), QTime(10, 0, 0));
 
-// Messages as the editor makes them: tags with underlined grey names.
-class Message
-{
-public:
-    Message &text(const QString &s, ColourRef colour = kRed, bool bold = false)
-    {
-        CharFormat f;
-        f.colour = colour;
-        f.bold = bold;
-        m_text.append(s, f);
-        return *this;
-    }
-    Message &tag(const QString &tag, ColourRef colour = kRed)
-    {
-        text(tag.left(1), colour);
-        CharFormat name;
-        name.colour = rgbColour(192, 192, 192);
-        name.underline = true;
-        m_text.append(tag.mid(1, 11), name);
-        return text(tag.right(1), colour);
-    }
-    operator RichText() const { return m_text; }
-
-private:
-    RichText m_text;
-};
 
 struct State {
     qint64 t;

@@ -1,6 +1,7 @@
 #include "simdrivers.h"
 
 #include <limits>
+#include <memory>
 
 void VirtualSimulationDriver::run(qint64 untilMs,
                                   const std::function<void(qint64, SimWait)> &onState)
@@ -39,9 +40,15 @@ void VirtualSimulationDriver::run(qint64 untilMs,
     }
 }
 
-RealTimeSimulationDriver::RealTimeSimulationDriver(SimulationEngine &engine, QObject *parent)
-    : QObject(parent), m_engine(engine)
+RealTimeSimulationDriver::RealTimeSimulationDriver(SimulationEngine &engine, QObject *parent,
+                                                   Clock clock)
+    : QObject(parent), m_engine(engine), m_clock(std::move(clock))
 {
+    if (!m_clock) {
+        auto steady = std::make_shared<QElapsedTimer>();
+        steady->start();
+        m_clock = [steady] { return steady->nsecsElapsed(); };
+    }
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &RealTimeSimulationDriver::onTimer);
@@ -50,7 +57,7 @@ RealTimeSimulationDriver::RealTimeSimulationDriver(SimulationEngine &engine, QOb
 void RealTimeSimulationDriver::start()
 {
     m_running = true;
-    m_clock.start();
+    m_startNs = m_clock();
     m_dueNs = 0;
     onTimer();
 }
@@ -61,20 +68,20 @@ void RealTimeSimulationDriver::stop()
     if (!m_running) return;
     if (m_waiting == SimWait::Stoppable || m_waiting == SimWait::UntilStop) {
         m_timer.stop();
-        schedule(m_clock.nsecsElapsed());
+        schedule(elapsedNs());
     }
 }
 
 void RealTimeSimulationDriver::schedule(qint64 dueNs)
 {
     m_dueNs = dueNs;
-    const qint64 waitNs = m_dueNs - m_clock.nsecsElapsed();
+    const qint64 waitNs = m_dueNs - elapsedNs();
     m_timer.start(int(qMax<qint64>(0, (waitNs + 999999) / 1000000)));
 }
 
 void RealTimeSimulationDriver::onTimer()
 {
-    m_lastLatenessUs = (m_clock.nsecsElapsed() - m_dueNs) / 1000;
+    m_lastLatenessUs = (elapsedNs() - m_dueNs) / 1000;
     const SimWait w = m_engine.advance();
     m_waiting = w.kind;
     Q_EMIT stateChanged();
@@ -84,11 +91,11 @@ void RealTimeSimulationDriver::onTimer()
         Q_EMIT finished();
         return;
     case SimWait::UntilStop:
-        if (m_engine.stopRequested()) schedule(m_clock.nsecsElapsed());
+        if (m_engine.stopRequested()) schedule(elapsedNs());
         return; // stop() goes on
     case SimWait::Stoppable:
         if (m_engine.stopRequested()) {
-            schedule(m_clock.nsecsElapsed());
+            schedule(elapsedNs());
             return;
         }
         [[fallthrough]];

@@ -38,13 +38,19 @@ class RealTimeSimulationDriver : public QObject
 {
     Q_OBJECT
 public:
-    explicit RealTimeSimulationDriver(SimulationEngine &engine, QObject *parent = nullptr);
+    // Nanoseconds on a monotonic clock; the process's own by default.
+    using Clock = std::function<qint64()>;
+
+    explicit RealTimeSimulationDriver(SimulationEngine &engine, QObject *parent = nullptr,
+                                      Clock clock = {});
 
     void start();
     // "Parar": plain waits run out, stoppable ones end now.
     void stop();
     // How late the last advance ran against its schedule, in microseconds.
     qint64 lastLatenessUs() const { return m_lastLatenessUs; }
+    // When the next advance is due, in nanoseconds from start().
+    qint64 dueNs() const { return m_dueNs; }
 
 Q_SIGNALS:
     void stateChanged();
@@ -53,10 +59,12 @@ Q_SIGNALS:
 private:
     void onTimer();
     void schedule(qint64 dueNs);
+    qint64 elapsedNs() const { return m_clock() - m_startNs; }
 
     SimulationEngine &m_engine;
     QTimer m_timer;
-    QElapsedTimer m_clock;
+    Clock m_clock;
+    qint64 m_startNs = 0;
     qint64 m_dueNs = 0;
     qint64 m_lastLatenessUs = 0;
     SimWait::Kind m_waiting = SimWait::Plain;

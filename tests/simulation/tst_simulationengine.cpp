@@ -291,6 +291,31 @@ private Q_SLOTS:
         QVERIFY(real.size() > 10);
         QCOMPARE(real, virt.mid(0, real.size()));
     }
+
+    // A timer that always fires 5 ms late: every advance stays due on the
+    // message's own schedule, the lateness never adds up.
+    void realTimeLatenessDoesNotAddUp()
+    {
+        const RichText m = Message().tag("<Velocidade6>").text("ABCDEFGHIJ").tag("<Pausa______>");
+        SimulationEngine timed(m, 12, [] { return kClock; });
+        QList<qint64> due;
+        VirtualSimulationDriver(timed).run(2000, [&](qint64 ms, SimWait) { due.append(ms); });
+
+        SimulationEngine engine(m, 12, [] { return kClock; });
+        int reads = 0;
+        RealTimeSimulationDriver driver(engine, nullptr, [&] {
+            return reads++ == 0 ? 0 : driver.dueNs() + 5'000'000;
+        });
+        QList<qint64> ran;
+        QObject::connect(&driver, &RealTimeSimulationDriver::stateChanged, [&] {
+            QCOMPARE(driver.lastLatenessUs(), 5000);
+            ran.append(driver.dueNs() / 1'000'000);
+        });
+        driver.start();
+        QTRY_VERIFY(ran.size() >= 20);
+        driver.stop();
+        QCOMPARE(ran.mid(0, 20), due.mid(0, 20));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimulationEngine)

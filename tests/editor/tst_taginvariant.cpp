@@ -296,6 +296,23 @@ private Q_SLOTS:
         QVERIFY(wholeTagAt(edit().richText(), 29, kPausa));
     }
 
+    // Half a name dropped from our own copy loses its underline, and that
+    // repair belongs to the drop: one undo takes both back.
+    void theUnderlineRepairIsPartOfItsEdit()
+    {
+        edit().pasteText(QStringLiteral("{\\rtf1 a<{\\ul Pausa______}>b}"));
+        const QString before = edit().toPlainText();
+        QMimeData half;
+        half.setData(MessageEdit::kMimeType, "{\\rtf1 a<{\\ul Paus}}");
+        setCaret(edit(), int(before.size()));
+        drop(edit(), pointAt(edit(), int(before.size())), half);
+        QCOMPARE(edit().toPlainText(), before + "a<Paus");
+        QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
+        edit().undo();
+        QCOMPARE(edit().toPlainText(), before);
+        QVERIFY(wholeTagAt(edit().richText(), 1, kPausa));
+    }
+
     void randomEditsKeepTheInvariant_data()
     {
         QTest::addColumn<quint32>("seed");

@@ -44,10 +44,11 @@ private Q_SLOTS:
         QCOMPARE(line.written, frame::build(1, "A"));
         QCOMPARE(line.discardedOutput, 1);
         QCOMPARE(line.discardedInput, 2); // when the frame starts, before its last byte
-        // Each byte only after the previous one has left.
+        // Each byte as soon as the previous one has left: not before, and
+        // no sleeping past it.
         QCOMPARE(line.writeTimes.front(), 100);
         for (int i = 1; i < line.writeTimes.size(); ++i)
-            QVERIFY(line.writeTimes[i] - line.writeTimes[i - 1] >= 5);
+            QCOMPARE(line.writeTimes[i] - line.writeTimes[i - 1], 5);
         QCOMPARE(rec.status, QStringLiteral("  =>  1 Caracteres."));
         QCOMPARE(rec.trace, QStringLiteral("Dados:\r\nA\r\n\r\n"
                                            "Transmitido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 41H 40H "

@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test check tsan bench fuzz clean
+.PHONY: all deps run test check tsan bench fuzz mutate clean
 
 all: deps
 	cmake --preset release >/dev/null
@@ -35,6 +35,11 @@ bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-bench build/bench
+
+# Do the tests catch real faults? Single-point faults in the core, one at a
+# time (build/mutate; a quarter of an hour on two cores).
+mutate: deps
+	scripts/mutate
 
 fuzz:
 	scripts/install-deps --extra

@@ -26,7 +26,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-const QString MainWindow::kDebugCaption = QStringLiteral("frmdebug.");
 
 MainWindow::MainWindow(const Settings &settings, const QString &settingsFolder, Prompt *prompt,
                        PanelPort *port, QWidget *parent)
@@ -229,8 +228,7 @@ DocumentWindow *MainWindow::activeEditor() const
 {
     // The current window, even while another application has the focus.
     QMdiSubWindow *sub = m_mdi->currentSubWindow();
-    if (!sub || sub->windowTitle() == kDebugCaption) return nullptr;
-    return qobject_cast<DocumentWindow *>(sub->widget());
+    return sub ? qobject_cast<DocumentWindow *>(sub->widget()) : nullptr;
 }
 
 void MainWindow::showEvent(QShowEvent *e)

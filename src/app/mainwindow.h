@@ -30,8 +30,6 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    static const QString kDebugCaption;
-
     // Without a prompt the real dialogs are used, without a port the real
     // serial line. The settings are the application's, read here only.
     MainWindow(const Settings &settings, const QString &settingsFolder, Prompt *prompt = nullptr,

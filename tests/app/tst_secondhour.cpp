@@ -175,9 +175,6 @@ private Q_SLOTS:
         QTest::keyClick(&e, Qt::Key_Delete);
         QTest::keyClicks(&e, "x");
         QCOMPARE(e.richText().at(0).format.colour, rgbColour(255, 0, 0));
-        QCOMPARE(ledColour(rgbColour(0, 0, 0)), rgbColour(255, 0, 0));
-        QCOMPARE(ledColour(rgbColour(20, 30, 10)), rgbColour(255, 0, 0));
-        QCOMPARE(ledColour(rgbColour(0, 128, 0)), rgbColour(0, 128, 0));
     }
 
     void windowsWhereTheOperatorCanUseThem()

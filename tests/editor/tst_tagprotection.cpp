@@ -68,6 +68,8 @@ private Q_SLOTS:
         QCOMPARE(caret(t, 2), 2);
         QCOMPARE(caret(t, 15), 15);
         QCOMPARE(caret(t, 17), 17);
+        // A ">" typed in the text is no tag's end.
+        QCOMPARE(caret(Text::tags("a>b"), 1), 1);
     }
 
     void selectionsHoldWholeTags()

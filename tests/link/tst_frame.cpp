@@ -28,6 +28,8 @@ private Q_SLOTS:
         QCOMPARE(frame::build(0, "A"), bytes({0x81, 0x7E, 5, 0, 0, 0, 0xFF, 0xFF, 0x41, 0x41}));
         // A negative address is a signed 16-bit number, low byte first.
         QCOMPARE(frame::build(-2, "").left(6), bytes({0x81, 0x7E, 4, 0, 0xFE, 0xFF}));
+        // The relay passes on any 16-bit address: both its bytes are checked.
+        QCOMPARE(frame::checkByte(0x0102, "A"), quint8(0x01 ^ 0x02 ^ 0x41));
     }
 
     void cutsLongDataAt7500()

@@ -97,6 +97,10 @@ private Q_SLOTS:
             QCOMPARE(back.text.plainText(), t.plainText());
             QVERIFY(back.text == t);
         }
+        // A size between half points (a zoomed font) goes to the nearest one.
+        CharFormat between;
+        between.pointSize = 10.8;
+        QVERIFY(writeRtf(RichText::fromPlain("a", between)).contains("\\fs22 a"));
     }
 
     void oneLineStaysOneLine()

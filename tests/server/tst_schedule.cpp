@@ -29,7 +29,7 @@ ScheduleEntry entry(const QString &name, const QString &at, const QString &extra
 struct VirtualAgenda {
     QDateTime now;
     Scheduler scheduler{kLisbon, [this] { return now; }};
-    QStringList log;
+    QStringList log, notes;
 
     explicit VirtualAgenda(const QString &start, QList<ScheduleEntry> entries)
         : now(local(start))
@@ -40,6 +40,7 @@ struct VirtualAgenda {
     void take(const QList<ScheduledRun> &runs)
     {
         for (const ScheduledRun &r : runs) {
+            if (!r.note.isEmpty()) notes.append(r.note);
             const QString name = r.entry < 0 ? QStringLiteral("agenda")
                                              : scheduler.entries().at(r.entry).name;
             log.append(QStringLiteral("%1%2@%3%4")
@@ -144,6 +145,7 @@ private Q_SLOTS:
                              {entry("gap", "01:30"), entry("after", "02:30")});
         spring.runFor(4 * 3600);
         QCOMPARE(spring.log, (QStringList{"gap@03-29 02:00!", "after@03-29 02:30"}));
+        QVERIFY2(spring.notes.first().contains("mudança de horário"), qPrintable(spring.notes.first()));
 
         VirtualAgenda autumn(QStringLiteral("2026-10-24T23:00:00Z"),
                              {entry("twice", "01:30"), entry("after", "02:30")});

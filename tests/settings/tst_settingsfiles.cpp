@@ -103,7 +103,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const SettingsFiles files(dir.path());
-        writeFile(files.path("cobalto.cfg"), " 3\r\n  07\r 1\n 6\r\n");
+        writeFile(files.path("cobalto.cfg"), " 3\r\n  07\r1\n 6\r\n");
         writeFile(files.path("cobalto.dat"), " Senha \xe9\r\nsecond line\r\n");
         Settings s;
         s.temperatureOption = 4; // line 5 is missing: the value stays
@@ -150,12 +150,12 @@ private Q_SLOTS:
         Settings s;
         s.portNumber = 2;
         s.panelAddress = 17;
-        s.tipsHidden = 1;
+        s.tipsHidden = 0;
         s.panelType = 6;
         s.temperatureOption = -1;
         QVERIFY(files.saveConfig(s));
         QCOMPARE(contents(files.path("cobalto.cfg")),
-                 QByteArray(" 2\r\n 17\r\n 1\r\n 6\r\n-1\r\n"));
+                 QByteArray(" 2\r\n 17\r\n 0\r\n 6\r\n-1\r\n"));
         QVERIFY(files.saveUsbAdapter(1));
         QCOMPARE(contents(files.path("usb232.dat")), QByteArray("1\r\n"));
         QVERIFY(files.savePassword(QStringLiteral(" ação")));

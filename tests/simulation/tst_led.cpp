@@ -53,6 +53,9 @@ private Q_SLOTS:
                 for (int c = 0; c < width; ++c) {
                     const QRectF band = layout.band(c);
                     QCOMPARE(band.left(), c * view.width() / width);
+                    // The glyph stands in the middle of its band.
+                    QCOMPARE((layout.centre(c, 0, 0).x() + layout.centre(c, ledfont::kColumns - 1, 0).x()) / 2,
+                             band.center().x());
                     for (int row = 0; row < ledfont::kRows; ++row) {
                         for (int col = 0; col < ledfont::kColumns; ++col) {
                             const QPointF p = layout.centre(c, col, row);
@@ -79,6 +82,11 @@ private Q_SLOTS:
             QCOMPARE(d.colour, d.cell == 0 ? red : green);
         }
         QCOMPARE(litCells, QSet<int>({0, 3})); // empty and blank cells stay dark
+        // Dark characters would be black on black: the panel lights them red.
+        QCOMPARE(ledColour(rgbColour(0, 0, 0)), red);
+        QCOMPARE(ledColour(rgbColour(40, 30, 10)), red);
+        QCOMPARE(ledColour(rgbColour(0, 128, 0)), rgbColour(0, 128, 0));
+        QCOMPARE(svgColour(rgbColour(255, 128, 0)), QByteArray("#FF8000"));
         // Expanded: each dot doubled on its right, never its left.
         const QVector<LitDot> plain = litDots({cell('l', red)});
         const QVector<LitDot> bold = litDots({cell('l', red, true)});
@@ -105,6 +113,14 @@ private Q_SLOTS:
         for (int i = 1; i < times.size(); ++i)
             QVERIFY(times[i].toDouble() > times[i - 1].toDouble());
         QVERIFY(times.last().toDouble() < 1.0);
+
+        // A first round that differs, then the repeating part: the loop
+        // shows its own states (B and C), not the first round's A again.
+        const QByteArray looped = ledAnimationSvg(states, 0.27, 1, LedLoop{0.09, 0.18});
+        QVERIFY(looped.contains("data-inicio=\"0.090\""));
+        const int second = int(looped.indexOf("values=\"", looped.indexOf("values=\"") + 1));
+        QVERIFY(second > 0);
+        QVERIFY(!looped.mid(second + 8).startsWith("0 0;"));
     }
 };
 

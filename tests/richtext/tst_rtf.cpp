@@ -97,6 +97,8 @@ private Q_SLOTS:
             QCOMPARE(back.text.plainText(), t.plainText());
             QVERIFY(back.text == t);
         }
+        // Black is the automatic colour: no table for it.
+        QVERIFY(!writeRtf(RichText::fromPlain("a")).contains("colortbl"));
         // A size between half points (a zoomed font) goes to the nearest one.
         CharFormat between;
         between.pointSize = 10.8;

@@ -18,7 +18,10 @@ class Broker
 {
 public:
     // Keeps its sessions and retained messages in `folder`, across restart().
-    explicit Broker(const QString &folder)
+    // `listener` adds to the listener (TLS files); `security` replaces
+    // "allow_anonymous true" (a password file).
+    explicit Broker(const QString &folder, const QString &listener = {},
+                    const QString &security = QStringLiteral("allow_anonymous true\n"))
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
@@ -30,11 +33,11 @@ public:
         f.open(QIODevice::WriteOnly);
         // "user root" only keeps a broker started by root from dropping to
         // an account that cannot write the test's folder.
-        f.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
+        f.write(QStringLiteral("listener %1 127.0.0.1\n%3%4persistence true\n"
                                "persistence_location %2/\nuser root\nmax_queued_messages 100000\n"
                                "log_type error\nset_tcp_nodelay true\n")
                     .arg(m_port)
-                    .arg(folder)
+                    .arg(folder, listener, security)
                     .toUtf8());
         f.close();
         start();
@@ -75,12 +78,22 @@ class MqttPeer
 public:
     using Handler = std::function<void(const QString &topic, const QByteArray &payload)>;
 
+    struct Login {
+        QString caFile, user, password; // TLS against this CA; a broker's password
+    };
+
     // `handler` (optional) runs on the library's thread for every message.
-    MqttPeer(quint16 port, QStringList subscriptions, Handler handler = {})
+    MqttPeer(quint16 port, QStringList subscriptions, Handler handler = {}, const Login &login = {})
         : m_subscriptions(std::move(subscriptions)), m_handler(std::move(handler))
     {
         mosquitto_lib_init();
         m_client = mosquitto_new(nullptr, true, this);
+        if (!login.caFile.isEmpty())
+            mosquitto_tls_set(m_client, login.caFile.toUtf8().constData(), nullptr, nullptr,
+                              nullptr, nullptr);
+        if (!login.user.isEmpty())
+            mosquitto_username_pw_set(m_client, login.user.toUtf8().constData(),
+                                      login.password.toUtf8().constData());
         mosquitto_reconnect_delay_set(m_client, 1, 1, false);
         mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_connect_callback_set(m_client, [](mosquitto *m, void *self, int) {

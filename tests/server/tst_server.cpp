@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -334,6 +335,45 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_panel->process().canReadLine(), 40000);
         QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: Lde volta"));
         QVERIFY(!m_panel->process().waitForReadyRead(1000)); // nothing twice
+        cleanup();
+        m_extraConfig.clear();
+    }
+
+    // A chain's broker: TLS against its own CA and a password per site.
+    void aBrokerWithTlsAndPasswords()
+    {
+        cleanup();
+        const QString dir = m_dir.filePath("tls");
+        QDir().mkpath(dir);
+        const auto run = [&](const QString &program, const QStringList &args) {
+            QProcess p;
+            p.setWorkingDirectory(dir);
+            p.start(program, args);
+            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, qPrintable(p.readAllStandardError()));
+        };
+        writeFile(dir + "/ext.cnf", "subjectAltName=IP:127.0.0.1\n");
+        run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",
+                        "ca.crt", "-days", "2", "-subj", "/CN=Rede de lojas"});
+        run("openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "broker.key", "-out",
+                        "broker.csr", "-subj", "/CN=127.0.0.1"});
+        run("openssl", {"x509", "-req", "-in", "broker.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                        "-CAcreateserial", "-out", "broker.crt", "-days", "2", "-extfile", "ext.cnf"});
+        run("mosquitto_passwd", {"-b", "-c", "senhas", "loja", "segredo da loja"});
+        run("mosquitto_passwd", {"-b", "senhas", "escritorio", "outra"});
+        Broker broker(dir + "/broker", QString("cafile %1/ca.crt\ncertfile %1/broker.crt\nkeyfile %1/broker.key\n").arg(dir),
+                      QString("allow_anonymous false\npassword_file %1/senhas\n").arg(dir));
+        m_extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\nusuario = loja\n"
+                                "senha = segredo da loja\ntls_ca = tls/ca.crt\n")
+                            .arg(broker.port());
+        init();
+        const QString ca = dir + "/ca.crt";
+        MqttPeer stranger(broker.port(), {"letreiro/#"}, {}, {ca, "escritorio", "errada"});
+        MqttPeer office(broker.port(), {"letreiro/#"}, {}, {ca, "escritorio", "outra"});
+        QTRY_VERIFY(office.subscribed());
+        QTRY_VERIFY(office.on("letreiro/loja/estado").contains("online"));
+        office.publish("letreiro/loja/entrada/texto", "Portão aberto");
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: LPort\u00e3o aberto"));
+        QVERIFY(!stranger.subscribed() && stranger.messages().isEmpty());
         cleanup();
         m_extraConfig.clear();
     }

@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <future>
 
 namespace
@@ -411,7 +412,12 @@ void HttpApi::routes()
             const QJsonObject o = v.toObject();
             ScheduleEntry e;
             e.name = o.value(QStringLiteral("nome")).toString().simplified();
-            if (e.name.isEmpty() || e.name.contains(u']')) why = QStringLiteral("entrada sem nome válido");
+            // The name heads an INI section: none of its own marks in it.
+            if (e.name.isEmpty() ||
+                std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
+                    return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
+                }))
+                why = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
             for (auto it = o.begin(); it != o.end() && why.isEmpty(); ++it) {
                 if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa")) continue;
                 if (!it.value().isString()) why = QStringLiteral("%1 deve ser um texto").arg(it.key());

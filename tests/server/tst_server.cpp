@@ -294,6 +294,8 @@ private Q_SLOTS:
         QCOMPARE(call("GET", "/api/agenda").json().toArray().at(0).toObject().value("fixa").toBool(), true);
         QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"relogio","quando":"04:00","comando":"data"}])").status, 400);
         QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"x","quando":"04:00","paineis":"porta","texto":"a"}])").status, 400);
+        QCOMPARE(call("PUT", "/api/agenda", "[{\"nome\":\"a;b]\",\"quando\":\"04:00\",\"texto\":\"a\"}]").status,
+                 400);
         const QDateTime at = QDateTime::currentDateTime().addSecs(QTime::currentTime().second() > 50 ? 120 : 60);
         const QByteArray entry = QString(R"([{"nome":"promo","quando":"%1","paineis":"caixa","texto":"Promoção; hoje"}])")
                                      .arg(at.toString("HH:mm")).toUtf8();

@@ -49,15 +49,18 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<QProcess>> panels, services;
     for (int s = 0; s < kSites; ++s) {
         auto &panel = panels.emplace_back(std::make_unique<QProcess>());
-        panel->start(QStringLiteral(LETREIRO_CLI), {QStringLiteral("painel"), QStringLiteral("--endereco"),
-                                                     QStringLiteral("1-%1").arg(kPanels)});
+        panel->start(QStringLiteral(LETREIRO_CLI),
+                     {QStringLiteral("painel"), QStringLiteral("--endereco"),
+                      QStringLiteral("1-%1").arg(kPanels)});
         panel->waitForReadyRead(5000);
         const QString device = QString::fromUtf8(panel->readLine()).trimmed();
-        QString ini = QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\nhistorico = h%1.json\nagenda = a%1.ini\n"
-                                     "[linha l]\nporta = %2\n[mqtt]\nservidor = 127.0.0.1:%3\nsitio = s%1\n")
-                          .arg(s)
-                          .arg(device)
-                          .arg(broker.port());
+        QString ini =
+            QStringLiteral(
+                "[servidor]\nescuta = 127.0.0.1:0\nhistorico = h%1.json\nagenda = a%1.ini\n"
+                "[linha l]\nporta = %2\n[mqtt]\nservidor = 127.0.0.1:%3\nsitio = s%1\n")
+                .arg(s)
+                .arg(device)
+                .arg(broker.port());
         for (int p = 1; p <= kPanels; ++p)
             ini += QStringLiteral("[painel p%1]\nlinha = l\nendereco = %1\n").arg(p);
         QFile cfg(dir.filePath(QStringLiteral("s%1.ini").arg(s)));
@@ -66,7 +69,8 @@ int main(int argc, char *argv[])
         cfg.close();
         auto &service = services.emplace_back(std::make_unique<QProcess>());
         service->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service->start(QStringLiteral(LETREIRO_SERVIDOR), {QStringLiteral("--config"), cfg.fileName()});
+        service->start(QStringLiteral(LETREIRO_SERVIDOR),
+                       {QStringLiteral("--config"), cfg.fileName()});
         service->waitForReadyRead(10000);
     }
 
@@ -91,14 +95,17 @@ int main(int argc, char *argv[])
     const auto publishNext = [&](int site) { // under `mutex`
         const int k = next[site]++;
         if (k >= kTexts / kSites) return;
-        const QString text = QStringLiteral("t%1 oferta").arg(site * 1000 + k, 5, 10, QLatin1Char('0'));
+        const QString text =
+            QStringLiteral("t%1 oferta").arg(site * 1000 + k, 5, 10, QLatin1Char('0'));
         sentAt.insert(text, clock.nsecsElapsed());
-        peer->publish(QStringLiteral("letreiro/s%1/p%2/texto").arg(site).arg(k % kPanels + 1), text.toUtf8());
+        peer->publish(QStringLiteral("letreiro/s%1/p%2/texto").arg(site).arg(k % kPanels + 1),
+                      text.toUtf8());
     };
     peer = std::make_unique<MqttPeer>(
         broker.port(), QStringList{QStringLiteral("letreiro/+/+/estado")},
         [&](const QString &topic, const QByteArray &payload) {
-            const QString text = QJsonDocument::fromJson(payload).object().value(QStringLiteral("texto")).toString();
+            const QString text =
+                QJsonDocument::fromJson(payload).object().value(QStringLiteral("texto")).toString();
             QMutexLocker lock(&mutex);
             const auto it = sentAt.constFind(text);
             if (it == sentAt.constEnd()) return;
@@ -145,12 +152,14 @@ int main(int argc, char *argv[])
     QList<double> beyond;
     for (const double l : latencies)
         beyond.append(l - exchange);
-    std::printf("fleet: %d services x %d panels, %d texts over MQTT in %.1f s: %d delivered once, %d not\n",
-                kSites, kPanels, kTexts, seconds, delivered, wrong);
+    std::printf(
+        "fleet: %d services x %d panels, %d texts over MQTT in %.1f s: %d delivered once, %d not\n",
+        kSites, kPanels, kTexts, seconds, delivered, wrong);
     std::printf("fleet: the exchange alone %.1f ms; publish to state beyond it: median %.1f ms, "
                 "95th percentile %.1f ms\n",
                 exchange, percentile(beyond, 0.5), percentile(beyond, 0.95));
-    std::printf("fleet: memory per service %.1f MB (resident, average of %d)\n", rss / 1024.0 / kSites, kSites);
+    std::printf("fleet: memory per service %.1f MB (resident, average of %d)\n",
+                rss / 1024.0 / kSites, kSites);
     peer.reset();
     direct.terminate();
     direct.waitForFinished(5000);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settingsfiles.h"
 #include "settings.h"
+#include "settingsfiles.h"
 
 #include <QObject>
 #include <QPointer>

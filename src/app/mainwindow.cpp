@@ -26,7 +26,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-
 MainWindow::MainWindow(const Settings &settings, const QString &settingsFolder, Prompt *prompt,
                        PanelPort *port, QWidget *parent)
     : QMainWindow(parent), m_settings(settings), m_files(settingsFolder),
@@ -39,8 +38,8 @@ MainWindow::MainWindow(const Settings &settings, const QString &settingsFolder, 
           *m_prompt, [this] { return newDocument(); }, [this] { return activeEditor(); },
           [this](DocumentWindow *doc) { discard(doc); }),
       m_panel(new PanelActions(
-          settings, m_menus, *m_status, *m_prompt, *m_port,
-          [this] { return activeEditor(); }, this))
+          settings, m_menus, *m_status, *m_prompt, *m_port, [this] { return activeEditor(); },
+          this))
 {
     if (!m_port->parent()) m_port->setParent(this);
     // The engine starts 300 ms after the window opens; the window is modal.
@@ -198,7 +197,8 @@ void MainWindow::load(const SettingsFiles::Report &report)
     applyMenuVisibility(m_menus,
                         menuVisibility(m_settings.panelType, m_settings.temperatureOption));
     m_status->setPanelText(2, QStringLiteral("Com%1").arg(m_settings.portNumber));
-    m_status->setPanelText(1, report.addressProblem.isEmpty() ? report.error : report.addressProblem);
+    m_status->setPanelText(1,
+                           report.addressProblem.isEmpty() ? report.error : report.addressProblem);
 }
 
 DocumentWindow *MainWindow::newDocument()
@@ -216,8 +216,7 @@ DocumentWindow *MainWindow::newDocument()
     const QSize area = m_mdi->viewport()->size();
     if (sub->width() < area.width() * 2 / 3 && !sub->isMaximized()) {
         const int width = qMin(area.width(), area.width() * 2 / 3);
-        sub->setGeometry(qBound(0, sub->x(), area.width() - width), sub->y(), width,
-                         sub->height());
+        sub->setGeometry(qBound(0, sub->x(), area.width() - width), sub->y(), width, sub->height());
     }
     m_mdi->setActiveSubWindow(sub);
     doc->editor()->setFocus();

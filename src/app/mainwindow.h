@@ -2,8 +2,8 @@
 
 #include "filecommands.h"
 #include "menubar.h"
-#include "settingsfiles.h"
 #include "settings.h"
+#include "settingsfiles.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,5 +1,5 @@
-// The main window's editing commands: the colour, size and clipboard commands and the bars' toggles. Each acts
-// on the active editor and does nothing without one.
+// The main window's editing commands: the colour, size and clipboard commands and the bars'
+// toggles. Each acts on the active editor and does nothing without one.
 #include "mainwindow.h"
 
 #include "documentwindow.h"

@@ -22,8 +22,8 @@
 PanelActions::PanelActions(const Settings &settings, MenuBarActions &menus, StatusPanels &status,
                            Prompt &prompt, PanelPort &port,
                            std::function<DocumentWindow *()> activeEditor, QObject *parent)
-    : QObject(parent), m_settings(settings), m_menus(menus),
-      m_status(status), m_prompt(prompt), m_port(port), m_activeEditor(std::move(activeEditor))
+    : QObject(parent), m_settings(settings), m_menus(menus), m_status(status), m_prompt(prompt),
+      m_port(port), m_activeEditor(std::move(activeEditor))
 {
     connect(&m_port, &PanelPort::opened, this, &PanelActions::portOpened);
     connect(&m_port, &PanelPort::finished, this, &PanelActions::exchangeDone);
@@ -32,8 +32,9 @@ PanelActions::PanelActions(const Settings &settings, MenuBarActions &menus, Stat
     connect(&m_port, &PanelPort::connecting, this, [this](const QString &device) {
         m_status.setPanelText(1, QStringLiteral("Conectando a %1…").arg(device));
     });
-    connect(&m_port, &PanelPort::statusAppended, this,
-            [this](const QString &text) { m_status.setPanelText(1, m_status.panelText(1) + text); });
+    connect(&m_port, &PanelPort::statusAppended, this, [this](const QString &text) {
+        m_status.setPanelText(1, m_status.panelText(1) + text);
+    });
     connect(&m_port, &PanelPort::traceStarted, this, [this](const QString &text) {
         if (m_debug) m_debug->traceStarted(text);
     });
@@ -216,4 +217,3 @@ bool PanelActions::traceWanted() const
 {
     return m_debug;
 }
-

@@ -27,9 +27,8 @@ class PanelActions : public QObject
 {
     Q_OBJECT
 public:
-    PanelActions(const Settings &settings, MenuBarActions &menus,
-                 StatusPanels &status, Prompt &prompt,
-                 PanelPort &port, std::function<DocumentWindow *()> activeEditor,
+    PanelActions(const Settings &settings, MenuBarActions &menus, StatusPanels &status,
+                 Prompt &prompt, PanelPort &port, std::function<DocumentWindow *()> activeEditor,
                  QObject *parent = nullptr);
 
     // Opens the port while it is closed and offers the simulation for the

@@ -1,8 +1,8 @@
 #include "passwordwindows.h"
 
 #include "prompt.h"
-#include "settingsfiles.h"
 #include "settings.h"
+#include "settingsfiles.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -98,8 +98,8 @@ void PasswordWindow::done(int result)
 
 ChangePasswordWindow::ChangePasswordWindow(const SettingsFiles &files, Prompt &prompt,
                                            QWidget *parent)
-    : QDialog(parent), m_files(files), m_prompt(prompt),
-      m_first(passwordField(this, "Text1")), m_second(passwordField(this, "Text2"))
+    : QDialog(parent), m_files(files), m_prompt(prompt), m_first(passwordField(this, "Text1")),
+      m_second(passwordField(this, "Text2"))
 {
     setObjectName(QStringLiteral("frmaltsenha"));
     setWindowTitle(QStringLiteral("Alterar Senha."));

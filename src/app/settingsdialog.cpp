@@ -2,8 +2,8 @@
 
 #include "passwordwindows.h"
 #include "prompt.h"
-#include "settingsfiles.h"
 #include "settings.h"
+#include "settingsfiles.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -126,9 +126,8 @@ SettingsDialog::SettingsDialog(const Settings &settings, const SettingsFiles &fi
         for (QRadioButton *o : m_options)
             any = any || o->isChecked();
         for (int k = 0; k < m_options.size(); ++k)
-            m_options[k]->setFocusPolicy(m_options[k]->isChecked() || (!any && k == 0)
-                                             ? Qt::StrongFocus
-                                             : Qt::ClickFocus);
+            m_options[k]->setFocusPolicy(
+                m_options[k]->isChecked() || (!any && k == 0) ? Qt::StrongFocus : Qt::ClickFocus);
     };
     for (QRadioButton *o : m_options)
         connect(o, &QRadioButton::toggled, this, typesTakeTabOnChecked);

@@ -2,8 +2,8 @@
 
 #include "passwordwindows.h"
 #include "prompt.h"
-#include "settingsfiles.h"
 #include "settings.h"
+#include "settingsfiles.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -68,8 +68,7 @@ void TipsWindow::next()
     m_previous->setEnabled(true);
     ++m_index;
     m_text->setPlainText(tip(m_index));
-    if (tip(m_index + 1).isEmpty() || m_index >= Settings::kMaxTips)
-        m_next->setEnabled(false);
+    if (tip(m_index + 1).isEmpty() || m_index >= Settings::kMaxTips) m_next->setEnabled(false);
 }
 
 void TipsWindow::previous()
@@ -77,8 +76,7 @@ void TipsWindow::previous()
     m_next->setEnabled(true);
     --m_index;
     m_text->setPlainText(tip(m_index));
-    if (tip(m_index - 1).isEmpty() || m_index <= 1)
-        m_previous->setEnabled(false);
+    if (tip(m_index - 1).isEmpty() || m_index <= 1) m_previous->setEnabled(false);
 }
 
 void TipsWindow::done(int result)

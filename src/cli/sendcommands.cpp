@@ -17,13 +17,13 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QElapsedTimer>
-#include <QThread>
-#include <QFile>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -278,8 +278,8 @@ int runSend(const QString &command, const QStringList &args)
     if (!toPanels && std::any_of(args.begin(), args.end(), [](const QString &a) {
             return a == QLatin1String("--endereco") || a.startsWith(QLatin1String("--endereco="));
         }))
-        return usageError(QStringLiteral("--endereco não vale para %1: vai a todos os painéis")
-                              .arg(command));
+        return usageError(
+            QStringLiteral("--endereco não vale para %1: vai a todos os painéis").arg(command));
     if (!parseArgs(p, args, transfer ? -1 : 0)) return ExitUsage;
     const QStringList files = p.positionalArguments();
     if (transfer && (p.isSet(kText) ? !files.isEmpty() : files.size() != 1))

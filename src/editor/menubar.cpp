@@ -154,9 +154,9 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
 
 void applyMenuVisibility(MenuBarActions &menus, const MenuVisibility &v)
 {
-    for (const auto &[menu, shown] : {std::pair{tags::Menu::Prefixos, &v.prefixos},
-                                      std::pair{tags::Menu::Sufixos, &v.sufixos},
-                                      std::pair{tags::Menu::Outros, &v.outros}}) {
+    for (const auto &[menu, shown] :
+         {std::pair{tags::Menu::Prefixos, &v.prefixos}, std::pair{tags::Menu::Sufixos, &v.sufixos},
+          std::pair{tags::Menu::Outros, &v.outros}}) {
         const QVector<QAction *> &items = menus.tagItems[menu];
         for (int i = 0; i < items.size(); ++i)
             items[i]->setVisible(shown->value(i, true));

@@ -71,6 +71,9 @@ QString submenuCaption(Menu menu)
     }
 }
 
-QStringList all() { return vocabulary::allTags(); }
+QStringList all()
+{
+    return vocabulary::allTags();
+}
 
 } // namespace tags

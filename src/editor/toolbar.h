@@ -12,7 +12,7 @@ struct MenuBarActions;
 // command (one QAction, so enabling it enables both), with an image and a
 // tooltip of its own, and the separators between groups.
 struct ToolbarButton {
-    QString key;     // the button's name: "tb" + key
+    QString key; // the button's name: "tb" + key
     QString tooltip;
     QString image;
     QAction *MenuBarActions::*command;

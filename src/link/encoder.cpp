@@ -4,8 +4,8 @@
 #include "vocabulary.h"
 
 #include <array>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace tagcodes
 {

@@ -18,8 +18,10 @@ QStringList differences(const RichText &text, int panelType)
         const QChar c = text.charAt(i);
         if (c == u'\r' || c == u'\n' || c == u'\t') continue;
         QString ch(c);
-        if (c.isHighSurrogate() && text.charAt(i + 1).isLowSurrogate()) ch += text.charAt(++i);
-        else if (cp1252::fromUnicode(c) >= 0) continue;
+        if (c.isHighSurrogate() && text.charAt(i + 1).isLowSurrogate())
+            ch += text.charAt(++i);
+        else if (cp1252::fromUnicode(c) >= 0)
+            continue;
         if (!replaced.contains(ch)) replaced += ch;
     }
     if (!replaced.isEmpty())
@@ -46,8 +48,9 @@ QStringList differences(const RichText &text, int panelType)
         const QString name = b >= 0x80 ? tagcodes::nameOf(b) : QString();
         const QChar c = cp1252::toUnicode(quint8(field[i]));
         if (!name.isEmpty() && quint8(field[i]) != frame::kExpandedMarker && !effects.contains(c))
-            effects += QStringLiteral("%1\"%2\" (<%3>)")
-                           .arg(effects.isEmpty() ? QString() : QStringLiteral(", "), QString(c), name);
+            effects +=
+                QStringLiteral("%1\"%2\" (<%3>)")
+                    .arg(effects.isEmpty() ? QString() : QStringLiteral(", "), QString(c), name);
     }
     if (!unknown.isEmpty())
         out << QStringLiteral("efeitos desconhecidos, não enviados: %1")

@@ -40,8 +40,9 @@ qint64 nowMs()
 void json(httplib::Response &res, const QJsonValue &v, int status = 200)
 {
     res.status = status;
-    const QByteArray body = v.isArray() ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact)
-                                        : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
+    const QByteArray body = v.isArray()
+                                ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact)
+                                : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
     res.set_content(body.toStdString(), "application/json; charset=utf-8");
 }
 
@@ -77,8 +78,7 @@ bool isMessageName(const QString &name)
 
 QJsonObject outcomeJson(const CommandOutcome &o)
 {
-    QJsonObject r{{QStringLiteral("ok"), o.succeeded},
-                  {QStringLiteral("resultado"), o.status}};
+    QJsonObject r{{QStringLiteral("ok"), o.succeeded}, {QStringLiteral("resultado"), o.status}};
     if (!o.succeeded) r.insert(QStringLiteral("motivo"), o.reason);
     return r;
 }
@@ -93,8 +93,7 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
-      m_events(new HttpApiEvents(m_context)),
-      m_server(std::make_unique<httplib::Server>())
+      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>())
 {
     initPageResource();
     QFile page(QStringLiteral(":/server/index.html"));
@@ -133,8 +132,8 @@ quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
     m_thread = std::thread([this] {
         // Returns once every request in hand has had its answer.
         m_server->listen_after_bind();
-        QMetaObject::invokeMethod(m_context, [this] { Q_EMIT m_events->stopped(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context, [this] { Q_EMIT m_events->stopped(); }, Qt::QueuedConnection);
     });
     return quint16(bound);
 }
@@ -166,8 +165,7 @@ template <typename Result, typename F> Result HttpApi::onMain(F f)
 QString HttpApi::who(const httplib::Request &req)
 {
     const QString auth = text(req.get_header_value("Authorization"));
-    if (auth.startsWith(QLatin1String("Bearer ")))
-        return m_users.checkToken(auth.mid(7).trimmed());
+    if (auth.startsWith(QLatin1String("Bearer "))) return m_users.checkToken(auth.mid(7).trimmed());
     const QString cookies = text(req.get_header_value("Cookie"));
     for (const QString &c : cookies.split(u';')) {
         const QString kv = c.trimmed();
@@ -200,9 +198,10 @@ void HttpApi::routes()
     httplib::Server &s = *m_server;
     s.Get("/", [this](const httplib::Request &, httplib::Response &res) {
         res.set_content(m_page.toStdString(), "text/html; charset=utf-8");
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
-                       "script-src 'self' 'unsafe-inline'");
+        res.set_header(
+            "Content-Security-Policy",
+            "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+            "script-src 'self' 'unsafe-inline'");
     });
 
     s.Post("/api/entrar", [this](const httplib::Request &req, httplib::Response &res) {
@@ -246,203 +245,212 @@ void HttpApi::routes()
         };
     };
 
-    s.Post("/api/sair", guarded([this](const httplib::Request &req, httplib::Response &res,
-                                       const QString &) {
-        const QString cookies = text(req.get_header_value("Cookie"));
-        QMutexLocker lock(&m_mutex);
-        for (const QString &c : cookies.split(u';'))
-            m_sessions.remove(c.trimmed().section(u'=', 1));
-        res.set_header("Set-Cookie", (QLatin1String(kCookie) + QStringLiteral("=; Path=/; HttpOnly; "
-                                                                              "SameSite=Strict; Max-Age=0"))
-                                         .toStdString());
-        json(res, QJsonObject{{QStringLiteral("ok"), true}});
-    }));
-
-    s.Get("/api/paineis", guarded([this](const httplib::Request &, httplib::Response &res,
-                                         const QString &) {
-        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
-    }));
-
-    s.Get("/api/efeitos", guarded([](const httplib::Request &, httplib::Response &res,
-                                     const QString &) {
-        // The tags the panel knows (those with a code), in menu order.
-        QJsonArray names;
-        for (const vocabulary::Tag &t : vocabulary::tags())
-            if (t.code >= 0 && !names.contains(t.text())) names.append(t.text());
-        json(res, names);
-    }));
-
-    s.Post(R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
-           guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
-               const QString panel = text(req.matches[1]);
-               const std::string what = req.matches[2];
-               const auto o = body(req, res);
-               if (!o) return;
-               RichText message;
-               QString file;
-               if (what == "mensagem") {
-                   file = o->value(QStringLiteral("arquivo")).toString();
-                   if (!isMessageName(file)) {
-                       error(res, 400, QStringLiteral("nome de mensagem inválido"));
-                       return;
-                   }
-                   RtfReadResult r = messagefile::read(
-                       QDir(m_service.config().messagesFolder).filePath(file));
-                   if (!r.ok) {
-                       error(res, 404, r.error);
-                       return;
-                   }
-                   message = std::move(r.text);
-               }
-               const QString value = what == "texto"
-                                         ? o->value(QStringLiteral("texto")).toString()
-                                         : o->value(QStringLiteral("comando")).toString();
-               if (what != "mensagem" && value.isEmpty()) {
-                   error(res, 400, QStringLiteral("falta o texto ou o comando"));
-                   return;
-               }
-               using Result = std::optional<CommandOutcome>;
-               const Result r = onMain<Result>([&, this](auto done) {
-                   const auto finish = [done](const CommandOutcome &c) { done(c); };
-                   const bool known =
-                       what == "texto" ? m_service.sendText(panel, value, user, finish)
-                       : what == "mensagem"
-                           ? m_service.sendMessage(panel, message, file, user, finish)
-                           : m_service.sendCommand(panel, value, user, finish);
-                   if (!known) done(std::nullopt);
-               });
-               if (!r) {
-                   error(res, 404, QStringLiteral("painel ou comando desconhecido"));
-                   return;
-               }
-               json(res, outcomeJson(*r));
+    s.Post("/api/sair",
+           guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
+               const QString cookies = text(req.get_header_value("Cookie"));
+               QMutexLocker lock(&m_mutex);
+               for (const QString &c : cookies.split(u';'))
+                   m_sessions.remove(c.trimmed().section(u'=', 1));
+               res.set_header("Set-Cookie", (QLatin1String(kCookie) +
+                                             QStringLiteral("=; Path=/; HttpOnly; "
+                                                            "SameSite=Strict; Max-Age=0"))
+                                                .toStdString());
+               json(res, QJsonObject{{QStringLiteral("ok"), true}});
            }));
 
-    s.Get("/api/mensagens", guarded([this](const httplib::Request &, httplib::Response &res,
-                                           const QString &) {
-        QJsonArray names;
-        for (const QString &n : QDir(m_service.config().messagesFolder)
-                                    .entryList({QStringLiteral("*.msg")}, QDir::Files, QDir::Name))
-            names.append(n);
-        json(res, names);
-    }));
+    s.Get("/api/paineis",
+          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
+              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
+          }));
 
-    s.Get(R"(/api/mensagens/([^/]+))", guarded([this](const httplib::Request &req,
-                                                       httplib::Response &res, const QString &) {
-        const QString name = text(req.matches[1]);
-        if (!isMessageName(name)) {
-            error(res, 400, QStringLiteral("nome de mensagem inválido"));
-            return;
-        }
-        const SmallFileRead f = messagefile::readSmallFile(
-            QDir(m_service.config().messagesFolder).filePath(name), messagefile::kMaxBytes, true);
-        if (!f.ok) {
-            error(res, 404, f.error);
-            return;
-        }
-        res.set_content(f.data.toStdString(), "application/rtf");
-    }));
+    s.Get("/api/efeitos",
+          guarded([](const httplib::Request &, httplib::Response &res, const QString &) {
+              // The tags the panel knows (those with a code), in menu order.
+              QJsonArray names;
+              for (const vocabulary::Tag &t : vocabulary::tags())
+                  if (t.code >= 0 && !names.contains(t.text())) names.append(t.text());
+              json(res, names);
+          }));
 
-    s.Put(R"(/api/mensagens/([^/]+))", guarded([this](const httplib::Request &req,
-                                                       httplib::Response &res, const QString &) {
-        const QString name = text(req.matches[1]);
-        const QByteArray rtf = QByteArray::fromStdString(req.body);
-        if (!isMessageName(name) || !readRtf(rtf).ok) {
-            error(res, 400, QStringLiteral("nome inválido ou o conteúdo não é uma mensagem RTF"));
-            return;
-        }
-        QDir().mkpath(m_service.config().messagesFolder);
-        const QString why =
-            messagefile::saveFile(QDir(m_service.config().messagesFolder).filePath(name), rtf);
-        if (!why.isEmpty()) {
-            error(res, 500, why);
-            return;
-        }
-        json(res, QJsonObject{{QStringLiteral("ok"), true}});
-    }));
-
-    s.Get("/api/previa", guarded([this](const httplib::Request &req, httplib::Response &res,
-                                        const QString &) {
-        bool ok = false;
-        const int width = text(req.get_param_value("largura")).toInt(&ok);
-        const double seconds =
-            req.has_param("ate") ? text(req.get_param_value("ate")).toDouble() : 30.0;
-        if (!ok || !simwidth::isSupported(width) || !(seconds > 0 && seconds <= 600)) {
-            error(res, 400, QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) "
-                                           "inválidos"));
-            return;
-        }
-        RichText message;
-        if (req.has_param("arquivo")) {
-            const QString name = text(req.get_param_value("arquivo"));
-            RtfReadResult r = isMessageName(name)
-                                  ? messagefile::read(
-                                        QDir(m_service.config().messagesFolder).filePath(name))
-                                  : RtfReadResult{};
-            if (!r.ok) {
-                error(res, 404, QStringLiteral("mensagem não encontrada"));
+    s.Post(
+        R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
+        guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
+            const QString panel = text(req.matches[1]);
+            const std::string what = req.matches[2];
+            const auto o = body(req, res);
+            if (!o) return;
+            RichText message;
+            QString file;
+            if (what == "mensagem") {
+                file = o->value(QStringLiteral("arquivo")).toString();
+                if (!isMessageName(file)) {
+                    error(res, 400, QStringLiteral("nome de mensagem inválido"));
+                    return;
+                }
+                RtfReadResult r =
+                    messagefile::read(QDir(m_service.config().messagesFolder).filePath(file));
+                if (!r.ok) {
+                    error(res, 404, r.error);
+                    return;
+                }
+                message = std::move(r.text);
+            }
+            const QString value = what == "texto" ? o->value(QStringLiteral("texto")).toString()
+                                                  : o->value(QStringLiteral("comando")).toString();
+            if (what != "mensagem" && value.isEmpty()) {
+                error(res, 400, QStringLiteral("falta o texto ou o comando"));
                 return;
             }
-            message = std::move(r.text);
-        } else {
-            message = typedMessage(text(req.get_param_value("texto")));
-        }
-        const QByteArray svg = messageAnimation(message, width, qint64(seconds * 1000),
-                                                QDateTime::currentDateTime(), 20000);
-        res.set_content(svg.toStdString(), "image/svg+xml");
-    }));
+            using Result = std::optional<CommandOutcome>;
+            const Result r = onMain<Result>([&, this](auto done) {
+                const auto finish = [done](const CommandOutcome &c) { done(c); };
+                const bool known = what == "texto" ? m_service.sendText(panel, value, user, finish)
+                                   : what == "mensagem"
+                                       ? m_service.sendMessage(panel, message, file, user, finish)
+                                       : m_service.sendCommand(panel, value, user, finish);
+                if (!known) done(std::nullopt);
+            });
+            if (!r) {
+                error(res, 404, QStringLiteral("painel ou comando desconhecido"));
+                return;
+            }
+            json(res, outcomeJson(*r));
+        }));
 
-    s.Get("/api/agenda", guarded([this](const httplib::Request &, httplib::Response &res,
-                                        const QString &) {
-        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
-    }));
+    s.Get("/api/mensagens",
+          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
+              QJsonArray names;
+              for (const QString &n :
+                   QDir(m_service.config().messagesFolder)
+                       .entryList({QStringLiteral("*.msg")}, QDir::Files, QDir::Name))
+                  names.append(n);
+              json(res, names);
+          }));
+
+    s.Get(R"(/api/mensagens/([^/]+))",
+          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
+              const QString name = text(req.matches[1]);
+              if (!isMessageName(name)) {
+                  error(res, 400, QStringLiteral("nome de mensagem inválido"));
+                  return;
+              }
+              const SmallFileRead f =
+                  messagefile::readSmallFile(QDir(m_service.config().messagesFolder).filePath(name),
+                                             messagefile::kMaxBytes, true);
+              if (!f.ok) {
+                  error(res, 404, f.error);
+                  return;
+              }
+              res.set_content(f.data.toStdString(), "application/rtf");
+          }));
+
+    s.Put(R"(/api/mensagens/([^/]+))",
+          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
+              const QString name = text(req.matches[1]);
+              const QByteArray rtf = QByteArray::fromStdString(req.body);
+              if (!isMessageName(name) || !readRtf(rtf).ok) {
+                  error(res, 400,
+                        QStringLiteral("nome inválido ou o conteúdo não é uma mensagem RTF"));
+                  return;
+              }
+              QDir().mkpath(m_service.config().messagesFolder);
+              const QString why = messagefile::saveFile(
+                  QDir(m_service.config().messagesFolder).filePath(name), rtf);
+              if (!why.isEmpty()) {
+                  error(res, 500, why);
+                  return;
+              }
+              json(res, QJsonObject{{QStringLiteral("ok"), true}});
+          }));
+
+    s.Get("/api/previa",
+          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
+              bool ok = false;
+              const int width = text(req.get_param_value("largura")).toInt(&ok);
+              const double seconds =
+                  req.has_param("ate") ? text(req.get_param_value("ate")).toDouble() : 30.0;
+              if (!ok || !simwidth::isSupported(width) || !(seconds > 0 && seconds <= 600)) {
+                  error(res, 400,
+                        QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) "
+                                       "inválidos"));
+                  return;
+              }
+              RichText message;
+              if (req.has_param("arquivo")) {
+                  const QString name = text(req.get_param_value("arquivo"));
+                  RtfReadResult r =
+                      isMessageName(name)
+                          ? messagefile::read(
+                                QDir(m_service.config().messagesFolder).filePath(name))
+                          : RtfReadResult{};
+                  if (!r.ok) {
+                      error(res, 404, QStringLiteral("mensagem não encontrada"));
+                      return;
+                  }
+                  message = std::move(r.text);
+              } else {
+                  message = typedMessage(text(req.get_param_value("texto")));
+              }
+              const QByteArray svg = messageAnimation(message, width, qint64(seconds * 1000),
+                                                      QDateTime::currentDateTime(), 20000);
+              res.set_content(svg.toStdString(), "image/svg+xml");
+          }));
+
+    s.Get("/api/agenda",
+          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
+              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+          }));
 
     // The editable entries, whole: [{"nome", "quando", "dias" | "datas",
     // "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
-    s.Put("/api/agenda", guarded([this](const httplib::Request &req, httplib::Response &res,
-                                        const QString &) {
-        const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body));
-        if (!d.isArray()) {
-            error(res, 400, QStringLiteral("esperava uma lista de entradas"));
-            return;
-        }
-        QList<ScheduleEntry> entries;
-        QString why;
-        for (const QJsonValue &v : d.array()) {
-            const QJsonObject o = v.toObject();
-            ScheduleEntry e;
-            e.name = o.value(QStringLiteral("nome")).toString().simplified();
-            // The name heads an INI section: none of its own marks in it.
-            if (e.name.isEmpty() ||
-                std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
-                    return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
-                }))
-                why = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
-            for (auto it = o.begin(); it != o.end() && why.isEmpty(); ++it) {
-                if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa")) continue;
-                if (!it.value().isString()) why = QStringLiteral("%1 deve ser um texto").arg(it.key());
-                else e.set(it.key(), it.value().toString(), &why);
-            }
-            const bool repeated = std::any_of(entries.cbegin(), entries.cend(),
-                                              [&](const ScheduleEntry &x) { return x.name == e.name; });
-            if (why.isEmpty() && repeated) why = QStringLiteral("a agenda %1 está repetida").arg(e.name);
-            if (!why.isEmpty()) break;
-            entries.append(e);
-        }
-        if (why.isEmpty())
-            why = onMain<QString>([&, this](auto done) {
-                QString e;
-                done(m_service.setSchedule(entries, &e) ? QString() : e);
-            });
-        if (!why.isEmpty()) {
-            error(res, 400, why);
-            return;
-        }
-        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
-    }));
+    s.Put("/api/agenda",
+          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
+              const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body));
+              if (!d.isArray()) {
+                  error(res, 400, QStringLiteral("esperava uma lista de entradas"));
+                  return;
+              }
+              QList<ScheduleEntry> entries;
+              QString why;
+              for (const QJsonValue &v : d.array()) {
+                  const QJsonObject o = v.toObject();
+                  ScheduleEntry e;
+                  e.name = o.value(QStringLiteral("nome")).toString().simplified();
+                  // The name heads an INI section: none of its own marks in it.
+                  if (e.name.isEmpty() || std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
+                          return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
+                      }))
+                      why = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
+                  for (auto it = o.begin(); it != o.end() && why.isEmpty(); ++it) {
+                      if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa"))
+                          continue;
+                      if (!it.value().isString())
+                          why = QStringLiteral("%1 deve ser um texto").arg(it.key());
+                      else
+                          e.set(it.key(), it.value().toString(), &why);
+                  }
+                  const bool repeated =
+                      std::any_of(entries.cbegin(), entries.cend(),
+                                  [&](const ScheduleEntry &x) { return x.name == e.name; });
+                  if (why.isEmpty() && repeated)
+                      why = QStringLiteral("a agenda %1 está repetida").arg(e.name);
+                  if (!why.isEmpty()) break;
+                  entries.append(e);
+              }
+              if (why.isEmpty())
+                  why = onMain<QString>([&, this](auto done) {
+                      QString e;
+                      done(m_service.setSchedule(entries, &e) ? QString() : e);
+                  });
+              if (!why.isEmpty()) {
+                  error(res, 400, why);
+                  return;
+              }
+              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+          }));
 
-    s.Get("/api/historico", guarded([this](const httplib::Request &, httplib::Response &res,
-                                           const QString &) {
-        json(res, onMain<QJsonArray>([this](auto done) { done(m_service.historyJson()); }));
-    }));
+    s.Get("/api/historico",
+          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
+              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.historyJson()); }));
+          }));
 }

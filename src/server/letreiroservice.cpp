@@ -1,8 +1,8 @@
 #include "letreiroservice.h"
 
 #include "flatten.h"
-#include "messagefile.h"
 #include "frame.h"
+#include "messagefile.h"
 #include "panelport.h"
 #include "replyreceiver.h"
 
@@ -49,18 +49,20 @@ bool LetreiroService::start(QString *error)
         Line &line = m_lines[l.name];
         line.port = new SerialPanelPort(this);
         // The answers come back in the order the requests went in.
-        connect(line.port, &PanelPort::finished, this, [this, name = l.name](const CommandOutcome &o) {
-            Line &line = m_lines[name];
-            if (line.pending.empty()) return;
-            Done done = std::move(line.pending.front());
-            line.pending.pop_front();
-            done(o);
-        });
-        connect(line.port, &PanelPort::opened, this, [name = l.name, device = l.device](bool ok, const QString &why) {
-            if (!ok)
-                qWarning("letreiro-servidor: linha %s (%s): %s", qPrintable(name),
-                         qPrintable(device), qPrintable(why));
-        });
+        connect(line.port, &PanelPort::finished, this,
+                [this, name = l.name](const CommandOutcome &o) {
+                    Line &line = m_lines[name];
+                    if (line.pending.empty()) return;
+                    Done done = std::move(line.pending.front());
+                    line.pending.pop_front();
+                    done(o);
+                });
+        connect(line.port, &PanelPort::opened, this,
+                [name = l.name, device = l.device](bool ok, const QString &why) {
+                    if (!ok)
+                        qWarning("letreiro-servidor: linha %s (%s): %s", qPrintable(name),
+                                 qPrintable(device), qPrintable(why));
+                });
         line.port->setReopenBeforeRequests(true);
         line.port->openDevice(l.device);
         if (!l.relayHost.isEmpty()) {
@@ -88,9 +90,11 @@ bool LetreiroService::start(QString *error)
     QFile state(m_config.scheduleStateFile);
     QDateTime covered;
     if (state.open(QIODevice::ReadOnly))
-        covered = QDateTime::fromString(
-            QJsonDocument::fromJson(state.read(4096)).object().value(QStringLiteral("coberto")).toString(),
-            Qt::ISODate);
+        covered = QDateTime::fromString(QJsonDocument::fromJson(state.read(4096))
+                                            .object()
+                                            .value(QStringLiteral("coberto"))
+                                            .toString(),
+                                        Qt::ISODate);
     runScheduled(m_scheduler.start(covered));
     saveScheduleState();
     m_scheduleTimer.start(m_scheduler.msUntilNextMinute() + 250);
@@ -239,17 +243,18 @@ bool LetreiroService::sendMessage(const QString &panel, const RichText &message,
     if (!p) return false;
     const QByteArray field = loadCommandField(message);
     const auto address = qint16(p->address);
-    submit(p->line, LinkOptions{p->type, false},
-           [address, field](PanelCommands &c) { return c.transfer(address, field); },
-           [this, panel, who, what, done, shown = message.plainText()](const CommandOutcome &o) {
-               record(panel, who, what, o, shown);
-               done(o);
-           });
+    submit(
+        p->line, LinkOptions{p->type, false},
+        [address, field](PanelCommands &c) { return c.transfer(address, field); },
+        [this, panel, who, what, done, shown = message.plainText()](const CommandOutcome &o) {
+            record(panel, who, what, o, shown);
+            done(o);
+        });
     return true;
 }
 
-bool LetreiroService::sendCommand(const QString &panel, const QString &command,
-                                  const QString &who, Done done)
+bool LetreiroService::sendCommand(const QString &panel, const QString &command, const QString &who,
+                                  Done done)
 {
     const ServerConfig::Panel *p = m_config.panel(panel);
     static const QHash<QString, char> letters = {{QStringLiteral("para"), 'P'},
@@ -296,19 +301,22 @@ void LetreiroService::serveRelay(const QString &line)
                     const QByteArray data = receiver->payload().chopped(1);
                     receiver->reset();
                     QPointer<QTcpSocket> client(s);
-                    submit(line, LinkOptions{}, [address, data](PanelCommands &c) { return c.relay(address, data); },
-                           [this, client, address, line, data](const CommandOutcome &o) {
-                               record(QStringLiteral("linha %1, endereço %2").arg(line).arg(address),
-                                      QStringLiteral("repasse"), QString::fromLatin1(data.left(1)), o);
-                               if (!client || address == 0 || o.reply.size() < 2) return;
-                               const auto length = quint16(o.reply.size() + 3);
-                               QByteArray answer;
-                               answer.append(char(0x81)).append(char(0x7E));
-                               answer.append(char(length & 0xFF)).append(char(length >> 8));
-                               answer.append(char(quint16(address) & 0xFF)).append(char(quint16(address) >> 8));
-                               answer.append(char(0xFF)).append(char(0xFF)).append(o.reply);
-                               client->write(answer);
-                           });
+                    submit(
+                        line, LinkOptions{},
+                        [address, data](PanelCommands &c) { return c.relay(address, data); },
+                        [this, client, address, line, data](const CommandOutcome &o) {
+                            record(QStringLiteral("linha %1, endereço %2").arg(line).arg(address),
+                                   QStringLiteral("repasse"), QString::fromLatin1(data.left(1)), o);
+                            if (!client || address == 0 || o.reply.size() < 2) return;
+                            const auto length = quint16(o.reply.size() + 3);
+                            QByteArray answer;
+                            answer.append(char(0x81)).append(char(0x7E));
+                            answer.append(char(length & 0xFF)).append(char(length >> 8));
+                            answer.append(char(quint16(address) & 0xFF))
+                                .append(char(quint16(address) >> 8));
+                            answer.append(char(0xFF)).append(char(0xFF)).append(o.reply);
+                            client->write(answer);
+                        });
                 }
             });
         }

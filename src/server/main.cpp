@@ -106,7 +106,9 @@ int main(int argc, char *argv[])
     const quint16 port = api.listen(cfg->listenHost, cfg->listenPort, &error);
     if (port == 0) return fail(error);
     const bool v6 = cfg->listenHost.contains(u':');
-    out(QStringLiteral("http://%1:%2").arg(v6 ? u'[' + cfg->listenHost + u']' : cfg->listenHost).arg(port));
+    out(QStringLiteral("http://%1:%2")
+            .arg(v6 ? u'[' + cfg->listenHost + u']' : cfg->listenHost)
+            .arg(port));
     for (const ServerConfig::Line &l : cfg->lines)
         if (service.relayPort(l.name))
             out(QStringLiteral("repasse %1: tcp://%2:%3")

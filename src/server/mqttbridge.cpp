@@ -4,12 +4,12 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDir>
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
 #include <QSaveFile>
@@ -26,7 +26,10 @@ constexpr int kQos = 1;
 constexpr int kMaxPayload = 64 * 1024; // a text longer than this is no panel's
 constexpr size_t kRemembered = 1024;
 
-QByteArray utf8(const QString &s) { return s.toUtf8(); }
+QByteArray utf8(const QString &s)
+{
+    return s.toUtf8();
+}
 
 // Home Assistant wants ids of letters, digits, "_" and "-".
 QString entityId(const QString &s)
@@ -98,10 +101,9 @@ bool MqttBridge::start(QString *error)
     const QByteArray will = utf8(topic(QStringLiteral("estado")));
     int rc = mosquitto_will_set(m_client, will.constData(), 7, "offline", kQos, true);
     if (rc == MOSQ_ERR_SUCCESS && !m_config.user.isEmpty())
-        rc = mosquitto_username_pw_set(m_client, utf8(m_config.user).constData(),
-                                       m_config.password.isEmpty()
-                                           ? nullptr
-                                           : utf8(m_config.password).constData());
+        rc = mosquitto_username_pw_set(
+            m_client, utf8(m_config.user).constData(),
+            m_config.password.isEmpty() ? nullptr : utf8(m_config.password).constData());
     if (rc == MOSQ_ERR_SUCCESS && !m_config.caFile.isEmpty())
         rc = mosquitto_tls_set(m_client, QFile::encodeName(m_config.caFile).constData(), nullptr,
                                nullptr, nullptr, nullptr);
@@ -112,26 +114,30 @@ bool MqttBridge::start(QString *error)
     // A broker that goes away is tried again after 1, 2, 4 … up to 30 s.
     mosquitto_reconnect_delay_set(m_client, 1, 30, true);
     mosquitto_connect_callback_set(m_client, [](mosquitto *, void *self, int code) {
-        QMetaObject::invokeMethod(static_cast<MqttBridge *>(self),
-                                  [self, code] { static_cast<MqttBridge *>(self)->connected(code); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            static_cast<MqttBridge *>(self),
+            [self, code] { static_cast<MqttBridge *>(self)->connected(code); },
+            Qt::QueuedConnection);
     });
     mosquitto_disconnect_callback_set(m_client, [](mosquitto *, void *self, int code) {
         if (code != 0)
             QMetaObject::invokeMethod(
                 static_cast<MqttBridge *>(self),
-                [code] { qWarning("letreiro-servidor: MQTT: conexão perdida (%d); tentando de novo", code); },
+                [code] {
+                    qWarning("letreiro-servidor: MQTT: conexão perdida (%d); tentando de novo",
+                             code);
+                },
                 Qt::QueuedConnection);
     });
-    mosquitto_message_callback_set(m_client, [](mosquitto *, void *self,
-                                                const mosquitto_message *m) {
-        if (m->payloadlen > kMaxPayload) return;
-        Received r{m->mid, QString::fromUtf8(m->topic),
-                   QByteArray(static_cast<const char *>(m->payload), m->payloadlen)};
-        QMetaObject::invokeMethod(static_cast<MqttBridge *>(self),
-                                  [self, r] { static_cast<MqttBridge *>(self)->received(r); },
-                                  Qt::QueuedConnection);
-    });
+    mosquitto_message_callback_set(
+        m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
+            if (m->payloadlen > kMaxPayload) return;
+            Received r{m->mid, QString::fromUtf8(m->topic),
+                       QByteArray(static_cast<const char *>(m->payload), m->payloadlen)};
+            QMetaObject::invokeMethod(
+                static_cast<MqttBridge *>(self),
+                [self, r] { static_cast<MqttBridge *>(self)->received(r); }, Qt::QueuedConnection);
+        });
     // Not reachable yet is no reason to stop: the loop keeps trying.
     rc = mosquitto_connect_async(m_client, utf8(m_config.host).constData(), m_config.port,
                                  kKeepAliveS);
@@ -164,9 +170,9 @@ void MqttBridge::connected(int code)
 
 void MqttBridge::received(const Received &m)
 {
-    const QByteArray key = QCryptographicHash::hash(
-        QByteArray::number(m.mid) + '\0' + utf8(m.topic) + '\0' + m.payload,
-        QCryptographicHash::Sha256);
+    const QByteArray key = QCryptographicHash::hash(QByteArray::number(m.mid) + '\0' +
+                                                        utf8(m.topic) + '\0' + m.payload,
+                                                    QCryptographicHash::Sha256);
     if (m_recent.contains(key)) return;
     m_recent.insert(key);
     m_recentOrder.push_back(key);
@@ -183,8 +189,7 @@ void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
     const QStringList parts = topic.split(u'/');
     const QString panel = parts.value(2), kind = parts.value(3);
     const QString value = QString::fromUtf8(payload);
-    const QStringList panels =
-        panel == QLatin1String("todos") ? QStringList() : QStringList{panel};
+    const QStringList panels = panel == QLatin1String("todos") ? QStringList() : QStringList{panel};
     const quint64 id = m_nextId++;
     m_pending.append({id, topic, payload});
     saveJournal();
@@ -212,8 +217,9 @@ void MqttBridge::saveJournal() const
 {
     QJsonArray left;
     for (const Pending &p : m_pending)
-        left.append(QJsonObject{{QStringLiteral("topico"), p.topic},
-                                {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
+        left.append(
+            QJsonObject{{QStringLiteral("topico"), p.topic},
+                        {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
     QDir().mkpath(QFileInfo(m_journal).absolutePath());
     QSaveFile f(m_journal);
     if (!f.open(QIODevice::WriteOnly)) return;
@@ -225,11 +231,11 @@ void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome
                            const QString &text)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const QJsonObject state{{QStringLiteral("ok"), ok},
-                            {QStringLiteral("resultado"), outcome},
-                            {QStringLiteral("quando"),
-                             now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
-                            {QStringLiteral("texto"), text}};
+    const QJsonObject state{
+        {QStringLiteral("ok"), ok},
+        {QStringLiteral("resultado"), outcome},
+        {QStringLiteral("quando"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
+        {QStringLiteral("texto"), text}};
     publish(topic(panel + QStringLiteral("/estado")),
             QJsonDocument(state).toJson(QJsonDocument::Compact), true);
 }

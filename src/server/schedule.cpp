@@ -9,10 +9,9 @@ constexpr int kLookBackDays = 7;
 
 const QStringList &weekdayNames()
 {
-    static const QStringList names = {QStringLiteral("seg"), QStringLiteral("ter"),
-                                      QStringLiteral("qua"), QStringLiteral("qui"),
-                                      QStringLiteral("sex"), QStringLiteral("sab"),
-                                      QStringLiteral("dom")};
+    static const QStringList names = {
+        QStringLiteral("seg"), QStringLiteral("ter"), QStringLiteral("qua"), QStringLiteral("qui"),
+        QStringLiteral("sex"), QStringLiteral("sab"), QStringLiteral("dom")};
     return names;
 }
 
@@ -31,7 +30,10 @@ QDateTime wall(const QDate &day, const QTime &time)
     return QDateTime(day, QTime(time.hour(), time.minute()), QTimeZone::utc());
 }
 
-QString hhmm(const QDateTime &t) { return t.toString(QStringLiteral("HH:mm")); }
+QString hhmm(const QDateTime &t)
+{
+    return t.toString(QStringLiteral("HH:mm"));
+}
 } // namespace
 
 bool ScheduleEntry::set(const QString &key, const QString &v, QString *error)
@@ -103,7 +105,8 @@ bool ScheduleEntry::complete(QString *error) const
 
 QList<QPair<QString, QString>> ScheduleEntry::keys() const
 {
-    QList<QPair<QString, QString>> out{{QStringLiteral("quando"), at.toString(QStringLiteral("HH:mm"))}};
+    QList<QPair<QString, QString>> out{
+        {QStringLiteral("quando"), at.toString(QStringLiteral("HH:mm"))}};
     if (!weekdays.isEmpty()) {
         QStringList days;
         for (const int d : weekdays)
@@ -111,7 +114,8 @@ QList<QPair<QString, QString>> ScheduleEntry::keys() const
         out.append({QStringLiteral("dias"), days.join(u',')});
     }
     if (firstDate.isValid())
-        out.append({QStringLiteral("datas"), firstDate.toString(Qt::ISODate) + QStringLiteral("..") +
+        out.append({QStringLiteral("datas"), firstDate.toString(Qt::ISODate) +
+                                                 QStringLiteral("..") +
                                                  lastDate.toString(Qt::ISODate)});
     out.append({QStringLiteral("paineis"),
                 panels.isEmpty() ? QStringLiteral("todos") : panels.join(u',')});
@@ -128,11 +132,15 @@ bool ScheduleEntry::runsOn(const QDate &day) const
     return weekdays.isEmpty() || weekdays.contains(day.dayOfWeek());
 }
 
-Scheduler::Scheduler(QTimeZone zone, Clock clock) : m_zone(std::move(zone)), m_clock(std::move(clock))
+Scheduler::Scheduler(QTimeZone zone, Clock clock)
+    : m_zone(std::move(zone)), m_clock(std::move(clock))
 {
 }
 
-void Scheduler::setEntries(QList<ScheduleEntry> entries) { m_entries = std::move(entries); }
+void Scheduler::setEntries(QList<ScheduleEntry> entries)
+{
+    m_entries = std::move(entries);
+}
 
 QDateTime Scheduler::wallNow() const
 {
@@ -161,12 +169,14 @@ QList<ScheduledRun> Scheduler::between(const QDateTime &from, const QDateTime &t
                 ScheduledRun run{i, due, false, {}};
                 const QDateTime zoned(d, e.at, m_zone);
                 if (!zoned.isValid() || zoned.time() != e.at)
-                    run.note = QStringLiteral("%1 não existiu hoje (mudança de horário); executada às %2")
-                                   .arg(hhmm(due), hhmm(to));
+                    run.note =
+                        QStringLiteral("%1 não existiu hoje (mudança de horário); executada às %2")
+                            .arg(hhmm(due), hhmm(to));
                 else if (due < to)
-                    run.note = QStringLiteral("atrasada: prevista para %1, executada às %2 (o relógio "
-                                              "avançou ou o computador esteve suspenso)")
-                                   .arg(hhmm(due), hhmm(to));
+                    run.note =
+                        QStringLiteral("atrasada: prevista para %1, executada às %2 (o relógio "
+                                       "avançou ou o computador esteve suspenso)")
+                            .arg(hhmm(due), hhmm(to));
                 runs.append(run);
             }
             break;
@@ -206,9 +216,10 @@ QList<ScheduledRun> Scheduler::poll()
     if (now >= seen) return {};
     // The clock went back.
     if (now.secsTo(m_covered) > kLongestHold) {
-        const QString note = QStringLiteral("o relógio voltou de %1 para %2: a agenda recomeça daqui")
-                                 .arg(m_covered.toString(QStringLiteral("dd/MM HH:mm")),
-                                      now.toString(QStringLiteral("dd/MM HH:mm")));
+        const QString note =
+            QStringLiteral("o relógio voltou de %1 para %2: a agenda recomeça daqui")
+                .arg(m_covered.toString(QStringLiteral("dd/MM HH:mm")),
+                     now.toString(QStringLiteral("dd/MM HH:mm")));
         m_covered = now;
         return {ScheduledRun{-1, now, true, note}};
     }

@@ -15,12 +15,12 @@ struct ScheduleEntry {
 
     QString name;
     QTime at;
-    QList<int> weekdays;        // 1 (seg) .. 7 (dom); empty: every day
-    QDate firstDate, lastDate;  // both valid: only these days
-    QStringList panels;         // empty: every panel ("todos")
+    QList<int> weekdays;       // 1 (seg) .. 7 (dom); empty: every day
+    QDate firstDate, lastDate; // both valid: only these days
+    QStringList panels;        // empty: every panel ("todos")
     Action action = Action::Text;
-    QString value;              // the text, the .msg name or the command
-    bool fixed = false;         // from the configuration file, not the API's
+    QString value;      // the text, the .msg name or the command
+    bool fixed = false; // from the configuration file, not the API's
 
     // Sets a key of its INI section ("quando", "dias", "datas", "paineis",
     // "texto", "mensagem", "comando"); false with the reason.

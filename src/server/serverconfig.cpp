@@ -44,8 +44,7 @@ std::optional<ServerConfig> ServerConfig::load(const QString &path, QString *err
         *error = QStringLiteral("não foi possível ler a configuração %1").arg(path);
         return std::nullopt;
     }
-    const auto config =
-        parse(f.read(1 << 20), QFileInfo(path).absolutePath(), error);
+    const auto config = parse(f.read(1 << 20), QFileInfo(path).absolutePath(), error);
     if (!config) *error = QStringLiteral("%1: %2").arg(path, *error);
     return config;
 }
@@ -79,7 +78,8 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
         // ends (texts of the agenda); \" and \\ inside it.
         QString quoted;
         bool isQuoted = false;
-        if (const qsizetype eq = l.indexOf(u'='); eq > 0 && l.mid(eq + 1).trimmed().startsWith(u'"')) {
+        if (const qsizetype eq = l.indexOf(u'=');
+            eq > 0 && l.mid(eq + 1).trimmed().startsWith(u'"')) {
             const qsizetype open = l.indexOf(u'"', eq);
             qsizetype i = open + 1;
             for (; i < l.size() && l.at(i) != u'"'; ++i) {
@@ -105,15 +105,18 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             if (agendaOnly && kind != QLatin1String("agenda"))
                 return fail(QStringLiteral("só seções [agenda NOME] neste arquivo"));
             if (kind == QLatin1String("agenda")) {
-                const bool taken = std::any_of(c.schedule.cbegin(), c.schedule.cend(),
-                                               [&](const ScheduleEntry &e) { return e.name == name; });
-                if (name.isEmpty() || taken) return fail(QStringLiteral("agenda sem nome ou repetida"));
+                const bool taken =
+                    std::any_of(c.schedule.cbegin(), c.schedule.cend(),
+                                [&](const ScheduleEntry &e) { return e.name == name; });
+                if (name.isEmpty() || taken)
+                    return fail(QStringLiteral("agenda sem nome ou repetida"));
                 ScheduleEntry e;
                 e.name = name;
                 e.fixed = !agendaOnly;
                 c.schedule.append(e);
             } else if (kind == QLatin1String("linha")) {
-                if (name.isEmpty() || c.line(name)) return fail(QStringLiteral("linha sem nome ou repetida"));
+                if (name.isEmpty() || c.line(name))
+                    return fail(QStringLiteral("linha sem nome ou repetida"));
                 c.lines.append({name, {}, {}, 0});
             } else if (kind == QLatin1String("painel")) {
                 if (!isTopicName(name) || c.panel(name) || name == QLatin1String("todos"))
@@ -181,8 +184,8 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             else if (key == QLatin1String("tls_ca"))
                 m.caFile = relative(value);
             else if (key == QLatin1String("descoberta"))
-                ok = (m.discovery = value == QLatin1String("sim")) || value == QLatin1String("nao") ||
-                     value == QLatin1String("não");
+                ok = (m.discovery = value == QLatin1String("sim")) ||
+                     value == QLatin1String("nao") || value == QLatin1String("não");
             else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (section.isEmpty()) {
@@ -219,7 +222,8 @@ std::optional<ServerConfig> ServerConfig::parse(const QByteArray &text, const QS
     if (!c.mqtt.host.isEmpty() && c.mqtt.site.isEmpty())
         return fail(QStringLiteral("[mqtt] precisa de sitio"));
     const QString beside = QFileInfo(c.historyFile).absolutePath();
-    if (c.scheduleFile.isEmpty()) c.scheduleFile = QDir(beside).filePath(QStringLiteral("agenda.ini"));
+    if (c.scheduleFile.isEmpty())
+        c.scheduleFile = QDir(beside).filePath(QStringLiteral("agenda.ini"));
     c.scheduleStateFile = QDir(beside).filePath(QStringLiteral("agenda-estado.json"));
     return c;
 }
@@ -247,7 +251,8 @@ bool ServerConfig::checkSchedule(const QList<ScheduleEntry> &entries, QString *e
         if (!e.fixed) names.append(e.name);
         for (const QString &p : e.panels)
             if (!panel(p)) {
-                *error = QStringLiteral("a agenda %1 cita um painel que não existe: \"%2\"").arg(e.name, p);
+                *error = QStringLiteral("a agenda %1 cita um painel que não existe: \"%2\"")
+                             .arg(e.name, p);
                 return false;
             }
     }
@@ -256,14 +261,18 @@ bool ServerConfig::checkSchedule(const QList<ScheduleEntry> &entries, QString *e
 
 QByteArray ServerConfig::scheduleText(const QList<ScheduleEntry> &entries)
 {
-    QString out = QStringLiteral("; A agenda editada pela página e pela API de letreiro-servidor.\n");
+    QString out =
+        QStringLiteral("; A agenda editada pela página e pela API de letreiro-servidor.\n");
     for (const ScheduleEntry &e : entries) {
         if (e.fixed) continue;
         out += QStringLiteral("\n[agenda %1]\n").arg(e.name);
         for (auto [key, value] : e.keys()) {
             if (value.contains(u';') || value.contains(u'#') || value.contains(u'"') ||
                 value != value.trimmed())
-                value = u'"' + value.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")) + u'"';
+                value = u'"' +
+                        value.replace(u'\\', QStringLiteral("\\\\"))
+                            .replace(u'"', QStringLiteral("\\\"")) +
+                        u'"';
             out += QStringLiteral("%1 = %2\n").arg(key, value);
         }
     }

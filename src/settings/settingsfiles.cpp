@@ -129,9 +129,8 @@ SettingsFiles::ReadStatus SettingsFiles::readLines(const QString &fileName, Miss
     return ReadStatus::Read;
 }
 
-bool SettingsFiles::loadConfig(Settings &s, Missing missing, QString *addressText,
-                               QString *error, QString *addressProblem,
-                               QString *portProblem) const
+bool SettingsFiles::loadConfig(Settings &s, Missing missing, QString *addressText, QString *error,
+                               QString *addressProblem, QString *portProblem) const
 {
     if (addressProblem) addressProblem->clear();
     if (portProblem) portProblem->clear();

@@ -19,11 +19,11 @@ constexpr int kNameLength = 11;
 
 // The menu an effect is inserted from.
 enum class Menu {
-    Prefixos,  // "&Prefixos"
-    Sufixos,   // "&Sufixos"
-    Outros,    // "&Outros"
-    Sufixo,    // "&Sufixo" (hidden)
-    Rolagem,   // the submenus of "&Prefixo" (hidden): line variants
+    Prefixos, // "&Prefixos"
+    Sufixos,  // "&Sufixos"
+    Outros,   // "&Outros"
+    Sufixo,   // "&Sufixo" (hidden)
+    Rolagem,  // the submenus of "&Prefixo" (hidden): line variants
     RodaCima,
     Neve,
     VarreOnda,
@@ -51,7 +51,7 @@ struct Tag {
     int code;        // the byte the panel reads, or -1 for none
     bool prefix;     // a prefix effect: the encoder counts the characters after it
     Play play;
-    int stepMs;      // a speed's step delay
+    int stepMs; // a speed's step delay
     unsigned shown;
 
     QString text() const { return u'<' + name + u'>'; }
@@ -80,8 +80,8 @@ struct PanelType {
     int characters;   // 0: more than 30
     int encoderWidth; // the characters the encoder counts after a prefix; 0: no count
     const char *caption;
-    bool wide;        // 30 and more: another set of effects in the menus
-    bool simulated;   // the simulation window can show it
+    bool wide;      // 30 and more: another set of effects in the menus
+    bool simulated; // the simulation window can show it
 };
 constexpr int kPanelTypes = 9;
 // The type of a settings code (0..8), or nullptr.

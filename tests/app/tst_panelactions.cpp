@@ -1,3 +1,4 @@
+#include "cli/clirunner.h"
 #include "debugwindow.h"
 #include "documentwindow.h"
 #include "editcommands.h"
@@ -7,7 +8,6 @@
 #include "ledview.h"
 #include "mainwindow.h"
 #include "mainwindowfixture.h"
-#include "cli/clirunner.h"
 #include "messageedit.h"
 #include "panelactions.h"
 #include "simdrivers.h"
@@ -26,9 +26,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -163,7 +163,8 @@ private Q_SLOTS:
         // Bytes that cannot be written are a failure, global or not.
         m_fx.port->line.stuck = true;
         main().menus().mnudata->trigger();
-        QCOMPARE(status(), QString("Falha na transmissão. (a linha não aceitou os dados em 1.0 s)"));
+        QCOMPARE(status(),
+                 QString("Falha na transmissão. (a linha não aceitou os dados em 1.0 s)"));
     }
 
     void aSecondExchangeIsRefusedWhileOneRuns()
@@ -207,7 +208,8 @@ private Q_SLOTS:
         m_fx.prompt = ScriptedPrompt();
         m_fx.port = new FakePanelPort;
         m_fx.port->openOk = false;
-        m_fx.window = std::make_unique<MainWindow>(m_fx.settings, m_fx.dir.path(), &m_fx.prompt, m_fx.port);
+        m_fx.window =
+            std::make_unique<MainWindow>(m_fx.settings, m_fx.dir.path(), &m_fx.prompt, m_fx.port);
         m_fx.port->setParent(m_fx.window.get());
         m_fx.reload();
         // One box however often the window is activated (its own box
@@ -220,7 +222,7 @@ private Q_SLOTS:
         main().activatePort();
         main().activatePort();
         QCOMPARE(m_fx.prompt.messages, QStringList({"Porta de Comunicação não disponível!!!",
-                                                 "Porta de Comunicação não disponível!!!"}));
+                                                    "Porta de Comunicação não disponível!!!"}));
         QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
         for (int n = 20; n <= 25; ++n)
             QVERIFY(!main().toolbarButtons()[n - 1]->isEnabled());

@@ -19,12 +19,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
-#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -138,7 +138,8 @@ private Q_SLOTS:
         mime.setText(QUrl::fromLocalFile(c).toString());
         QVERIFY(!main().activeEditor()->editor()->canPaste() ||
                 main().activeEditor()->editor()->toPlainText() == "B");
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(&main(), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -198,9 +198,8 @@ private Q_SLOTS:
             (void)!::write(c, ack.constData(), size_t(ack.size()));
             ::close(c);
         });
-        const Run r = cli({"transfere", "--pasta", m_dir.path(), "--porta",
-                           listener.device(), "--endereco", "1",
-                           "--texto", QString(2499, 'x')});
+        const Run r = cli({"transfere", "--pasta", m_dir.path(), "--porta", listener.device(),
+                           "--endereco", "1", "--texto", QString(2499, 'x')});
         peer.join();
         QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
         QCOMPARE(received, expected);

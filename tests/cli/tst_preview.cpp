@@ -89,8 +89,8 @@ private Q_SLOTS:
         QTest::newRow("plain text, 12") << 12 << message("Bom dia", "", " Olá") << true;
         QTest::newRow("clock, 6") << 6 << message("Hora ", "Relogio____", "ok") << false;
         QTest::newRow("blink, 12") << 12 << message("Oi ", "Pisca______", "já") << true;
-        QTest::newRow("chunk, 30") << 30 << message("Oi ", "Roda_Cima__", "Promoção de verão")
-                                   << true;
+        QTest::newRow("chunk, 30")
+            << 30 << message("Oi ", "Roda_Cima__", "Promoção de verão") << true;
         // The first round is slower than the rest: the speed carries over.
         QTest::newRow("speed, 5") << 5 << message("Devagar ", "Velocidade6", "rápido") << true;
     }
@@ -109,7 +109,8 @@ private Q_SLOTS:
         QVERIFY(out.open(QIODevice::ReadOnly));
         const QByteArray bytes = out.readAll();
         double period = 0, start = 0;
-        const QVector<State> all = jsonStates(r.out), got = svgStates(bytes, width, &period, &start);
+        const QVector<State> all = jsonStates(r.out),
+                             got = svgStates(bytes, width, &period, &start);
         QCOMPARE(period > 0, repeats);
         // One round is written when the message repeats, the span when not.
         QVector<State> expected;

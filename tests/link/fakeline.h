@@ -124,7 +124,10 @@ public:
     // Bytes the far end holds before its wire: they count as sent.
     qint64 farEndBuffer = 0;
     // When the last byte written leaves the far end's wire, in ms.
-    qint64 lastDepartureMs() const { return m_departures.isEmpty() ? 0 : m_departures.last() / 1000; }
+    qint64 lastDepartureMs() const
+    {
+        return m_departures.isEmpty() ? 0 : m_departures.last() / 1000;
+    }
     int abandoned = 0;
     int discardedOutput = 0;
     int discardedInput = 0;

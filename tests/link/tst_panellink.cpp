@@ -225,10 +225,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         const QByteArray to2 = bytes({0x81, 0x7E, 5, 0, 2, 0, 0xFF, 0xFF, 0x06, 0});
         const QByteArray to1 = kAckReply;
-        QTest::newRow("its own") << QVector<QByteArray>{to2} << QVector<qint64>{10} << true << QString();
-        QTest::newRow("another panel's ACK")
-            << QVector<QByteArray>{to1} << QVector<qint64>{10} << false
-            << "só chegou resposta de outro endereço";
+        QTest::newRow("its own") << QVector<QByteArray>{to2} << QVector<qint64>{10} << true
+                                 << QString();
+        QTest::newRow("another panel's ACK") << QVector<QByteArray>{to1} << QVector<qint64>{10}
+                                             << false << "só chegou resposta de outro endereço";
         QTest::newRow("while the frame was written")
             << QVector<QByteArray>{to2} << QVector<qint64>{4} << false << "o painel não respondeu";
         QTest::newRow("a late one, then its own")

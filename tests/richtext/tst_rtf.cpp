@@ -142,7 +142,8 @@ private Q_SLOTS:
     // ";", and an underline ended by \ul0.
     void lastColourAndTheEndOfAnUnderline()
     {
-        const RichText t = read("{\\rtf1{\\colortbl ;\\red0\\green128\\blue0}\\cf1 A\\ul B\\ul0 C}");
+        const RichText t =
+            read("{\\rtf1{\\colortbl ;\\red0\\green128\\blue0}\\cf1 A\\ul B\\ul0 C}");
         QCOMPARE(t.plainText(), QStringLiteral("ABC"));
         QCOMPARE(t.at(0).format.colour, rgbColour(0, 128, 0));
         QVERIFY(t.at(1).format.underline);

@@ -103,17 +103,19 @@ public:
         mosquitto_disconnect_callback_set(m_client, [](mosquitto *, void *self, int) {
             static_cast<MqttPeer *>(self)->m_subscribed = false;
         });
-        mosquitto_subscribe_callback_set(m_client, [](mosquitto *, void *self, int, int, const int *) {
-            static_cast<MqttPeer *>(self)->m_subscribed = true;
-        });
-        mosquitto_message_callback_set(m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
-            auto *peer = static_cast<MqttPeer *>(self);
-            const QString topic = QString::fromUtf8(m->topic);
-            const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
-            if (peer->m_handler) peer->m_handler(topic, payload);
-            QMutexLocker lock(&peer->m_mutex);
-            peer->m_messages.append({topic, payload});
-        });
+        mosquitto_subscribe_callback_set(m_client,
+                                         [](mosquitto *, void *self, int, int, const int *) {
+                                             static_cast<MqttPeer *>(self)->m_subscribed = true;
+                                         });
+        mosquitto_message_callback_set(
+            m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
+                auto *peer = static_cast<MqttPeer *>(self);
+                const QString topic = QString::fromUtf8(m->topic);
+                const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+                if (peer->m_handler) peer->m_handler(topic, payload);
+                QMutexLocker lock(&peer->m_mutex);
+                peer->m_messages.append({topic, payload});
+            });
         mosquitto_connect_async(m_client, "127.0.0.1", port, 10);
         mosquitto_loop_start(m_client);
     }

@@ -10,7 +10,10 @@ namespace
 {
 const QTimeZone kLisbon("Europe/Lisbon");
 
-QDateTime local(const QString &text) { return QDateTime::fromString(text, Qt::ISODate).toTimeZone(kLisbon); }
+QDateTime local(const QString &text)
+{
+    return QDateTime::fromString(text, Qt::ISODate).toTimeZone(kLisbon);
+}
 
 ScheduleEntry entry(const QString &name, const QString &at, const QString &extraKey = {},
                     const QString &extraValue = {})
@@ -31,8 +34,7 @@ struct VirtualAgenda {
     Scheduler scheduler{kLisbon, [this] { return now; }};
     QStringList log, notes;
 
-    explicit VirtualAgenda(const QString &start, QList<ScheduleEntry> entries)
-        : now(local(start))
+    explicit VirtualAgenda(const QString &start, QList<ScheduleEntry> entries) : now(local(start))
     {
         scheduler.setEntries(std::move(entries));
         take(scheduler.start({}));
@@ -41,8 +43,8 @@ struct VirtualAgenda {
     {
         for (const ScheduledRun &r : runs) {
             if (!r.note.isEmpty()) notes.append(r.note);
-            const QString name = r.entry < 0 ? QStringLiteral("agenda")
-                                             : scheduler.entries().at(r.entry).name;
+            const QString name =
+                r.entry < 0 ? QStringLiteral("agenda") : scheduler.entries().at(r.entry).name;
             log.append(QStringLiteral("%1%2@%3%4")
                            .arg(r.skipped ? QStringLiteral("-") : QString(), name,
                                 now.toTimeZone(kLisbon).toString(QStringLiteral("MM-dd HH:mm")),
@@ -65,26 +67,25 @@ class TestSchedule : public QObject
 private Q_SLOTS:
     void entriesAsOperatorsWriteThem()
     {
-        const QByteArray ini =
-            "[servidor]\n"
-            "[linha sala]\n"
-            "porta = /dev/null\n"
-            "[painel entrada]\n"
-            "linha = sala\n"
-            "[painel caixa]\n"
-            "linha = sala\n"
-            "[agenda abertura]\n"
-            "quando = 08:00\n"
-            "dias = seg,ter, qua,qui,sex,sáb\n"
-            "paineis = entrada,caixa\n"
-            "texto = \"Bom dia; <Pisca______>Aberto \\\"já\\\"\" ; a comment\n"
-            "[agenda natal]\n"
-            "quando = 18:00\n"
-            "datas = 2026-12-24..2026-12-31\n"
-            "mensagem = natal.msg\n"
-            "[agenda relogio]\n"
-            "quando = 03:00\n"
-            "comando = hora\n";
+        const QByteArray ini = "[servidor]\n"
+                               "[linha sala]\n"
+                               "porta = /dev/null\n"
+                               "[painel entrada]\n"
+                               "linha = sala\n"
+                               "[painel caixa]\n"
+                               "linha = sala\n"
+                               "[agenda abertura]\n"
+                               "quando = 08:00\n"
+                               "dias = seg,ter, qua,qui,sex,sáb\n"
+                               "paineis = entrada,caixa\n"
+                               "texto = \"Bom dia; <Pisca______>Aberto \\\"já\\\"\" ; a comment\n"
+                               "[agenda natal]\n"
+                               "quando = 18:00\n"
+                               "datas = 2026-12-24..2026-12-31\n"
+                               "mensagem = natal.msg\n"
+                               "[agenda relogio]\n"
+                               "quando = 03:00\n"
+                               "comando = hora\n";
         QString why;
         const auto c = ServerConfig::parse(ini, QStringLiteral("/tmp"), &why);
         QVERIFY2(c, qPrintable(why));
@@ -117,7 +118,8 @@ private Q_SLOTS:
             {"texto = \"sem fim", "aspas sem fim"},
         };
         for (const auto &[body, expected] : wrong) {
-            const QByteArray text = "[linha l]\nporta = x\n[painel p]\nlinha = l\n[agenda a]\n" + body;
+            const QByteArray text =
+                "[linha l]\nporta = x\n[painel p]\nlinha = l\n[agenda a]\n" + body;
             QVERIFY(!ServerConfig::parse(text, QStringLiteral("/tmp"), &why));
             QVERIFY2(why.contains(expected), qPrintable(why));
         }
@@ -133,9 +135,10 @@ private Q_SLOTS:
                         {entry("semana", "08:00", "dias", "seg,ter,qua,qui,sex"),
                          entry("natal", "18:00", "datas", "2026-12-10..2026-12-11")});
         a.runFor(7 * 86400);
-        QCOMPARE(a.log, (QStringList{"semana@12-07 08:00", "semana@12-08 08:00", "semana@12-09 08:00",
-                                     "semana@12-10 08:00", "natal@12-10 18:00", "semana@12-11 08:00",
-                                     "natal@12-11 18:00"}));
+        QCOMPARE(a.log,
+                 (QStringList{"semana@12-07 08:00", "semana@12-08 08:00", "semana@12-09 08:00",
+                              "semana@12-10 08:00", "natal@12-10 18:00", "semana@12-11 08:00",
+                              "natal@12-11 18:00"}));
     }
 
     // Lisbon: 2026-03-29 01:00 becomes 02:00; 2026-10-25 02:00 becomes 01:00.
@@ -145,13 +148,14 @@ private Q_SLOTS:
                              {entry("gap", "01:30"), entry("after", "02:30")});
         spring.runFor(4 * 3600);
         QCOMPARE(spring.log, (QStringList{"gap@03-29 02:00!", "after@03-29 02:30"}));
-        QVERIFY2(spring.notes.first().contains("mudança de horário"), qPrintable(spring.notes.first()));
+        QVERIFY2(spring.notes.first().contains("mudança de horário"),
+                 qPrintable(spring.notes.first()));
 
         VirtualAgenda autumn(QStringLiteral("2026-10-24T23:00:00Z"),
                              {entry("twice", "01:30"), entry("after", "02:30")});
         autumn.runFor(4 * 3600);
-        QCOMPARE(autumn.log, (QStringList{"twice@10-25 01:30", "-twice@10-25 01:00!",
-                                          "after@10-25 02:30"}));
+        QCOMPARE(autumn.log,
+                 (QStringList{"twice@10-25 01:30", "-twice@10-25 01:00!", "after@10-25 02:30"}));
     }
 
     void clockSetAheadOrBack()
@@ -181,7 +185,8 @@ private Q_SLOTS:
         QDateTime now = local(QStringLiteral("2026-12-07T09:00:10Z"));
         Scheduler s(kLisbon, [&now] { return now; });
         s.setEntries({entry("texto", "08:00"), sync, entry("later", "09:30")});
-        const QList<ScheduledRun> runs = s.start(QDateTime(QDate(2026, 12, 7), QTime(7, 0), QTimeZone::utc()));
+        const QList<ScheduledRun> runs =
+            s.start(QDateTime(QDate(2026, 12, 7), QTime(7, 0), QTimeZone::utc()));
         QCOMPARE(runs.size(), 2);
         QVERIFY(runs[0].skipped && runs[0].note.contains("parado"));
         QVERIFY(!runs[1].skipped && s.entries().at(runs[1].entry).isClockSync());

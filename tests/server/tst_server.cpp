@@ -3,17 +3,17 @@
 // letreiro-cli through the relay) sharing one line, each frame whole and
 // each answer to its own client; the agenda and the site on an MQTT broker.
 #include "cli/clirunner.h"
-#include "mqttpeers.h"
 #include "frame.h"
+#include "mqttpeers.h"
 #include "testfiles.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -87,8 +87,10 @@ private:
     {
         QNetworkRequest req(QUrl(m_url + path));
         req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        if (!auth.isEmpty()) req.setRawHeader("Authorization", auth);
-        else if (!m_cookie.isEmpty()) req.setRawHeader("Cookie", m_cookie.toUtf8());
+        if (!auth.isEmpty())
+            req.setRawHeader("Authorization", auth);
+        else if (!m_cookie.isEmpty())
+            req.setRawHeader("Cookie", m_cookie.toUtf8());
         QNetworkReply *r = m_net.sendCustomRequest(req, method, body);
         QSignalSpy done(r, &QNetworkReply::finished);
         done.wait(30000);
@@ -137,7 +139,8 @@ private Q_SLOTS:
         m_cookie.clear();
         // Scripts: a token, stored only hashed.
         QProcess token;
-        token.start(LETREIRO_SERVIDOR, {"--config", m_dir.filePath("letreiro.ini"), "--novo-token", "script"});
+        token.start(LETREIRO_SERVIDOR,
+                    {"--config", m_dir.filePath("letreiro.ini"), "--novo-token", "script"});
         QVERIFY(token.waitForFinished(20000));
         const QByteArray t = token.readAllStandardOutput().trimmed();
         QVERIFY(!contents(m_dir.filePath("usuarios.json")).contains(t));
@@ -160,8 +163,10 @@ private Q_SLOTS:
         QCOMPARE(call("POST", "/api/paineis/entrada/texto", "{nao é json").status, 400);
         QCOMPARE(call("POST", "/api/paineis/entrada/texto", "[1,2]").status, 400);
         QCOMPARE(call("POST", "/api/paineis/ninguem/texto", R"({"texto":"x"})").status, 404);
-        QCOMPARE(call("POST", "/api/paineis/entrada/comando", R"({"comando":"explode"})").status, 404);
-        for (const char *name : {"..%2Fusuarios.json", "%2Fetc%2Fpasswd", ".escondida.msg", "a.txt"})
+        QCOMPARE(call("POST", "/api/paineis/entrada/comando", R"({"comando":"explode"})").status,
+                 404);
+        for (const char *name :
+             {"..%2Fusuarios.json", "%2Fetc%2Fpasswd", ".escondida.msg", "a.txt"})
             QVERIFY(call("GET", QString("/api/mensagens/") + name).status >= 400);
         QCOMPARE(call("PUT", "/api/mensagens/ruim.msg", "não é RTF").status, 400);
         QCOMPARE(call("PUT", "/api/mensagens/promo.msg", "{\\rtf1 Promo}").status, 200);
@@ -169,11 +174,13 @@ private Q_SLOTS:
         QCOMPARE(call("GET", "/api/previa?texto=x&largura=7").status, 400);
         QCOMPARE(call("GET", "/api/previa?texto=x&largura=12&ate=nan").status, 400);
         // Still serving.
-        const Reply sent = call("POST", "/api/paineis/caixa/mensagem", R"({"arquivo":"promo.msg"})");
+        const Reply sent =
+            call("POST", "/api/paineis/caixa/mensagem", R"({"arquivo":"promo.msg"})");
         QCOMPARE(sent.json().toObject().value("resultado").toString(),
                  QString("Transmissão bem sucedida."));
         QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: LPromo"));
-        const Reply svg = call("GET", "/api/previa?texto=Ol%C3%A1%20%3CPisca______%3E&largura=12&ate=20");
+        const Reply svg =
+            call("GET", "/api/previa?texto=Ol%C3%A1%20%3CPisca______%3E&largura=12&ate=20");
         QCOMPARE(svg.status, 200);
         QVERIFY(svg.body.startsWith("<?xml") && svg.body.contains("data-periodo"));
         const QJsonArray panels = call("GET", "/api/paineis").json().toArray();
@@ -247,7 +254,8 @@ private Q_SLOTS:
         }
         for (QProcess *p : clis) {
             if (p->state() != QProcess::NotRunning) QVERIFY(p->waitForFinished(30000));
-            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), QString("Transmissão bem sucedida.\n"));
+            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()),
+                     QString("Transmissão bem sucedida.\n"));
         }
         QStringList frames;
         for (int i = 0; i < 33; ++i)
@@ -263,9 +271,10 @@ private Q_SLOTS:
     {
         cleanup();
         Broker broker(m_dir.filePath("broker"));
-        m_extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\ndescoberta = sim\n\n"
-                                "[agenda relogio]\nquando = 03:00\ncomando = hora\n")
-                            .arg(broker.port());
+        m_extraConfig =
+            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\ndescoberta = sim\n\n"
+                    "[agenda relogio]\nquando = 03:00\ncomando = hora\n")
+                .arg(broker.port());
         init();
         MqttPeer peer(broker.port(), {"letreiro/#", "homeassistant/#"});
         QTRY_VERIFY(peer.subscribed());
@@ -277,36 +286,61 @@ private Q_SLOTS:
         const QString text = "Olá <Pisca______>ação 25°C";
         peer.publish("letreiro/loja/entrada/texto", text.toUtf8());
         const QString viaMqtt = m_panel->nextFrame();
-        QCOMPARE(cli({"transfere", "--porta", m_relay, "--endereco", "1", "--texto", text}).status, 0);
+        QCOMPARE(cli({"transfere", "--porta", m_relay, "--endereco", "1", "--texto", text}).status,
+                 0);
         QCOMPARE(m_panel->nextFrame(), viaMqtt);
         peer.publish("letreiro/loja/todos/comando", "para");
-        QCOMPARE(QStringList({m_panel->nextFrame(), m_panel->nextFrame()}),
-                 QStringList({"endereço 1, verificação certa: P", "endereço 2, verificação certa: P"}));
+        QCOMPARE(
+            QStringList({m_panel->nextFrame(), m_panel->nextFrame()}),
+            QStringList({"endereço 1, verificação certa: P", "endereço 2, verificação certa: P"}));
         QTRY_VERIFY(peer.on("letreiro/loja/caixa/estado").size() == 1);
         const QJsonObject state =
             QJsonDocument::fromJson(peer.on("letreiro/loja/entrada/estado").last()).object();
         QCOMPARE(state.value("texto").toString(), text);
-        QVERIFY(state.value("ok").toBool() && state.contains("quando") && state.contains("resultado"));
+        QVERIFY(state.value("ok").toBool() && state.contains("quando") &&
+                state.contains("resultado"));
 
         // The agenda: the configuration's entry is fixed; one of the API's
         // runs at the next minute, into the history and onto the broker.
         login();
-        QCOMPARE(call("GET", "/api/agenda").json().toArray().at(0).toObject().value("fixa").toBool(), true);
-        QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"relogio","quando":"04:00","comando":"data"}])").status, 400);
-        QCOMPARE(call("PUT", "/api/agenda", R"([{"nome":"x","quando":"04:00","paineis":"porta","texto":"a"}])").status, 400);
-        QCOMPARE(call("PUT", "/api/agenda", "[{\"nome\":\"a;b]\",\"quando\":\"04:00\",\"texto\":\"a\"}]").status,
+        QCOMPARE(
+            call("GET", "/api/agenda").json().toArray().at(0).toObject().value("fixa").toBool(),
+            true);
+        QCOMPARE(
+            call("PUT", "/api/agenda", R"([{"nome":"relogio","quando":"04:00","comando":"data"}])")
+                .status,
+            400);
+        QCOMPARE(call("PUT", "/api/agenda",
+                      R"([{"nome":"x","quando":"04:00","paineis":"porta","texto":"a"}])")
+                     .status,
                  400);
-        const QDateTime at = QDateTime::currentDateTime().addSecs(QTime::currentTime().second() > 50 ? 120 : 60);
-        const QByteArray entry = QString(R"([{"nome":"promo","quando":"%1","paineis":"caixa","texto":"Promoção; hoje"}])")
-                                     .arg(at.toString("HH:mm")).toUtf8();
+        QCOMPARE(
+            call("PUT", "/api/agenda", "[{\"nome\":\"a;b]\",\"quando\":\"04:00\",\"texto\":\"a\"}]")
+                .status,
+            400);
+        const QDateTime at =
+            QDateTime::currentDateTime().addSecs(QTime::currentTime().second() > 50 ? 120 : 60);
+        const QByteArray entry =
+            QString(
+                R"([{"nome":"promo","quando":"%1","paineis":"caixa","texto":"Promoção; hoje"}])")
+                .arg(at.toString("HH:mm"))
+                .toUtf8();
         QCOMPARE(call("PUT", "/api/agenda", entry).status, 200);
         QVERIFY(contents(m_dir.filePath("agenda.ini")).contains("[agenda promo]"));
         QTRY_VERIFY_WITH_TIMEOUT(m_panel->process().canReadLine(), 130000);
         QCOMPARE(m_panel->nextFrame(), QString("endereço 2, verificação certa: LPromoção; hoje"));
         QTRY_COMPARE(QJsonDocument::fromJson(peer.on("letreiro/loja/caixa/estado").last())
-                         .object().value("texto").toString(),
+                         .object()
+                         .value("texto")
+                         .toString(),
                      QString("Promoção; hoje"));
-        QCOMPARE(call("GET", "/api/historico").json().toArray().last().toObject().value("quem").toString(),
+        QCOMPARE(call("GET", "/api/historico")
+                     .json()
+                     .toArray()
+                     .last()
+                     .toObject()
+                     .value("quem")
+                     .toString(),
                  QString("agenda promo"));
 
         // Killed without a word while texts wait for the line: the last
@@ -325,8 +359,7 @@ private Q_SLOTS:
         while (!after.contains("Lfora 2") && after.size() < 10)
             after.append(m_panel->nextFrame().section(": ", 1));
         QVERIFY2(after.mid(after.size() - 3) == QStringList({"Lfila 3", "Lfora 1", "Lfora 2"}) &&
-                     after.contains("Lfila 1") &&
-                     after.contains("Lfila 2") && after.size() <= 6,
+                     after.contains("Lfila 1") && after.contains("Lfila 2") && after.size() <= 6,
                  qPrintable(after.join(" | ")));
         QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("online"));
 
@@ -351,19 +384,23 @@ private Q_SLOTS:
             QProcess p;
             p.setWorkingDirectory(dir);
             p.start(program, args);
-            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, qPrintable(p.readAllStandardError()));
+            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0,
+                     qPrintable(p.readAllStandardError()));
         };
         writeFile(dir + "/ext.cnf", "subjectAltName=IP:127.0.0.1\n");
-        run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",
-                        "ca.crt", "-days", "2", "-subj", "/CN=Rede de lojas"});
+        run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
+                        "-out", "ca.crt", "-days", "2", "-subj", "/CN=Rede de lojas"});
         run("openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "broker.key", "-out",
                         "broker.csr", "-subj", "/CN=127.0.0.1"});
-        run("openssl", {"x509", "-req", "-in", "broker.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                        "-CAcreateserial", "-out", "broker.crt", "-days", "2", "-extfile", "ext.cnf"});
+        run("openssl",
+            {"x509", "-req", "-in", "broker.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+             "-CAcreateserial", "-out", "broker.crt", "-days", "2", "-extfile", "ext.cnf"});
         run("mosquitto_passwd", {"-b", "-c", "senhas", "loja", "segredo da loja"});
         run("mosquitto_passwd", {"-b", "senhas", "escritorio", "outra"});
-        Broker broker(dir + "/broker", QString("cafile %1/ca.crt\ncertfile %1/broker.crt\nkeyfile %1/broker.key\n").arg(dir),
-                      QString("allow_anonymous false\npassword_file %1/senhas\n").arg(dir));
+        Broker broker(
+            dir + "/broker",
+            QString("cafile %1/ca.crt\ncertfile %1/broker.crt\nkeyfile %1/broker.key\n").arg(dir),
+            QString("allow_anonymous false\npassword_file %1/senhas\n").arg(dir));
         m_extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\nusuario = loja\n"
                                 "senha = segredo da loja\ntls_ca = tls/ca.crt\n")
                             .arg(broker.port());
@@ -374,7 +411,8 @@ private Q_SLOTS:
         QTRY_VERIFY(office.subscribed());
         QTRY_VERIFY(office.on("letreiro/loja/estado").contains("online"));
         office.publish("letreiro/loja/entrada/texto", "Portão aberto");
-        QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: LPort\u00e3o aberto"));
+        QCOMPARE(m_panel->nextFrame(),
+                 QString("endereço 1, verificação certa: LPort\u00e3o aberto"));
         QVERIFY(!stranger.subscribed() && stranger.messages().isEmpty());
         cleanup();
         m_extraConfig.clear();

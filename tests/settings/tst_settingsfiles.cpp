@@ -73,8 +73,8 @@ private Q_SLOTS:
         f.close();
         Settings s;
         QString why;
-        QVERIFY(SettingsFiles(dir.path()).loadConfig(s, SettingsFiles::Missing::Skip, nullptr,
-                                                     nullptr, &why));
+        QVERIFY(SettingsFiles(dir.path())
+                    .loadConfig(s, SettingsFiles::Missing::Skip, nullptr, nullptr, &why));
         QCOMPARE(!why.isEmpty(), problem);
     }
 

@@ -54,7 +54,9 @@ private Q_SLOTS:
                     const QRectF band = layout.band(c);
                     QCOMPARE(band.left(), c * view.width() / width);
                     // The glyph stands in the middle of its band.
-                    QCOMPARE((layout.centre(c, 0, 0).x() + layout.centre(c, ledfont::kColumns - 1, 0).x()) / 2,
+                    QCOMPARE((layout.centre(c, 0, 0).x() +
+                              layout.centre(c, ledfont::kColumns - 1, 0).x()) /
+                                 2,
                              band.center().x());
                     for (int row = 0; row < ledfont::kRows; ++row) {
                         for (int col = 0; col < ledfont::kColumns; ++col) {

@@ -1,6 +1,6 @@
+#include "messages.h"
 #include "simdrivers.h"
 #include "simulationengine.h"
-#include "messages.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -10,7 +10,6 @@ namespace
 {
 
 const QDateTime kClock(QDate(2026, 12, 6), QTime(10, 0, 0));
-
 
 struct State {
     qint64 t;
@@ -303,9 +302,8 @@ private Q_SLOTS:
 
         SimulationEngine engine(m, 12, [] { return kClock; });
         int reads = 0;
-        RealTimeSimulationDriver driver(engine, nullptr, [&] {
-            return reads++ == 0 ? 0 : driver.dueNs() + 5'000'000;
-        });
+        RealTimeSimulationDriver driver(
+            engine, nullptr, [&] { return reads++ == 0 ? 0 : driver.dueNs() + 5'000'000; });
         QList<qint64> ran;
         QObject::connect(&driver, &RealTimeSimulationDriver::stateChanged, [&] {
             QCOMPARE(driver.lastLatenessUs(), 5000);

@@ -27,27 +27,44 @@ private Q_SLOTS:
             bool prefix;
             Play play;
         } panel[] = {
-            {"Roda_Cima__", 0xCC, true, Play::Chunk},   {"Roda__Baixo", 0xC9, true, Play::Chunk},
-            {"Roda___4___", 0xC5, true, Play::Chunk},   {"Neve_______", 0xCF, true, Play::Chunk},
-            {"Come_______", 0xCE, true, Play::Chunk},   {"Empurra____", 0xC6, true, Play::Chunk},
-            {"Salta______", 0xD0, true, Play::Chunk},   {"Atira______", 0xD3, true, Play::Chunk},
-            {"Abre_______", 0xCB, true, Play::Chunk},   {"Mostra_____", 0xC4, true, Play::Chunk},
-            {"Display____", 0xCA, true, Play::Display}, {"Onda_______", 0xC8, true, Play::Chunk},
-            {"Var__Centro", 0xB9, false, Play::Hold},   {"VarEsquerda", 0xB6, false, Play::Hold},
-            {"Varre__4___", 0xBA, false, Play::Hold},   {"Varre_Baixo", 0xB5, false, Play::Hold},
-            {"Abre_Centro", 0xBF, false, Play::Hold},   {"Abre_Cima__", 0xBB, false, Play::Hold},
-            {"AbreDireita", 0xBE, false, Play::Hold},   {"Rolagem____", 0xB2, false, Play::Hold},
-            {"Pisca______", 0xB1, false, Play::Blink},  {"Pausa______", 0xB0, false, Play::Pause},
-            {"Data_______", 0xDB, false, Play::Date},   {"Relogio____", 0xDA, false, Play::Clock},
-            {"Velocidade1", 0xD4, false, Play::Speed},  {"Velocidade2", 0xD5, false, Play::Speed},
-            {"Velocidade3", 0xD6, false, Play::Speed},  {"Velocidade4", 0xD7, false, Play::Speed},
-            {"Velocidade5", 0xD8, false, Play::Speed},  {"Velocidade6", 0xD9, false, Play::Speed},
+            {"Roda_Cima__", 0xCC, true, Play::Chunk},
+            {"Roda__Baixo", 0xC9, true, Play::Chunk},
+            {"Roda___4___", 0xC5, true, Play::Chunk},
+            {"Neve_______", 0xCF, true, Play::Chunk},
+            {"Come_______", 0xCE, true, Play::Chunk},
+            {"Empurra____", 0xC6, true, Play::Chunk},
+            {"Salta______", 0xD0, true, Play::Chunk},
+            {"Atira______", 0xD3, true, Play::Chunk},
+            {"Abre_______", 0xCB, true, Play::Chunk},
+            {"Mostra_____", 0xC4, true, Play::Chunk},
+            {"Display____", 0xCA, true, Play::Display},
+            {"Onda_______", 0xC8, true, Play::Chunk},
+            {"Var__Centro", 0xB9, false, Play::Hold},
+            {"VarEsquerda", 0xB6, false, Play::Hold},
+            {"Varre__4___", 0xBA, false, Play::Hold},
+            {"Varre_Baixo", 0xB5, false, Play::Hold},
+            {"Abre_Centro", 0xBF, false, Play::Hold},
+            {"Abre_Cima__", 0xBB, false, Play::Hold},
+            {"AbreDireita", 0xBE, false, Play::Hold},
+            {"Rolagem____", 0xB2, false, Play::Hold},
+            {"Pisca______", 0xB1, false, Play::Blink},
+            {"Pausa______", 0xB0, false, Play::Pause},
+            {"Data_______", 0xDB, false, Play::Date},
+            {"Relogio____", 0xDA, false, Play::Clock},
+            {"Velocidade1", 0xD4, false, Play::Speed},
+            {"Velocidade2", 0xD5, false, Play::Speed},
+            {"Velocidade3", 0xD6, false, Play::Speed},
+            {"Velocidade4", 0xD7, false, Play::Speed},
+            {"Velocidade5", 0xD8, false, Play::Speed},
+            {"Velocidade6", 0xD9, false, Play::Speed},
             {"Temperatura", 0xBE, false, Play::Temperature},
-            {"Apaga.Tela_", -1, false, Play::None},     {"Pisca.Tela_", -1, false, Play::None},
+            {"Apaga.Tela_", -1, false, Play::None},
+            {"Pisca.Tela_", -1, false, Play::None},
             {"Linha_2____", -1, false, Play::None},
         };
         for (const auto &p : panel)
-            QTest::newRow(p.name) << QString::fromLatin1(p.name) << p.code << p.prefix << int(p.play);
+            QTest::newRow(p.name) << QString::fromLatin1(p.name) << p.code << p.prefix
+                                  << int(p.play);
         for (const char *stem : {"Rolag", "RCima", "Neve_", "VOnda", "Most_", "Disp_"})
             for (const char *variant : {"PeqL1", "PeqL2", "GrdL_"}) {
                 const QString name = QString("%1.%2").arg(stem, variant);
@@ -70,8 +87,7 @@ private Q_SLOTS:
         const QByteArray wire = encodeMessage(cp1252::encode(t->text() + "ABCDEFGHIJKLM"), 0);
         QCOMPARE(wire, (code < 0 ? QByteArray() : QByteArray(1, char(code))) + "ABCDEFGHIJKL" +
                            (prefix ? " M" : "M"));
-        if (code >= 0 && name != "Temperatura")
-            QCOMPARE(tagcodes::nameOf(quint8(code)), name);
+        if (code >= 0 && name != "Temperatura") QCOMPARE(tagcodes::nameOf(quint8(code)), name);
     }
 
     void menusAndPanels()
@@ -86,7 +102,10 @@ private Q_SLOTS:
         QString widths;
         for (int type = 0; type < vocabulary::kPanelTypes; ++type) {
             const vocabulary::PanelType *p = vocabulary::panelType(type);
-            widths += QString("%1%2%3 ").arg(p->characters).arg(p->simulated ? "s" : "").arg(p->wide ? "w" : "");
+            widths += QString("%1%2%3 ")
+                          .arg(p->characters)
+                          .arg(p->simulated ? "s" : "")
+                          .arg(p->wide ? "w" : "");
         }
         QCOMPARE(widths, QString("12s 15s 30sw 5s 9s 6s 0w 10 7 "));
         QVERIFY(!vocabulary::panelType(9) && !vocabulary::panelType(-1));

@@ -1,11 +1,10 @@
 #include "sendcheck.h"
 
-#include "vocabulary.h"
-
 #include "cp1252.h"
 #include "encoder.h"
 #include "flatten.h"
 #include "frame.h"
+#include "vocabulary.h"
 
 namespace sendcheck
 {

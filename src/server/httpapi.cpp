@@ -5,6 +5,8 @@
 #include "letreiroservice.h"
 #include "messagefile.h"
 #include "rtfreader.h"
+#include "schedule.h"
+#include "sessions.h"
 #include "simperiod.h"
 #include "simwidth.h"
 #include "userstore.h"
@@ -18,7 +20,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <future>
@@ -27,15 +28,7 @@ namespace
 {
 
 constexpr size_t kMaxBody = 4 * 1024 * 1024;
-constexpr qint64 kSessionMs = 12 * 3600 * 1000;
-constexpr qint64 kMinuteMs = 60 * 1000;
-constexpr int kMaxFailures = 5;
 const char *kCookie = "letreiro_sessao";
-
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 void json(httplib::Response &res, const QJsonValue &v, int status = 200)
 {
@@ -66,14 +59,6 @@ std::optional<QJsonObject> body(const httplib::Request &req, httplib::Response &
 QString text(const std::string &s)
 {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-// A message of the library is named by a plain file name, never a path.
-bool isMessageName(const QString &name)
-{
-    return !name.isEmpty() && name.size() <= 200 && name.endsWith(QLatin1String(".msg")) &&
-           !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(u'\\') &&
-           !name.contains(QChar(0));
 }
 
 QJsonObject outcomeJson(const CommandOutcome &o)
@@ -170,27 +155,10 @@ QString HttpApi::who(const httplib::Request &req)
     for (const QString &c : cookies.split(u';')) {
         const QString kv = c.trimmed();
         if (!kv.startsWith(QLatin1String(kCookie) + u'=')) continue;
-        QMutexLocker lock(&m_mutex);
-        const auto it = m_sessions.constFind(kv.section(u'=', 1));
-        if (it != m_sessions.constEnd() && it->expiresMs > nowMs()) return it->user;
+        const QString user = m_sessions.user(kv.section(u'=', 1));
+        if (!user.isEmpty()) return user;
     }
     return {};
-}
-
-bool HttpApi::loginBlocked(const QString &address)
-{
-    QMutexLocker lock(&m_mutex);
-    QList<qint64> &f = m_failures[address];
-    const qint64 now = nowMs();
-    f.erase(std::remove_if(f.begin(), f.end(), [now](qint64 t) { return now - t > kMinuteMs; }),
-            f.end());
-    return f.size() >= kMaxFailures;
-}
-
-void HttpApi::loginFailed(const QString &address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_failures[address].append(nowMs());
 }
 
 void HttpApi::routes()
@@ -206,7 +174,7 @@ void HttpApi::routes()
 
     s.Post("/api/entrar", [this](const httplib::Request &req, httplib::Response &res) {
         const QString address = text(req.remote_addr);
-        if (loginBlocked(address)) {
+        if (m_sessions.blocked(address)) {
             error(res, 429, QStringLiteral("tentativas demais; espere um minuto"));
             return;
         }
@@ -215,18 +183,11 @@ void HttpApi::routes()
         const QString user = m_users.checkPassword(o->value(QStringLiteral("usuario")).toString(),
                                                    o->value(QStringLiteral("senha")).toString());
         if (user.isEmpty()) {
-            loginFailed(address);
+            m_sessions.failed(address);
             error(res, 401, QStringLiteral("usuário ou senha incorretos"));
             return;
         }
-        QByteArray id(32, Qt::Uninitialized);
-        QRandomGenerator::system()->generate(reinterpret_cast<quint32 *>(id.data()),
-                                             reinterpret_cast<quint32 *>(id.data() + id.size()));
-        const QString sid = QString::fromLatin1(id.toHex());
-        {
-            QMutexLocker lock(&m_mutex);
-            m_sessions.insert(sid, {user, nowMs() + kSessionMs});
-        }
+        const QString sid = m_sessions.open(user);
         res.set_header("Set-Cookie", (QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict")
                                           .arg(QLatin1String(kCookie), sid))
                                          .toStdString());
@@ -248,9 +209,8 @@ void HttpApi::routes()
     s.Post("/api/sair",
            guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
                const QString cookies = text(req.get_header_value("Cookie"));
-               QMutexLocker lock(&m_mutex);
                for (const QString &c : cookies.split(u';'))
-                   m_sessions.remove(c.trimmed().section(u'=', 1));
+                   m_sessions.close(c.trimmed().section(u'=', 1));
                res.set_header("Set-Cookie", (QLatin1String(kCookie) +
                                              QStringLiteral("=; Path=/; HttpOnly; "
                                                             "SameSite=Strict; Max-Age=0"))
@@ -413,29 +373,9 @@ void HttpApi::routes()
               QList<ScheduleEntry> entries;
               QString why;
               for (const QJsonValue &v : d.array()) {
-                  const QJsonObject o = v.toObject();
-                  ScheduleEntry e;
-                  e.name = o.value(QStringLiteral("nome")).toString().simplified();
-                  // The name heads an INI section: none of its own marks in it.
-                  if (e.name.isEmpty() || std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
-                          return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
-                      }))
-                      why = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
-                  for (auto it = o.begin(); it != o.end() && why.isEmpty(); ++it) {
-                      if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa"))
-                          continue;
-                      if (!it.value().isString())
-                          why = QStringLiteral("%1 deve ser um texto").arg(it.key());
-                      else
-                          e.set(it.key(), it.value().toString(), &why);
-                  }
-                  const bool repeated =
-                      std::any_of(entries.cbegin(), entries.cend(),
-                                  [&](const ScheduleEntry &x) { return x.name == e.name; });
-                  if (why.isEmpty() && repeated)
-                      why = QStringLiteral("a agenda %1 está repetida").arg(e.name);
-                  if (!why.isEmpty()) break;
-                  entries.append(e);
+                  const auto e = ScheduleEntry::fromJson(v.toObject(), &why);
+                  if (!e) break;
+                  entries.append(*e);
               }
               if (why.isEmpty())
                   why = onMain<QString>([&, this](auto done) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QHash>
-#include <QMutex>
+#include "sessions.h"
+
 #include <QObject>
 #include <QString>
 
@@ -55,16 +55,9 @@ public:
     HttpApiEvents *events() const { return m_events; }
 
 private:
-    struct Session {
-        QString user;
-        qint64 expiresMs;
-    };
-
     void routes();
     // The user of a request (session cookie or bearer token), or empty.
     QString who(const httplib::Request &req);
-    bool loginBlocked(const QString &address);
-    void loginFailed(const QString &address);
     // Runs f(done) on the main thread and waits for done(result).
     template <typename Result, typename F> Result onMain(F f);
 
@@ -75,7 +68,5 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     QByteArray m_page;
-    QMutex m_mutex;
-    QHash<QString, Session> m_sessions;
-    QHash<QString, QList<qint64>> m_failures; // by address, ms of each wrong login
+    Sessions m_sessions;
 };

@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -76,6 +75,8 @@ bool LetreiroService::start(QString *error)
             serveRelay(l.name);
         }
     }
+    // The agenda's state and the MQTT journal sit beside the history.
+    QDir().mkpath(QFileInfo(m_config.scheduleStateFile).absolutePath());
     QList<ScheduleEntry> entries = m_config.schedule;
     if (QFileInfo::exists(m_config.scheduleFile)) {
         const SmallFileRead f = messagefile::readSmallFile(m_config.scheduleFile, 1 << 20, false);
@@ -125,24 +126,17 @@ void LetreiroService::runScheduled(const QList<ScheduledRun> &runs)
 
 void LetreiroService::saveScheduleState() const
 {
-    QDir().mkpath(QFileInfo(m_config.scheduleStateFile).absolutePath());
-    QSaveFile f(m_config.scheduleStateFile);
-    if (!f.open(QIODevice::WriteOnly)) return;
-    f.write(QJsonDocument(QJsonObject{{QStringLiteral("coberto"),
-                                       m_scheduler.covered().toString(Qt::ISODate)}})
-                .toJson(QJsonDocument::Compact));
-    f.commit();
+    messagefile::saveFile(m_config.scheduleStateFile,
+                          QJsonDocument(QJsonObject{{QStringLiteral("coberto"),
+                                                     m_scheduler.covered().toString(Qt::ISODate)}})
+                              .toJson(QJsonDocument::Compact));
 }
 
 QJsonArray LetreiroService::scheduleJson() const
 {
     QJsonArray out;
-    for (const ScheduleEntry &e : m_scheduler.entries()) {
-        QJsonObject o{{QStringLiteral("nome"), e.name}, {QStringLiteral("fixa"), e.fixed}};
-        for (const auto &[key, value] : e.keys())
-            o.insert(key, value);
-        out.append(o);
-    }
+    for (const ScheduleEntry &e : m_scheduler.entries())
+        out.append(e.toJson());
     return out;
 }
 
@@ -177,10 +171,7 @@ bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action act
     const auto ignore = [left, finished](const CommandOutcome &) { finished(); };
     const auto started = [left] { ++*left; };
     if (action == ScheduleEntry::Action::Command) {
-        static const QStringList known = {QStringLiteral("para"), QStringLiteral("inicia"),
-                                          QStringLiteral("apaga"), QStringLiteral("hora"),
-                                          QStringLiteral("data")};
-        if (!known.contains(value)) return false;
+        if (!panelCommands().contains(value)) return false;
         QStringList lines; // a sync reaches every panel of its line at once
         const bool sync = value == QLatin1String("hora") || value == QLatin1String("data");
         for (const QString &name : panels) {
@@ -260,9 +251,7 @@ bool LetreiroService::sendCommand(const QString &panel, const QString &command, 
     static const QHash<QString, char> letters = {{QStringLiteral("para"), 'P'},
                                                  {QStringLiteral("inicia"), 'I'},
                                                  {QStringLiteral("apaga"), 'A'}};
-    if (!p || (!letters.contains(command) && command != QLatin1String("hora") &&
-               command != QLatin1String("data")))
-        return false;
+    if (!p || !panelCommands().contains(command)) return false;
     const auto address = qint16(p->address);
     const char letter = letters.value(command, 0);
     PanelPort::Job job;
@@ -328,10 +317,7 @@ void LetreiroService::record(const QString &panel, const QString &who, const QSt
 {
     Record r{QDateTime::currentDateTime(), who, panel, what, o.statusWithReason(), o.succeeded};
     m_last.insert(panel, r);
-    m_history.push_back(r);
-    while (m_history.size() > kHistory)
-        m_history.pop_front();
-    saveHistory();
+    remember(r);
     if (!m_config.panel(panel)) return; // a relayed frame, by address
     if (shown) m_shown.insert(panel, *shown);
     Q_EMIT exchanged(panel, r.ok, r.outcome, m_shown.value(panel));
@@ -339,7 +325,12 @@ void LetreiroService::record(const QString &panel, const QString &who, const QSt
 
 void LetreiroService::note(const QString &who, const QString &what, const QString &text, bool ok)
 {
-    m_history.push_back(Record{QDateTime::currentDateTime(), who, QString(), what, text, ok});
+    remember(Record{QDateTime::currentDateTime(), who, QString(), what, text, ok});
+}
+
+void LetreiroService::remember(const Record &r)
+{
+    m_history.push_back(r);
     while (m_history.size() > kHistory)
         m_history.pop_front();
     saveHistory();
@@ -395,8 +386,6 @@ void LetreiroService::loadHistory()
 
 void LetreiroService::saveHistory() const
 {
-    QSaveFile f(m_config.historyFile);
-    if (!f.open(QIODevice::WriteOnly)) return;
-    f.write(QJsonDocument(historyJson()).toJson(QJsonDocument::Compact));
-    f.commit();
+    messagefile::saveFile(m_config.historyFile,
+                          QJsonDocument(historyJson()).toJson(QJsonDocument::Compact));
 }

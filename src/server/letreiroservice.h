@@ -81,7 +81,9 @@ private:
                 Done done);
     void record(const QString &panel, const QString &who, const QString &what,
                 const CommandOutcome &outcome, const std::optional<QString> &shown = {});
+    // A line of the history that is no exchange (an entry left out, late…).
     void note(const QString &who, const QString &what, const QString &text, bool ok = true);
+    void remember(const Record &r); // into the history, kept to its size and saved
     void checkSchedule();
     void runScheduled(const QList<ScheduledRun> &runs);
     void saveScheduleState() const;

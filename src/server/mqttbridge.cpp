@@ -1,18 +1,16 @@
 #include "mqttbridge.h"
 
 #include "letreiroservice.h"
+#include "messagefile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <mosquitto.h>
 
@@ -40,13 +38,6 @@ QString entityId(const QString &s)
     return out;
 }
 
-const QStringList &commandNames()
-{
-    static const QStringList names = {QStringLiteral("para"), QStringLiteral("inicia"),
-                                      QStringLiteral("apaga"), QStringLiteral("hora"),
-                                      QStringLiteral("data")};
-    return names;
-}
 } // namespace
 
 MqttBridge::MqttBridge(const ServerConfig::Mqtt &config, LetreiroService &service, QObject *parent)
@@ -75,8 +66,7 @@ QString MqttBridge::topic(const QString &rest) const
 
 bool MqttBridge::start(QString *error)
 {
-    m_journal = QDir(QFileInfo(m_service.config().historyFile).absolutePath())
-                    .filePath(QStringLiteral("mqtt-pendentes.json"));
+    m_journal = m_service.config().mqttJournalFile;
     QFile journal(m_journal);
     if (journal.open(QIODevice::ReadOnly)) {
         const QJsonArray left = QJsonDocument::fromJson(journal.read(16 << 20)).array();
@@ -220,11 +210,7 @@ void MqttBridge::saveJournal() const
         left.append(
             QJsonObject{{QStringLiteral("topico"), p.topic},
                         {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
-    QDir().mkpath(QFileInfo(m_journal).absolutePath());
-    QSaveFile f(m_journal);
-    if (!f.open(QIODevice::WriteOnly)) return;
-    f.write(QJsonDocument(left).toJson(QJsonDocument::Compact));
-    f.commit();
+    messagefile::saveFile(m_journal, QJsonDocument(left).toJson(QJsonDocument::Compact));
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,
@@ -269,7 +255,7 @@ void MqttBridge::announce()
             {QStringLiteral("device"), device}};
         publish(QStringLiteral("homeassistant/text/%1/config").arg(id),
                 QJsonDocument(text).toJson(QJsonDocument::Compact), true);
-        for (const QString &command : commandNames()) {
+        for (const QString &command : panelCommands()) {
             const QJsonObject button{
                 {QStringLiteral("name"), command.at(0).toUpper() + command.mid(1)},
                 {QStringLiteral("unique_id"), id + u'_' + command},

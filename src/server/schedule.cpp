@@ -15,14 +15,6 @@ const QStringList &weekdayNames()
     return names;
 }
 
-const QStringList &commands()
-{
-    static const QStringList names = {QStringLiteral("para"), QStringLiteral("inicia"),
-                                      QStringLiteral("apaga"), QStringLiteral("hora"),
-                                      QStringLiteral("data")};
-    return names;
-}
-
 // A local wall time held as a plain value, so that comparing two of them
 // compares what the clock on the wall showed.
 QDateTime wall(const QDate &day, const QTime &time)
@@ -35,6 +27,21 @@ QString hhmm(const QDateTime &t)
     return t.toString(QStringLiteral("HH:mm"));
 }
 } // namespace
+
+const QStringList &panelCommands()
+{
+    static const QStringList names = {QStringLiteral("para"), QStringLiteral("inicia"),
+                                      QStringLiteral("apaga"), QStringLiteral("hora"),
+                                      QStringLiteral("data")};
+    return names;
+}
+
+bool isMessageName(const QString &name)
+{
+    return !name.isEmpty() && name.size() <= 200 && name.endsWith(QLatin1String(".msg")) &&
+           !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(u'\\') &&
+           !name.contains(QChar(0));
+}
 
 bool ScheduleEntry::set(const QString &key, const QString &v, QString *error)
 {
@@ -75,11 +82,9 @@ bool ScheduleEntry::set(const QString &key, const QString &v, QString *error)
         action = key == QLatin1String("texto")      ? Action::Text
                  : key == QLatin1String("mensagem") ? Action::Message
                                                     : Action::Command;
-        if (action == Action::Message &&
-            (!v.endsWith(QLatin1String(".msg")) || v.startsWith(u'.') || v.contains(u'/') ||
-             v.contains(u'\\')))
+        if (action == Action::Message && !isMessageName(v))
             return invalid(QStringLiteral("um arquivo .msg da pasta de mensagens"));
-        if (action == Action::Command && !commands().contains(v))
+        if (action == Action::Command && !panelCommands().contains(v))
             return invalid(QStringLiteral("para, inicia, apaga, hora ou data"));
         if (v.isEmpty()) return invalid(QStringLiteral("vazio"));
         if (std::any_of(v.cbegin(), v.cend(), [](QChar c) { return c.unicode() < 0x20; }))
@@ -124,6 +129,36 @@ QList<QPair<QString, QString>> ScheduleEntry::keys() const
                                             : QStringLiteral("comando"),
                 value});
     return out;
+}
+
+QJsonObject ScheduleEntry::toJson() const
+{
+    QJsonObject o{{QStringLiteral("nome"), name}, {QStringLiteral("fixa"), fixed}};
+    for (const auto &[key, value] : keys())
+        o.insert(key, value);
+    return o;
+}
+
+std::optional<ScheduleEntry> ScheduleEntry::fromJson(const QJsonObject &o, QString *error)
+{
+    ScheduleEntry e;
+    e.name = o.value(QStringLiteral("nome")).toString().simplified();
+    // The name heads an INI section: none of its own marks in it.
+    if (e.name.isEmpty() || std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
+            return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
+        })) {
+        *error = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
+        return std::nullopt;
+    }
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (it.key() == QLatin1String("nome") || it.key() == QLatin1String("fixa")) continue;
+        if (!it.value().isString()) {
+            *error = QStringLiteral("%1 deve ser um texto").arg(it.key());
+            return std::nullopt;
+        }
+        if (!e.set(it.key(), it.value().toString(), error)) return std::nullopt;
+    }
+    return e;
 }
 
 bool ScheduleEntry::runsOn(const QDate &day) const

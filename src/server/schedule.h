@@ -1,12 +1,19 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTimeZone>
 
 #include <functional>
+#include <optional>
+
+// What a panel can be told to do: "para", "inicia", "apaga", "hora", "data".
+const QStringList &panelCommands();
+// A message of the library is named by a plain ".msg" file name, never a path.
+bool isMessageName(const QString &name);
 
 // One entry of the agenda: what the panels are told, and when (a local
 // minute, on some weekdays or in a span of dates).
@@ -29,6 +36,11 @@ struct ScheduleEntry {
     bool complete(QString *error) const;
     // The entry as the INI keys that make it, in their order.
     QList<QPair<QString, QString>> keys() const;
+    // The API's form: {"nome", "fixa", and the INI keys as strings}.
+    QJsonObject toJson() const;
+    // An editable entry from the API's form ("fixa" is ignored); nullopt
+    // with the reason.
+    static std::optional<ScheduleEntry> fromJson(const QJsonObject &o, QString *error);
 
     bool runsOn(const QDate &day) const;
     bool isClockSync() const
@@ -42,7 +54,7 @@ struct ScheduleEntry {
 // says why a run is late or was left out (empty for one on time).
 struct ScheduledRun {
     int entry = -1;
-    QDateTime due; // local wall time of the occurrence (as a UTC-spec value)
+    QDateTime due; // the wall clock's reading at the occurrence, held in a UTC QDateTime
     bool skipped = false;
     QString note;
 };

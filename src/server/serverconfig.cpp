@@ -225,6 +225,7 @@ std::optional<ServerConfig> ServerConfig::parse(const QByteArray &text, const QS
     if (c.scheduleFile.isEmpty())
         c.scheduleFile = QDir(beside).filePath(QStringLiteral("agenda.ini"));
     c.scheduleStateFile = QDir(beside).filePath(QStringLiteral("agenda-estado.json"));
+    c.mqttJournalFile = QDir(beside).filePath(QStringLiteral("mqtt-pendentes.json"));
     return c;
 }
 

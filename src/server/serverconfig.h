@@ -52,6 +52,7 @@ struct ServerConfig {
     QList<ScheduleEntry> schedule; // the configuration's own (fixed) entries
     QString scheduleFile;          // the entries the API edits
     QString scheduleStateFile;     // the last minute the agenda covered
+    QString mqttJournalFile;       // MQTT messages still waiting for their line
     Mqtt mqtt;
 
     const Line *line(const QString &name) const;

@@ -54,10 +54,10 @@ bool UserStore::load(QString *error)
     const QJsonObject users = o.value(QStringLiteral("usuarios")).toObject();
     for (auto it = users.begin(); it != users.end(); ++it) {
         const QJsonObject u = it.value().toObject();
-        m_passwords.insert(it.key(),
-                           {QByteArray::fromHex(u.value(QStringLiteral("sal")).toString().toLatin1()),
-                            QByteArray::fromHex(u.value(QStringLiteral("hash")).toString().toLatin1()),
-                            u.value(QStringLiteral("iteracoes")).toInt()});
+        m_passwords.insert(
+            it.key(), {QByteArray::fromHex(u.value(QStringLiteral("sal")).toString().toLatin1()),
+                       QByteArray::fromHex(u.value(QStringLiteral("hash")).toString().toLatin1()),
+                       u.value(QStringLiteral("iteracoes")).toInt()});
     }
     const QJsonObject tokens = o.value(QStringLiteral("tokens")).toObject();
     for (auto it = tokens.begin(); it != tokens.end(); ++it)
@@ -69,9 +69,10 @@ bool UserStore::save(QString *error) const
 {
     QJsonObject users, tokens;
     for (auto it = m_passwords.begin(); it != m_passwords.end(); ++it)
-        users.insert(it.key(), QJsonObject{{QStringLiteral("sal"), QString::fromLatin1(it->salt.toHex())},
-                                           {QStringLiteral("hash"), QString::fromLatin1(it->hash.toHex())},
-                                           {QStringLiteral("iteracoes"), it->iterations}});
+        users.insert(it.key(),
+                     QJsonObject{{QStringLiteral("sal"), QString::fromLatin1(it->salt.toHex())},
+                                 {QStringLiteral("hash"), QString::fromLatin1(it->hash.toHex())},
+                                 {QStringLiteral("iteracoes"), it->iterations}});
     for (auto it = m_tokens.begin(); it != m_tokens.end(); ++it)
         tokens.insert(QString::fromLatin1(it.key()), it.value());
     QSaveFile f(m_path);

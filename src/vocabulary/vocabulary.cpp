@@ -131,12 +131,6 @@ const Tag *find(QStringView name)
     return nullptr;
 }
 
-const Tag *find(QByteArrayView latin1Name)
-{
-    if (latin1Name.size() != kNameLength) return nullptr;
-    return find(QStringView(QString::fromLatin1(latin1Name)));
-}
-
 std::optional<PanelCode> panelCode(QByteArrayView latin1Name)
 {
     if (latin1Name.size() != kNameLength) return std::nullopt;

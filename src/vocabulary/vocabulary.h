@@ -64,7 +64,6 @@ const QVector<Tag> &tags();
 QVector<Tag> menu(Menu which);
 // The first tag of that name, or nullptr.
 const Tag *find(QStringView name);
-const Tag *find(QByteArrayView latin1Name);
 // The byte of a tag name for the encoder (its hot path: no allocation).
 struct PanelCode {
     quint8 byte;

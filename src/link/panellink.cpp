@@ -116,10 +116,9 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
     const auto drained = [&](qsizetype written) {
         // A serial line's queue holds one byte; a network line's holds what
         // the far end has still to put on its wire at 2400 baud.
-        const qint64 limitUs =
-            network ? frameStartUs + written * SerialLine::kWireByteUs - m_time.elapsedUs() +
-                          kWriteTimeoutMs * 1000
-                    : kWriteTimeoutMs * 1000;
+        const qint64 limitUs = network ? frameStartUs + written * SerialLine::kWireByteUs -
+                                             m_time.elapsedUs() + kWriteTimeoutMs * 1000
+                                       : kWriteTimeoutMs * 1000;
         const Wait w = waitForDrain(qMax(limitUs, kWriteTimeoutMs * 1000));
         if (w == Wait::Ready) return true;
         *reason = w == Wait::PortError
@@ -129,7 +128,10 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
         return false;
     };
     const qsizetype chunk = qMax(1, m_line.chunkSize());
+    m_lastProgressMs = m_time.elapsedMs();
+    reportProgress(0, bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
+        if (m_time.elapsedMs() - m_lastProgressMs >= kProgressMs) reportProgress(i, bytes.size());
         if (m_options.usbAdapter) m_time.pause(kPauseMs);
         if (!drained(i)) return false;
         const qsizetype end = m_options.usbAdapter ? i + 1 : qMin(bytes.size(), i + chunk);
@@ -143,7 +145,18 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
         }
         m_lastWriteUs = m_time.elapsedUs();
     }
-    return drained(bytes.size());
+    if (!drained(bytes.size())) return false;
+    reportProgress(bytes.size(), bytes.size());
+    return true;
+}
+
+void PanelLink::reportProgress(qsizetype written, qsizetype total)
+{
+    if (!m_listener) return;
+    m_lastProgressMs = m_time.elapsedMs();
+    // A USB adapter's pause comes before every byte.
+    const qint64 byteUs = SerialLine::kWireByteUs + (m_options.usbAdapter ? kPauseMs * 1000 : 0);
+    m_listener->frameProgress(written, total, (total - written) * byteUs / 1000);
 }
 
 ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
@@ -155,10 +168,9 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
     const qint64 answerEnd = qMax(m_time.elapsedMs(), wireEndMs) + kAnswerLimitMs;
     QByteArray passedOver;
     for (;;) {
-        const qint64 firstByteExtra =
-            receiver.collected().isEmpty() && passedOver.isEmpty()
-                ? qMax<qint64>(0, wireEndMs - m_time.elapsedMs())
-                : 0;
+        const qint64 firstByteExtra = receiver.collected().isEmpty() && passedOver.isEmpty()
+                                          ? qMax<qint64>(0, wireEndMs - m_time.elapsedMs())
+                                          : 0;
         const qint64 left = answerEnd - m_time.elapsedMs();
         if (left <= 0) {
             reason = QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
@@ -175,10 +187,10 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
         }
         if (w == Wait::TimedOut) {
             if (left > kReadTimeoutMs + firstByteExtra)
-                reason = !receiver.collected().isEmpty() ? QStringLiteral("a resposta parou no meio")
-                         : passedOver.isEmpty()
-                             ? QStringLiteral("o painel não respondeu")
-                             : QStringLiteral("só chegou resposta de outro endereço");
+                reason =
+                    !receiver.collected().isEmpty() ? QStringLiteral("a resposta parou no meio")
+                    : passedOver.isEmpty()          ? QStringLiteral("o painel não respondeu")
+                                           : QStringLiteral("só chegou resposta de outro endereço");
             else
                 reason =
                     QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);

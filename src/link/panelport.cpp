@@ -98,6 +98,10 @@ private:
         {
             m_w->post([t](PanelPort &p) { Q_EMIT p.traceAppended(t); });
         }
+        void frameProgress(qsizetype written, qsizetype total, qint64 msLeft) override
+        {
+            m_w->post([=](PanelPort &p) { Q_EMIT p.frameProgress(written, total, msLeft); });
+        }
 
     private:
         PortWorker *m_w;

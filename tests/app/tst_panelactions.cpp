@@ -1,4 +1,5 @@
 #include "cli/clirunner.h"
+#include "closingwindow.h"
 #include "debugwindow.h"
 #include "documentwindow.h"
 #include "editcommands.h"
@@ -59,6 +60,14 @@ private:
 
     MainWindow &main() { return *m_fx.window; }
     QString status() { return main().statusPanels()->panelText(1); }
+    QList<QToolButton *> transmissionButtons()
+    {
+        QList<QToolButton *> buttons;
+        for (const char *name :
+             {"tbPara", "tbApaga", "tbInicia", "tbTransfere", "tbHora", "tbData"})
+            buttons.append(main().findChild<QToolButton *>(name));
+        return buttons;
+    }
 
     void start(int address = 1, int panelType = 0)
     {
@@ -170,7 +179,7 @@ private Q_SLOTS:
     void aSecondExchangeIsRefusedWhileOneRuns()
     {
         start();
-        message();
+        DocumentWindow *doc = message();
         int attempts = 0;
         // While the first one waits, the operator tries everything else.
         m_fx.port->time.onWait = [&] {
@@ -181,11 +190,65 @@ private Q_SLOTS:
             QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
             QVERIFY(!main().menus().mnuconfig->isEnabled());
             QVERIFY(main().panel().isBusy());
+            // The toolbar says what the menu says.
+            for (QToolButton *b : transmissionButtons())
+                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         };
         main().menus().mnuinicia->trigger();
         QCOMPARE(m_fx.port->line.written, frame::build(1, "I"));
         QVERIFY(attempts >= 2);
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
+        for (QToolButton *b : transmissionButtons())
+            QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+        // With no message window, "Transfere" says so instead of leaving
+        // the last outcome as if it were its own.
+        doc->editor()->document()->setModified(false);
+        main().mdiArea()->closeAllSubWindows();
+        m_fx.port->line.written.clear();
+        main().findChild<QToolButton *>("tbTransfere")->click();
+        QCOMPARE(status(), QString("Nenhuma mensagem aberta para transferir."));
+        QVERIFY(m_fx.port->line.written.isEmpty());
+    }
+
+    // A long frame: a bar with the seconds left; closing the window opens
+    // a countdown that closes itself with the window when the frame ends.
+    void aLongFrameShowsItsProgressAndHoldsTheClose()
+    {
+        start();
+        main().show();
+        // A frame that is gone within a second shows no bar.
+        m_fx.port->line.drainMs = 5;
+        QStringList bar;
+        m_fx.port->line.onWrite = [&](FakeLine &) {
+            bar.append(main().statusPanels()->progressText());
+        };
+        main().menus().mnupara->trigger();
+        QCOMPARE(bar.size(), 10);
+        QVERIFY(bar.join("").isEmpty());
+        DocumentWindow *doc = main().newDocument();
+        doc->editor()->insertPlainText(QString(600, 'x'));
+        doc->editor()->document()->setModified(false);
+        bar.clear();
+        QStringList countdown;
+        m_fx.port->line.onWrite = [&](FakeLine &l) {
+            if (l.written.size() % 100 != 50) return;
+            bar.append(main().statusPanels()->progressText());
+            if (l.written.size() == 250) QVERIFY(!main().close());
+            if (auto *w = main().findChild<ClosingWindow *>()) {
+                QVERIFY(w->isVisible());
+                countdown.append(w->countdown());
+            }
+        };
+        main().menus().mnutransfere->trigger();
+        // 610 bytes at 2400 baud: 2.8 s, counted down in whole seconds.
+        QCOMPARE(bar.first(), QString("restam 3 s"));
+        QCOMPARE(bar.last(), QString("restam 1 s"));
+        QVERIFY(countdown.size() >= 3);
+        QCOMPARE(countdown.first(), QString("Restam 2 s."));
+        QCOMPARE(countdown.last(), QString("Restam 1 s."));
+        QTRY_VERIFY(!main().isVisible());
+        QVERIFY(!main().findChild<ClosingWindow *>());
+        QVERIFY(main().statusPanels()->progressText().isEmpty());
     }
 
     void closingDuringAnExchangeWaitsForIt()

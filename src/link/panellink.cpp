@@ -77,6 +77,10 @@ PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutUs)
     for (;;) {
         const qint64 pending = m_line.outputPending();
         if (pending < 0) return Wait::PortError;
+        // What is still queued has not gone yet: a device server's queue
+        // holds seconds of the frame.
+        if (m_frameTotal > 0 && m_time.elapsedMs() - m_lastProgressMs >= kProgressMs)
+            reportProgress(qMax<qint64>(0, m_frameHanded - pending), m_frameTotal);
         if (pending == 0) return Wait::Ready;
         const qint64 now = m_time.elapsedUs();
         if (now >= deadline) return Wait::TimedOut;
@@ -107,9 +111,21 @@ PanelLink::Wait PanelLink::waitForInput(qint64 timeoutMs)
     }
 }
 
+// Writes the frame and tells the listener how far it has gone.
+bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
+{
+    m_frameTotal = bytes.size();
+    m_frameHanded = 0;
+    reportProgress(0, bytes.size());
+    const bool whole = writeBytes(bytes, reason);
+    m_frameTotal = 0;
+    if (whole) reportProgress(bytes.size(), bytes.size());
+    return whole;
+}
+
 // Writes the frame, a chunk at a time (one byte on a serial line), each only
 // once the line's queue is empty. On failure the reason is in *reason.
-bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
+bool PanelLink::writeBytes(const QByteArray &bytes, QString *reason)
 {
     const bool network = m_line.byteTimeUs() == 0;
     const qint64 frameStartUs = m_time.elapsedUs();
@@ -128,10 +144,7 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
         return false;
     };
     const qsizetype chunk = qMax(1, m_line.chunkSize());
-    m_lastProgressMs = m_time.elapsedMs();
-    reportProgress(0, bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
-        if (m_time.elapsedMs() - m_lastProgressMs >= kProgressMs) reportProgress(i, bytes.size());
         if (m_options.usbAdapter) m_time.pause(kPauseMs);
         if (!drained(i)) return false;
         const qsizetype end = m_options.usbAdapter ? i + 1 : qMin(bytes.size(), i + chunk);
@@ -144,10 +157,9 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
             }
         }
         m_lastWriteUs = m_time.elapsedUs();
+        m_frameHanded = i;
     }
-    if (!drained(bytes.size())) return false;
-    reportProgress(bytes.size(), bytes.size());
-    return true;
+    return drained(bytes.size());
 }
 
 void PanelLink::reportProgress(qsizetype written, qsizetype total)

@@ -90,6 +90,7 @@ private:
     ExchangeResult guarded(qint16 address, const QByteArray &data, bool encode);
     ExchangeResult run(qint16 address, const QByteArray &dataField, bool encode);
     bool writeFrame(const QByteArray &bytes, QString *reason);
+    bool writeBytes(const QByteArray &bytes, QString *reason);
     void reportProgress(qsizetype written, qsizetype total);
     ExchangeResult readAnswer(qint16 address, qint64 wireEndMs);
     ExchangeResult nak(const QString &reason = {}) const;
@@ -104,5 +105,8 @@ private:
     const std::atomic<bool> *m_stop = nullptr;
     bool m_busy = false;
     qint64 m_lastWriteUs = 0;
+    // The frame on its way: its size, and how much of it the line took.
+    qsizetype m_frameTotal = 0;
+    qsizetype m_frameHanded = 0;
     qint64 m_lastProgressMs = 0;
 };

@@ -188,6 +188,17 @@ private Q_SLOTS:
             QVERIFY(rec.progress[i].at - rec.progress[i - 1].at <= PanelLink::kProgressMs + 10);
         }
         QVERIFY(rec.progress.size() <= time.now / PanelLink::kProgressMs + 2);
+        // A device server takes a chunk at once and puts it on its wire at
+        // 2400 baud: what it still holds has not gone.
+        rec.progress.clear();
+        line.networkUsPerByte = SerialLine::kWireByteUs;
+        QVERIFY(link.exchangeFrame(0, "L" + QByteArray(1999, 'x')).succeeded());
+        for (int i = 1; i < rec.progress.size(); ++i) {
+            QVERIFY(rec.progress[i].written >= rec.progress[i - 1].written);
+            QVERIFY(rec.progress[i].at - rec.progress[i - 1].at <= PanelLink::kProgressMs + 25);
+        }
+        QVERIFY(rec.progress[1].written < 256);
+        line.networkUsPerByte = 0;
         // A USB adapter's pause before each byte counts in the time left;
         // a frame that could not be written whole is never reported whole.
         rec.progress.clear();

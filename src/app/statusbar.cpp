@@ -112,7 +112,7 @@ void StatusPanels::showProgress(qsizetype written, qsizetype total, qint64 msLef
 {
     m_progress->setRange(0, int(total));
     m_progress->setValue(int(written));
-    // Whole seconds, rounded up: "restam 0 s" only once the frame is out.
+    // Whole seconds, rounded up; once the frame is out, its answer is awaited.
     const QString left = written < total ? QStringLiteral("restam %1 s").arg((msLeft + 999) / 1000)
                                          : QStringLiteral("aguardando resposta");
     m_progress->setFormat(left);
@@ -127,7 +127,7 @@ void StatusPanels::hideProgress()
 
 QString StatusPanels::progressText() const
 {
-    return m_progress->isVisible() ? m_progress->format() : QString();
+    return m_progress->isHidden() ? QString() : m_progress->format();
 }
 
 QString StatusPanels::messageSize() const

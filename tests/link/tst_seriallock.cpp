@@ -1,3 +1,4 @@
+#include "qtserialline.h"
 #include "seriallock.h"
 #include "testfiles.h"
 
@@ -5,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -115,6 +118,28 @@ private Q_SLOTS:
         QCOMPARE(why, told);
         QVERIFY(!removed);
         QVERIFY(QFile::exists(lock));
+    }
+
+    // The real line: Qt refuses a port whose lock names another host's
+    // process; when that process is gone here the leftover goes and the
+    // port opens.
+    void aLeftoverLockDoesNotKeepThePortShut()
+    {
+        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const QString device = QString::fromLocal8Bit(::ptsname(pty));
+        const QString lock = "/var/lock/LCK.." + device.mid(5).replace('/', '_');
+        if (!QFileInfo(lock).dir().isReadable() || QFile::exists(lock))
+            QSKIP("no lock folder of our own for this pseudo-terminal");
+        writeFile(lock, QByteArray::number(endedPid()) + "\nletreiro\noutra-maquina\n");
+        QtSerialLine line;
+        QString error;
+        const bool opened = line.open(device, &error);
+        line.close();
+        ::close(pty);
+        if (!opened) QFile::remove(lock);
+        QVERIFY2(opened, qPrintable(error));
+        QVERIFY(!QFile::exists(lock));
     }
 
 private:

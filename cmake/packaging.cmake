@@ -31,16 +31,26 @@ install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.sysusers DESTINATION lib/sysu
 install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.tmpfiles DESTINATION lib/tmpfiles.d
         RENAME letreiro-servidor.conf COMPONENT servidor)
 
-# Every package carries its copyright and changelog, as Debian asks.
+# Every package carries its copyright, changelog and manual page, as Debian
+# asks (compressed the way lintian wants: gzip -9, no name or time).
 set(changelog ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/debian)
 execute_process(COMMAND gzip -9nc ${LETREIRO_DEBIAN}/changelog OUTPUT_FILE ${changelog})
-foreach(pair desktop:letreiro cli:letreiro-cli servidor:letreiro-servidor)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LETREIRO_DEBIAN}/changelog)
+foreach(pair desktop:letreiro:1 cli:letreiro-cli:1 servidor:letreiro-servidor:8)
     string(REPLACE ":" ";" pair ${pair})
     list(GET pair 0 component)
     list(GET pair 1 package)
+    list(GET pair 2 section)
     install(FILES ${LETREIRO_DEBIAN}/copyright ${changelog}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+    set(page ${CMAKE_BINARY_DIR}/debian/${package}.${section}.gz)
+    execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/data/man/${package}.${section}
+                    OUTPUT_FILE ${page})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/data/man/${package}.${section})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section}
+            COMPONENT ${component})
     string(TOUPPER ${component} upper)
     set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
 endforeach()

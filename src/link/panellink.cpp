@@ -18,7 +18,7 @@ constexpr qint64 kEarlyUs = 200;
 
 bool ExchangeResult::succeeded() const
 {
-    return !refused && !bytes.isEmpty() && quint8(bytes[0]) == frame::kAck;
+    return !bytes.isEmpty() && quint8(bytes[0]) == frame::kAck;
 }
 
 PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, LinkListener *listener)
@@ -26,32 +26,14 @@ PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, Link
 {
 }
 
-ExchangeResult PanelLink::sendCommand(qint16 address, const QByteArray &dataField)
-{
-    return exchangeFrame(address, dataField);
-}
-
 ExchangeResult PanelLink::exchangeFrame(qint16 address, const QByteArray &dataField)
 {
-    return guarded(address, dataField, true);
+    return run(address, dataField, true);
 }
 
 ExchangeResult PanelLink::exchangeEncoded(qint16 address, const QByteArray &data)
 {
-    return guarded(address, data, false);
-}
-
-ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &data, bool encode)
-{
-    if (m_busy) {
-        ExchangeResult r;
-        r.refused = true;
-        return r;
-    }
-    m_busy = true;
-    ExchangeResult r = run(address, data, encode);
-    m_busy = false;
-    return r;
+    return run(address, data, false);
 }
 
 ExchangeResult PanelLink::nak(const QString &reason) const

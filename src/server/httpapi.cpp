@@ -8,10 +8,12 @@
 #include "rtfreader.h"
 #include "schedule.h"
 #include "sessions.h"
+#include "textcheck.h"
 #include "userstore.h"
 
 #include <httplib.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -48,7 +50,8 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
-      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>())
+      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>()),
+      m_idempotency([] { return QDeadlineTimer::current().deadline(); })
 {
     initPageResource();
     m_server->set_payload_max_length(kMaxBody);
@@ -142,6 +145,14 @@ HttpApi::Handler HttpApi::guarded(GuardedHandler handler)
     };
 }
 
+QJsonArray HttpApi::agendaJson()
+{
+    // Each text entry says what its panels would receive otherwise.
+    return textcheck::withWarnings(
+        onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }),
+        [this](const QString &panel) { return panelType(panel); });
+}
+
 void HttpApi::routes()
 {
     httplib::Server &s = *m_server;
@@ -186,50 +197,64 @@ void HttpApi::routes()
               json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
           }));
 
-    s.Post(
-        R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
-        guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
-            const QString panel = text(req.matches[1]);
-            const std::string what = req.matches[2];
-            const auto o = body(req, res);
-            if (!o) return;
-            RichText message;
-            QString file;
-            if (what == "mensagem") {
-                file = o->value(QStringLiteral("arquivo")).toString();
-                if (!isMessageName(file)) {
-                    error(res, 400, QStringLiteral("nome de mensagem inválido"));
-                    return;
-                }
-                RtfReadResult r =
-                    messagefile::read(QDir(m_service.config().messagesFolder).filePath(file));
-                if (!r.ok) {
-                    error(res, 404, r.error);
-                    return;
-                }
-                message = std::move(r.text);
-            }
-            const QString value = what == "texto" ? o->value(QStringLiteral("texto")).toString()
-                                                  : o->value(QStringLiteral("comando")).toString();
-            if (what != "mensagem" && value.isEmpty()) {
-                error(res, 400, QStringLiteral("falta o texto ou o comando"));
-                return;
-            }
-            using Result = std::optional<CommandOutcome>;
-            const Result r = onMain<Result>([&, this](auto done) {
-                const auto finish = [done](const CommandOutcome &c) { done(c); };
-                const bool known = what == "texto" ? m_service.sendText(panel, value, user, finish)
-                                   : what == "mensagem"
-                                       ? m_service.sendMessage(panel, message, file, user, finish)
-                                       : m_service.sendCommand(panel, value, user, finish);
-                if (!known) done(std::nullopt);
-            });
-            if (!r) {
-                error(res, 404, QStringLiteral("painel ou comando desconhecido"));
-                return;
-            }
-            json(res, outcomeJson(*r));
-        }));
+    s.Post(R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
+           guarded(idempotent([this](const httplib::Request &req, httplib::Response &res,
+                                     const QString &user) {
+               const QString panel = text(req.matches[1]);
+               const std::string what = req.matches[2];
+               const auto o = body(req, res);
+               if (!o) return;
+               RichText message;
+               QString file;
+               if (what == "mensagem") {
+                   file = o->value(QStringLiteral("arquivo")).toString();
+                   if (!isMessageName(file)) {
+                       error(res, 400, QStringLiteral("nome de mensagem inválido"));
+                       return;
+                   }
+                   RtfReadResult r =
+                       messagefile::read(QDir(m_service.config().messagesFolder).filePath(file));
+                   if (!r.ok) {
+                       error(res, 404, r.error);
+                       return;
+                   }
+                   message = std::move(r.text);
+               }
+               const QString value = what == "texto"
+                                         ? o->value(QStringLiteral("texto")).toString()
+                                         : o->value(QStringLiteral("comando")).toString();
+               if (what != "mensagem" && value.isEmpty()) {
+                   error(res, 400, QStringLiteral("falta o texto ou o comando"));
+                   return;
+               }
+               // What the panel would get otherwise than asked is said; with
+               // "estrito" it is refused and nothing is sent.
+               const int type = panelType(panel);
+               const QJsonArray warnings = what == "texto"      ? textcheck::warnings(value, type)
+                                           : what == "mensagem" ? textcheck::warnings(message, type)
+                                                                : QJsonArray();
+               if (o->value(QStringLiteral("estrito")).toBool() && !warnings.isEmpty()) {
+                   json(res, textcheck::refusal(warnings), 422);
+                   return;
+               }
+               using Result = std::optional<CommandOutcome>;
+               const Result r = onMain<Result>([&, this](auto done) {
+                   const auto finish = [done](const CommandOutcome &c) { done(c); };
+                   const bool known =
+                       what == "texto" ? m_service.sendText(panel, value, user, finish)
+                       : what == "mensagem"
+                           ? m_service.sendMessage(panel, message, file, user, finish)
+                           : m_service.sendCommand(panel, value, user, finish);
+                   if (!known) done(std::nullopt);
+               });
+               if (!r) {
+                   error(res, 404, QStringLiteral("painel ou comando desconhecido"));
+                   return;
+               }
+               QJsonObject answer = outcomeJson(*r);
+               if (!warnings.isEmpty()) answer.insert(QStringLiteral("avisos"), warnings);
+               json(res, answer);
+           })));
 
     s.Get("/api/mensagens",
           guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
@@ -277,10 +302,8 @@ void HttpApi::routes()
               json(res, QJsonObject{{QStringLiteral("ok"), true}});
           }));
 
-    s.Get("/api/agenda",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
-          }));
+    s.Get("/api/agenda", guarded([this](const httplib::Request &, httplib::Response &res,
+                                        const QString &) { json(res, agendaJson()); }));
 
     // The editable entries, whole: [{"nome", "quando", "dias" | "datas",
     // "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
@@ -307,7 +330,7 @@ void HttpApi::routes()
                   error(res, 400, why);
                   return;
               }
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+              json(res, agendaJson());
           }));
 
     s.Get("/api/historico",

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "idempotency.h"
 #include "sessions.h"
 
+#include <QJsonArray>
 #include <QObject>
 #include <QString>
 
@@ -65,8 +67,12 @@ private:
     void pageRoutes();
     // The handler run for a signed-in user (session or token); 401 otherwise.
     Handler guarded(GuardedHandler handler);
+    // The handler run once per Idempotency-Key (see IdempotencyCache).
+    GuardedHandler idempotent(GuardedHandler handler);
     // The user of a request (session cookie or bearer token), or empty.
     QString who(const httplib::Request &req);
+    // The agenda's entries, with the warnings of their texts.
+    QJsonArray agendaJson();
     // A panel's type; 0 for none or an unknown name.
     int panelType(const QString &panel) const;
     // Runs f(done) on the main thread and waits for done(result).
@@ -79,4 +85,5 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     Sessions m_sessions;
+    IdempotencyCache m_idempotency;
 };

@@ -28,6 +28,27 @@ int HttpApi::panelType(const QString &panel) const
     return p ? p->type : 0;
 }
 
+HttpApi::GuardedHandler HttpApi::idempotent(GuardedHandler handler)
+{
+    // One click, one send: a key seen before (for this user and route) gets
+    // the first answer again, and nothing is sent twice.
+    return [this, handler](const httplib::Request &req, httplib::Response &res,
+                           const QString &user) {
+        const std::string key = req.get_header_value("Idempotency-Key");
+        if (key.size() > 200) {
+            error(res, 400, QStringLiteral("Idempotency-Key longa demais"));
+            return;
+        }
+        const IdempotencyCache::Answer a = m_idempotency.run(
+            key.empty() ? QString() : user + u' ' + text(req.path) + u' ' + text(key), [&] {
+                handler(req, res, user);
+                return IdempotencyCache::Answer{res.status, QByteArray::fromStdString(res.body)};
+            });
+        res.status = a.status;
+        res.set_content(a.body.toStdString(), "application/json; charset=utf-8");
+    };
+}
+
 void HttpApi::pageRoutes()
 {
     httplib::Server &s = *m_server;

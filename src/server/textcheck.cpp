@@ -9,7 +9,34 @@ namespace textcheck
 
 QJsonArray warnings(const QString &text, int panelType)
 {
-    return QJsonArray::fromStringList(sendcheck::differences(plainMessage(text), panelType));
+    return warnings(plainMessage(text), panelType);
+}
+
+QJsonArray warnings(const RichText &message, int panelType)
+{
+    return QJsonArray::fromStringList(sendcheck::differences(message, panelType));
+}
+
+QJsonObject refusal(const QJsonArray &warnings)
+{
+    return {{QStringLiteral("erro"),
+             QStringLiteral("nada enviado: o painel não receberia o texto como foi escrito")},
+            {QStringLiteral("avisos"), warnings}};
+}
+
+QJsonArray withWarnings(QJsonArray entries, const std::function<int(const QString &)> &typeOf)
+{
+    for (QJsonValueRef v : entries) {
+        QJsonObject e = v.toObject();
+        if (!e.contains(QStringLiteral("texto"))) continue;
+        const QString first = e.value(QStringLiteral("paineis")).toString().section(u',', 0, 0);
+        const QJsonArray w =
+            warnings(e.value(QStringLiteral("texto")).toString(), typeOf(first.trimmed()));
+        if (w.isEmpty()) continue;
+        e.insert(QStringLiteral("avisos"), w);
+        v = e;
+    }
+    return entries;
 }
 
 QJsonObject received(const QString &text, int panelType)
@@ -17,8 +44,7 @@ QJsonObject received(const QString &text, int panelType)
     const RichText message = plainMessage(text);
     const sendcheck::Received r = sendcheck::received(message, panelType);
     return {{QStringLiteral("texto"), r.text},
-            {QStringLiteral("avisos"),
-             QJsonArray::fromStringList(sendcheck::differences(message, panelType))},
+            {QStringLiteral("avisos"), warnings(message, panelType)},
             {QStringLiteral("caracteres"), r.used},
             {QStringLiteral("limite"), r.limit}};
 }

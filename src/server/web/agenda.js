@@ -22,7 +22,8 @@ export async function carregarAgenda() {
     const celula = (rotulo, v) => el("td", v, {"data-rotulo": rotulo});
     corpo.appendChild(el("tr", [celula("Nome", e.nome), celula("Quando", e.quando),
       celula("Dias", e.dias || e.datas || "todos"), celula("Painéis", e.paineis),
-      celula("O quê", `${acao}: ${e[acao]}`), el("td", remover)]));
+      celula("O quê", [`${acao}: ${e[acao]}`, ...(e.avisos || []).map((a) => el("span", " Atenção: " + a, {class: "aviso"}))]),
+      el("td", remover)]));
   }
 }
 

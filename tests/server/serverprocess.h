@@ -1,9 +1,7 @@
 #pragma once
 
-// letreiro-servidor for a test over real sockets: a panel emulator on a
-// pseudo-terminal with addresses 1 and 2 (panels "entrada" and "caixa"),
-// the service on a free port of loopback with the user "ana", and calls to
-// its API.
+// letreiro-servidor as a process of its own, on an emulated panel line
+// (letreiro-cli painel), and an HTTP client to talk to it.
 #include "cli/clirunner.h"
 #include "testfiles.h"
 
@@ -33,32 +31,33 @@ struct Reply {
     }
 };
 
-class ServiceFixture
+// Two panels (entrada 1, caixa 2) on the line "sala", with a relay.
+class ServerProcess
 {
-protected:
-    QTemporaryDir m_dir;
-    QProcess m_server;
-    QString m_url, m_relay, m_cookie;
-    QString m_extraConfig;
-    std::unique_ptr<Emulator> m_panel;
-    QNetworkAccessManager m_net;
-    // Sent with every call, beside the content type and the credentials.
-    QList<QPair<QByteArray, QByteArray>> m_headers;
+public:
+    QTemporaryDir dir;
+    QProcess server;
+    QString url, relay, cookie;
+    QString extraConfig;
+    std::unique_ptr<Emulator> panel;
+    QNetworkAccessManager net;
+    // Sent with every request, beside the content type and the credentials.
+    QList<QPair<QByteArray, QByteArray>> headers;
 
     QString config(const QString &device)
     {
-        const QString path = m_dir.filePath("letreiro.ini");
+        const QString path = dir.filePath("letreiro.ini");
         writeFile(path, QString("[servidor]\nescuta = 127.0.0.1:0 ; qualquer porta livre\n"
                                 "mensagens = mensagens\n\n[linha sala]\nporta = %1\n"
                                 "repasse = 127.0.0.1:0\n\n[painel entrada]\nlinha = sala\n"
                                 "endereco = 1\ntipo = 0\n\n[painel caixa]\nlinha = sala\n"
                                 "endereco = 2\n\n%2")
-                            .arg(device, m_extraConfig)
+                            .arg(device, extraConfig)
                             .toUtf8());
         return path;
     }
 
-    void startServer(const QString &device)
+    void start(const QString &device)
     {
         const QString cfg = config(device);
         QProcess user;
@@ -68,54 +67,64 @@ protected:
         QVERIFY(user.waitForFinished(20000));
         QCOMPARE(user.exitCode(), 0);
         // What the service says on stderr goes to the test's output.
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(LETREIRO_SERVIDOR, {"--config", cfg});
-        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
-        m_url = QString::fromUtf8(m_server.readLine()).trimmed();
-        QVERIFY2(m_url.startsWith("http://127.0.0.1:"), qPrintable(m_url));
-        QTRY_VERIFY(m_server.canReadLine());
-        m_relay = QString::fromUtf8(m_server.readLine()).trimmed().section(' ', 2);
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(LETREIRO_SERVIDOR, {"--config", cfg});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        url = QString::fromUtf8(server.readLine()).trimmed();
+        QVERIFY2(url.startsWith("http://127.0.0.1:"), qPrintable(url));
+        QTRY_VERIFY(server.canReadLine());
+        relay = QString::fromUtf8(server.readLine()).trimmed().section(' ', 2);
     }
 
-    void start()
+    // A new emulated line (addresses 1 and 2) and the service on it.
+    void startWithPanel()
     {
-        m_panel = std::make_unique<Emulator>(QStringList{"--endereco", "1,2"});
-        startServer(m_panel->device);
+        panel = std::make_unique<Emulator>(QStringList{"--endereco", "1,2"});
+        start(panel->device);
     }
 
     void stop()
     {
-        m_server.terminate();
-        m_server.waitForFinished(10000);
-        m_panel.reset();
-        m_cookie.clear();
-        m_headers.clear();
+        server.terminate();
+        server.waitForFinished(10000);
+        panel.reset();
+        cookie.clear();
+        headers.clear();
     }
 
-    Reply call(const QByteArray &method, const QString &path, const QByteArray &body = {},
-               const QByteArray &auth = {})
+    QNetworkReply *send(const QByteArray &method, const QString &path, const QByteArray &body = {},
+                        const QByteArray &auth = {})
     {
-        QNetworkRequest req(QUrl(m_url + path));
+        QNetworkRequest req(QUrl(url + path));
         req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
         if (!auth.isEmpty())
             req.setRawHeader("Authorization", auth);
-        else if (!m_cookie.isEmpty())
-            req.setRawHeader("Cookie", m_cookie.toUtf8());
-        for (const auto &[name, value] : m_headers)
+        else if (!cookie.isEmpty())
+            req.setRawHeader("Cookie", cookie.toUtf8());
+        for (const auto &[name, value] : headers)
             req.setRawHeader(name, value);
-        QNetworkReply *r = m_net.sendCustomRequest(req, method, body);
-        QSignalSpy done(r, &QNetworkReply::finished);
-        done.wait(30000);
+        return net.sendCustomRequest(req, method, body);
+    }
+
+    static Reply wait(QNetworkReply *r, int ms = 30000)
+    {
+        if (!r->isFinished()) QSignalSpy(r, &QNetworkReply::finished).wait(ms);
         Reply out{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll(),
                   r->rawHeader("Set-Cookie"), r->rawHeaderPairs()};
         r->deleteLater();
         return out;
     }
 
+    Reply call(const QByteArray &method, const QString &path, const QByteArray &body = {},
+               const QByteArray &auth = {})
+    {
+        return wait(send(method, path, body, auth));
+    }
+
     void login()
     {
         const Reply r = call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})");
         QCOMPARE(r.status, 200);
-        m_cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
+        cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
     }
 };

@@ -3,21 +3,19 @@
 #include "apiroutes.h"
 #include "encoder.h"
 #include "flatten.h"
+#include "httpreply.h"
 #include "letreiroservice.h"
 #include "messagefile.h"
 #include "rtfreader.h"
 #include "schedule.h"
 #include "sessions.h"
-#include "simperiod.h"
-#include "simwidth.h"
+#include "textcheck.h"
 #include "userstore.h"
-#include "vocabulary.h"
 
 #include <httplib.h>
 
-#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,36 +29,10 @@ namespace
 constexpr size_t kMaxBody = 4 * 1024 * 1024;
 const char *kCookie = "letreiro_sessao";
 
-void json(httplib::Response &res, const QJsonValue &v, int status = 200)
-{
-    res.status = status;
-    const QByteArray body = v.isArray()
-                                ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact)
-                                : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
-    res.set_content(body.toStdString(), "application/json; charset=utf-8");
-}
-
-void error(httplib::Response &res, int status, const QString &why)
-{
-    json(res, QJsonObject{{QStringLiteral("erro"), why}}, status);
-}
-
-// The request's JSON object, or nothing (and 400 said).
-std::optional<QJsonObject> body(const httplib::Request &req, httplib::Response &res)
-{
-    QJsonParseError e{};
-    const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &e);
-    if (e.error != QJsonParseError::NoError || !d.isObject()) {
-        error(res, 400, QStringLiteral("JSON inválido"));
-        return std::nullopt;
-    }
-    return d.object();
-}
-
-QString text(const std::string &s)
-{
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
+using httpreply::body;
+using httpreply::error;
+using httpreply::json;
+using httpreply::text;
 
 void send(httplib::Response &res, const ApiAnswer &a)
 {
@@ -78,11 +50,10 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
-      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>())
+      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>()),
+      m_idempotency([] { return QDeadlineTimer::current().deadline(); })
 {
     initPageResource();
-    QFile page(QStringLiteral(":/server/index.html"));
-    if (page.open(QIODevice::ReadOnly)) m_page = page.readAll();
     m_server->set_payload_max_length(kMaxBody);
     // Answers go out at once, not after the client's delayed acknowledgement.
     m_server->set_tcp_nodelay(true);
@@ -161,16 +132,31 @@ QString HttpApi::who(const httplib::Request &req)
     return {};
 }
 
+HttpApi::Handler HttpApi::guarded(GuardedHandler handler)
+{
+    // Every route of the API but the login needs a session or a token.
+    return [this, handler](const httplib::Request &req, httplib::Response &res) {
+        const QString user = who(req);
+        if (user.isEmpty()) {
+            error(res, 401, QStringLiteral("entre primeiro"));
+            return;
+        }
+        handler(req, res, user);
+    };
+}
+
+QJsonArray HttpApi::agendaJson()
+{
+    // Each text entry says what its panels would receive otherwise.
+    return textcheck::withWarnings(
+        onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }),
+        [this](const QString &panel) { return panelType(panel); });
+}
+
 void HttpApi::routes()
 {
     httplib::Server &s = *m_server;
-    s.Get("/", [this](const httplib::Request &, httplib::Response &res) {
-        res.set_content(m_page.toStdString(), "text/html; charset=utf-8");
-        res.set_header(
-            "Content-Security-Policy",
-            "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
-            "script-src 'self' 'unsafe-inline'");
-    });
+    pageRoutes();
 
     s.Post("/api/entrar", [this](const httplib::Request &req, httplib::Response &res) {
         const QString address = text(req.remote_addr);
@@ -194,18 +180,6 @@ void HttpApi::routes()
         json(res, QJsonObject{{QStringLiteral("usuario"), user}});
     });
 
-    // Every other route of the API needs a session or a token.
-    const auto guarded = [this](auto handler) {
-        return [this, handler](const httplib::Request &req, httplib::Response &res) {
-            const QString user = who(req);
-            if (user.isEmpty()) {
-                error(res, 401, QStringLiteral("entre primeiro"));
-                return;
-            }
-            handler(req, res, user);
-        };
-    };
-
     s.Post("/api/sair",
            guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
                const QString cookies = text(req.get_header_value("Cookie"));
@@ -223,24 +197,15 @@ void HttpApi::routes()
               json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
           }));
 
-    s.Get("/api/efeitos",
-          guarded([](const httplib::Request &, httplib::Response &res, const QString &) {
-              // The tags the panel knows (those with a code), in menu order.
-              QJsonArray names;
-              for (const vocabulary::Tag &t : vocabulary::tags())
-                  if (t.code >= 0 && !names.contains(t.text())) names.append(t.text());
-              json(res, names);
-          }));
-
-    s.Post(
-        R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
-        guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
-            const QString panel = text(req.matches[1]), kind = text(req.matches[2]);
-            const QByteArray body = QByteArray::fromStdString(req.body);
-            send(res, onMain<ApiAnswer>([&, this](auto done) {
-                     apiroutes::sendToPanel(m_service, panel, kind, body, user, done);
-                 }));
-        }));
+    s.Post(R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
+           guarded(idempotent(
+               [this](const httplib::Request &req, httplib::Response &res, const QString &user) {
+                   const QString panel = text(req.matches[1]), kind = text(req.matches[2]);
+                   const QByteArray body = QByteArray::fromStdString(req.body);
+                   send(res, onMain<ApiAnswer>([&, this](auto done) {
+                            apiroutes::sendToPanel(m_service, panel, kind, body, user, done);
+                        }));
+               })));
 
     // The panel commands, for the page's buttons: the same table the API,
     // the agenda and MQTT read.
@@ -311,43 +276,8 @@ void HttpApi::routes()
               json(res, QJsonObject{{QStringLiteral("ok"), true}});
           }));
 
-    s.Get("/api/previa",
-          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
-              bool ok = false;
-              const int width = text(req.get_param_value("largura")).toInt(&ok);
-              const double seconds =
-                  req.has_param("ate") ? text(req.get_param_value("ate")).toDouble() : 30.0;
-              if (!ok || !simwidth::isSupported(width) || !(seconds > 0 && seconds <= 600)) {
-                  error(res, 400,
-                        QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) "
-                                       "inválidos"));
-                  return;
-              }
-              RichText message;
-              if (req.has_param("arquivo")) {
-                  const QString name = text(req.get_param_value("arquivo"));
-                  RtfReadResult r =
-                      isMessageName(name)
-                          ? messagefile::read(
-                                QDir(m_service.config().messagesFolder).filePath(name))
-                          : RtfReadResult{};
-                  if (!r.ok) {
-                      error(res, 404, QStringLiteral("mensagem não encontrada"));
-                      return;
-                  }
-                  message = std::move(r.text);
-              } else {
-                  message = typedMessage(text(req.get_param_value("texto")));
-              }
-              const QByteArray svg = messageAnimation(message, width, qint64(seconds * 1000),
-                                                      QDateTime::currentDateTime(), 20000);
-              res.set_content(svg.toStdString(), "image/svg+xml");
-          }));
-
-    s.Get("/api/agenda",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
-          }));
+    s.Get("/api/agenda", guarded([this](const httplib::Request &, httplib::Response &res,
+                                        const QString &) { json(res, agendaJson()); }));
 
     // The editable entries, whole: [{"nome", "quando", "dias" | "datas",
     // "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
@@ -374,7 +304,7 @@ void HttpApi::routes()
                   error(res, 400, why);
                   return;
               }
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }));
+              json(res, agendaJson());
           }));
 
     s.Get("/api/historico",

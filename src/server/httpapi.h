@@ -1,10 +1,13 @@
 #pragma once
 
+#include "idempotency.h"
 #include "sessions.h"
 
+#include <QJsonArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -55,9 +58,23 @@ public:
     HttpApiEvents *events() const { return m_events; }
 
 private:
+    using Handler = std::function<void(const httplib::Request &, httplib::Response &)>;
+    using GuardedHandler =
+        std::function<void(const httplib::Request &, httplib::Response &, const QString &user)>;
+
     void routes();
+    // The page's files and what it asks while the user types.
+    void pageRoutes();
+    // The handler run for a signed-in user (session or token); 401 otherwise.
+    Handler guarded(GuardedHandler handler);
+    // The handler run once per Idempotency-Key (see IdempotencyCache).
+    GuardedHandler idempotent(GuardedHandler handler);
     // The user of a request (session cookie or bearer token), or empty.
     QString who(const httplib::Request &req);
+    // The agenda's entries, with the warnings of their texts.
+    QJsonArray agendaJson();
+    // A panel's type; 0 for none or an unknown name.
+    int panelType(const QString &panel) const;
     // Runs f(done) on the main thread and waits for done(result).
     template <typename Result, typename F> Result onMain(F f);
 
@@ -67,6 +84,6 @@ private:
     HttpApiEvents *m_events;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
-    QByteArray m_page;
     Sessions m_sessions;
+    IdempotencyCache m_idempotency;
 };

@@ -56,8 +56,11 @@ private Q_SLOTS:
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QString("Falha na transmissão.\n"));
         QVERIFY2(r.err.contains("a ligação foi interrompida"), qPrintable(r.err));
-        QVERIFY2(cpu < 0.2, qPrintable(QString::number(cpu)));
-        QVERIFY(clock.elapsed() < 1500); // not the answer time-out: the port is gone
+        // A tool that spun on the dead port until the answer's time-out would
+        // burn most of ten seconds; start-up under the sanitizers costs a
+        // fraction of one, so the bounds sit far from both.
+        QVERIFY2(cpu < 2.0, qPrintable(QString::number(cpu)));
+        QVERIFY(clock.elapsed() < 8000); // not the answer time-out: the port is gone
     }
 
     void anAnswerThatNeverEndsIsCut()
@@ -69,7 +72,8 @@ private Q_SLOTS:
                            "--endereco", "1", m_message});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QString("Falha na transmissão.\n"));
-        QVERIFY(clock.elapsed() >= 10000 && clock.elapsed() < 13000);
+        // Cut by the answer's time-out, not by the babble ever ending.
+        QVERIFY(clock.elapsed() >= 10000 && clock.elapsed() < 30000);
     }
 
     void filesThatAreNoMessages_data()
@@ -99,7 +103,7 @@ private Q_SLOTS:
         const Run r = cli({"transfere", "--mostrar", "--pasta", m_dir.path(), path});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
-        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(clock.elapsed() < 20000); // a reader stuck on the fifo or the device never ends
         QVERIFY(ChildUsage::now().maxRssKb < 400 * 1024);
     }
 

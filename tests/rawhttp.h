@@ -5,6 +5,7 @@
 // of fields, a body that never comes, half of a connection closed.
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 
 #include <utility>
 

@@ -18,29 +18,6 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using ErrorCode = boost::system::error_code;
 
-QByteArray HttpRequest::header(const QByteArray &name) const
-{
-    for (const auto &h : headers)
-        if (h.first == name) return h.second;
-    return {};
-}
-
-bool HttpRequest::hasHeader(const QByteArray &name) const
-{
-    return std::any_of(headers.begin(), headers.end(),
-                       [&](const auto &h) { return h.first == name; });
-}
-
-void HttpResponse::setHeader(const QByteArray &name, const QByteArray &value)
-{
-    for (auto &h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
-            h.second = value;
-            return;
-        }
-    headers.append({name, value});
-}
-
 namespace
 {
 
@@ -305,6 +282,14 @@ void HttpEngine::State::accept()
     acceptor.async_accept([this](ErrorCode ec, tcp::socket socket) {
         if (!acceptor.is_open()) return;
         if (!ec) admit(std::move(socket));
+        // Every connection already waiting, now: one per turn of the loop
+        // would let a thousand arriving together wait behind each other's
+        // requests for seconds.
+        for (int i = 0; !ec && i < 256; ++i) {
+            tcp::socket next(ioc);
+            acceptor.accept(next, ec);
+            if (!ec) admit(std::move(next));
+        }
         accept();
     });
 }
@@ -367,6 +352,7 @@ quint16 HttpEngine::listen(const QString &host, quint16 port, QString *error)
         if (!e) s.acceptor.set_option(tcp::acceptor::reuse_address(true), e);
         if (!e) s.acceptor.bind(it->endpoint(), e);
         if (!e) s.acceptor.listen(asio::socket_base::max_listen_connections, e);
+        if (!e) s.acceptor.non_blocking(true, e);
         if (!e) break;
         s.acceptor.close(e);
     }

@@ -19,8 +19,18 @@ struct HttpRequest {
     QString peer; // the client's address, as the socket saw it
 
     // The first value of a header, or empty; name in lower case.
-    QByteArray header(const QByteArray &name) const;
-    bool hasHeader(const QByteArray &name) const;
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const auto &h : headers)
+            if (h.first == name) return h.second;
+        return {};
+    }
+    bool hasHeader(const QByteArray &name) const
+    {
+        for (const auto &h : headers)
+            if (h.first == name) return true;
+        return false;
+    }
 };
 
 struct HttpResponse {
@@ -28,7 +38,15 @@ struct HttpResponse {
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 
-    void setHeader(const QByteArray &name, const QByteArray &value);
+    void setHeader(const QByteArray &name, const QByteArray &value)
+    {
+        for (auto &h : headers)
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
+                h.second = value;
+                return;
+            }
+        headers.append({name, value});
+    }
 };
 
 // An HTTP/1.1 server made for a hostile network: one thread waits on every

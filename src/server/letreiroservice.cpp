@@ -3,6 +3,7 @@
 #include "flatten.h"
 #include "frame.h"
 #include "messagefile.h"
+#include "messagelibrary.h"
 #include "panelport.h"
 #include "replyreceiver.h"
 
@@ -186,7 +187,7 @@ bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action act
     }
     RichText message;
     if (action == ScheduleEntry::Action::Message) {
-        RtfReadResult r = messagefile::read(QDir(m_config.messagesFolder).filePath(value));
+        RtfReadResult r = MessageLibrary(m_config.messagesFolder).message(value);
         if (!r.ok) {
             note(who, value, r.error, false);
             finished();

@@ -21,6 +21,14 @@ bool hostAndPort(const QString &text, QString *host, quint16 *port)
     return true;
 }
 
+QStringList list(const QString &text)
+{
+    QStringList out;
+    for (const QString &item : text.split(u',', Qt::SkipEmptyParts))
+        if (!item.trimmed().isEmpty()) out.append(item.trimmed());
+    return out;
+}
+
 } // namespace
 
 const ServerConfig::Line *ServerConfig::line(const QString &name) const
@@ -145,6 +153,13 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
                 c.historyFile = relative(value);
             else if (key == QLatin1String("agenda"))
                 c.scheduleFile = relative(value);
+            else if (key == QLatin1String("nomes"))
+                c.hostNames = list(value);
+            else if (key == QLatin1String("proxies"))
+                c.proxies = list(value); // checked where addresses are known
+            else if (key == QLatin1String("cookie_seguro"))
+                ok = (c.secureCookie = value == QLatin1String("sim")) ||
+                     value == QLatin1String("nao") || value == QLatin1String("não");
             else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (kind == QLatin1String("linha")) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -11,7 +12,10 @@
 // hand, so comments after ";" or "#" are allowed anywhere on a line.
 //
 //   [servidor]            escuta = HOST:PORT, mensagens = FOLDER,
-//                         usuarios = FILE, historico = FILE (both optional)
+//                         usuarios = FILE, historico = FILE (both optional),
+//                         nomes = NAME, … (Host names besides the machine's),
+//                         proxies = ADDRESS[/BITS], … (whose X-Forwarded-* count),
+//                         cookie_seguro = sim|nao
 //   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional)
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
 //   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
@@ -47,6 +51,9 @@ struct ServerConfig {
     QString messagesFolder;
     QString usersFile;
     QString historyFile;
+    QStringList hostNames; // names the service answers to, besides its addresses
+    QStringList proxies;   // reverse proxies (addresses or networks) believed
+    bool secureCookie = false;
     QList<Line> lines;
     QList<Panel> panels;
     QList<ScheduleEntry> schedule; // the configuration's own (fixed) entries

@@ -146,15 +146,9 @@ int main(int argc, char *argv[])
         panel.start(QStringLiteral(LETREIRO_CLI), {QStringLiteral("painel")});
         panel.waitForReadyRead(5000);
         const QString device = QString::fromUtf8(panel.readLine()).trimmed();
-        QFile cfg(dir.filePath(QStringLiteral("s.ini")));
-        cfg.open(QIODevice::WriteOnly);
-        cfg.write(QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\n[linha l]\nporta = %1\n"
-                                 "[painel p]\nlinha = l\nendereco = 1\n")
-                      .arg(device)
-                      .toUtf8());
-        cfg.close();
+        const QString cfg = writeServiceConfig(dir.path(), device);
         server.start(QStringLiteral(LETREIRO_SERVIDOR),
-                     {QStringLiteral("--config"), cfg.fileName()});
+                     {QStringLiteral("--config"), cfg});
         server.waitForReadyRead(10000);
         url = QString::fromUtf8(server.readLine()).trimmed();
         pid = server.processId();

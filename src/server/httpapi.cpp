@@ -51,13 +51,16 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
       m_library(service.config().messagesFolder)
 {
     initPageResource();
-    QFile page(QStringLiteral(":/server/index.html"));
-    if (page.open(QIODevice::ReadOnly)) m_page = page.readAll();
+    QFile file(QStringLiteral(":/server/index.html"));
+    if (file.open(QIODevice::ReadOnly)) m_page = file.readAll();
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
     m_engine = std::make_unique<HttpEngine>(
         limits,
         [this](HttpRequest req, Reply reply) {
+            // The page never changes: answered here, without a trip to the
+            // main thread.
+            if (req.method == "GET" && req.target == "/") return reply(page());
             QMetaObject::invokeMethod(
                 m_context, [this, req = std::move(req), reply] { route(req, reply); },
                 Qt::QueuedConnection);
@@ -120,15 +123,7 @@ std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
 void HttpApi::route(const HttpRequest &req, const Reply &reply)
 {
     const QStringList path = segments(req.target);
-    if (path.isEmpty() && req.method == "GET") {
-        HttpResponse r;
-        r.body = m_page;
-        r.setHeader("Content-Type", "text/html; charset=utf-8");
-        r.setHeader("Content-Security-Policy",
-                    "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
-                    "script-src 'self' 'unsafe-inline'");
-        return reply(r);
-    }
+    if (path.isEmpty() && req.method == "GET") return reply(page());
     if (path.value(0) != QLatin1String("api"))
         return reply(apianswer::error(404, QStringLiteral("não encontrado")));
     if (path.size() == 2 && path[1] == QLatin1String("entrar") && req.method == "POST")
@@ -137,6 +132,15 @@ void HttpApi::route(const HttpRequest &req, const Reply &reply)
     const QString user = who(req);
     if (user.isEmpty()) return reply(apianswer::error(401, QStringLiteral("entre primeiro")));
     routeApi(req, path.mid(1), user, reply);
+}
+
+HttpResponse HttpApi::page() const
+{
+    HttpResponse r = apianswer::bytes(m_page, "text/html; charset=utf-8");
+    r.setHeader("Content-Security-Policy",
+                "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+                "script-src 'self' 'unsafe-inline'");
+    return r;
 }
 
 void HttpApi::login(const HttpRequest &req, const Reply &reply)

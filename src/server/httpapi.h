@@ -56,6 +56,7 @@ private:
     QString who(const HttpRequest &req) const;
     std::optional<HttpResponse> checkHeader(const HttpRequest &req) const;
     void route(const HttpRequest &req, const Reply &reply);
+    HttpResponse page() const;
     void routeApi(const HttpRequest &req, const QStringList &path, const QString &user,
                   const Reply &reply);
     void login(const HttpRequest &req, const Reply &reply);

@@ -35,6 +35,15 @@ QByteArray sessionId(const HttpRequest &req)
     return {};
 }
 
+// A name as the client typed it, safe in one line of the log.
+QByteArray printable(const QString &name)
+{
+    QString out = name.left(64);
+    for (QChar &c : out)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) c = u'?';
+    return out.toUtf8();
+}
+
 } // namespace
 
 // The page lives in this static library's resources.
@@ -77,6 +86,8 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
 HttpApi::~HttpApi()
 {
     stop();
+    // A password check still running on the pool uses the users and this.
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
@@ -173,7 +184,7 @@ void HttpApi::login(const HttpRequest &req, const Reply &reply)
                 if (known.isEmpty()) {
                     m_limiter.failed(address, user);
                     qWarning("letreiro-servidor: entrada recusada: usuário \"%s\" de %s",
-                             qPrintable(user.left(64)), qPrintable(address));
+                             printable(user).constData(), qPrintable(address));
                     return reply(
                         apianswer::error(401, QStringLiteral("usuário ou senha incorretos")));
                 }

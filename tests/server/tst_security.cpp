@@ -156,7 +156,11 @@ private Q_SLOTS:
             login("ninguem", "x", "X-Forwarded-For: 10.9.9.9\r\n");
         QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.9\r\n")), 429);
         QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.8\r\n")), 200);
+        // A name that would forge a line of the log is logged on one.
+        login("x\\nletreiro-servidor: forjada", "y", "X-Forwarded-For: 10.0.0.5\r\n");
         cleanup();
+        QVERIFY(m_log.contains("entrada recusada: usuário \"x?letreiro-servidor: forjada\""));
+        QVERIFY(!m_log.contains("\nletreiro-servidor: forjada"));
         QVERIFY(m_log.contains(R"(entrada recusada: usuário "ana" de 10.0.0.7)"));
         QVERIFY(m_log.contains(R"(entrada recusada: usuário "ninguem" de 10.9.9.9)"));
     }

@@ -1,6 +1,7 @@
 #include "httpapi.h"
 
 #include "apianswer.h"
+#include "apiroutes.h"
 #include "letreiroservice.h"
 #include "userstore.h"
 
@@ -68,8 +69,12 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
         limits,
         [this](HttpRequest req, Reply reply) {
             // The page never changes: answered here, without a trip to the
-            // main thread.
+            // main thread. Nor does the health check wait for it: whether
+            // the service's work is stuck is what it is asked.
             if (req.method == "GET" && req.target == "/") return reply(page());
+            if (req.method == "GET" &&
+                segments(req.target) == QStringList{QStringLiteral("api"), QStringLiteral("saude")})
+                return reply(apiroutes::health(m_service));
             QMetaObject::invokeMethod(
                 m_context, [this, req = std::move(req), reply] { route(req, reply); },
                 Qt::QueuedConnection);
@@ -125,8 +130,11 @@ std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
 {
     if (auto refused = m_guard.refuse(req)) return refused;
     const QStringList path = segments(req.target);
+    // No login for the page, the login itself and the health check (load
+    // balancers and watchdogs have no account).
     const bool open = path.value(0) != QLatin1String("api") ||
-                      (path.size() == 2 && path[1] == QLatin1String("entrar"));
+                      (path.size() == 2 &&
+                       (path[1] == QLatin1String("entrar") || path[1] == QLatin1String("saude")));
     if (!open && who(req).isEmpty()) return apianswer::error(401, QStringLiteral("entre primeiro"));
     return std::nullopt;
 }

@@ -61,8 +61,6 @@ private:
                   const Reply &reply);
     void login(const HttpRequest &req, const Reply &reply);
     void logout(const HttpRequest &req, const Reply &reply);
-    void sendToPanel(const HttpRequest &req, const QString &panel, const QString &what,
-                     const QString &user, const Reply &reply);
     void preview(const HttpRequest &req, const Reply &reply);
     void putSchedule(const HttpRequest &req, const Reply &reply);
 

@@ -1,5 +1,6 @@
 // The API's routes behind the login, on the main thread.
 #include "apianswer.h"
+#include "apiroutes.h"
 #include "flatten.h"
 #include "httpapi.h"
 #include "letreiroservice.h"
@@ -14,13 +15,6 @@
 
 namespace
 {
-
-QJsonObject outcomeJson(const CommandOutcome &o)
-{
-    QJsonObject r{{QStringLiteral("ok"), o.succeeded}, {QStringLiteral("resultado"), o.status}};
-    if (!o.succeeded) r.insert(QStringLiteral("motivo"), o.reason);
-    return r;
-}
 
 QJsonArray effectNames()
 {
@@ -42,8 +36,12 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
     if (n == 1 && first == QLatin1String("sair") && req.method == "POST") return logout(req, reply);
     if (n == 1 && first == QLatin1String("paineis") && get)
         return reply(apianswer::json(m_service.panelsJson()));
-    if (n == 3 && first == QLatin1String("paineis") && req.method == "POST")
-        return sendToPanel(req, path[1], path[2], user, reply);
+    if (n == 3 && first == QLatin1String("paineis") && req.method == "POST" &&
+        QStringList{QStringLiteral("texto"), QStringLiteral("mensagem"), QStringLiteral("comando")}
+            .contains(path[2]))
+        return apiroutes::sendToPanel(m_service, path[1], path[2], req.body, user, reply);
+    if (n == 1 && first == QLatin1String("estado") && get)
+        return reply(apiroutes::state(m_service));
     if (n == 1 && first == QLatin1String("efeitos") && get)
         return reply(apianswer::json(effectNames()));
     if (n == 1 && first == QLatin1String("mensagens") && get) {
@@ -73,35 +71,6 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
     if (n == 1 && first == QLatin1String("historico") && get)
         return reply(apianswer::json(m_service.historyJson()));
     reply(apianswer::error(404, QStringLiteral("não encontrado")));
-}
-
-void HttpApi::sendToPanel(const HttpRequest &req, const QString &panel, const QString &what,
-                          const QString &user, const Reply &reply)
-{
-    const auto o = apianswer::object(req.body);
-    if (!o) return reply(apianswer::error(400, QStringLiteral("JSON inválido")));
-    RichText message;
-    QString file;
-    if (what == QLatin1String("mensagem")) {
-        file = o->value(QStringLiteral("arquivo")).toString();
-        int status = 0;
-        RtfReadResult r = m_library.message(file, &status);
-        if (!r.ok) return reply(apianswer::error(status, r.error));
-        message = std::move(r.text);
-    } else if (what != QLatin1String("texto") && what != QLatin1String("comando")) {
-        return reply(apianswer::error(404, QStringLiteral("não encontrado")));
-    }
-    const QString value = what == QLatin1String("texto")
-                              ? o->value(QStringLiteral("texto")).toString()
-                              : o->value(QStringLiteral("comando")).toString();
-    if (what != QLatin1String("mensagem") && value.isEmpty())
-        return reply(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
-    const auto done = [reply](const CommandOutcome &c) { reply(apianswer::json(outcomeJson(c))); };
-    const bool known = what == QLatin1String("texto") ? m_service.sendText(panel, value, user, done)
-                       : what == QLatin1String("mensagem")
-                           ? m_service.sendMessage(panel, message, file, user, done)
-                           : m_service.sendCommand(panel, value, user, done);
-    if (!known) reply(apianswer::error(404, QStringLiteral("painel ou comando desconhecido")));
 }
 
 void HttpApi::preview(const HttpRequest &req, const Reply &reply)

@@ -1,7 +1,7 @@
 #include "mqttbridge.h"
 
 #include "letreiroservice.h"
-#include "messagefile.h"
+#include "statewriter.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -41,7 +41,8 @@ QString entityId(const QString &s)
 } // namespace
 
 MqttBridge::MqttBridge(const ServerConfig::Mqtt &config, LetreiroService &service, QObject *parent)
-    : QObject(parent), m_config(config), m_service(service)
+    : QObject(parent), m_config(config), m_service(service),
+      m_journal(service.config().mqttJournalFile)
 {
     connect(&m_service, &LetreiroService::exchanged, this, &MqttBridge::exchanged);
 }
@@ -66,7 +67,6 @@ QString MqttBridge::topic(const QString &rest) const
 
 bool MqttBridge::start(QString *error)
 {
-    m_journal = m_service.config().mqttJournalFile;
     QFile journal(m_journal);
     if (journal.open(QIODevice::ReadOnly)) {
         const QJsonArray left = QJsonDocument::fromJson(journal.read(16 << 20)).array();
@@ -126,7 +126,8 @@ bool MqttBridge::start(QString *error)
                        QByteArray(static_cast<const char *>(m->payload), m->payloadlen)};
             QMetaObject::invokeMethod(
                 static_cast<MqttBridge *>(self),
-                [self, r] { static_cast<MqttBridge *>(self)->received(r); }, Qt::QueuedConnection);
+                [self, r] { static_cast<MqttBridge *>(self)->deliver(r.mid, r.topic, r.payload); },
+                Qt::QueuedConnection);
         });
     // Not reachable yet is no reason to stop: the loop keeps trying.
     rc = mosquitto_connect_async(m_client, utf8(m_config.host).constData(), m_config.port,
@@ -158,11 +159,10 @@ void MqttBridge::connected(int code)
     if (m_config.discovery) announce();
 }
 
-void MqttBridge::received(const Received &m)
+void MqttBridge::deliver(int mid, const QString &topic, const QByteArray &payload)
 {
-    const QByteArray key = QCryptographicHash::hash(QByteArray::number(m.mid) + '\0' +
-                                                        utf8(m.topic) + '\0' + m.payload,
-                                                    QCryptographicHash::Sha256);
+    const QByteArray key = QCryptographicHash::hash(
+        QByteArray::number(mid) + '\0' + utf8(topic) + '\0' + payload, QCryptographicHash::Sha256);
     if (m_recent.contains(key)) return;
     m_recent.insert(key);
     m_recentOrder.push_back(key);
@@ -171,7 +171,7 @@ void MqttBridge::received(const Received &m)
         m_recentOrder.pop_front();
     }
 
-    dispatch(m.topic, m.payload);
+    dispatch(topic, payload);
 }
 
 void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
@@ -183,8 +183,9 @@ void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
     const quint64 id = m_nextId++;
     m_pending.append({id, topic, payload});
     saveJournal();
-    const auto done = [self = QPointer<MqttBridge>(this), id] {
-        if (!self) return;
+    // A message a stop left undone stays in the journal for the next start.
+    const auto done = [self = QPointer<MqttBridge>(this), id](bool interrupted) {
+        if (!self || interrupted) return;
         self->m_pending.erase(std::remove_if(self->m_pending.begin(), self->m_pending.end(),
                                              [id](const Pending &p) { return p.id == id; }),
                               self->m_pending.end());
@@ -199,7 +200,7 @@ void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
                                       QStringLiteral("mqtt"), done));
     if (!known) {
         qWarning("letreiro-servidor: MQTT: %s: painel ou comando desconhecido", qPrintable(topic));
-        done();
+        done(false);
     }
 }
 
@@ -210,7 +211,7 @@ void MqttBridge::saveJournal() const
         left.append(
             QJsonObject{{QStringLiteral("topico"), p.topic},
                         {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
-    messagefile::saveFile(m_journal, QJsonDocument(left).toJson(QJsonDocument::Compact));
+    m_service.stateWriter().save(m_journal, QJsonDocument(left).toJson(QJsonDocument::Compact));
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,
@@ -255,7 +256,8 @@ void MqttBridge::announce()
             {QStringLiteral("device"), device}};
         publish(QStringLiteral("homeassistant/text/%1/config").arg(id),
                 QJsonDocument(text).toJson(QJsonDocument::Compact), true);
-        for (const QString &command : panelCommands()) {
+        for (const PanelCommand &c : panelCommands()) {
+            const QString &command = c.name;
             const QJsonObject button{
                 {QStringLiteral("name"), command.at(0).toUpper() + command.mid(1)},
                 {QStringLiteral("unique_id"), id + u'_' + command},

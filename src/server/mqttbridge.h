@@ -32,6 +32,10 @@ public:
     // Starts connecting (and reconnecting with back-off, for good); false
     // with the reason when the settings cannot be used at all.
     bool start(QString *error);
+    // A message as the library's network thread hands it over: a QoS 1
+    // packet sent again (its acknowledgement lost with the connection) comes
+    // with the same id, topic and payload, and is passed over.
+    void deliver(int mid, const QString &topic, const QByteArray &payload);
 
 private:
     struct Received {
@@ -41,7 +45,6 @@ private:
     };
 
     void connected(int code);
-    void received(const Received &message);
     // Hands a message to the panels; it stays in the journal until its
     // exchanges are over, so a service killed meanwhile sends it at start.
     void dispatch(const QString &topic, const QByteArray &payload);

@@ -16,7 +16,8 @@
 //                         nomes = NAME, … (Host names besides the machine's),
 //                         proxies = ADDRESS[/BITS], … (whose X-Forwarded-* count),
 //                         cookie_seguro = sim|nao
-//   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional)
+//   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional),
+//                         repasse_de = ADDRESS[/BITS], … (default: loopback)
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
 //   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
 //   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
@@ -31,6 +32,7 @@ struct ServerConfig {
         QString device;
         QString relayHost; // empty: no relay
         quint16 relayPort = 0;
+        QStringList relayFrom; // who may use the relay; empty: this machine only
     };
     struct Panel {
         QString name;

@@ -4,6 +4,7 @@
 #include "flatten.h"
 #include "httpapi.h"
 #include "letreiroservice.h"
+#include "panelcommands.h"
 #include "schedule.h"
 #include "simperiod.h"
 #include "simwidth.h"
@@ -25,6 +26,17 @@ QJsonArray effectNames()
     return names;
 }
 
+// The panel commands, for the page's buttons: the same table the API, the
+// agenda and MQTT read.
+QJsonArray commandTable()
+{
+    QJsonArray commands;
+    for (const PanelCommand &c : panelCommands())
+        commands.append(QJsonObject{{QStringLiteral("nome"), c.name},
+                                    {QStringLiteral("linha_toda"), c.wholeLine}});
+    return commands;
+}
+
 } // namespace
 
 void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QString &user,
@@ -40,6 +52,8 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
         QStringList{QStringLiteral("texto"), QStringLiteral("mensagem"), QStringLiteral("comando")}
             .contains(path[2]))
         return apiroutes::sendToPanel(m_service, path[1], path[2], req.body, user, reply);
+    if (n == 1 && first == QLatin1String("comandos") && get)
+        return reply(apianswer::json(commandTable()));
     if (n == 1 && first == QLatin1String("estado") && get)
         return reply(apiroutes::state(m_service));
     if (n == 1 && first == QLatin1String("efeitos") && get)

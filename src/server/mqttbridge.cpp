@@ -76,9 +76,6 @@ bool MqttBridge::start(QString *error)
     const QJsonObject applied = readJson(m_appliedFile);
     for (auto it = applied.begin(); it != applied.end(); ++it)
         m_applied.insert(it.key(), it.value().toString());
-    for (const Entry &e : left)
-        take(e, true);
-
     m_client.connected = [this](bool sessionPresent) {
         // Before the session's first message: a new session's packet ids
         // start over, so what was seen before says nothing any more.
@@ -116,7 +113,11 @@ bool MqttBridge::start(QString *error)
                            m_config.sessionSeconds,
                            topic(QStringLiteral("estado")),
                            "offline"};
-    return m_client.start(s, error);
+    if (!m_client.start(s, error)) return false;
+    // Answers given now wait in the library for the connection.
+    for (const Entry &e : left)
+        take(e, true);
+    return true;
 }
 
 void MqttBridge::stop()
@@ -182,14 +183,17 @@ bool MqttBridge::appliedBefore(const Entry &e)
 {
     const QString hash = QString::fromLatin1(
         QCryptographicHash::hash(e.message.payload, QCryptographicHash::Sha256).toHex());
+    if (m_applied.value(e.message.topic) == hash) return true;
     // An empty retained payload only takes the retained text away.
-    if (m_applied.value(e.message.topic) == hash || e.message.payload.isEmpty()) return true;
-    m_applied.insert(e.message.topic, hash);
+    if (e.message.payload.isEmpty())
+        m_applied.remove(e.message.topic);
+    else
+        m_applied.insert(e.message.topic, hash);
     QJsonObject all;
     for (auto it = m_applied.cbegin(); it != m_applied.cend(); ++it)
         all.insert(it.key(), it.value());
     messagefile::saveFile(m_appliedFile, QJsonDocument(all).toJson(QJsonDocument::Compact));
-    return false;
+    return e.message.payload.isEmpty();
 }
 
 void MqttBridge::runText(const Entry &e, const QStringList &panels, const QString &text)

@@ -142,11 +142,9 @@ void PanelActions::run(const PanelPort::Job &send)
 void PanelActions::exchangeDone(const CommandOutcome &outcome)
 {
     if (!m_busy) return;
-    if (!outcome.refused) {
-        m_status.setPanelText(1, outcome.statusWithReason());
-        if (!outcome.succeeded && m_debug && traceWanted())
-            m_debug->traceAppended(outcome.statusWithReason() + QStringLiteral("\r\n"));
-    }
+    m_status.setPanelText(1, outcome.statusWithReason());
+    if (!outcome.succeeded && m_debug && traceWanted())
+        m_debug->traceAppended(outcome.statusWithReason() + QStringLiteral("\r\n"));
     m_busy = false;
     setTransmissionEnabled(m_portState == PortState::Open);
     m_menus.mnuconfig->setEnabled(true);

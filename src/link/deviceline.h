@@ -27,8 +27,6 @@ public:
     // Blocks until bytes come in, the line fails, or ms pass; true when
     // something happened.
     virtual bool waitForActivity(int ms) = 0;
-    // The device name as the operator reads it.
-    virtual QString deviceName() const = 0;
 
     // A line of the kind the name asks for, not yet open.
     static std::unique_ptr<DeviceLine> forDevice(const QString &device, QObject *parent = nullptr);

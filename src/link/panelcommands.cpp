@@ -39,13 +39,11 @@ CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
                                    const QString &globalText, bool encode)
 {
     const ExchangeResult r =
-        encode ? m_link.sendCommand(address, field) : m_link.exchangeEncoded(address, field);
+        encode ? m_link.exchangeFrame(address, field) : m_link.exchangeEncoded(address, field);
     CommandOutcome out;
     out.reply = r.bytes;
-    out.refused = r.refused;
     out.reason = r.reason;
     out.succeeded = r.succeeded();
-    if (r.refused) return out;
     if (!out.succeeded && out.reason.isEmpty())
         out.reason = QStringLiteral("o painel recusou a mensagem");
     if (!out.succeeded)

@@ -32,8 +32,6 @@ QByteArray date(const QDate &date);
 struct CommandOutcome {
     QString status;
     bool succeeded = false;
-    // Another exchange was running; nothing was sent and nothing is shown.
-    bool refused = false;
     QString reason;
     // The answer's payload, as the panel sent it (for a shared line's
     // clients, who read the answer themselves).

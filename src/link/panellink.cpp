@@ -18,7 +18,7 @@ constexpr qint64 kEarlyUs = 200;
 
 bool ExchangeResult::succeeded() const
 {
-    return !refused && !bytes.isEmpty() && quint8(bytes[0]) == frame::kAck;
+    return !bytes.isEmpty() && quint8(bytes[0]) == frame::kAck;
 }
 
 PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, LinkListener *listener)
@@ -26,32 +26,14 @@ PanelLink::PanelLink(SerialLine &line, Timebase &time, LinkOptions options, Link
 {
 }
 
-ExchangeResult PanelLink::sendCommand(qint16 address, const QByteArray &dataField)
-{
-    return exchangeFrame(address, dataField);
-}
-
 ExchangeResult PanelLink::exchangeFrame(qint16 address, const QByteArray &dataField)
 {
-    return guarded(address, dataField, true);
+    return run(address, dataField, true);
 }
 
 ExchangeResult PanelLink::exchangeEncoded(qint16 address, const QByteArray &data)
 {
-    return guarded(address, data, false);
-}
-
-ExchangeResult PanelLink::guarded(qint16 address, const QByteArray &data, bool encode)
-{
-    if (m_busy) {
-        ExchangeResult r;
-        r.refused = true;
-        return r;
-    }
-    m_busy = true;
-    ExchangeResult r = run(address, data, encode);
-    m_busy = false;
-    return r;
+    return run(address, data, false);
 }
 
 ExchangeResult PanelLink::nak(const QString &reason) const
@@ -116,10 +98,9 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
     const auto drained = [&](qsizetype written) {
         // A serial line's queue holds one byte; a network line's holds what
         // the far end has still to put on its wire at 2400 baud.
-        const qint64 limitUs =
-            network ? frameStartUs + written * SerialLine::kWireByteUs - m_time.elapsedUs() +
-                          kWriteTimeoutMs * 1000
-                    : kWriteTimeoutMs * 1000;
+        const qint64 limitUs = network ? frameStartUs + written * SerialLine::kWireByteUs -
+                                             m_time.elapsedUs() + kWriteTimeoutMs * 1000
+                                       : kWriteTimeoutMs * 1000;
         const Wait w = waitForDrain(qMax(limitUs, kWriteTimeoutMs * 1000));
         if (w == Wait::Ready) return true;
         *reason = w == Wait::PortError
@@ -155,10 +136,9 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
     const qint64 answerEnd = qMax(m_time.elapsedMs(), wireEndMs) + kAnswerLimitMs;
     QByteArray passedOver;
     for (;;) {
-        const qint64 firstByteExtra =
-            receiver.collected().isEmpty() && passedOver.isEmpty()
-                ? qMax<qint64>(0, wireEndMs - m_time.elapsedMs())
-                : 0;
+        const qint64 firstByteExtra = receiver.collected().isEmpty() && passedOver.isEmpty()
+                                          ? qMax<qint64>(0, wireEndMs - m_time.elapsedMs())
+                                          : 0;
         const qint64 left = answerEnd - m_time.elapsedMs();
         if (left <= 0) {
             reason = QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);
@@ -175,10 +155,10 @@ ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)
         }
         if (w == Wait::TimedOut) {
             if (left > kReadTimeoutMs + firstByteExtra)
-                reason = !receiver.collected().isEmpty() ? QStringLiteral("a resposta parou no meio")
-                         : passedOver.isEmpty()
-                             ? QStringLiteral("o painel não respondeu")
-                             : QStringLiteral("só chegou resposta de outro endereço");
+                reason =
+                    !receiver.collected().isEmpty() ? QStringLiteral("a resposta parou no meio")
+                    : passedOver.isEmpty()          ? QStringLiteral("o painel não respondeu")
+                                           : QStringLiteral("só chegou resposta de outro endereço");
             else
                 reason =
                     QStringLiteral("nenhuma resposta completa em %1 s").arg(kAnswerLimitMs / 1000);

@@ -29,8 +29,6 @@ struct ExchangeResult {
     // ACK for a global send whose bytes all left, NAK for a time-out or a
     // port error, otherwise the reply payload.
     QByteArray bytes;
-    // Another exchange was running: nothing was sent.
-    bool refused = false;
     // Why the exchange failed, for the operator: a port error, or what
     // the link saw ("o painel não respondeu").
     QString reason;
@@ -46,7 +44,7 @@ struct LinkOptions {
 
 // Carries one command at a time to the panels on the line and reads the
 // answer. All waiting goes through the Timebase, on the thread that owns the
-// line; a command started while an exchange runs is refused at once.
+// line, which runs one exchange at a time (the port's worker, the tool).
 //
 // An answer belongs to its frame: input is discarded when the frame starts
 // and again just before its last byte goes (a panel cannot answer a frame it
@@ -70,9 +68,7 @@ public:
     // Once set, an exchange still writes its frame whole (a cut frame is
     // worse than none) but waits for no answer: the program is ending.
     void setStopFlag(const std::atomic<bool> *stop) { m_stop = stop; }
-    bool isBusy() const { return m_busy; }
 
-    ExchangeResult sendCommand(qint16 address, const QByteArray &dataField);
     ExchangeResult exchangeFrame(qint16 address, const QByteArray &dataField);
     // A frame whose data another program has already encoded (a client of
     // a shared line): sent as it is, answered as any other.
@@ -82,7 +78,6 @@ private:
     enum class Wait { Ready, TimedOut, PortError };
     Wait waitForInput(qint64 timeoutMs);
     Wait waitForDrain(qint64 timeoutUs);
-    ExchangeResult guarded(qint16 address, const QByteArray &data, bool encode);
     ExchangeResult run(qint16 address, const QByteArray &dataField, bool encode);
     bool writeFrame(const QByteArray &bytes, QString *reason);
     ExchangeResult readAnswer(qint16 address, qint64 wireEndMs);
@@ -96,6 +91,5 @@ private:
     LinkListener *m_listener;
     MessageEncoder m_encoder;
     const std::atomic<bool> *m_stop = nullptr;
-    bool m_busy = false;
     qint64 m_lastWriteUs = 0;
 };

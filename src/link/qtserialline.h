@@ -17,7 +17,6 @@ public:
     bool open(const QString &device, QString *error = nullptr) override;
     void close() override;
     bool waitForActivity(int ms) override;
-    QString deviceName() const override { return m_device; }
 
     bool isOpen() const override;
     void discardOutput() override;

@@ -1,5 +1,6 @@
 #include "httpapi.h"
 
+#include "apiroutes.h"
 #include "encoder.h"
 #include "flatten.h"
 #include "letreiroservice.h"
@@ -61,11 +62,10 @@ QString text(const std::string &s)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-QJsonObject outcomeJson(const CommandOutcome &o)
+void send(httplib::Response &res, const ApiAnswer &a)
 {
-    QJsonObject r{{QStringLiteral("ok"), o.succeeded}, {QStringLiteral("resultado"), o.status}};
-    if (!o.succeeded) r.insert(QStringLiteral("motivo"), o.reason);
-    return r;
+    res.status = a.status;
+    res.set_content(a.body.toStdString(), a.contentType.toStdString());
 }
 
 } // namespace
@@ -235,47 +235,24 @@ void HttpApi::routes()
     s.Post(
         R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
         guarded([this](const httplib::Request &req, httplib::Response &res, const QString &user) {
-            const QString panel = text(req.matches[1]);
-            const std::string what = req.matches[2];
-            const auto o = body(req, res);
-            if (!o) return;
-            RichText message;
-            QString file;
-            if (what == "mensagem") {
-                file = o->value(QStringLiteral("arquivo")).toString();
-                if (!isMessageName(file)) {
-                    error(res, 400, QStringLiteral("nome de mensagem inválido"));
-                    return;
-                }
-                RtfReadResult r =
-                    messagefile::read(QDir(m_service.config().messagesFolder).filePath(file));
-                if (!r.ok) {
-                    error(res, 404, r.error);
-                    return;
-                }
-                message = std::move(r.text);
-            }
-            const QString value = what == "texto" ? o->value(QStringLiteral("texto")).toString()
-                                                  : o->value(QStringLiteral("comando")).toString();
-            if (what != "mensagem" && value.isEmpty()) {
-                error(res, 400, QStringLiteral("falta o texto ou o comando"));
-                return;
-            }
-            using Result = std::optional<CommandOutcome>;
-            const Result r = onMain<Result>([&, this](auto done) {
-                const auto finish = [done](const CommandOutcome &c) { done(c); };
-                const bool known = what == "texto" ? m_service.sendText(panel, value, user, finish)
-                                   : what == "mensagem"
-                                       ? m_service.sendMessage(panel, message, file, user, finish)
-                                       : m_service.sendCommand(panel, value, user, finish);
-                if (!known) done(std::nullopt);
-            });
-            if (!r) {
-                error(res, 404, QStringLiteral("painel ou comando desconhecido"));
-                return;
-            }
-            json(res, outcomeJson(*r));
+            const QString panel = text(req.matches[1]), kind = text(req.matches[2]);
+            const QByteArray body = QByteArray::fromStdString(req.body);
+            send(res, onMain<ApiAnswer>([&, this](auto done) {
+                     apiroutes::sendToPanel(m_service, panel, kind, body, user, done);
+                 }));
         }));
+
+    s.Get("/api/estado",
+          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
+              send(res,
+                   onMain<ApiAnswer>([this](auto done) { done(apiroutes::state(m_service)); }));
+          }));
+
+    // For load balancers and watchdogs: no login, and no wait for the
+    // service's thread, whose being stuck is what it is asked about.
+    s.Get("/api/saude", [this](const httplib::Request &, httplib::Response &res) {
+        send(res, apiroutes::health(m_service));
+    });
 
     s.Get("/api/mensagens",
           guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {

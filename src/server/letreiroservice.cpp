@@ -1,339 +1,243 @@
 #include "letreiroservice.h"
 
+#include "agendarunner.h"
 #include "flatten.h"
-#include "frame.h"
+#include "linequeue.h"
 #include "messagefile.h"
 #include "panelport.h"
-#include "replyreceiver.h"
+#include "relayserver.h"
+#include "serviceclock.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 namespace
 {
-constexpr int kHistory = 500;
-
-QJsonObject recordJson(const QDateTime &when, const QString &who, const QString &panel,
-                       const QString &what, const QString &outcome, bool ok)
+std::unique_ptr<PanelPort> devicePort(const ServerConfig::Line &l)
 {
-    return {{QStringLiteral("quando"), when.toString(Qt::ISODate)},
-            {QStringLiteral("quem"), who},
-            {QStringLiteral("painel"), panel},
-            {QStringLiteral("o_que"), what},
-            {QStringLiteral("resultado"), outcome},
-            {QStringLiteral("ok"), ok}};
+    auto port = std::make_unique<SerialPanelPort>();
+    QObject::connect(port.get(), &PanelPort::opened,
+                     [name = l.name, device = l.device](bool ok, const QString &why) {
+                         if (!ok)
+                             qWarning("letreiro-servidor: linha %s (%s): %s", qPrintable(name),
+                                      qPrintable(device), qPrintable(why));
+                     });
+    port->setReopenBeforeRequests(true);
+    port->openDevice(l.device);
+    return port;
 }
 } // namespace
 
-LetreiroService::LetreiroService(ServerConfig config, QObject *parent)
+LetreiroService::LetreiroService(ServerConfig config, ServiceClock *clock, PortFactory ports,
+                                 QObject *parent)
     : QObject(parent), m_config(std::move(config)),
-      m_scheduler(QTimeZone::systemTimeZone(), [] { return QDateTime::currentDateTimeUtc(); })
+      m_clock(clock ? *clock : ServiceClock::system()),
+      m_ports(ports ? std::move(ports) : PortFactory(devicePort)),
+      m_history(m_config.historyFile, m_writer),
+      m_agenda(new AgendaRunner(m_config, m_clock, m_writer, this))
 {
-    loadHistory();
-    m_scheduleTimer.setSingleShot(true);
-    connect(&m_scheduleTimer, &QTimer::timeout, this, &LetreiroService::checkSchedule);
+    m_history.load();
+    connect(&m_writer, &StateWriter::result, this, &LetreiroService::written);
+    connect(m_agenda, &AgendaRunner::note, this,
+            [this](const QString &who, const QString &what, const QString &text) {
+                note(who, what, text);
+            });
+    connect(m_agenda, &AgendaRunner::runEntry, this,
+            [this](const ScheduleEntry &e, const QString &who) {
+                sendToPanels(e.panels, e.action, e.value, who);
+            });
 }
 
-LetreiroService::~LetreiroService() = default;
+LetreiroService::~LetreiroService()
+{
+    // The lines first: their jobs still answer into the history.
+    qDeleteAll(m_lines);
+    m_lines.clear();
+    m_writer.flush();
+}
 
 bool LetreiroService::start(QString *error)
 {
     for (const ServerConfig::Line &l : m_config.lines) {
-        Line &line = m_lines[l.name];
-        line.port = new SerialPanelPort(this);
-        // The answers come back in the order the requests went in.
-        connect(line.port, &PanelPort::finished, this,
-                [this, name = l.name](const CommandOutcome &o) {
-                    Line &line = m_lines[name];
-                    if (line.pending.empty()) return;
-                    Done done = std::move(line.pending.front());
-                    line.pending.pop_front();
-                    done(o);
-                });
-        connect(line.port, &PanelPort::opened, this,
-                [name = l.name, device = l.device](bool ok, const QString &why) {
-                    if (!ok)
-                        qWarning("letreiro-servidor: linha %s (%s): %s", qPrintable(name),
-                                 qPrintable(device), qPrintable(why));
-                });
-        line.port->setReopenBeforeRequests(true);
-        line.port->openDevice(l.device);
-        if (!l.relayHost.isEmpty()) {
-            line.relay = new QTcpServer(this);
-            if (!line.relay->listen(QHostAddress(l.relayHost), l.relayPort)) {
-                *error = QStringLiteral("repasse da linha %1: não foi possível escutar em %2:%3")
-                             .arg(l.name, l.relayHost)
-                             .arg(l.relayPort);
-                return false;
-            }
-            serveRelay(l.name);
-        }
-    }
-    // The agenda's state and the MQTT journal sit beside the history.
-    QDir().mkpath(QFileInfo(m_config.scheduleStateFile).absolutePath());
-    QList<ScheduleEntry> entries = m_config.schedule;
-    if (QFileInfo::exists(m_config.scheduleFile)) {
-        const SmallFileRead f = messagefile::readSmallFile(m_config.scheduleFile, 1 << 20, false);
-        const auto editable = f.ok ? m_config.parseSchedule(f.data, error) : std::nullopt;
-        if (!editable) {
-            *error = QStringLiteral("%1: %2").arg(m_config.scheduleFile, f.ok ? *error : f.error);
+        auto *line = new LineQueue(l.name, m_ports(l), m_clock, this);
+        m_lines.insert(l.name, line);
+        connect(line, &LineQueue::exchanged, this, &LetreiroService::ended);
+        connect(line, &LineQueue::idle, this, &LetreiroService::lineIdle);
+        if (l.relayHost.isEmpty()) continue;
+        auto *relay = new RelayServer(
+            l.name, [this, line](PanelJobPtr job) { submitTo(line, std::move(job)); }, this);
+        m_relays.insert(l.name, relay);
+        if (!relay->allow(l.relayFrom, error) || !relay->listen(l.relayHost, l.relayPort, error))
             return false;
-        }
-        entries += *editable;
     }
-    m_scheduler.setEntries(entries);
-    QFile state(m_config.scheduleStateFile);
-    QDateTime covered;
-    if (state.open(QIODevice::ReadOnly))
-        covered = QDateTime::fromString(QJsonDocument::fromJson(state.read(4096))
-                                            .object()
-                                            .value(QStringLiteral("coberto"))
-                                            .toString(),
-                                        Qt::ISODate);
-    runScheduled(m_scheduler.start(covered));
-    saveScheduleState();
-    m_scheduleTimer.start(m_scheduler.msUntilNextMinute() + 250);
-    return true;
+    return m_agenda->start(error);
 }
 
-void LetreiroService::checkSchedule()
+PanelJobPtr LetreiroService::panelJob(const QString &panel, PanelJob::Kind kind,
+                                      const QString &what, const QString &who) const
 {
-    const QDateTime before = m_scheduler.covered();
-    runScheduled(m_scheduler.poll());
-    if (m_scheduler.covered() != before) saveScheduleState();
-    m_scheduleTimer.start(m_scheduler.msUntilNextMinute() + 250);
+    const ServerConfig::Panel *p = m_config.panel(panel);
+    if (!p) return nullptr;
+    auto job = std::make_shared<PanelJob>();
+    job->kind = kind;
+    job->who = who;
+    job->panel = panel;
+    job->what = what;
+    job->address = qint16(p->address);
+    job->options = LinkOptions{p->type, false};
+    return job;
 }
 
-void LetreiroService::runScheduled(const QList<ScheduledRun> &runs)
+PanelJobPtr LetreiroService::textJob(const QString &panel, const QString &text,
+                                     const QString &who) const
 {
-    for (const ScheduledRun &run : runs) {
-        if (run.entry < 0) {
-            note(QStringLiteral("agenda"), {}, run.note);
-            continue;
-        }
-        const ScheduleEntry &e = m_scheduler.entries().at(run.entry);
-        const QString who = QStringLiteral("agenda %1").arg(e.name);
-        if (!run.note.isEmpty()) note(who, e.value, run.note);
-        if (!run.skipped) sendToPanels(e.panels, e.action, e.value, who);
+    // As `letreiro-cli transfere --texto` sends it.
+    const RichText message = plainMessage(text);
+    return messageJob(panel, message, message.plainText(), who);
+}
+
+PanelJobPtr LetreiroService::messageJob(const QString &panel, const RichText &message,
+                                        const QString &what, const QString &who) const
+{
+    PanelJobPtr job = panelJob(panel, PanelJob::Kind::Text, what, who);
+    if (!job) return nullptr;
+    const QByteArray field = loadCommandField(message);
+    const qint16 address = job->address;
+    job->work = [address, field](PanelCommands &c) { return c.transfer(address, field); };
+    job->shown = message.plainText();
+    return job;
+}
+
+PanelJobPtr LetreiroService::commandJob(const QString &panel, const QString &name,
+                                        const QString &who) const
+{
+    const PanelCommand *command = panelCommand(name);
+    PanelJobPtr job = command ? panelJob(panel, PanelJob::Kind::Command, name, who) : nullptr;
+    if (!job) return nullptr;
+    const qint16 address = job->address;
+    const char letter = command->letter;
+    ServiceClock *clock = &m_clock;
+    job->wholeLine = command->wholeLine;
+    if (letter == 'R')
+        job->work = [clock](PanelCommands &c) { return c.setClock(clock->now()); };
+    else if (letter == 'D')
+        job->work = [clock](PanelCommands &c) { return c.setDate(clock->now()); };
+    else
+        job->work = [address, letter](PanelCommands &c) { return c.letter(address, letter); };
+    // A panel cleared shows nothing any more.
+    if (letter == 'A') job->shown = QString();
+    return job;
+}
+
+void LetreiroService::submit(PanelJobPtr job)
+{
+    const ServerConfig::Panel *p = m_config.panel(job->panel);
+    submitTo(p ? m_lines.value(p->line) : nullptr, std::move(job));
+}
+
+void LetreiroService::submitTo(LineQueue *line, PanelJobPtr job)
+{
+    if (!line) {
+        // Not started, or stopped and gone: nothing will ever run it.
+        if (job->done) job->done(JobResult::unrun(JobResult::End::Stopping));
+        return;
     }
+    // Answers that never reached the wire go into the history too.
+    PanelJob::Done done = std::move(job->done);
+    job->done = [this, done, who = job->who, panel = job->panel,
+                 what = job->what](const JobResult &r) {
+        if (r.end != JobResult::End::Ran)
+            m_history.add({m_clock.now(), who, panel, what, r.text(), false});
+        if (done) done(r);
+    };
+    line->submit(std::move(job));
 }
 
-void LetreiroService::saveScheduleState() const
+void LetreiroService::ended(const PanelJob &job, const JobResult &r)
 {
-    messagefile::saveFile(m_config.scheduleStateFile,
-                          QJsonDocument(QJsonObject{{QStringLiteral("coberto"),
-                                                     m_scheduler.covered().toString(Qt::ISODate)}})
-                              .toJson(QJsonDocument::Compact));
+    m_history.add({m_clock.now(), job.who, job.panel, job.what, r.text(), r.ok()});
+    if (!m_config.panel(job.panel)) return; // a relayed frame, by address
+    if (r.ok() && job.shown) m_shown.insert(job.panel, *job.shown);
+    Q_EMIT exchanged(job.panel, r.ok(), r.text(), m_shown.value(job.panel));
 }
 
-QJsonArray LetreiroService::scheduleJson() const
+void LetreiroService::note(const QString &who, const QString &what, const QString &text, bool ok)
 {
-    QJsonArray out;
-    for (const ScheduleEntry &e : m_scheduler.entries())
-        out.append(e.toJson());
-    return out;
+    m_history.add({m_clock.now(), who, QString(), what, text, ok});
 }
 
-bool LetreiroService::setSchedule(const QList<ScheduleEntry> &editable, QString *error)
+void LetreiroService::written(const QString &path, const QString &why)
 {
-    if (!m_config.checkSchedule(editable, error)) return false;
-    QDir().mkpath(QFileInfo(m_config.scheduleFile).absolutePath());
-    const QString why =
-        messagefile::saveFile(m_config.scheduleFile, ServerConfig::scheduleText(editable));
-    if (!why.isEmpty()) {
-        *error = why;
-        return false;
+    if (why.isEmpty()) {
+        m_warnings.remove(path);
+        qWarning("letreiro-servidor: %s gravado de novo", qPrintable(path));
+        return;
     }
-    m_scheduler.setEntries(m_config.schedule + editable);
-    return true;
+    const QString text = QStringLiteral("não foi possível gravar %1: %2").arg(path, why);
+    m_warnings.insert(path, text);
+    qWarning("letreiro-servidor: %s", qPrintable(text));
 }
 
 bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action action,
                                    const QString &value, const QString &who,
-                                   std::function<void()> allDone)
+                                   std::function<void(bool)> allDone)
 {
     if (panels.isEmpty())
         for (const ServerConfig::Panel &p : m_config.panels)
             panels.append(p.name);
     for (const QString &name : panels)
         if (!m_config.panel(name)) return false;
-    // One count for the exchanges under way, the last one out calls allDone.
-    auto left = std::make_shared<int>(1);
-    const auto finished = [left, allDone] {
-        if (--*left == 0 && allDone) allDone();
-    };
-    const auto ignore = [left, finished](const CommandOutcome &) { finished(); };
-    const auto started = [left] { ++*left; };
-    if (action == ScheduleEntry::Action::Command) {
-        if (!panelCommands().contains(value)) return false;
-        QStringList lines; // a sync reaches every panel of its line at once
-        const bool sync = value == QLatin1String("hora") || value == QLatin1String("data");
-        for (const QString &name : panels) {
-            const QString line = m_config.panel(name)->line;
-            if (sync && lines.contains(line)) continue;
-            lines.append(line);
-            started();
-            sendCommand(name, value, who, ignore);
-        }
-        finished();
-        return true;
-    }
+    const PanelCommand *command =
+        action == ScheduleEntry::Action::Command ? panelCommand(value) : nullptr;
+    if (action == ScheduleEntry::Action::Command && !command) return false;
     RichText message;
     if (action == ScheduleEntry::Action::Message) {
-        RtfReadResult r = messagefile::read(QDir(m_config.messagesFolder).filePath(value));
+        RtfReadResult r = isMessageName(value)
+                              ? messagefile::read(QDir(m_config.messagesFolder).filePath(value))
+                              : RtfReadResult{};
         if (!r.ok) {
-            note(who, value, r.error, false);
-            finished();
+            note(who, value,
+                 r.error.isEmpty() ? QStringLiteral("nome de mensagem inválido") : r.error, false);
+            if (allDone) allDone(false);
             return true;
         }
         message = std::move(r.text);
     }
+    QList<PanelJobPtr> jobs;
+    QStringList lines; // a sync reaches every panel of its line at once
     for (const QString &name : panels) {
-        started();
-        if (action == ScheduleEntry::Action::Text)
-            sendText(name, value, who, ignore);
-        else
-            sendMessage(name, message, value, who, ignore);
+        const QString line = m_config.panel(name)->line;
+        if (command && command->wholeLine && lines.contains(line)) continue;
+        lines.append(line);
+        jobs.append(action == ScheduleEntry::Action::Text ? textJob(name, value, who)
+                    : action == ScheduleEntry::Action::Message
+                        ? messageJob(name, message, value, who)
+                        : commandJob(name, value, who));
     }
-    finished();
+    // One count for the jobs under way; the last one out calls allDone.
+    struct Count {
+        qsizetype left;
+        bool interrupted = false;
+    };
+    auto count = std::make_shared<Count>(Count{jobs.size()});
+    if (jobs.isEmpty() && allDone) allDone(false);
+    for (const PanelJobPtr &job : jobs) {
+        job->done = [count, allDone](const JobResult &r) {
+            count->interrupted |= r.end == JobResult::End::Stopping;
+            if (--count->left == 0 && allDone) allDone(count->interrupted);
+        };
+        submit(job);
+    }
     return true;
 }
 
-quint16 LetreiroService::relayPort(const QString &line) const
+QJsonArray LetreiroService::scheduleJson() const
 {
-    const auto it = m_lines.constFind(line);
-    return it != m_lines.constEnd() && it->relay ? it->relay->serverPort() : 0;
+    return m_agenda->json();
 }
 
-void LetreiroService::submit(const QString &line, const LinkOptions &options,
-                             const PanelPort::Job &job, Done done)
+bool LetreiroService::setSchedule(const QList<ScheduleEntry> &entries, QString *error)
 {
-    Line &l = m_lines[line];
-    l.pending.push_back(std::move(done));
-    l.port->run(options, job);
-}
-
-bool LetreiroService::sendText(const QString &panel, const QString &text, const QString &who,
-                               Done done)
-{
-    // As `letreiro-cli transfere --texto` sends it.
-    const RichText message = plainMessage(text);
-    return sendMessage(panel, message, message.plainText(), who, std::move(done));
-}
-
-bool LetreiroService::sendMessage(const QString &panel, const RichText &message,
-                                  const QString &what, const QString &who, Done done)
-{
-    const ServerConfig::Panel *p = m_config.panel(panel);
-    if (!p) return false;
-    const QByteArray field = loadCommandField(message);
-    const auto address = qint16(p->address);
-    submit(
-        p->line, LinkOptions{p->type, false},
-        [address, field](PanelCommands &c) { return c.transfer(address, field); },
-        [this, panel, who, what, done, shown = message.plainText()](const CommandOutcome &o) {
-            record(panel, who, what, o, shown);
-            done(o);
-        });
-    return true;
-}
-
-bool LetreiroService::sendCommand(const QString &panel, const QString &command, const QString &who,
-                                  Done done)
-{
-    const ServerConfig::Panel *p = m_config.panel(panel);
-    static const QHash<QString, char> letters = {{QStringLiteral("para"), 'P'},
-                                                 {QStringLiteral("inicia"), 'I'},
-                                                 {QStringLiteral("apaga"), 'A'}};
-    if (!p || !panelCommands().contains(command)) return false;
-    const auto address = qint16(p->address);
-    const char letter = letters.value(command, 0);
-    PanelPort::Job job;
-    if (letter)
-        job = [address, letter](PanelCommands &c) { return c.letter(address, letter); };
-    else if (command == QLatin1String("hora"))
-        job = [](PanelCommands &c) { return c.setClock(QDateTime::currentDateTime()); };
-    else
-        job = [](PanelCommands &c) { return c.setDate(QDateTime::currentDateTime()); };
-    submit(p->line, LinkOptions{p->type, false}, job,
-           [this, panel, who, command, done](const CommandOutcome &o) {
-               // A panel cleared shows nothing any more.
-               record(panel, who, command, o,
-                      command == QLatin1String("apaga") && o.succeeded
-                          ? std::optional<QString>(QString())
-                          : std::nullopt);
-               done(o);
-           });
-    return true;
-}
-
-void LetreiroService::serveRelay(const QString &line)
-{
-    QTcpServer *server = m_lines[line].relay;
-    connect(server, &QTcpServer::newConnection, this, [this, server, line] {
-        while (QTcpSocket *s = server->nextPendingConnection()) {
-            auto receiver = std::make_shared<ReplyReceiver>();
-            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            connect(s, &QTcpSocket::readyRead, this, [this, s, receiver, line] {
-                const QByteArray bytes = s->readAll();
-                for (const char b : bytes) {
-                    if (!receiver->feed(quint8(b))) continue;
-                    // A whole frame of a client: queued with everyone else's,
-                    // its answer (if any) to this client only.
-                    const auto address = qint16(receiver->address());
-                    const QByteArray data = receiver->payload().chopped(1);
-                    receiver->reset();
-                    QPointer<QTcpSocket> client(s);
-                    submit(
-                        line, LinkOptions{},
-                        [address, data](PanelCommands &c) { return c.relay(address, data); },
-                        [this, client, address, line, data](const CommandOutcome &o) {
-                            record(QStringLiteral("linha %1, endereço %2").arg(line).arg(address),
-                                   QStringLiteral("repasse"), QString::fromLatin1(data.left(1)), o);
-                            if (!client || address == 0 || o.reply.size() < 2) return;
-                            const auto length = quint16(o.reply.size() + 3);
-                            QByteArray answer;
-                            answer.append(char(0x81)).append(char(0x7E));
-                            answer.append(char(length & 0xFF)).append(char(length >> 8));
-                            answer.append(char(quint16(address) & 0xFF))
-                                .append(char(quint16(address) >> 8));
-                            answer.append(char(0xFF)).append(char(0xFF)).append(o.reply);
-                            client->write(answer);
-                        });
-                }
-            });
-        }
-    });
-}
-
-void LetreiroService::record(const QString &panel, const QString &who, const QString &what,
-                             const CommandOutcome &o, const std::optional<QString> &shown)
-{
-    Record r{QDateTime::currentDateTime(), who, panel, what, o.statusWithReason(), o.succeeded};
-    m_last.insert(panel, r);
-    remember(r);
-    if (!m_config.panel(panel)) return; // a relayed frame, by address
-    if (shown) m_shown.insert(panel, *shown);
-    Q_EMIT exchanged(panel, r.ok, r.outcome, m_shown.value(panel));
-}
-
-void LetreiroService::note(const QString &who, const QString &what, const QString &text, bool ok)
-{
-    remember(Record{QDateTime::currentDateTime(), who, QString(), what, text, ok});
-}
-
-void LetreiroService::remember(const Record &r)
-{
-    m_history.push_back(r);
-    while (m_history.size() > kHistory)
-        m_history.pop_front();
-    saveHistory();
+    return m_agenda->setEditable(entries, error);
 }
 
 QJsonArray LetreiroService::panelsJson() const
@@ -344,48 +248,69 @@ QJsonArray LetreiroService::panelsJson() const
                       {QStringLiteral("linha"), p.line},
                       {QStringLiteral("endereco"), p.address},
                       {QStringLiteral("tipo"), p.type}};
-        const auto it = m_last.constFind(p.name);
+        const HistoryStore::Record *last = m_history.last(p.name);
         o.insert(QStringLiteral("ultimo"),
-                 it == m_last.constEnd()
-                     ? QJsonValue()
-                     : QJsonObject{{QStringLiteral("quando"), it->when.toString(Qt::ISODate)},
-                                   {QStringLiteral("ok"), it->ok},
-                                   {QStringLiteral("resultado"), it->outcome}});
+                 !last ? QJsonValue()
+                       : QJsonObject{{QStringLiteral("quando"), isoWithOffset(last->when)},
+                                     {QStringLiteral("ok"), last->ok},
+                                     {QStringLiteral("resultado"), last->outcome}});
         out.append(o);
     }
     return out;
 }
 
-QJsonArray LetreiroService::historyJson() const
+QJsonObject LetreiroService::stateJson() const
 {
-    QJsonArray out;
-    for (const Record &r : m_history)
-        out.append(recordJson(r.when, r.who, r.panel, r.what, r.outcome, r.ok));
-    return out;
-}
-
-void LetreiroService::loadHistory()
-{
-    QFile f(m_config.historyFile);
-    if (!f.open(QIODevice::ReadOnly)) return;
-    const QJsonArray all = QJsonDocument::fromJson(f.read(16 << 20)).array();
-    for (const QJsonValue &v : all) {
-        const QJsonObject o = v.toObject();
-        Record r{QDateTime::fromString(o.value(QStringLiteral("quando")).toString(), Qt::ISODate),
-                 o.value(QStringLiteral("quem")).toString(),
-                 o.value(QStringLiteral("painel")).toString(),
-                 o.value(QStringLiteral("o_que")).toString(),
-                 o.value(QStringLiteral("resultado")).toString(),
-                 o.value(QStringLiteral("ok")).toBool()};
-        m_history.push_back(r);
-        m_last.insert(r.panel, r);
+    QJsonArray lines;
+    for (const ServerConfig::Line &l : m_config.lines) {
+        const LineQueue *q = m_lines.value(l.name);
+        lines.append(QJsonObject{{QStringLiteral("nome"), l.name},
+                                 {QStringLiteral("porta"), l.device},
+                                 {QStringLiteral("fila"), q ? q->waiting() : 0},
+                                 {QStringLiteral("ocupada"), q && !q->isIdle()}});
     }
-    while (m_history.size() > kHistory)
-        m_history.pop_front();
+    return {{QStringLiteral("versao"), QStringLiteral("%1.%2.%3")
+                                           .arg(LETREIRO_VERSION_MAJOR)
+                                           .arg(LETREIRO_VERSION_MINOR)
+                                           .arg(LETREIRO_VERSION_PATCH)},
+            {QStringLiteral("linhas"), lines},
+            {QStringLiteral("avisos"), QJsonArray::fromStringList(warnings())}};
 }
 
-void LetreiroService::saveHistory() const
+bool LetreiroService::isHealthy() const
 {
-    messagefile::saveFile(m_config.historyFile,
-                          QJsonDocument(historyJson()).toJson(QJsonDocument::Compact));
+    return std::none_of(m_lines.cbegin(), m_lines.cend(),
+                        [](const LineQueue *q) { return q->isStuck(); });
+}
+
+quint16 LetreiroService::relayPort(const QString &line) const
+{
+    const RelayServer *relay = m_relays.value(line);
+    return relay ? relay->port() : 0;
+}
+
+void LetreiroService::stop()
+{
+    if (m_stopping) return;
+    m_stopping = true;
+    m_agenda->stop();
+    for (RelayServer *relay : std::as_const(m_relays))
+        relay->stop();
+    m_stoppingLines = true;
+    for (LineQueue *line : std::as_const(m_lines))
+        line->stop();
+    m_stoppingLines = false;
+    lineIdle();
+}
+
+void LetreiroService::lineIdle()
+{
+    if (!m_stopping || m_stoppingLines ||
+        !std::all_of(m_lines.cbegin(), m_lines.cend(),
+                     [](const LineQueue *q) { return q->isIdle(); }) ||
+        m_stoppedSaid)
+        return;
+    m_stoppedSaid = true;
+    m_writer.flush();
+    QMetaObject::invokeMethod(this, &LetreiroService::stopped, Qt::QueuedConnection);
 }

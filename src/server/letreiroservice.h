@@ -1,101 +1,115 @@
 #pragma once
 
-#include "panelcommands.h"
-#include "panelport.h"
+#include "historystore.h"
+#include "paneljob.h"
 #include "schedule.h"
 #include "serverconfig.h"
+#include "statewriter.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
 #include <QObject>
-#include <QTimer>
 
-#include <deque>
 #include <functional>
+#include <memory>
 
-class QTcpServer;
-class SerialPanelPort;
+class AgendaRunner;
+class LineQueue;
+class RelayServer;
+class RichText;
+class ServiceClock;
 
-// The service's heart, on the main thread: it owns every line through its
-// port worker and runs every request (web, API, relay clients) as one whole
-// exchange at a time per line, in the order they came. It also keeps each
-// panel's last outcome and the history of exchanges.
+// The service as its parts put together, on the main thread: a queue per
+// line (LineQueue), the relays (RelayServer), the history (HistoryStore),
+// the agenda (AgendaRunner) and the state writer. Every request is a
+// PanelJob that carries its own result callback; the history hears of
+// every job that ends.
 class LetreiroService : public QObject
 {
     Q_OBJECT
 public:
-    using Done = std::function<void(const CommandOutcome &)>;
+    // Makes the port of a line (tests give a fake line); by default the
+    // line's own device, opened again whenever it went away.
+    using PortFactory = std::function<std::unique_ptr<PanelPort>(const ServerConfig::Line &)>;
 
-    explicit LetreiroService(ServerConfig config, QObject *parent = nullptr);
+    explicit LetreiroService(ServerConfig config, ServiceClock *clock = nullptr,
+                             PortFactory ports = {}, QObject *parent = nullptr);
     ~LetreiroService() override;
 
-    // Opens the lines and the relays; false with the reason when a relay
-    // cannot listen.
+    // Opens the lines and the relays and starts the agenda; false with the
+    // reason when a relay cannot listen or the agenda cannot be read.
     bool start(QString *error);
     const ServerConfig &config() const { return m_config; }
+    ServiceClock &clock() const { return m_clock; }
 
-    // What a panel is told, by whom. `done` runs on this thread once the
-    // exchange is over. False (and `done` not called) for a panel that does
-    // not exist.
-    bool sendText(const QString &panel, const QString &text, const QString &who, Done done);
-    bool sendMessage(const QString &panel, const RichText &message, const QString &what,
-                     const QString &who, Done done);
-    // "para", "inicia", "apaga", "hora" or "data".
-    bool sendCommand(const QString &panel, const QString &command, const QString &who, Done done);
+    // A job for a panel, not yet submitted (the caller sets its deadline and
+    // `done`); nullptr for a panel or command that does not exist.
+    PanelJobPtr textJob(const QString &panel, const QString &text, const QString &who) const;
+    PanelJobPtr messageJob(const QString &panel, const RichText &message, const QString &what,
+                           const QString &who) const;
+    PanelJobPtr commandJob(const QString &panel, const QString &command, const QString &who) const;
+    // To the job's line; `done` runs on this thread once it ended, however.
+    void submit(PanelJobPtr job);
+
     // The same to several panels (empty: every panel); a clock or date sync
     // goes once per line, since every panel on it hears it. False for a
-    // panel or command that does not exist.
-    // `allDone`, if given, runs once every exchange is over.
+    // panel or command that does not exist. `allDone`, if given, runs once
+    // every job ended, told whether any was left undone by a stop.
     bool sendToPanels(QStringList panels, ScheduleEntry::Action action, const QString &value,
-                      const QString &who, std::function<void()> allDone = {});
+                      const QString &who, std::function<void(bool interrupted)> allDone = {});
 
-    // The agenda: the configuration's entries (fixed) and the editable ones.
     QJsonArray scheduleJson() const;
-    // Replaces the editable entries and keeps them in the agenda file.
+    // Replaces the editable entries of the agenda and keeps them in its file.
     bool setSchedule(const QList<ScheduleEntry> &entries, QString *error);
-
     QJsonArray panelsJson() const;
-    QJsonArray historyJson() const;
-    // Where the relay of a line listens (after start), for the tests.
+    QJsonArray historyJson() const { return m_history.json(); }
+    // {"versao", "linhas": [{"nome", "porta", "fila", "ocupada"}], "avisos"}
+    QJsonObject stateJson() const;
+    // What went wrong and still is: files that could not be written.
+    QStringList warnings() const { return m_warnings.values(); }
+    // False while a line's worker is stuck beyond its longest exchange;
+    // safe from any thread.
+    bool isHealthy() const;
+    // Where the relay of a line listens (after start).
     quint16 relayPort(const QString &line) const;
+
+    // Nothing new starts, every waiting job answers Stopping at once, each
+    // line's frame on the wire ends whole; stopped() once every line is idle.
+    void stop();
+    bool isStopping() const { return m_stopping; }
+    // The files of the service's state are written through it.
+    StateWriter &stateWriter() { return m_writer; }
+    // Waits until the state files are written (a stop, a test).
+    void flush() { m_writer.flush(); }
 
 Q_SIGNALS:
     // After each exchange with a configured panel: how it went and the
     // text the panel was last given.
     void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
+    void stopped();
 
 private:
-    struct Line {
-        SerialPanelPort *port = nullptr;
-        std::deque<Done> pending;
-        QTcpServer *relay = nullptr;
-    };
-    struct Record {
-        QDateTime when;
-        QString who, panel, what, outcome;
-        bool ok = false;
-    };
-
-    void submit(const QString &line, const LinkOptions &options, const PanelPort::Job &job,
-                Done done);
-    void record(const QString &panel, const QString &who, const QString &what,
-                const CommandOutcome &outcome, const std::optional<QString> &shown = {});
-    // A line of the history that is no exchange (an entry left out, late…).
+    PanelJobPtr panelJob(const QString &panel, PanelJob::Kind kind, const QString &what,
+                         const QString &who) const;
+    void submitTo(LineQueue *line, PanelJobPtr job);
+    void ended(const PanelJob &job, const JobResult &r);
     void note(const QString &who, const QString &what, const QString &text, bool ok = true);
-    void remember(const Record &r); // into the history, kept to its size and saved
-    void checkSchedule();
-    void runScheduled(const QList<ScheduledRun> &runs);
-    void saveScheduleState() const;
-    void serveRelay(const QString &line);
-    void loadHistory();
-    void saveHistory() const;
+    void written(const QString &path, const QString &why);
+    void lineIdle();
 
     ServerConfig m_config;
-    QHash<QString, Line> m_lines;
-    QHash<QString, Record> m_last; // by panel
-    std::deque<Record> m_history;
-    QHash<QString, QString> m_shown; // by panel: the text it was last given
-    Scheduler m_scheduler;
-    QTimer m_scheduleTimer;
+    ServiceClock &m_clock;
+    PortFactory m_ports;
+    StateWriter m_writer;
+    HistoryStore m_history;
+    AgendaRunner *m_agenda;
+    QHash<QString, LineQueue *> m_lines; // by name; fixed once started
+    QHash<QString, RelayServer *> m_relays;
+    QHash<QString, QString> m_shown;   // by panel: the text it was last given
+    QMap<QString, QString> m_warnings; // by file
+    bool m_stopping = false;
+    bool m_stoppingLines = false; // until every line has been told
+    bool m_stoppedSaid = false;
 };

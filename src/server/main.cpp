@@ -12,9 +12,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -116,17 +118,39 @@ int main(int argc, char *argv[])
                     .arg(service.relayPort(l.name)));
 
 #ifdef Q_OS_UNIX
-    // SIGTERM (systemd) and SIGINT end the service cleanly: no new request
-    // is taken, those in hand get their exchanges and answers, then it quits.
+    // SIGTERM (systemd) and SIGINT stop at once: the frame on the wire ends
+    // whole, every waiting request answers "o serviço está parando", the
+    // HTTP server answers what it holds and takes nothing new.
     if (::pipe(g_signalPipe) == 0) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
         auto *n = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(n, &QSocketNotifier::activated, &app, [&api] { api.requestStop(); });
+        QObject::connect(n, &QSocketNotifier::activated, &app, [&api, &service] {
+            api.requestStop();
+            service.stop();
+        });
     }
 #endif
-    QObject::connect(api.events(), &HttpApiEvents::stopped, &app, &QCoreApplication::quit);
+    // Out once the lines are idle and the HTTP server has answered what it
+    // held; a client slow to take its answer is not waited for beyond 2 s.
+    int pending = 2;
+    const auto oneLess = [&pending] {
+        if (--pending == 0) QCoreApplication::quit();
+    };
+    QObject::connect(api.events(), &HttpApiEvents::stopped, &app, oneLess);
+    QObject::connect(&service, &LetreiroService::stopped, &app, [&] {
+        QTimer::singleShot(2000, &app, &QCoreApplication::quit);
+        oneLess();
+    });
     const int status = QCoreApplication::exec();
+    mqtt.reset();
+    service.flush();
+    if (pending > 0) {
+        // A request thread still writing to a slow client holds nothing of
+        // ours: the state is on disk, the lines are idle.
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
     api.stop();
     return status;
 }

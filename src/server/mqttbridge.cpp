@@ -3,10 +3,13 @@
 #include "encoder.h"
 #include "flatten.h"
 #include "frame.h"
+#include "historystore.h"
 #include "letreiroservice.h"
+#include "linequeue.h"
 #include "messagefile.h"
 #include "mqttdiscovery.h"
 #include "sendcheck.h"
+#include "serviceclock.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -23,7 +26,7 @@
 namespace
 {
 // As many requests as the lines' queues hold: what a start takes back.
-constexpr int kWaitingPerLine = 256;
+constexpr int kWaitingPerLine = LineQueue::kMaxWaiting;
 
 qint64 nowMs()
 {
@@ -173,7 +176,7 @@ void MqttBridge::take(const Entry &e, bool again)
     const QString value = QString::fromUtf8(e.message.payload);
     if (text)
         runText(e, panels, value);
-    else if (panelCommands().contains(value.trimmed()))
+    else if (panelCommand(value.trimmed()))
         runCommand(e, panels, value.trimmed());
     else
         refuse(QStringLiteral("comando desconhecido: %1").arg(value.trimmed()));
@@ -214,20 +217,10 @@ void MqttBridge::runText(const Entry &e, const QStringList &panels, const QStrin
     if (m_config.strict && !warnings.isEmpty())
         return finish(e, {false, QStringLiteral("recusado"),
                           QStringLiteral("o painel não mostraria o texto como está"), warnings});
-    auto left = std::make_shared<int>(int(panels.size()));
-    auto failure = std::make_shared<QString>();
+    QList<PanelJobPtr> jobs;
     for (const QString &name : panels)
-        m_service.sendText(name, text, QStringLiteral("mqtt"),
-                           [self = QPointer<MqttBridge>(this), e, left, failure, name,
-                            warnings](const CommandOutcome &o) {
-                               if (!o.succeeded && failure->isEmpty())
-                                   *failure = name + QStringLiteral(": ") + o.statusWithReason();
-                               if (--*left > 0 || !self) return;
-                               self->finish(e, {failure->isEmpty(),
-                                                failure->isEmpty() ? QStringLiteral("enviado")
-                                                                   : QStringLiteral("falhou"),
-                                                *failure, warnings});
-                           });
+        jobs.append(m_service.textJob(name, text, QStringLiteral("mqtt")));
+    run(e, jobs, warnings);
 }
 
 void MqttBridge::runCommand(const Entry &e, const QStringList &panels, const QString &command)
@@ -241,21 +234,58 @@ void MqttBridge::runCommand(const Entry &e, const QStringList &panels, const QSt
         lines.append(line);
         targets.append(name);
     }
-    auto left = std::make_shared<int>(int(targets.size()));
-    auto failure = std::make_shared<QString>();
+    QList<PanelJobPtr> jobs;
     for (const QString &name : targets)
-        m_service.sendCommand(
-            name, command, QStringLiteral("mqtt"),
-            [self = QPointer<MqttBridge>(this), e, left, failure, name](const CommandOutcome &o) {
-                if (!o.succeeded && failure->isEmpty())
-                    *failure = name + QStringLiteral(": ") + o.statusWithReason();
-                if (--*left > 0 || !self) return;
-                self->finish(
-                    e, {failure->isEmpty(),
-                        failure->isEmpty() ? QStringLiteral("enviado") : QStringLiteral("falhou"),
-                        *failure,
-                        {}});
-            });
+        jobs.append(m_service.commandJob(name, command, QStringLiteral("mqtt")));
+    run(e, jobs, {});
+}
+
+void MqttBridge::run(const Entry &e, const QList<PanelJobPtr> &jobs, const QStringList &warnings)
+{
+    struct Tally {
+        int left = 0;
+        bool interrupted = false;
+        QString panel;
+        std::optional<JobResult> failed;
+    };
+    auto tally = std::make_shared<Tally>();
+    tally->left = int(jobs.size());
+    // The expiry holds until the frame starts: the line's queue answers
+    // Expired for a job whose deadline passed while it waited.
+    const qint64 deadline =
+        e.expiresMs ? m_service.clock().monotonicMs() + std::max<qint64>(1, e.expiresMs - nowMs())
+                    : 0;
+    for (const PanelJobPtr &job : jobs) {
+        job->deadlineMs = deadline;
+        job->done = [self = QPointer<MqttBridge>(this), e, tally, warnings,
+                     panel = job->panel](const JobResult &r) {
+            tally->interrupted |= r.end == JobResult::End::Stopping;
+            if (!r.ok() && !tally->failed) {
+                tally->failed = r;
+                tally->panel = panel;
+            }
+            if (--tally->left > 0 || !self || tally->interrupted) return;
+            self->finish(e, resultOf(tally->failed, tally->panel, warnings));
+        };
+        m_service.submit(job);
+    }
+}
+
+MqttBridge::Result MqttBridge::resultOf(const std::optional<JobResult> &failed,
+                                        const QString &panel, const QStringList &warnings)
+{
+    if (!failed) return {true, QStringLiteral("enviado"), {}, warnings};
+    switch (failed->end) {
+    case JobResult::End::Ran:
+        return {false, QStringLiteral("falhou"), panel + QStringLiteral(": ") + failed->text(),
+                warnings};
+    case JobResult::End::Replaced:
+        return {false, QStringLiteral("substituído"), failed->text(), warnings};
+    case JobResult::End::Expired:
+        return {false, QStringLiteral("expirado"), failed->text(), warnings};
+    default:
+        return {false, QStringLiteral("recusado"), failed->text(), warnings};
+    }
 }
 
 void MqttBridge::finish(const Entry &e, const Result &r)
@@ -274,11 +304,10 @@ void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome
                            const QString &text)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const QJsonObject state{
-        {QStringLiteral("ok"), ok},
-        {QStringLiteral("resultado"), outcome},
-        {QStringLiteral("quando"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
-        {QStringLiteral("texto"), text}};
+    const QJsonObject state{{QStringLiteral("ok"), ok},
+                            {QStringLiteral("resultado"), outcome},
+                            {QStringLiteral("quando"), isoWithOffset(now)},
+                            {QStringLiteral("texto"), text}};
     const QByteArray payload = QJsonDocument(state).toJson(QJsonDocument::Compact);
     m_states.insert(panel, payload);
     m_client.publish(topic(panel + QStringLiteral("/estado")), payload, true);

@@ -2,6 +2,7 @@
 
 #include "mqttclient.h"
 #include "mqttjournal.h"
+#include "paneljob.h"
 #include "serverconfig.h"
 
 #include <QHash>
@@ -51,6 +52,11 @@ private:
     void take(const Entry &e, bool again);
     void runText(const Entry &e, const QStringList &panels, const QString &text);
     void runCommand(const Entry &e, const QStringList &panels, const QString &command);
+    // A message's jobs, answered once the last of them ended; one that a
+    // stop left undone keeps the message in the journal for the next start.
+    void run(const Entry &e, const QList<PanelJobPtr> &jobs, const QStringList &warnings);
+    static Result resultOf(const std::optional<JobResult> &failed, const QString &panel,
+                           const QStringList &warnings);
     void finish(const Entry &e, const Result &r);
     // A retained text already applied as it is: true, and nothing runs.
     bool appliedBefore(const Entry &e);

@@ -65,7 +65,8 @@ QList<QPair<QString, QByteArray>> configs(const QString &site,
             {QStringLiteral("availability"), QJsonArray{availability}},
             {QStringLiteral("device"), device}};
         out.append({QStringLiteral("homeassistant/text/%1/config").arg(id), json(text)});
-        for (const QString &command : panelCommands()) {
+        for (const PanelCommand &c : panelCommands()) {
+            const QString &command = c.name;
             const QJsonObject button{
                 {QStringLiteral("name"), command.at(0).toUpper() + command.mid(1)},
                 {QStringLiteral("unique_id"), id + u'_' + command},

@@ -28,12 +28,21 @@ QString hhmm(const QDateTime &t)
 }
 } // namespace
 
-const QStringList &panelCommands()
+const QList<PanelCommand> &panelCommands()
 {
-    static const QStringList names = {QStringLiteral("para"), QStringLiteral("inicia"),
-                                      QStringLiteral("apaga"), QStringLiteral("hora"),
-                                      QStringLiteral("data")};
-    return names;
+    static const QList<PanelCommand> table = {{QStringLiteral("para"), 'P', false},
+                                              {QStringLiteral("inicia"), 'I', false},
+                                              {QStringLiteral("apaga"), 'A', false},
+                                              {QStringLiteral("hora"), 'R', true},
+                                              {QStringLiteral("data"), 'D', true}};
+    return table;
+}
+
+const PanelCommand *panelCommand(const QString &name)
+{
+    for (const PanelCommand &c : panelCommands())
+        if (c.name == name) return &c;
+    return nullptr;
 }
 
 bool isMessageName(const QString &name)
@@ -84,7 +93,7 @@ bool ScheduleEntry::set(const QString &key, const QString &v, QString *error)
                                                     : Action::Command;
         if (action == Action::Message && !isMessageName(v))
             return invalid(QStringLiteral("um arquivo .msg da pasta de mensagens"));
-        if (action == Action::Command && !panelCommands().contains(v))
+        if (action == Action::Command && !panelCommand(v))
             return invalid(QStringLiteral("para, inicia, apaga, hora ou data"));
         if (v.isEmpty()) return invalid(QStringLiteral("vazio"));
         if (std::any_of(v.cbegin(), v.cend(), [](QChar c) { return c.unicode() < 0x20; }))

@@ -10,8 +10,18 @@
 #include <functional>
 #include <optional>
 
-// What a panel can be told to do: "para", "inicia", "apaga", "hora", "data".
-const QStringList &panelCommands();
+// What a panel can be told to do, one table for the API, the agenda, MQTT
+// and the page: its name, the letter of its data field ('R' and 'D' carry
+// the clock or the date), and whether it reaches every panel of the line at
+// once (a clock or date sync goes to address 0).
+struct PanelCommand {
+    QString name;
+    char letter;
+    bool wholeLine;
+};
+const QList<PanelCommand> &panelCommands();
+// The command of that name, or nullptr.
+const PanelCommand *panelCommand(const QString &name);
 // A message of the library is named by a plain ".msg" file name, never a path.
 bool isMessageName(const QString &name);
 
@@ -45,8 +55,8 @@ struct ScheduleEntry {
     bool runsOn(const QDate &day) const;
     bool isClockSync() const
     {
-        return action == Action::Command &&
-               (value == QLatin1String("hora") || value == QLatin1String("data"));
+        const PanelCommand *c = action == Action::Command ? panelCommand(value) : nullptr;
+        return c && c->wholeLine;
     }
 };
 

@@ -140,7 +140,7 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             } else if (kind == QLatin1String("linha")) {
                 if (name.isEmpty() || c.line(name))
                     return fail(QStringLiteral("linha sem nome ou repetida"));
-                c.lines.append({name, {}, {}, 0});
+                c.lines.append({name, {}, {}, 0, {}});
             } else if (kind == QLatin1String("painel")) {
                 if (!isTopicName(name) || c.panel(name) || name == QLatin1String("todos"))
                     return fail(QStringLiteral("painel sem nome, repetido, \"todos\" ou com \"/\", "
@@ -176,6 +176,9 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
                 line.device = value;
             else if (key == QLatin1String("repasse"))
                 ok = hostAndPort(value, &line.relayHost, &line.relayPort);
+            else if (key == QLatin1String("repasse_de"))
+                for (const QString &a : value.split(u',', Qt::SkipEmptyParts))
+                    line.relayFrom.append(a.trimmed());
             else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (kind == QLatin1String("painel")) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -12,7 +13,8 @@
 //
 //   [servidor]            escuta = HOST:PORT, mensagens = FOLDER,
 //                         usuarios = FILE, historico = FILE (both optional)
-//   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional)
+//   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional),
+//                         repasse_de = ADDRESS[/BITS], … (default: loopback)
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
 //   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
 //   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
@@ -28,6 +30,7 @@ struct ServerConfig {
         QString device;
         QString relayHost; // empty: no relay
         quint16 relayPort = 0;
+        QStringList relayFrom; // who may use the relay; empty: this machine only
     };
     struct Panel {
         QString name;

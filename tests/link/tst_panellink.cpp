@@ -38,7 +38,7 @@ private Q_SLOTS:
         Recorder rec;
         PanelLink link(line, time, {}, &rec);
         line.answerAfterFrame(10, kAckReply);
-        const ExchangeResult r = link.sendCommand(1, "A");
+        const ExchangeResult r = link.exchangeFrame(1, "A");
         QVERIFY(r.succeeded());
         QCOMPARE(r.bytes, bytes({0x06, 0x07}));
         QCOMPARE(line.written, frame::build(1, "A"));
@@ -166,28 +166,6 @@ private Q_SLOTS:
         QCOMPARE(rec.status, QStringLiteral("  =>  8000 Caracteres."));
         QCOMPARE(line.written.size(), 7509);
         QCOMPARE(line.written.mid(8, 2), QByteArray("L\x0C"));
-    }
-
-    void aSecondExchangeIsRefusedWhileOneRuns()
-    {
-        VirtualTimebase time;
-        FakeLine line(time);
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
-        int refused = 0;
-        // Event handling during the waits tries to start another command.
-        time.onWait = [&] {
-            const ExchangeResult inner = link.sendCommand(2, "P");
-            refused += inner.refused;
-            QVERIFY(!inner.succeeded());
-        };
-        line.answerAfterFrame(10, kAckReply);
-        QVERIFY(link.sendCommand(1, "A").succeeded());
-        QVERIFY(refused > 0);
-        QCOMPARE(line.written, frame::build(1, "A"));
-        QVERIFY(!link.isBusy());
-        time.onWait = nullptr;
-        QVERIFY(link.exchangeFrame(0, "I").succeeded()); // free again afterwards
     }
 
     void commandOutcomes()

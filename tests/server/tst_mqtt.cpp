@@ -1,218 +1,192 @@
-// letreiro-servidor on a real Mosquitto broker under the faults a fleet
-// meets: refusals answered, a service killed in a burst, retained messages
-// as states across restarts, a broker that comes back empty, two services
-// on one site.
-#include "cli/clirunner.h"
+// letreiro-servidor's site on an MQTT broker (real Mosquitto): texts and
+// commands in, each panel's state out, a journal that survives a kill, a
+// broker that comes back, TLS and passwords.
 #include "mqttpeers.h"
-#include "testfiles.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-
-namespace
-{
-
-QJsonObject json(const QByteArray &b)
-{
-    return QJsonDocument::fromJson(b).object();
-}
-
-// letreiro-servidor on a folder of its own, two panels on one line.
-class Service
-{
-public:
-    Service(const QString &folder, const QString &device, quint16 broker, const QString &extra = {})
-    {
-        QDir().mkpath(folder);
-        m_config = folder + "/letreiro.ini";
-        writeFile(m_config,
-                  QString("[servidor]\nescuta = 127.0.0.1:0\n\n[linha sala]\nporta = %1\n\n"
-                          "[painel entrada]\nlinha = sala\nendereco = 1\n\n"
-                          "[painel caixa]\nlinha = sala\nendereco = 2\n\n"
-                          "[mqtt]\nservidor = 127.0.0.1:%2\nsitio = loja\n%3")
-                      .arg(device)
-                      .arg(broker)
-                      .arg(extra)
-                      .toUtf8());
-        start();
-    }
-    ~Service() { stop(); }
-    void start()
-    {
-        m_process.start(LETREIRO_SERVIDOR, {"--config", m_config});
-        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine(), 10000);
-    }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(10000);
-    }
-    void kill()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    // What it said on stderr so far.
-    QString log()
-    {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
-        return m_log;
-    }
-
-private:
-    QString m_config, m_log;
-    QProcess m_process;
-};
-
-} // namespace
+#include "serverprocess.h"
 
 class TestMqtt : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<ServerProcess> s; // a folder of its own for each test
 
 private Q_SLOTS:
-    // Each request with a Response Topic gets one answer there, with its
-    // Correlation Data: sent (with what the text underwent), or refused
-    // with the reason; a refused or retained command runs nothing.
-    void everyRequestIsAnswered()
+    void init() { s = std::make_unique<ServerProcess>(); }
+    void cleanup()
     {
-        Emulator panel({"--endereco", "1,2"});
-        Broker broker(m_dir.filePath("b1"));
-        Service service(m_dir.filePath("s1"), panel.device, broker.port(), "descoberta = sim\n");
-        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/#", "homeassistant/#"});
+        s->stop();
+        s.reset();
+    }
+
+    void siteOnTheBroker()
+    {
+        Broker broker(s->dir.filePath("broker"));
+        s->extraConfig =
+            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\ndescoberta = sim\n\n"
+                    "[agenda relogio]\nquando = 03:00\ncomando = hora\n")
+                .arg(broker.port());
+        s->startWithPanel();
+        MqttPeer peer(broker.port(), {"letreiro/#", "homeassistant/#"});
         QTRY_VERIFY(peer.subscribed());
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        const auto ask = [&](const QString &topic, const QByteArray &payload, const char *id,
-                             bool retain = false) {
-            peer.publish("letreiro/loja/" + topic, payload, {retain, "resposta/loja", id});
+        // One config per command of each panel, each once.
+        QTRY_COMPARE(peer.answers("homeassistant/button/letreiro_loja_caixa_").value({}).size(), 5);
+
+        // A text as `transfere --texto` sends it; a command to every panel.
+        const QString text = "Olá <Pisca______>ação 25°C";
+        peer.publish("letreiro/loja/entrada/texto", text.toUtf8());
+        const QString viaMqtt = s->panel->nextFrame();
+        QCOMPARE(cli({"transfere", "--porta", s->relay, "--endereco", "1", "--texto", text}).status,
+                 0);
+        QCOMPARE(s->panel->nextFrame(), viaMqtt);
+        peer.publish("letreiro/loja/todos/comando", "para");
+        QCOMPARE(
+            QStringList({s->panel->nextFrame(), s->panel->nextFrame()}),
+            QStringList({"endereço 1, verificação certa: P", "endereço 2, verificação certa: P"}));
+        QTRY_VERIFY(peer.on("letreiro/loja/caixa/estado").size() == 1);
+        const QJsonObject state =
+            QJsonDocument::fromJson(peer.on("letreiro/loja/entrada/estado").last()).object();
+        QCOMPARE(state.value("texto").toString(), text);
+        QVERIFY(state.value("ok").toBool() && state.contains("quando") &&
+                state.contains("resultado"));
+
+        // The agenda: the configuration's entry is fixed; one of the API's
+        // runs at the next minute, into the history and onto the broker.
+        s->login();
+        QCOMPARE(
+            s->call("GET", "/api/agenda").json().toArray().at(0).toObject().value("fixa").toBool(),
+            true);
+        QCOMPARE(s->call("PUT", "/api/agenda",
+                         R"([{"nome":"relogio","quando":"04:00","comando":"data"}])")
+                     .status,
+                 400);
+        QCOMPARE(s->call("PUT", "/api/agenda",
+                         R"([{"nome":"x","quando":"04:00","paineis":"porta","texto":"a"}])")
+                     .status,
+                 400);
+        QCOMPARE(s->call("PUT", "/api/agenda",
+                         "[{\"nome\":\"a;b]\",\"quando\":\"04:00\",\"texto\":\"a\"}]")
+                     .status,
+                 400);
+        // (Its runs, on virtual time, are the in-process tests'.)
+        QCOMPARE(s->call("PUT", "/api/agenda",
+                         R"([{"nome":"promo","quando":"04:00","paineis":"caixa","texto":"Oi"}])")
+                     .status,
+                 200);
+        QVERIFY(contents(s->dir.filePath("agenda.ini")).contains("[agenda promo]"));
+
+        // Killed without a word while texts wait for the line: the last
+        // will; the newest text waiting, and what is published meanwhile,
+        // reaches the panel once the service is back, oldest first (the
+        // one on the wire perhaps twice).
+        for (int i = 0; i < 4; ++i)
+            peer.publish("letreiro/loja/caixa/texto", QString("fila %1").arg(i).toUtf8());
+        QCOMPARE(s->panel->nextFrame(), QString("endereço 2, verificação certa: Lfila 0"));
+        s->server.kill();
+        s->server.waitForFinished();
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("offline"));
+        peer.publish("letreiro/loja/caixa/texto", "fora 1");
+        peer.publish("letreiro/loja/caixa/texto", "fora 2");
+        s->start(s->panel->device);
+        const QStringList order = {"Lfila 0", "Lfila 1", "Lfila 2",
+                                   "Lfila 3", "Lfora 1", "Lfora 2"};
+        QStringList after;
+        while (!after.contains("Lfora 2") && after.size() < 10)
+            after.append(s->panel->nextFrame().section(": ", 1));
+        QVERIFY2(after.last() == "Lfora 2" && after.size() <= 4 &&
+                     std::is_sorted(after.cbegin(), after.cend(),
+                                    [&](const QString &a, const QString &b) {
+                                        return order.indexOf(a) < order.indexOf(b);
+                                    }),
+                 qPrintable(after.join(" | ")));
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("online"));
+
+        // The broker goes away and comes back: the service finds it again.
+        broker.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(peer.subscribed(), 10000);
+        peer.publish("letreiro/loja/entrada/texto", "de volta");
+        QTRY_VERIFY_WITH_TIMEOUT(s->panel->process().canReadLine(), 40000);
+        QCOMPARE(s->panel->nextFrame(), QString("endereço 1, verificação certa: Lde volta"));
+        QVERIFY(!s->panel->process().waitForReadyRead(1000)); // nothing twice
+        s->stop();                                            // before the broker goes
+    }
+
+    // SIGTERM with commands waiting: the one on the wire ends, the service
+    // goes at once, and what did not run stays in the journal to run once
+    // at the next start.
+    void aStopKeepsWhatDidNotRun()
+    {
+        Broker broker(s->dir.filePath("broker-parada"));
+        s->extraConfig =
+            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\n").arg(broker.port());
+        s->startWithPanel();
+        MqttPeer peer(broker.port(), {"letreiro/#"});
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        const QStringList commands = {"para", "inicia", "apaga", "para", "inicia"};
+        for (const QString &c : commands)
+            peer.publish("letreiro/loja/caixa/comando", c.toUtf8());
+        QStringList seen = {s->panel->nextFrame().section(": ", 1)};
+        s->server.terminate();
+        QVERIFY(s->server.waitForFinished(5000));
+        QCOMPARE(s->server.exitStatus(), QProcess::NormalExit);
+        // The journal, a record a line: the messages taken less those over.
+        qsizetype left = 0;
+        for (const QByteArray &line :
+             contents(s->dir.filePath("mqtt-pendentes.json")).split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            left += o.contains("n") ? 1 : o.contains("fim") ? -1 : 0;
+        }
+        QVERIFY2(left > 0, "nothing kept in the journal");
+        while (seen.size() + left < commands.size())
+            seen.append(s->panel->nextFrame().section(": ", 1));
+        s->start(s->panel->device);
+        while (seen.size() < commands.size())
+            seen.append(s->panel->nextFrame().section(": ", 1));
+        QCOMPARE(seen, QStringList({"P", "I", "A", "P", "I"}));
+        QVERIFY(!s->panel->process().waitForReadyRead(500)); // nothing twice
+        s->stop();                                           // before the broker goes
+    }
+
+    // A chain's broker: TLS against its own CA and a password per site.
+    void aBrokerWithTlsAndPasswords()
+    {
+        const QString dir = s->dir.filePath("tls");
+        QDir().mkpath(dir);
+        const auto run = [&](const QString &program, const QStringList &args) {
+            QProcess p;
+            p.setWorkingDirectory(dir);
+            p.start(program, args);
+            QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0,
+                     qPrintable(p.readAllStandardError()));
         };
-        ask("entrada/texto", "Olá 25°C", "a");
-        ask("ninguem/texto", "x", "b");
-        ask("caixa/texto", QByteArray(70000, 'x'), "c");
-        ask("caixa/texto", QByteArray(8000, 'x'), "d");
-        ask("todos/comando", "apaga", "e", true);
-        ask("caixa/comando", "explode", "f");
-        QTRY_COMPARE(peer.answers("resposta/").size(), 6);
-        const auto answers = peer.answers("resposta/");
-        const auto is = [&](const char *id, bool ok, const QString &outcome, const QString &why) {
-            QCOMPARE(answers.value(id).size(), 1);
-            const QJsonObject a = json(answers.value(id).first());
-            QCOMPARE(a.value("ok").toBool(), ok);
-            QCOMPARE(a.value("resultado").toString(), outcome);
-            QVERIFY2(a.value("motivo").toString().contains(why),
-                     qPrintable(a["motivo"].toString()));
-        };
-        is("a", true, "enviado", "");
-        QVERIFY(json(answers.value("a").first())["avisos"].toArray().first().toString().contains(
-            "o painel lê como efeito"));
-        is("b", false, "recusado", "painel desconhecido");
-        is("c", false, "recusado", "64 KB");
-        is("d", false, "recusado", "maior do que o painel caixa recebe");
-        is("e", false, "recusado", "retido");
-        is("f", false, "recusado", "comando desconhecido");
-        QVERIFY(panel.nextFrame().startsWith("endereço 1, verificação certa: LOl"));
-        peer.publish("letreiro/loja/caixa/texto", "fim");
-        QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Lfim"));
-        QCOMPARE(json(peer.on("letreiro/loja/entrada/estado").last())["texto"].toString(),
-                 QString("Olá 25°C"));
-        // Home Assistant: ids from the names and a hash of them.
-        bool announced = false;
-        for (const auto &[topic, payload] : peer.messages())
-            announced |= QRegularExpression("^homeassistant/text/letreiro_loja_entrada_[0-9a-f]{8}/"
-                                            "config$")
-                             .match(topic)
-                             .hasMatch();
-        QVERIFY(announced);
-    }
-
-    // Killed at random moments in a burst: each message one answer, except
-    // at most one per kill (taken in the instant before the journal has
-    // it), and the panel ends with the last text.
-    void killedInABurst()
-    {
-        Emulator panel({"--endereco", "1,2"});
-        Broker broker(m_dir.filePath("b2"));
-        Service service(m_dir.filePath("s2"), panel.device, broker.port());
-        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
-        QTRY_VERIFY(peer.subscribed());
-        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        constexpr int kKills = 3, kEach = 12, kTexts = kKills * kEach;
-        for (int round = 0; round < kKills; ++round) {
-            for (int i = round * kEach; i < (round + 1) * kEach; ++i)
-                peer.publish("letreiro/loja/caixa/texto", QString("rajada %1").arg(i).toUtf8(),
-                             {false, "resposta/loja", QByteArray::number(i)});
-            const int frames = QRandomGenerator::global()->bounded(1, 4);
-            for (int f = 0; f < frames; ++f)
-                QVERIFY(!panel.nextFrame().isEmpty());
-            service.kill();
-            service.start();
-        }
-        const QByteArray last = QByteArray::number(kTexts - 1);
-        QTRY_VERIFY_WITH_TIMEOUT(peer.answers("resposta/").contains(last), 25000);
-        const auto answers = peer.answers("resposta/");
-        for (const auto &list : answers)
-            QCOMPARE(list.size(), 1);
-        QVERIFY2(answers.size() >= kTexts - kKills, qPrintable(QString::number(answers.size())));
-        QString lastFrame;
-        while (panel.process().canReadLine() || panel.process().waitForReadyRead(300))
-            lastFrame = panel.nextFrame();
-        QCOMPARE(lastFrame, QString("endereço 2, verificação certa: Lrajada %1").arg(kTexts - 1));
-    }
-
-    // A retained text is the panel's desired text: applied once, not again
-    // at a restart. A broker that comes back empty gets the states, the
-    // presence and the discovery again.
-    void retainedIsState()
-    {
-        Emulator panel({"--endereco", "1,2"});
-        Broker broker(m_dir.filePath("b3"));
-        Service service(m_dir.filePath("s3"), panel.device, broker.port(), "descoberta = sim\n");
-        MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
-        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        peer.publish("letreiro/loja/entrada/texto", "Bem-vindo", {true});
-        QCOMPARE(panel.nextFrame(), QString("endereço 1, verificação certa: LBem-vindo"));
-        for (int restart = 0; restart < 2; ++restart) {
-            const int seen = int(peer.on("letreiro/loja/estado").size());
-            restart ? service.kill() : service.stop();
-            service.start();
-            QTRY_VERIFY(peer.on("letreiro/loja/estado").size() > seen + restart - 1 &&
-                        peer.on("letreiro/loja/estado").last() == "online");
-        }
-        peer.publish("letreiro/loja/caixa/texto", "depois");
-        QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Ldepois"));
-
-        broker.restart(true);
-        MqttPeer fresh(broker.port(), {"letreiro/#", "homeassistant/#"});
-        QTRY_VERIFY_WITH_TIMEOUT(fresh.on("letreiro/loja/estado").contains("online"), 20000);
-        QTRY_COMPARE(json(fresh.on("letreiro/loja/caixa/estado").value(0))["texto"].toString(),
-                     QString("depois"));
-        QTRY_VERIFY(fresh.messages().size() > 6);
-        QVERIFY(!panel.process().waitForReadyRead(300)); // nothing ran again
-    }
-
-    // Two services with one `sitio`: the one whose session is taken says so
-    // and waits a minute instead of taking it back at once.
-    void twoServicesOnOneSite()
-    {
-        Emulator first({"--endereco", "1,2"}), second({"--endereco", "1,2"});
-        Broker broker(m_dir.filePath("b4"));
-        Service a(m_dir.filePath("s4a"), first.device, broker.port());
-        MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
-        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        Service b(m_dir.filePath("s4b"), second.device, broker.port());
-        const QString taken = "outro serviço está usando o sítio loja";
-        QTRY_VERIFY2(a.log().contains(taken), qPrintable(a.log() + b.log()));
-        for (int i = 0; i < 3; ++i) {
-            peer.publish("letreiro/loja/entrada/texto", QString("vez %1").arg(i).toUtf8());
-            QCOMPARE(second.nextFrame(), QString("endereço 1, verificação certa: Lvez %1").arg(i));
-        }
-        QCOMPARE(a.log().count(taken) + b.log().count(taken), 1);
-        QVERIFY(!first.process().canReadLine());
+        writeFile(dir + "/ext.cnf", "subjectAltName=IP:127.0.0.1\n");
+        run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
+                        "-out", "ca.crt", "-days", "2", "-subj", "/CN=Rede de lojas"});
+        run("openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "broker.key", "-out",
+                        "broker.csr", "-subj", "/CN=127.0.0.1"});
+        run("openssl",
+            {"x509", "-req", "-in", "broker.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+             "-CAcreateserial", "-out", "broker.crt", "-days", "2", "-extfile", "ext.cnf"});
+        run("mosquitto_passwd", {"-b", "-c", "senhas", "loja", "segredo da loja"});
+        run("mosquitto_passwd", {"-b", "senhas", "escritorio", "outra"});
+        Broker broker(
+            dir + "/broker",
+            QString("cafile %1/ca.crt\ncertfile %1/broker.crt\nkeyfile %1/broker.key\n").arg(dir),
+            QString("allow_anonymous false\npassword_file %1/senhas\n").arg(dir));
+        s->extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\nusuario = loja\n"
+                                 "senha = segredo da loja\ntls_ca = tls/ca.crt\n")
+                             .arg(broker.port());
+        s->startWithPanel();
+        const QString ca = dir + "/ca.crt";
+        MqttPeer stranger(broker.port(), {"letreiro/#"}, {}, {ca, "escritorio", "errada"});
+        MqttPeer office(broker.port(), {"letreiro/#"}, {}, {ca, "escritorio", "outra"});
+        QTRY_VERIFY(office.subscribed());
+        QTRY_VERIFY(office.on("letreiro/loja/estado").contains("online"));
+        office.publish("letreiro/loja/entrada/texto", "Portão aberto");
+        QCOMPARE(s->panel->nextFrame(),
+                 QString("endereço 1, verificação certa: LPort\u00e3o aberto"));
+        QVERIFY(!stranger.subscribed() && stranger.messages().isEmpty());
+        s->stop(); // before the broker goes
     }
 };
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+#include <functional>
+
+class LetreiroService;
+
+// What a route answers, whatever HTTP engine carries it.
+struct ApiAnswer {
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = QByteArrayLiteral("application/json; charset=utf-8");
+
+    static ApiAnswer json(const QJsonValue &v, int status = 200);
+    static ApiAnswer error(int status, const QString &why);
+};
+
+// The routes that reach the lines, on plain request data, run on the
+// service's thread; `answer` is called once, perhaps later.
+namespace apiroutes
+{
+// An API request waits this long for its line before it answers 504 (a
+// browser or a proxy in front has given up by then).
+constexpr qint64 kWaitForLineMs = 60000;
+
+// POST /api/paineis/PANEL/(texto|mensagem|comando), JSON body.
+void sendToPanel(LetreiroService &service, const QString &panel, const QString &kind,
+                 const QByteArray &body, const QString &user,
+                 const std::function<void(const ApiAnswer &)> &answer);
+// GET /api/estado
+ApiAnswer state(const LetreiroService &service);
+// GET /api/saude, without login; safe from any thread.
+ApiAnswer health(const LetreiroService &service);
+} // namespace apiroutes

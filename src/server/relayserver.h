@@ -1,0 +1,56 @@
+#pragma once
+
+#include "paneljob.h"
+#include "relayrequest.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPair>
+
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A line's relay: a TCP port on which other programs reach the line as a
+// serial device server would. It speaks only the panel's protocol: each
+// client's frames are read and checked as a panel checks them, one at a
+// time (the next is read only once the answer to the last went back, so a
+// client that floods waits for itself), and whatever is not a frame closes
+// the connection with nothing forwarded. Only the addresses allowed may
+// connect; others are closed at once and logged.
+class RelayServer : public QObject
+{
+    Q_OBJECT
+public:
+    using Submit = std::function<void(PanelJobPtr)>;
+
+    RelayServer(QString line, Submit submit, QObject *parent = nullptr);
+
+    // Who may connect ("127.0.0.1/32, 192.168.10.0/24"; empty: this machine
+    // only); false with the reason for a list that cannot be read.
+    bool allow(const QStringList &subnets, QString *error);
+    bool listen(const QString &host, quint16 port, QString *error);
+    quint16 port() const;
+    // Takes no new client and reads no further frame.
+    void stop();
+
+private:
+    void accept();
+    void readFrom(QTcpSocket *client);
+    bool allowed(const QHostAddress &peer) const;
+
+    struct Client {
+        RelayRequestReader reader;
+        bool waiting = false; // its frame is on the line; nothing more is read
+    };
+
+    QString m_line;
+    Submit m_submit;
+    QTcpServer *m_server;
+    QList<QPair<QHostAddress, int>> m_allowed;
+    QHash<QTcpSocket *, std::shared_ptr<Client>> m_clients;
+    bool m_stopped = false;
+};

@@ -1,0 +1,118 @@
+#pragma once
+
+// letreiro-servidor as a process of its own, on an emulated panel line
+// (letreiro-cli painel), and an HTTP client to talk to it.
+#include "cli/clirunner.h"
+#include "testfiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTemporaryDir>
+
+struct Reply {
+    int status = 0;
+    QByteArray body;
+    QByteArray cookie;
+    QJsonValue json() const
+    {
+        const QJsonDocument d = QJsonDocument::fromJson(body);
+        return d.isArray() ? QJsonValue(d.array()) : QJsonValue(d.object());
+    }
+};
+
+// Two panels (entrada 1, caixa 2) on the line "sala", with a relay.
+class ServerProcess
+{
+public:
+    QTemporaryDir dir;
+    QProcess server;
+    QString url, relay, cookie;
+    QString extraConfig;
+    std::unique_ptr<Emulator> panel;
+    QNetworkAccessManager net;
+
+    QString config(const QString &device)
+    {
+        const QString path = dir.filePath("letreiro.ini");
+        writeFile(path, QString("[servidor]\nescuta = 127.0.0.1:0 ; qualquer porta livre\n"
+                                "mensagens = mensagens\n\n[linha sala]\nporta = %1\n"
+                                "repasse = 127.0.0.1:0\n\n[painel entrada]\nlinha = sala\n"
+                                "endereco = 1\ntipo = 0\n\n[painel caixa]\nlinha = sala\n"
+                                "endereco = 2\n\n%2")
+                            .arg(device, extraConfig)
+                            .toUtf8());
+        return path;
+    }
+
+    void start(const QString &device)
+    {
+        const QString cfg = config(device);
+        QProcess user;
+        user.start(LETREIRO_SERVIDOR, {"--config", cfg, "--usuario", "ana"});
+        user.write("segredo\n");
+        user.closeWriteChannel();
+        QVERIFY(user.waitForFinished(20000));
+        QCOMPARE(user.exitCode(), 0);
+        // What the service says on stderr goes to the test's output.
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(LETREIRO_SERVIDOR, {"--config", cfg});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        url = QString::fromUtf8(server.readLine()).trimmed();
+        QVERIFY2(url.startsWith("http://127.0.0.1:"), qPrintable(url));
+        QTRY_VERIFY(server.canReadLine());
+        relay = QString::fromUtf8(server.readLine()).trimmed().section(' ', 2);
+    }
+
+    // A new emulated line (addresses 1 and 2) and the service on it.
+    void startWithPanel()
+    {
+        panel = std::make_unique<Emulator>(QStringList{"--endereco", "1,2"});
+        start(panel->device);
+    }
+
+    void stop()
+    {
+        server.terminate();
+        server.waitForFinished(10000);
+        panel.reset();
+        cookie.clear();
+    }
+
+    QNetworkReply *send(const QByteArray &method, const QString &path, const QByteArray &body = {},
+                        const QByteArray &auth = {})
+    {
+        QNetworkRequest req(QUrl(url + path));
+        req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        if (!auth.isEmpty())
+            req.setRawHeader("Authorization", auth);
+        else if (!cookie.isEmpty())
+            req.setRawHeader("Cookie", cookie.toUtf8());
+        return net.sendCustomRequest(req, method, body);
+    }
+
+    static Reply wait(QNetworkReply *r, int ms = 30000)
+    {
+        if (!r->isFinished()) QSignalSpy(r, &QNetworkReply::finished).wait(ms);
+        Reply out{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll(),
+                  r->rawHeader("Set-Cookie")};
+        r->deleteLater();
+        return out;
+    }
+
+    Reply call(const QByteArray &method, const QString &path, const QByteArray &body = {},
+               const QByteArray &auth = {})
+    {
+        return wait(send(method, path, body, auth));
+    }
+
+    void login()
+    {
+        const Reply r = call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})");
+        QCOMPARE(r.status, 200);
+        cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
+    }
+};

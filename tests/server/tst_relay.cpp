@@ -1,0 +1,118 @@
+// The relay speaks only the panel's protocol: frames checked as a panel
+// checks them, one per client in flight, anything else closed with nothing
+// forwarded, and only the addresses allowed let in.
+#include "fakeservice.h"
+#include "relayrequest.h"
+
+#include <QTcpSocket>
+
+namespace
+{
+using State = RelayRequestReader::State;
+
+// Feeds the bytes; the state after the last one.
+State read(RelayRequestReader &r, const QByteArray &bytes)
+{
+    State s = State::NeedMore;
+    for (const char b : bytes)
+        if ((s = r.feed(quint8(b))) != State::NeedMore) break;
+    return s;
+}
+
+// Waits until the server closed the connection.
+bool closedByServer(QTcpSocket &s)
+{
+    return s.state() == QAbstractSocket::UnconnectedState ||
+           QTest::qWaitFor([&s] { return s.state() == QAbstractSocket::UnconnectedState; }, 5000);
+}
+} // namespace
+
+class TestRelay : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theReaderChecksFramesAsAPanelDoes()
+    {
+        RelayRequestReader r;
+        const QByteArray good = frame::build(2, "LPromo");
+        QCOMPARE(read(r, good), State::Frame);
+        QCOMPARE(r.address(), qint16(2));
+        QCOMPARE(r.data(), QByteArray("LPromo"));
+        // Every byte counts: change any one and the frame is refused.
+        for (int i = 0; i < good.size(); ++i) {
+            QByteArray bad = good;
+            bad[i] = char(bad[i] ^ 0x01);
+            r.reset();
+            QVERIFY2(read(r, bad) != State::Frame, qPrintable(QString::number(i)));
+        }
+        r.reset();
+        QCOMPARE(read(r, "GET / HTTP/1.1\r\n"), State::Bad);
+        QCOMPARE(r.why(), QString("não começa um quadro"));
+        r.reset();
+        QCOMPARE(read(r, frame::build(32, "P")), State::Bad); // no such address
+        r.reset();
+        QCOMPARE(read(r, QByteArray::fromHex("817E0400")), State::Bad); // no data
+        r.reset();
+        QCOMPARE(read(r, QByteArray::fromHex("817E601D")), State::Bad); // beyond 7500
+        r.reset();
+        QCOMPARE(read(r, frame::build(0, QByteArray(7500, 'x'))), State::Frame);
+    }
+
+    void framesReachTheLineOneAtATime()
+    {
+        InProcessService s({}, true, "repasse = 127.0.0.1:0\n");
+        s.port->held = true;
+        const quint16 port = s.service->relayPort("sala");
+        QVERIFY(port != 0);
+        QTcpSocket client;
+        client.connectToHost("127.0.0.1", port);
+        QVERIFY(client.waitForConnected(5000));
+        // Two frames at once: the second is read once the first is answered.
+        client.write(frame::build(1, "P") + frame::build(2, "I"));
+        QTRY_COMPARE(s.port->inHand(), 1);
+        QCOMPARE(s.service->stateJson().value("linhas")[0].toObject().value("fila").toInt(), 0);
+        s.port->release();
+        QTRY_VERIFY(client.bytesAvailable() > 0);
+        QCOMPARE(client.readAll(), frame::build(1, QByteArray(1, char(frame::kAck))));
+        QTRY_COMPARE(s.port->inHand(), 1);
+        s.port->release();
+        QTRY_COMPARE(s.port->texts(), QStringList({"1:P", "2:I"}));
+        // A damaged frame, then a good one: the connection closes, nothing
+        // of it reaches the line.
+        QByteArray damaged = frame::build(1, "LOi");
+        damaged[damaged.size() - 1] = char(damaged.back() ^ 0x40);
+        client.write(damaged + frame::build(1, "A"));
+        QVERIFY(closedByServer(client));
+        QTcpSocket browser;
+        browser.connectToHost("127.0.0.1", port);
+        QVERIFY(browser.waitForConnected(5000));
+        browser.write("POST /x HTTP/1.1\r\nHost: a\r\n\r\n" + frame::build(1, "A"));
+        QVERIFY(closedByServer(browser));
+        QCOMPARE(s.port->inHand(), 0);
+        QCOMPARE(s.port->frames.size(), 2);
+        QTRY_COMPARE(s.service->historyJson().size(), 2);
+        QCOMPARE(s.service->historyJson()[0].toObject().value("painel").toString(),
+                 QString("linha sala, endereço 1"));
+    }
+
+    void onlyTheAddressesAllowedConnect()
+    {
+        QString why;
+        InProcessService bad({}, false, "repasse = 127.0.0.1:0\nrepasse_de = rede\n");
+        QVERIFY(!bad.service->start(&why));
+        QVERIFY2(why.contains("\"rede\""), qPrintable(why));
+        InProcessService s({}, true, "repasse = 127.0.0.1:0\nrepasse_de = 10.0.0.0/8, ::2\n");
+        QTcpSocket client;
+        client.connectToHost("127.0.0.1", s.service->relayPort("sala"));
+        QVERIFY(client.waitForConnected(5000));
+        client.write(frame::build(1, "P"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             "letreiro-servidor: repasse da linha sala: 127.0.0.1 não pode se "
+                             "conectar");
+        QVERIFY(closedByServer(client));
+        QCOMPARE(s.port->frames.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRelay)
+#include "tst_relay.moc"

@@ -1,0 +1,247 @@
+// The service in-process, on a fake line and a virtual clock: each request
+// its own result, the newest text for a panel taking the place of one that
+// waits, a stop that answers everyone at once, state written off the
+// answering thread with its failures shown, the health check, and the
+// agenda's minute in virtual time.
+#include "apiroutes.h"
+#include "fakeservice.h"
+#include "linequeue.h"
+#include "testfiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+using End = JobResult::End;
+
+namespace
+{
+QJsonObject answerJson(const ApiAnswer &a)
+{
+    return QJsonDocument::fromJson(a.body).object();
+}
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Panels on one line that answer differently: every request gets its
+    // own outcome, whatever order they run in.
+    void eachRequestHasItsOwnOutcome()
+    {
+        InProcessService s;
+        s.port->answers.insert(2, QByteArray(1, char(frame::kNak)));
+        std::optional<JobResult> a1, c1, a2, c2;
+        s.text("entrada", "um", &a1);
+        s.text("caixa", "dois", &c1);
+        s.command("caixa", "para", &c2);
+        s.command("entrada", "inicia", &a2);
+        QTRY_VERIFY(a1 && c1 && a2 && c2);
+        QVERIFY(a1->ok() && a2->ok());
+        QVERIFY(!c1->ok() && !c2->ok());
+        QCOMPARE(c1->end, End::Ran);
+        QCOMPARE(c1->outcome.status, status::kFailure);
+        QCOMPARE(s.port->texts(), QStringList({"1:Lum", "2:Ldois", "2:P", "1:I"}));
+        const QJsonArray history = s.service->historyJson();
+        QCOMPARE(history.size(), 4);
+        QCOMPARE(history[1].toObject().value("painel").toString(), QString("caixa"));
+        QCOMPARE(history[1].toObject().value("ok").toBool(), false);
+        QCOMPARE(history[3].toObject().value("ok").toBool(), true);
+        // The panels' last outcomes are their own too.
+        const QJsonArray panels = s.service->panelsJson();
+        QVERIFY(panels[0].toObject().value("ultimo").toObject().value("ok").toBool());
+        QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("ok").toBool());
+    }
+
+    // A panel shows one message at a time: a text waiting is replaced by a
+    // newer one for the same panel, but never jumps over a command.
+    void theNewestTextWins()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<JobResult> t[6], clear, other;
+        s.text("entrada", "t0", &t[0]); // on the wire
+        s.text("entrada", "t1", &t[1]);
+        s.text("caixa", "outro", &other);
+        s.text("entrada", "t2", &t[2]);
+        s.command("entrada", "apaga", &clear);
+        s.text("entrada", "t3", &t[3]);
+        s.text("entrada", "t4", &t[4]);
+        QVERIFY(t[1] && t[3]);
+        QCOMPARE(t[1]->end, End::Replaced);
+        QCOMPARE(t[3]->end, End::Replaced);
+        QVERIFY(!t[2] && !t[4] && !clear && !other);
+        QCOMPARE(apiroutes::health(*s.service).status, 200);
+        s.port->held = false;
+        s.port->release();
+        QTRY_VERIFY(t[4].has_value());
+        QCOMPARE(s.port->texts(), QStringList({"1:Lt0", "1:Lt2", "2:Loutro", "1:A", "1:Lt4"}));
+        QVERIFY(t[0]->ok() && t[2]->ok() && t[4]->ok() && clear->ok() && other->ok());
+        int replaced = 0;
+        for (const QJsonValue &v : s.service->historyJson())
+            replaced +=
+                v.toObject().value("resultado").toString() == "substituído por um texto mais novo";
+        QCOMPARE(replaced, 2);
+    }
+
+    // However many texts come in, a line's queue holds one per panel, and
+    // each request is answered.
+    void aFloodOfTextsStaysBounded()
+    {
+        InProcessService s;
+        s.port->held = true;
+        QList<std::optional<JobResult>> results(2000);
+        for (int i = 0; i < results.size(); ++i)
+            s.text(i % 2 ? "caixa" : "entrada", QString("n%1").arg(i), &results[i]);
+        QCOMPARE(s.service->stateJson().value("linhas")[0].toObject().value("fila").toInt(), 2);
+        s.port->held = false;
+        s.port->release();
+        QTRY_VERIFY(results.last().has_value() && results[results.size() - 2].has_value());
+        QVERIFY(std::all_of(results.cbegin(), results.cend(),
+                            [](const auto &r) { return r.has_value(); }));
+        // Each panel's last frame is its last text.
+        QCOMPARE(s.port->texts(), QStringList({"1:Ln0", "2:Ln1999", "1:Ln1998"}));
+    }
+
+    // A stop: the frame on the wire ends whole, everyone waiting hears at
+    // once, nothing new starts.
+    void aStopAnswersEveryoneAtOnce()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<JobResult> wire, a, b, after;
+        s.text("entrada", "no fio", &wire);
+        s.command("entrada", "para", &a);
+        s.text("caixa", "espera", &b);
+        QSignalSpy stopped(s.service.get(), &LetreiroService::stopped);
+        s.service->stop();
+        QVERIFY(a && b && !wire);
+        QCOMPARE(a->end, End::Stopping);
+        QCOMPARE(b->outcome.reason, QString("o serviço está parando"));
+        QVERIFY(s.port->finishing);
+        QCOMPARE(stopped.size(), 0);
+        s.text("caixa", "tarde", &after);
+        QVERIFY(after && after->end == End::Stopping);
+        s.port->release();
+        QVERIFY(stopped.wait(5000));
+        QVERIFY(wire && wire->end == End::Ran);
+        QCOMPARE(s.port->texts(), QStringList({"1:Lno fio"}));
+        QCOMPARE(s.port->inHand(), 0);
+        // Through the API: 503 with the reason.
+        std::optional<ApiAnswer> api;
+        apiroutes::sendToPanel(*s.service, "entrada", "texto", R"({"texto":"x"})", "ana",
+                               [&api](const ApiAnswer &a) { api = a; });
+        QVERIFY(api && api->status == 503);
+        QCOMPARE(answerJson(*api).value("motivo").toString(), QString("o serviço está parando"));
+    }
+
+    // A worker on one exchange beyond the longest possible is stuck; one
+    // whose request waited past its deadline never runs.
+    void stuckWorkersAndLateRequests()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<JobResult> first, late;
+        s.text("entrada", "longo", &first);
+        PanelJobPtr job = s.service->textJob("caixa", "tarde", "teste");
+        job->deadlineMs = s.clock.monotonicMs() + 1000;
+        job->done = [&late](const JobResult &r) { late = r; };
+        s.service->submit(job);
+        s.clock.advance(LineQueue::kLongestExchangeMs - 1);
+        QCOMPARE(apiroutes::health(*s.service).status, 200);
+        s.clock.advance(2);
+        QCOMPARE(apiroutes::health(*s.service).status, 503);
+        QVERIFY(s.service->stateJson().value("linhas")[0].toObject().value("ocupada").toBool());
+        s.port->release();
+        QTRY_VERIFY(late.has_value());
+        QCOMPARE(late->end, End::Expired);
+        QCOMPARE(apiroutes::health(*s.service).status, 200);
+        QCOMPARE(s.port->frames.size(), 1);
+    }
+
+    // The history and the agenda's state are written off this thread;
+    // a file that cannot be written is said in the log and in `avisos`.
+    void aFailedWriteIsShown()
+    {
+        InProcessService s({}, false);
+        writeFile(s.dir.filePath("arquivo"), "não é uma pasta");
+        QString why;
+        auto config = ServerConfig::parse("[servidor]\nhistorico = arquivo/historico.json\n"
+                                          "[linha sala]\nporta = falsa\n[painel p]\nlinha = sala\n",
+                                          s.dir.path(), &why);
+        QVERIFY(config);
+        LetreiroService service(*config, &s.clock, [](const ServerConfig::Line &) {
+            return std::make_unique<FakePanelPort>();
+        });
+        QVERIFY(service.start(&why));
+        std::optional<JobResult> r;
+        PanelJobPtr job = service.textJob("p", "oi", "teste");
+        job->done = [&r](const JobResult &x) { r = x; };
+        service.submit(job);
+        QTRY_VERIFY(r.has_value());
+        service.flush();
+        // The history and the agenda's state beside it.
+        QTRY_COMPARE(service.warnings().size(), 2);
+        const QString history = service.warnings().filter("historico.json").value(0);
+        QVERIFY2(history.startsWith("não foi possível gravar " + s.dir.path()) &&
+                     history.endsWith("historico.json: a pasta não existe"),
+                 qPrintable(service.warnings().join('\n')));
+        QCOMPARE(service.stateJson().value("avisos").toArray().size(), 2);
+        // Mended: the next write clears it.
+        QFile::remove(s.dir.filePath("arquivo"));
+        QDir(s.dir.path()).mkdir("arquivo");
+        service.sendToPanels({"p"}, ScheduleEntry::Action::Command, "para", "teste");
+        s.clock.advance(60000); // the agenda's next minute
+        QTRY_VERIFY(service.warnings().isEmpty());
+        service.flush();
+        QVERIFY(contents(s.dir.filePath("arquivo/historico.json")).contains("\"o_que\":\"para\""));
+    }
+
+    // The agenda's minute is the injected clock's: no real time passes.
+    void theAgendaRunsOnVirtualTime()
+    {
+        InProcessService s("[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
+        s.clock.advance(60000);
+        QCOMPARE(s.port->frames.size(), 0);
+        s.clock.advance(60000);
+        QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
+        QTRY_COMPARE(s.service->historyJson().last().toObject().value("quem").toString(),
+                     QString("agenda abre"));
+        s.service->flush();
+        QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
+    }
+
+    // A message's name is a plain file name: "/" or ".." never reaches
+    // the library, though the file is there.
+    void messageNamesAreNeverPaths()
+    {
+        InProcessService s;
+        writeFile(s.dir.filePath("segredo.msg"), "{\\rtf1 Segredo}");
+        QDir(s.dir.path()).mkdir("mensagens");
+        writeFile(s.dir.filePath("mensagens/boa.msg"), "{\\rtf1 Boa}");
+        for (const char *name : {"../segredo.msg", "/etc/../segredo.msg", "..", "a/../boa.msg"}) {
+            std::optional<ApiAnswer> a;
+            apiroutes::sendToPanel(*s.service, "entrada", "mensagem",
+                                   QJsonDocument(QJsonObject{{"arquivo", name}}).toJson(), "ana",
+                                   [&a](const ApiAnswer &x) { a = x; });
+            QVERIFY(a.has_value());
+            QCOMPARE(a->status, 400);
+            ScheduleEntry e;
+            QString why;
+            QVERIFY(!e.set("mensagem", name, &why));
+        }
+        QVERIFY(s.service->sendToPanels({"caixa"}, ScheduleEntry::Action::Message, "../segredo.msg",
+                                        "agenda x"));
+        std::optional<ApiAnswer> good;
+        apiroutes::sendToPanel(*s.service, "entrada", "mensagem", R"({"arquivo":"boa.msg"})", "ana",
+                               [&good](const ApiAnswer &x) { good = x; });
+        QTRY_VERIFY(good.has_value());
+        QCOMPARE(good->status, 200);
+        QCOMPARE(s.port->texts(), QStringList({"1:LBoa"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"

@@ -242,6 +242,17 @@ void HttpApi::routes()
                  }));
         }));
 
+    // The panel commands, for the page's buttons: the same table the API,
+    // the agenda and MQTT read.
+    s.Get("/api/comandos",
+          guarded([](const httplib::Request &, httplib::Response &res, const QString &) {
+              QJsonArray commands;
+              for (const PanelCommand &c : panelCommands())
+                  commands.append(QJsonObject{{QStringLiteral("nome"), c.name},
+                                              {QStringLiteral("linha_toda"), c.wholeLine}});
+              json(res, commands);
+          }));
+
     s.Get("/api/estado",
           guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
               send(res,

@@ -197,6 +197,10 @@ private Q_SLOTS:
         const QJsonObject state = s.call("GET", "/api/estado").json().toObject();
         QCOMPARE(state.value("linhas")[0].toObject().value("nome").toString(), QString("sala"));
         QVERIFY(state.value("avisos").toArray().isEmpty() && state.contains("versao"));
+        const QJsonArray commands = s.call("GET", "/api/comandos").json().toArray();
+        QCOMPARE(commands.size(), 5);
+        QCOMPARE(commands[3].toObject().value("nome").toString(), QString("hora"));
+        QVERIFY(commands[3].toObject().value("linha_toda").toBool());
         QList<QNetworkReply *> replies;
         // As many as the client keeps connections to one server at once.
         for (int i = 0; i < 6; ++i)

@@ -144,19 +144,24 @@ private Q_SLOTS:
         InProcessService s;
         s.port->held = true;
         std::optional<JobResult> first, late;
+        std::optional<ApiAnswer> api;
         s.text("entrada", "longo", &first);
         PanelJobPtr job = s.service->textJob("caixa", "tarde", "teste");
         job->deadlineMs = s.clock.monotonicMs() + 1000;
         job->done = [&late](const JobResult &r) { late = r; };
         s.service->submit(job);
+        apiroutes::sendToPanel(*s.service, "entrada", "comando", R"({"comando":"apaga"})", "ana",
+                               [&api](const ApiAnswer &a) { api = a; });
         s.clock.advance(LineQueue::kLongestExchangeMs - 1);
         QCOMPARE(apiroutes::health(*s.service).status, 200);
         s.clock.advance(2);
         QCOMPARE(apiroutes::health(*s.service).status, 503);
         QVERIFY(s.service->stateJson().value("linhas")[0].toObject().value("ocupada").toBool());
+        s.clock.advance(apiroutes::kWaitForLineMs);
         s.port->release();
-        QTRY_VERIFY(late.has_value());
+        QTRY_VERIFY(late.has_value() && api.has_value());
         QCOMPARE(late->end, End::Expired);
+        QCOMPARE(api->status, 504);
         QCOMPARE(apiroutes::health(*s.service).status, 200);
         QCOMPARE(s.port->frames.size(), 1);
     }

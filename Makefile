@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test check tsan bench fuzz mutate clean
+.PHONY: all deps run test check tsan bench fuzz mutate package clean
 
 all: deps
 	cmake --preset release >/dev/null
@@ -13,6 +13,10 @@ deps:
 # PORTA=/dev/ttyUSB0 runs against real hardware instead of the emulator.
 run: all
 	PORTA="$(PORTA)" scripts/run-letreiro build/release/bin
+
+# The three Debian packages of the release build, in build/release.
+package: all
+	cmake --build --preset release --target package
 
 test: deps
 	cmake --preset test >/dev/null

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "aboutwindows.h"
+#include "closingwindow.h"
 #include "debugwindow.h"
 #include "documentwindow.h"
 #include "messageedit.h"
@@ -73,6 +74,7 @@ MainWindow::MainWindow(const Settings &settings, const QString &settingsFolder, 
     connect(m_panel, &PanelActions::exchangeFinished, this, [this] {
         if (m_closePending) {
             m_closePending = false;
+            delete m_closingWindow;
             close();
         }
     });
@@ -171,8 +173,13 @@ void MainWindow::fillWindowList()
         // Only windows 1 to 9 have a digit of their own to press.
         const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
         const auto *doc = qobject_cast<DocumentWindow *>(w->widget());
-        QAction *a = m_menus.mnuWindow->addAction(number + QLatin1Char(' ') +
-                                                  (doc ? doc->caption() : w->windowTitle()));
+        // A changed message is marked as in its caption ("Documento 1*").
+        const QString caption =
+            doc ? doc->caption() + (doc->saved() ? QString() : QStringLiteral("*"))
+                : w->windowTitle();
+        QAction *a = m_menus.mnuWindow->addAction(
+            number + QLatin1Char(' ') +
+            QString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
         a->setCheckable(true);
         a->setChecked(w == m_mdi->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { m_mdi->setActiveSubWindow(w); });
@@ -320,6 +327,15 @@ void MainWindow::closeEvent(QCloseEvent *e)
         m_closePending = true;
         m_panel->finishForExit();
         e->ignore();
+        // The operator sees why nothing closes yet, and for how long.
+        if (!m_closingWindow) {
+            m_closingWindow = new ClosingWindow(this);
+            m_closingWindow->setMsLeft(m_panel->msLeft());
+            connect(m_panel, &PanelActions::frameProgress, m_closingWindow,
+                    &ClosingWindow::setMsLeft);
+        }
+        m_closingWindow->show();
+        m_closingWindow->raise();
         return;
     }
     const bool forSettings = m_settingsRequested;

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class ClosingWindow;
 class DebugWindow;
 class HelpWindow;
 class DocumentWindow;
@@ -132,5 +133,6 @@ private:
     bool m_settingsRequested = false; // closing for "C&onfigurar"
     QList<QAction *> m_windowList;
     QPointer<HelpWindow> m_help;
+    QPointer<ClosingWindow> m_closingWindow;
     int m_documentCount = 0;
 };

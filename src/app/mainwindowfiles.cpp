@@ -12,6 +12,7 @@
 #include "recentfiles.h"
 #include "statusbar.h"
 
+#include <QAction>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -32,11 +33,23 @@ void MainWindow::connectSecondHour()
     });
     connect(m.mnuajuda, &QAction::triggered, this, &MainWindow::showHelp);
     for (QAction *a : m.recentFiles) {
-        connect(a, &QAction::triggered, this, [this, a] { openFile(a->property("path").toString()); });
+        connect(a, &QAction::triggered, this,
+                [this, a] { openFile(a->property("path").toString()); });
     }
     connect(m.mnuFile, &QMenu::aboutToShow, this, &MainWindow::fillRecentFiles);
     setAcceptDrops(true);
     fillRecentFiles();
+    // Ctrl+F4 closes the message in front on every platform, as on
+    // Windows. Only where the platform's close key is another one (Ctrl+W
+    // under Linux desktops): a key with two owners reaches neither. The
+    // area itself goes round the windows with Ctrl+Tab and Ctrl+Shift+Tab.
+    const QKeySequence closeKey(Qt::CTRL | Qt::Key_F4);
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(closeKey)) {
+        auto *close = new QAction(this);
+        close->setShortcut(closeKey);
+        addAction(close);
+        connect(close, &QAction::triggered, m_mdi, &QMdiArea::closeActiveSubWindow);
+    }
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &MainWindow::showMessageSize);
     m_sizeTimer.setSingleShot(true);
     m_sizeTimer.setInterval(150);

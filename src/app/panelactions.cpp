@@ -41,6 +41,17 @@ PanelActions::PanelActions(const Settings &settings, MenuBarActions &menus, Stat
     connect(&m_port, &PanelPort::traceAppended, this, [this](const QString &text) {
         if (m_debug) m_debug->traceAppended(text);
     });
+    connect(&m_port, &PanelPort::frameProgress, this, &PanelActions::showProgress);
+}
+
+void PanelActions::showProgress(qsizetype written, qsizetype total, qint64 msLeft)
+{
+    if (!m_busy) return;
+    // A frame that is gone within a second needs no bar.
+    if (written == 0) m_progressShown = msLeft > 1000;
+    if (m_progressShown) m_status.showProgress(written, total, msLeft);
+    m_msLeft = msLeft;
+    Q_EMIT frameProgress(msLeft);
 }
 
 void PanelActions::setAddressProblem(const QString &problem)
@@ -131,7 +142,10 @@ void PanelActions::run(const PanelPort::Job &send)
 {
     if (m_busy || !m_addressProblem.isEmpty()) return;
     m_busy = true;
-    m_menus.mnutrans->menuAction()->setEnabled(false);
+    m_progressShown = false;
+    m_msLeft = -1;
+    // Any other command is refused until the frame ends: its buttons say so.
+    setTransmissionEnabled(false);
     m_menus.mnuconfig->setEnabled(false);
     m_status.setPanelText(1, status::kSending);
     m_port.setTraceWanted(traceWanted());
@@ -146,6 +160,7 @@ void PanelActions::exchangeDone(const CommandOutcome &outcome)
     if (!outcome.succeeded && m_debug && traceWanted())
         m_debug->traceAppended(outcome.statusWithReason() + QStringLiteral("\r\n"));
     m_busy = false;
+    m_status.hideProgress();
     setTransmissionEnabled(m_portState == PortState::Open);
     m_menus.mnuconfig->setEnabled(true);
     Q_EMIT exchangeFinished();
@@ -164,7 +179,11 @@ void PanelActions::transfer()
 {
     if (m_busy) return;
     DocumentWindow *doc = m_activeEditor();
-    if (!doc) return;
+    if (!doc) {
+        // Nothing is sent; an earlier outcome must not look like this one's.
+        m_status.setPanelText(1, QStringLiteral("Nenhuma mensagem aberta para transferir."));
+        return;
+    }
     const RichText text = doc->editor()->richText();
     if (text.isEmpty()) {
         m_prompt.warning(QStringLiteral("Favor editar uma mensagem!!!"));

@@ -52,6 +52,8 @@ public:
     void finishForExit();
 
     bool isBusy() const { return m_busy; }
+    // How long the frame in hand needs yet; -1 before its first report.
+    qint64 msLeft() const { return m_msLeft; }
     bool isPortOpen() const { return m_portState == PortState::Open; }
     // The settings were read anew: the next activation opens the port
     // again, even an open one (its number may have changed).
@@ -62,6 +64,8 @@ public:
 
 Q_SIGNALS:
     void exchangeFinished();
+    // The frame in hand needs this long yet to leave whole.
+    void frameProgress(qint64 msLeft);
 
 private:
     enum class PortState { Closed, Opening, Open };
@@ -70,6 +74,7 @@ private:
     void portOpened(bool ok, const QString &reason);
     void exchangeDone(const CommandOutcome &outcome);
     void portLost(const QString &reason);
+    void showProgress(qsizetype written, qsizetype total, qint64 msLeft);
     void setTransmissionEnabled(bool enabled);
     bool traceWanted() const;
 
@@ -82,6 +87,8 @@ private:
     QPointer<DebugWindow> m_debug;
     PortState m_portState = PortState::Closed;
     bool m_busy = false;
+    bool m_progressShown = false;
+    qint64 m_msLeft = -1;
     bool m_reopen = false;
     QString m_addressProblem;
     QString m_portReason;

@@ -3,32 +3,33 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
-#include <QPainter>
+#include <QProgressBar>
 #include <QTimer>
 
 namespace
 {
 
 // The first panel: the outcome of the last command, however long, never
-// widens the window; what does not fit is elided, and the whole text is in
-// its tooltip.
+// widens the window. What does not fit on one line wraps onto the next
+// (the status bar grows upwards), so a failure's reason is read whole; the
+// whole text is in its tooltip too.
 class OutcomeLabel : public QLabel
 {
 public:
-    using QLabel::QLabel;
-    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    explicit OutcomeLabel(QWidget *parent) : QLabel(parent) { setWordWrap(true); }
+    QSize sizeHint() const override { return {0, oneLine()}; }
+    QSize minimumSizeHint() const override { return {0, oneLine()}; }
 
-protected:
-    void paintEvent(QPaintEvent *e) override
-    {
-        QFrame::paintEvent(e);
-        QPainter p(this);
-        const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft,
-                   fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
-    }
+private:
+    int oneLine() const { return fontMetrics().height() + height() - contentsRect().height(); }
 };
+
+const QString kSizeTip = QStringLiteral("Tamanho da mensagem codificada / o que o painel recebe");
+
+QString brazilian(qsizetype n)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(qint64(n));
+}
 
 } // namespace
 
@@ -50,9 +51,17 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
     m_size->setFrameShape(QFrame::StyledPanel);
     m_size->setFrameShadow(QFrame::Sunken);
     m_size->setContentsMargins(4, 0, 4, 0);
-    m_size->setToolTip(QStringLiteral("Tamanho da mensagem codificada / o que o painel recebe"));
+    m_size->setToolTip(kSizeTip);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("sbProgresso"));
+    m_progress->setAccessibleName(QStringLiteral("Progresso da transmissão"));
+    m_progress->setMaximumWidth(140);
+    m_progress->hide();
     for (int i = 0; i < 6; ++i) {
-        if (i == 1) addPermanentWidget(m_size);
+        if (i == 1) {
+            addWidget(m_progress);
+            addPermanentWidget(m_size);
+        }
         m_panels[i] = i == 0 ? new OutcomeLabel(this) : new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
@@ -87,9 +96,38 @@ void StatusPanels::setMessageSize(qsizetype bytes, qsizetype limit)
         m_size->clear();
         return;
     }
-    const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
-    m_size->setText(QStringLiteral("%1 / %2").arg(brazil.toString(qint64(bytes)),
-                                                  brazil.toString(qint64(limit))));
+    const QString count = QStringLiteral("%1 / %2").arg(brazilian(bytes), brazilian(limit));
+    const bool over = bytes > limit;
+    // A message that no longer fits says so as it is typed, not when sent.
+    m_size->setText(over ? count + QStringLiteral(": não cabe no painel") : count);
+    m_size->setStyleSheet(over ? QStringLiteral("color: #a00000; font-weight: bold") : QString());
+    m_size->setToolTip(over ? QStringLiteral("A mensagem passa do que o painel recebe: ao "
+                                             "transferir, os últimos %1 caracteres codificados "
+                                             "serão cortados (o programa pergunta antes).")
+                                  .arg(brazilian(bytes - limit))
+                            : kSizeTip);
+}
+
+void StatusPanels::showProgress(qsizetype written, qsizetype total, qint64 msLeft)
+{
+    m_progress->setRange(0, int(total));
+    m_progress->setValue(int(written));
+    // Whole seconds, rounded up; once the frame is out, its answer is awaited.
+    const QString left = written < total ? QStringLiteral("restam %1 s").arg((msLeft + 999) / 1000)
+                                         : QStringLiteral("aguardando resposta");
+    m_progress->setFormat(left);
+    m_progress->setAccessibleDescription(left);
+    m_progress->show();
+}
+
+void StatusPanels::hideProgress()
+{
+    m_progress->hide();
+}
+
+QString StatusPanels::progressText() const
+{
+    return m_progress->isHidden() ? QString() : m_progress->format();
 }
 
 QString StatusPanels::messageSize() const

@@ -9,6 +9,7 @@
 #include "panelcommands.h"
 #include "panellink.h"
 #include "portnames.h"
+#include "progressline.h"
 #include "rtfreader.h"
 #include "sendcheck.h"
 #include "settingsfiles.h"
@@ -343,7 +344,8 @@ int runSend(const QString &command, const QStringList &args)
     }
     LineTimebase time;
     time.setLine(line.get());
-    PanelLink link(*line, time, LinkOptions{s.panelType, s.usbAdapter != 0});
+    ProgressLine progress(stderr);
+    PanelLink link(*line, time, LinkOptions{s.panelType, s.usbAdapter != 0}, &progress);
     PanelCommands commands(link);
     // Panels one after the other, in the order given, each with its own line.
     bool allSucceeded = true;
@@ -357,6 +359,7 @@ int runSend(const QString &command, const QStringList &args)
             outcome = commands.setDate(now);
         else
             outcome = commands.letter(qint16(address), field.at(0));
+        progress.end();
         if (p.isSet(kJson))
             printOut(jsonOutcome(address, outcome));
         else

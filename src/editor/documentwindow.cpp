@@ -89,16 +89,22 @@ bool DocumentWindow::saveTo(const QString &path)
 bool DocumentWindow::save()
 {
     if (!isUntitled()) return saveTo(m_path);
-    const QString path = m_prompt.saveFileName(kSaveTitle, kSaveFilter, recentfiles::lastFolder());
+    const QString path = m_prompt.saveFileName(kSaveTitle, kSaveFilter, offeredPath());
     return !path.isEmpty() && saveTo(path);
 }
 
 bool DocumentWindow::saveAs()
 {
-    const QString path =
-        m_prompt.saveFileName(kSaveAsTitle, kSaveAsFilter,
-                              isUntitled() ? recentfiles::lastFolder() : QFileInfo(m_path).absolutePath());
+    const QString path = m_prompt.saveFileName(kSaveAsTitle, kSaveAsFilter, offeredPath());
     return !path.isEmpty() && saveTo(path);
+}
+
+QString DocumentWindow::offeredPath() const
+{
+    // A new message is offered under its caption ("Documento 1.msg").
+    return isUntitled()
+               ? QDir(recentfiles::lastFolder()).filePath(m_caption + QLatin1String(".msg"))
+               : m_path;
 }
 
 void DocumentWindow::print(QPrinter &printer, bool selectionOnly) const

@@ -52,6 +52,9 @@ protected:
 private:
     void setFile(const QString &path);
     void setCaption(const QString &caption);
+    // Where the save dialogs start: the file, or the caption as a name in
+    // the folder last used.
+    QString offeredPath() const;
 
     Prompt &m_prompt;
     MessageEdit *m_edit;

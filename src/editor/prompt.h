@@ -24,7 +24,8 @@ public:
     virtual Answer question(const QString &text) = 0;
     // The chosen file, or an empty text when cancelled. The filter is given
     // as the program has always written it: "description|pattern".
-    // Both dialogs start in `folder` when one is given.
+    // Both dialogs start in `folder` when one is given; a file's path
+    // there is a name offered in its folder.
     virtual QString openFileName(const QString &title, const QString &filter,
                                  const QString &folder = QString()) = 0;
     virtual QString saveFileName(const QString &title, const QString &filter,

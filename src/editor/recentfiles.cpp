@@ -1,7 +1,9 @@
 #include "recentfiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -16,7 +18,9 @@ const QString kFolder = QStringLiteral("ArquivosRecentes/pasta");
 
 QStringList list()
 {
-    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFiles).toStringList();
+    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"))
+                            .value(kFiles)
+                            .toStringList();
     files.erase(std::remove_if(files.begin(), files.end(),
                                [](const QString &f) { return !QFileInfo(f).isFile(); }),
                 files.end());
@@ -26,7 +30,9 @@ QStringList list()
 void add(const QString &path)
 {
     const QString file = QFileInfo(path).absoluteFilePath();
-    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFiles).toStringList();
+    QStringList files = QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"))
+                            .value(kFiles)
+                            .toStringList();
     files.removeAll(file);
     files.prepend(file);
     QSettings settings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro"));
@@ -36,7 +42,11 @@ void add(const QString &path)
 
 QString lastFolder()
 {
-    return QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFolder).toString();
+    const QString last =
+        QSettings(QStringLiteral("Letreiro"), QStringLiteral("Letreiro")).value(kFolder).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 } // namespace recentfiles

@@ -16,6 +16,8 @@ QStringList list();
 // Puts the file first (once), drops the oldest beyond kMax, and makes its
 // folder the one the dialogs start in.
 void add(const QString &path);
+// The folder last used while it is there, else the user's documents
+// folder (the home folder when there is none), never the program's own.
 QString lastFolder();
 
 } // namespace recentfiles

@@ -1,5 +1,6 @@
 #include "panelcommands.h"
 
+#include "frame.h"
 #include "panellink.h"
 
 namespace datafield
@@ -44,8 +45,13 @@ CommandOutcome PanelCommands::send(qint16 address, const QByteArray &field,
     out.reply = r.bytes;
     out.reason = r.reason;
     out.succeeded = r.succeeded();
+    // An answer that is neither ACK nor NAK is no refusal: something else
+    // (another device, another speed) is on the line.
     if (!out.succeeded && out.reason.isEmpty())
-        out.reason = QStringLiteral("o painel recusou a mensagem");
+        out.reason = !r.bytes.isEmpty() && quint8(r.bytes[0]) == frame::kNak
+                         ? QStringLiteral("o painel recusou a mensagem")
+                         : QStringLiteral("resposta desconhecida do painel: %1")
+                               .arg(frame::hexDump(r.bytes).trimmed());
     if (!out.succeeded)
         out.status = status::kFailure;
     else

@@ -59,6 +59,10 @@ PanelLink::Wait PanelLink::waitForDrain(qint64 timeoutUs)
     for (;;) {
         const qint64 pending = m_line.outputPending();
         if (pending < 0) return Wait::PortError;
+        // What is still queued has not gone yet: a device server's queue
+        // holds seconds of the frame.
+        if (m_frameTotal > 0 && m_time.elapsedMs() - m_lastProgressMs >= kProgressMs)
+            reportProgress(qMax<qint64>(0, m_frameHanded - pending), m_frameTotal);
         if (pending == 0) return Wait::Ready;
         const qint64 now = m_time.elapsedUs();
         if (now >= deadline) return Wait::TimedOut;
@@ -89,9 +93,21 @@ PanelLink::Wait PanelLink::waitForInput(qint64 timeoutMs)
     }
 }
 
+// Writes the frame and tells the listener how far it has gone.
+bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
+{
+    m_frameTotal = bytes.size();
+    m_frameHanded = 0;
+    reportProgress(0, bytes.size());
+    const bool whole = writeBytes(bytes, reason);
+    m_frameTotal = 0;
+    if (whole) reportProgress(bytes.size(), bytes.size());
+    return whole;
+}
+
 // Writes the frame, a chunk at a time (one byte on a serial line), each only
 // once the line's queue is empty. On failure the reason is in *reason.
-bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
+bool PanelLink::writeBytes(const QByteArray &bytes, QString *reason)
 {
     const bool network = m_line.byteTimeUs() == 0;
     const qint64 frameStartUs = m_time.elapsedUs();
@@ -123,8 +139,18 @@ bool PanelLink::writeFrame(const QByteArray &bytes, QString *reason)
             }
         }
         m_lastWriteUs = m_time.elapsedUs();
+        m_frameHanded = i;
     }
     return drained(bytes.size());
+}
+
+void PanelLink::reportProgress(qsizetype written, qsizetype total)
+{
+    if (!m_listener) return;
+    m_lastProgressMs = m_time.elapsedMs();
+    // A USB adapter's pause comes before every byte.
+    const qint64 byteUs = SerialLine::kWireByteUs + (m_options.usbAdapter ? kPauseMs * 1000 : 0);
+    m_listener->frameProgress(written, total, (total - written) * byteUs / 1000);
 }
 
 ExchangeResult PanelLink::readAnswer(qint16 address, qint64 wireEndMs)

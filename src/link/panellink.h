@@ -23,6 +23,10 @@ public:
     // A new exchange replaces the trace; the later steps add to it.
     virtual void traceStarted(const QString &) {}
     virtual void traceAppended(const QString &) {}
+    // How far a frame has gone: bytes written of all of it, and how long the
+    // rest needs at the line's pace. Given as the frame starts, at least
+    // every kProgressMs while it goes, and once it is whole.
+    virtual void frameProgress(qsizetype /*written*/, qsizetype /*total*/, qint64 /*msLeft*/) {}
 };
 
 struct ExchangeResult {
@@ -59,6 +63,7 @@ public:
     // However the bytes trickle in, an answer is over this long after the
     // frame has left: a device that babbles cannot hold the line.
     static constexpr qint64 kAnswerLimitMs = 10000;
+    static constexpr qint64 kProgressMs = 250;
 
     PanelLink(SerialLine &line, Timebase &time, LinkOptions options = {},
               LinkListener *listener = nullptr);
@@ -80,6 +85,8 @@ private:
     Wait waitForDrain(qint64 timeoutUs);
     ExchangeResult run(qint16 address, const QByteArray &dataField, bool encode);
     bool writeFrame(const QByteArray &bytes, QString *reason);
+    bool writeBytes(const QByteArray &bytes, QString *reason);
+    void reportProgress(qsizetype written, qsizetype total);
     ExchangeResult readAnswer(qint16 address, qint64 wireEndMs);
     ExchangeResult nak(const QString &reason = {}) const;
     void trace(const QString &text, bool start = false);
@@ -92,4 +99,8 @@ private:
     MessageEncoder m_encoder;
     const std::atomic<bool> *m_stop = nullptr;
     qint64 m_lastWriteUs = 0;
+    // The frame on its way: its size, and how much of it the line took.
+    qsizetype m_frameTotal = 0;
+    qsizetype m_frameHanded = 0;
+    qint64 m_lastProgressMs = 0;
 };

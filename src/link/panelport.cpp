@@ -2,6 +2,7 @@
 
 #include "deviceline.h"
 #include "portnames.h"
+#include "threadhandoff.h"
 
 #include <QThread>
 
@@ -74,6 +75,7 @@ public:
     {
         m_link.reset();
         m_line.reset();
+        handoff::release(this); // the port deletes the worker once the thread ends
         QThread::currentThread()->quit();
     }
 
@@ -98,6 +100,10 @@ private:
         {
             m_w->post([t](PanelPort &p) { Q_EMIT p.traceAppended(t); });
         }
+        void frameProgress(qsizetype written, qsizetype total, qint64 msLeft) override
+        {
+            m_w->post([=](PanelPort &p) { Q_EMIT p.frameProgress(written, total, msLeft); });
+        }
 
     private:
         PortWorker *m_w;
@@ -106,8 +112,7 @@ private:
     template <typename F> void post(F f)
     {
         PanelPort *port = m_port;
-        QMetaObject::invokeMethod(
-            port, [port, f] { f(*port); }, Qt::QueuedConnection);
+        handoff::queue(port, [port, f] { f(*port); });
     }
 
     void useLineFor(const QString &device)
@@ -151,45 +156,40 @@ SerialPanelPort::~SerialPanelPort()
     // closes the line on its own thread and ends the thread's loop.
     finishSoon();
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w] { w->shutDown(); }, Qt::QueuedConnection);
+    handoff::queue(w, [w] { w->shutDown(); });
     m_thread->wait();
+    handoff::acquire(w);
     delete m_worker;
 }
 
 void SerialPanelPort::open(int portNumber)
 {
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w, portNumber] { w->open(portNumber); }, Qt::QueuedConnection);
+    handoff::queue(w, [w, portNumber] { w->open(portNumber); });
 }
 
 void SerialPanelPort::openDevice(const QString &device)
 {
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w, device] { w->openDevice(device); }, Qt::QueuedConnection);
+    handoff::queue(w, [w, device] { w->openDevice(device); });
 }
 
 void SerialPanelPort::setReopenBeforeRequests(bool reopen)
 {
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w, reopen] { w->reopen = reopen; }, Qt::QueuedConnection);
+    handoff::queue(w, [w, reopen] { w->reopen = reopen; });
 }
 
 void SerialPanelPort::close()
 {
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w] { w->close(); }, Qt::QueuedConnection);
+    handoff::queue(w, [w] { w->close(); });
 }
 
 void SerialPanelPort::run(const LinkOptions &options, const Job &job)
 {
     PortWorker *w = m_worker;
-    QMetaObject::invokeMethod(
-        w, [w, options, job] { w->run(options, job); }, Qt::QueuedConnection);
+    handoff::queue(w, [w, options, job] { w->run(options, job); });
 }
 
 void SerialPanelPort::setTraceWanted(bool wanted)

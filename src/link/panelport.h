@@ -47,6 +47,8 @@ Q_SIGNALS:
     void statusAppended(const QString &text);
     void traceStarted(const QString &text);
     void traceAppended(const QString &text);
+    // How far the frame in hand has gone (LinkListener::frameProgress).
+    void frameProgress(qsizetype written, qsizetype total, qint64 msLeft);
 };
 
 // The real one, over a serial port or a serial device server's TCP port

@@ -1,8 +1,9 @@
 #include "qtserialline.h"
 
+#include "seriallock.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -57,29 +58,9 @@ QString hangUpText(const QString &device)
 
 QString QtSerialLine::inUseText(const QString &device)
 {
-    QString text = QStringLiteral("%1: a porta está em uso por outro programa").arg(device);
-#ifndef Q_OS_WIN
-    // Qt and other serial programs leave a UUCP lock file "LCK..NAME" with
-    // the holder's process id in one of these folders.
-    const QString base = QFileInfo(device).fileName();
-    QString relative = device;
-    if (relative.startsWith(QLatin1String("/dev/"))) relative = relative.mid(5);
-    const QStringList names = {QStringLiteral("LCK..") + base,
-                               QStringLiteral("LCK..") + QString(relative).replace(u'/', u'_')};
-    for (const char *folder : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
-                               "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev"}) {
-        for (const QString &name : names) {
-            const QString path = QString::fromLatin1(folder) + u'/' + name;
-            if (!QFileInfo::exists(path)) continue;
-            QLockFile lock(path);
-            qint64 pid = 0;
-            QString host, app;
-            if (lock.getLockInfo(&pid, &host, &app) && pid > 0)
-                return text + QStringLiteral(" (processo %1)").arg(pid);
-        }
-    }
-#endif
-    return text;
+    const QString why = seriallock::explain(device, seriallock::systemFolders(), nullptr);
+    if (!why.isEmpty()) return why;
+    return QStringLiteral("%1: a porta está em uso por outro programa").arg(device);
 }
 
 // The port is a child, so that it moves with the line to the link's thread.
@@ -106,17 +87,33 @@ bool QtSerialLine::open(const QString &device, QString *error)
     }
 #endif
     m_port.setPortName(device);
-    const bool ok = m_port.open(QIODevice::ReadWrite) && m_port.setBaudRate(2400) &&
-                    m_port.setDataBits(QSerialPort::Data8) &&
-                    m_port.setParity(QSerialPort::NoParity) &&
-                    m_port.setStopBits(QSerialPort::TwoStop) &&
-                    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    bool ok = openPort();
+    if (!ok && leftoverLockRemoved()) ok = openPort();
     if (!ok) {
         m_error = portErrorText(m_port.error(), device);
         if (error) *error = m_error;
         m_port.close();
     }
     return ok;
+}
+
+bool QtSerialLine::openPort()
+{
+    return m_port.open(QIODevice::ReadWrite) && m_port.setBaudRate(2400) &&
+           m_port.setDataBits(QSerialPort::Data8) && m_port.setParity(QSerialPort::NoParity) &&
+           m_port.setStopBits(QSerialPort::TwoStop) &&
+           m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+// Qt refuses a port whose lock file it cannot take over, even when the
+// process that wrote it has ended; such a leftover, once removed, is no
+// reason to fail.
+bool QtSerialLine::leftoverLockRemoved()
+{
+    if (m_port.error() != QSerialPort::PermissionError || !mayUse(m_device)) return false;
+    bool removed = false;
+    seriallock::explain(m_device, seriallock::systemFolders(), &removed);
+    return removed;
 }
 
 void QtSerialLine::close()

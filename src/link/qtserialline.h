@@ -29,10 +29,13 @@ public:
 
     // Why a device that exists and that we may use could not be opened:
     // another program holds it ("a porta está em uso por outro programa",
-    // with its process id when its lock file says).
+    // with its process id when its lock file says), or a lock file of a
+    // process that ended is left that we may not remove.
     static QString inUseText(const QString &device);
 
 private:
+    bool openPort();
+    bool leftoverLockRemoved();
     void onError(QSerialPort::SerialPortError e);
     bool hungUp();
     void lose();

@@ -5,17 +5,25 @@
 #include "flatten.h"
 #include "frame.h"
 #include "vocabulary.h"
+#include "wiredecoder.h"
 
 namespace sendcheck
 {
-
-QStringList differences(const RichText &text, int panelType)
+namespace
 {
-    QStringList out;
+
+bool isDropped(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == u'\t';
+}
+
+// Characters the code page has no byte for, each named once.
+QString unplaceable(const RichText &text)
+{
     QString replaced;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.charAt(i);
-        if (c == u'\r' || c == u'\n' || c == u'\t') continue;
+        if (isDropped(c)) continue;
         QString ch(c);
         if (c.isHighSurrogate() && text.charAt(i + 1).isLowSurrogate())
             ch += text.charAt(++i);
@@ -23,9 +31,55 @@ QStringList differences(const RichText &text, int panelType)
             continue;
         if (!replaced.contains(ch)) replaced += ch;
     }
-    if (!replaced.isEmpty())
+    return replaced;
+}
+
+// A line break or tab with words after it runs them together on the one
+// line the panel has; those that only end the text change nothing seen.
+bool joinsWords(const RichText &text)
+{
+    bool dropped = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.charAt(i);
+        if (isDropped(c))
+            dropped = true;
+        else if (dropped && !c.isSpace())
+            return true;
+    }
+    return false;
+}
+
+qsizetype encodedSize(QByteArrayView field, int panelType)
+{
+    return encodeMessage('L' + field.toByteArray(), panelType).size();
+}
+
+// How many bytes of the flattened field reach the panel when its encoding
+// is longer than a frame: the longest beginning that still fits.
+qsizetype fittingPrefix(const QByteArray &field, int panelType)
+{
+    qsizetype low = 0, high = field.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (encodedSize(field.first(mid), panelType) <= frame::kMaxData)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return low;
+}
+
+} // namespace
+
+QStringList differences(const RichText &text, int panelType)
+{
+    QStringList out;
+    if (const QString replaced = unplaceable(text); !replaced.isEmpty())
         out << QStringLiteral("caracteres sem lugar no painel, enviados como \"?\": %1")
                    .arg(replaced);
+    if (joinsWords(text))
+        out << QStringLiteral("quebras de linha retiradas: o painel mostra o texto numa "
+                              "linha só");
 
     // The field as the encoder walks it: tags of 13 characters, the rest
     // character by character.
@@ -56,13 +110,26 @@ QStringList differences(const RichText &text, int panelType)
                    .arg(unknown.join(QStringLiteral(" ")));
     if (!effects.isEmpty())
         out << QStringLiteral("caracteres que o painel lê como efeito: %1").arg(effects);
-    const qsizetype encoded = encodeMessage('L' + field, panelType).size();
+    const qsizetype encoded = encodedSize(field, panelType);
     if (encoded > frame::kMaxData)
-        out << QStringLiteral("a mensagem codificada tem %1 bytes; o painel recebe só os "
-                              "primeiros %2")
+        out << QStringLiteral("texto longo demais: codificado tem %1 bytes e um envio leva "
+                              "%2; o painel recebe só os primeiros %3 caracteres")
                    .arg(encoded)
-                   .arg(frame::kMaxData);
+                   .arg(frame::kMaxData)
+                   .arg(fittingPrefix(field, panelType));
     return out;
+}
+
+Received received(const RichText &text, int panelType)
+{
+    Received r;
+    r.data = encodeMessage(loadCommandField(text), panelType);
+    r.data.truncate(frame::kMaxData);
+    // Without the command's letter: the text as the panel holds it.
+    r.text = decodeWireData(r.data).mid(1);
+    r.used = r.data.size() - 1;
+    r.limit = frame::kMaxData - 1;
+    return r;
 }
 
 } // namespace sendcheck

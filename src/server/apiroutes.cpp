@@ -3,6 +3,7 @@
 #include "letreiroservice.h"
 #include "messagelibrary.h"
 #include "serviceclock.h"
+#include "textcheck.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,16 +11,18 @@
 
 namespace
 {
-ApiAnswer resultAnswer(const JobResult &r)
+// The job's outcome, with what the panel received otherwise than asked.
+ApiAnswer resultAnswer(const JobResult &r, const QJsonArray &warnings)
 {
     using End = JobResult::End;
-    if (r.end == End::Replaced)
-        return apianswer::json(
-            QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("resultado"), r.text()}});
     QJsonObject o{{QStringLiteral("ok"), r.ok()}, {QStringLiteral("resultado"), r.outcome.status}};
-    if (!r.ok()) o.insert(QStringLiteral("motivo"), r.outcome.reason);
-    const int status = r.end == End::Ran       ? 200
-                       : r.end == End::Expired ? 504
+    if (r.end == End::Replaced)
+        o = {{QStringLiteral("ok"), false}, {QStringLiteral("resultado"), r.text()}};
+    else if (!r.ok())
+        o.insert(QStringLiteral("motivo"), r.outcome.reason);
+    if (!warnings.isEmpty()) o.insert(QStringLiteral("avisos"), warnings);
+    const int status = r.end == End::Ran || r.end == End::Replaced ? 200
+                       : r.end == End::Expired                     ? 504
                                                : 503; // stopping, or the line is full
     return apianswer::json(o, status);
 }
@@ -37,6 +40,9 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     if (e.error != QJsonParseError::NoError || !d.isObject())
         return answer(apianswer::error(400, QStringLiteral("JSON inválido")));
     const QJsonObject o = d.object();
+    const ServerConfig::Panel *p = service.config().panel(panel);
+    const int type = p ? p->type : 0;
+    QJsonArray warnings;
     PanelJobPtr job;
     if (kind == QLatin1String("mensagem")) {
         const QString file = o.value(QStringLiteral("arquivo")).toString();
@@ -44,6 +50,7 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
         const RtfReadResult r =
             MessageLibrary(service.config().messagesFolder).message(file, &status);
         if (!r.ok) return answer(apianswer::error(status, r.error));
+        warnings = textcheck::warnings(r.text, type);
         job = service.messageJob(panel, r.text, file, user);
     } else {
         const QString value = o.value(kind == QLatin1String("texto") ? QStringLiteral("texto")
@@ -51,13 +58,18 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
                                   .toString();
         if (value.isEmpty())
             return answer(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
+        if (kind == QLatin1String("texto")) warnings = textcheck::warnings(value, type);
         job = kind == QLatin1String("texto") ? service.textJob(panel, value, user)
                                              : service.commandJob(panel, value, user);
     }
+    // What the panel would get otherwise than asked is said; with "estrito"
+    // it is refused and nothing is sent.
+    if (job && o.value(QStringLiteral("estrito")).toBool() && !warnings.isEmpty())
+        return answer(apianswer::json(textcheck::refusal(warnings), 422));
     if (!job)
         return answer(apianswer::error(404, QStringLiteral("painel ou comando desconhecido")));
     job->deadlineMs = service.clock().monotonicMs() + kWaitForLineMs;
-    job->done = [answer](const JobResult &r) { answer(resultAnswer(r)); };
+    job->done = [answer, warnings](const JobResult &r) { answer(resultAnswer(r, warnings)); };
     service.submit(std::move(job));
 }
 

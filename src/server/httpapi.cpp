@@ -4,8 +4,9 @@
 #include "apiroutes.h"
 #include "letreiroservice.h"
 #include "userstore.h"
+#include "webpage.h"
 
-#include <QFile>
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QThreadPool>
 #include <QTimer>
@@ -25,6 +26,22 @@ QStringList segments(const QByteArray &target)
     for (const QByteArray &s : target.split('?').first().split('/'))
         if (!s.isEmpty()) out.append(QUrl::fromPercentEncoding(s));
     return out;
+}
+
+// Every answer carries the page's security headers, the API's too.
+HttpResponse secured(HttpResponse r)
+{
+    for (const auto &[name, value] : webpage::securityHeaders())
+        r.setHeader(name, value);
+    return r;
+}
+
+// A file of the page ("/" is the page itself), or 404.
+HttpResponse pageFile(const HttpRequest &req)
+{
+    const auto f = webpage::file(QString::fromUtf8(req.target.split('?').first()));
+    return f ? apianswer::bytes(f->body, f->type)
+             : apianswer::error(404, QStringLiteral("não encontrado"));
 }
 
 QByteArray sessionId(const HttpRequest &req)
@@ -58,20 +75,20 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
       m_events(new HttpApiEvents(m_context)), m_usersWatch(new QTimer(m_context)),
       m_guard(service.config().hostNames, service.config().proxies, service.config().secureCookie),
       m_limiter([] { return QDateTime::currentMSecsSinceEpoch(); }),
-      m_library(service.config().messagesFolder)
+      m_library(service.config().messagesFolder),
+      m_idempotency([] { return QDeadlineTimer::current().deadline(); })
 {
     initPageResource();
-    QFile file(QStringLiteral(":/server/index.html"));
-    if (file.open(QIODevice::ReadOnly)) m_page = file.readAll();
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
     m_engine = std::make_unique<HttpEngine>(
         limits,
-        [this](HttpRequest req, Reply reply) {
+        [this](HttpRequest req, Reply plain) {
+            const Reply reply = [plain](const HttpResponse &r) { plain(secured(r)); };
             // The page never changes: answered here, without a trip to the
             // main thread. Nor does the health check wait for it: whether
             // the service's work is stuck is what it is asked.
-            if (req.method == "GET" && req.target == "/") return reply(page());
+            if (req.method == "GET" && !req.target.startsWith("/api/")) return reply(pageFile(req));
             if (req.method == "GET" &&
                 segments(req.target) == QStringList{QStringLiteral("api"), QStringLiteral("saude")})
                 return reply(apiroutes::health(m_service));
@@ -79,7 +96,10 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
                 m_context, [this, req = std::move(req), reply] { route(req, reply); },
                 Qt::QueuedConnection);
         },
-        [this](const HttpRequest &req) { return checkHeader(req); });
+        [this](const HttpRequest &req) -> std::optional<HttpResponse> {
+            if (auto refused = checkHeader(req)) return secured(*refused);
+            return std::nullopt;
+        });
     // A password set or a user removed with --usuario while the service
     // runs ends that user's sessions within a second or two.
     m_usersWatch->setInterval(1000);
@@ -142,7 +162,6 @@ std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
 void HttpApi::route(const HttpRequest &req, const Reply &reply)
 {
     const QStringList path = segments(req.target);
-    if (path.isEmpty() && req.method == "GET") return reply(page());
     if (path.value(0) != QLatin1String("api"))
         return reply(apianswer::error(404, QStringLiteral("não encontrado")));
     if (path.size() == 2 && path[1] == QLatin1String("entrar") && req.method == "POST")
@@ -151,15 +170,6 @@ void HttpApi::route(const HttpRequest &req, const Reply &reply)
     const QString user = who(req);
     if (user.isEmpty()) return reply(apianswer::error(401, QStringLiteral("entre primeiro")));
     routeApi(req, path.mid(1), user, reply);
-}
-
-HttpResponse HttpApi::page() const
-{
-    HttpResponse r = apianswer::bytes(m_page, "text/html; charset=utf-8");
-    r.setHeader("Content-Security-Policy",
-                "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
-                "script-src 'self' 'unsafe-inline'");
-    return r;
 }
 
 void HttpApi::login(const HttpRequest &req, const Reply &reply)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "httpengine.h"
+#include "idempotency.h"
 #include "loginlimiter.h"
 #include "messagelibrary.h"
 #include "requestguard.h"
 #include "sessions.h"
 
+#include <QJsonArray>
 #include <QObject>
 #include <QString>
 
@@ -56,13 +58,23 @@ private:
     QString who(const HttpRequest &req) const;
     std::optional<HttpResponse> checkHeader(const HttpRequest &req) const;
     void route(const HttpRequest &req, const Reply &reply);
-    HttpResponse page() const;
     void routeApi(const HttpRequest &req, const QStringList &path, const QString &user,
                   const Reply &reply);
     void login(const HttpRequest &req, const Reply &reply);
     void logout(const HttpRequest &req, const Reply &reply);
     void preview(const HttpRequest &req, const Reply &reply);
     void putSchedule(const HttpRequest &req, const Reply &reply);
+    // The page's own questions (who is signed in, the effects, what a text
+    // becomes); false for a path that is none of them.
+    bool routePage(const HttpRequest &req, const QStringList &path, const QString &user,
+                   const Reply &reply);
+    // A send to a panel, once per Idempotency-Key (see IdempotencyCache).
+    void sendOnce(const HttpRequest &req, const QStringList &path, const QString &user,
+                  const Reply &reply);
+    // The agenda's entries, with the warnings of their texts.
+    QJsonArray agendaJson() const;
+    // A panel's type; 0 for none or an unknown name.
+    int panelType(const QString &panel) const;
 
     LetreiroService &m_service;
     UserStore &m_users;
@@ -73,7 +85,7 @@ private:
     LoginLimiter m_limiter;
     MessageLibrary m_library;
     Sessions m_sessions;
-    QByteArray m_page;
+    IdempotencyCache m_idempotency;
     int m_loginsChecking = 0;
     std::unique_ptr<HttpEngine> m_engine;
 };

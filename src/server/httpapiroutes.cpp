@@ -8,7 +8,7 @@
 #include "schedule.h"
 #include "simperiod.h"
 #include "simwidth.h"
-#include "vocabulary.h"
+#include "textcheck.h"
 
 #include <QDateTime>
 #include <QThreadPool>
@@ -16,15 +16,6 @@
 
 namespace
 {
-
-QJsonArray effectNames()
-{
-    // The tags the panel knows (those with a code), in menu order.
-    QJsonArray names;
-    for (const vocabulary::Tag &t : vocabulary::tags())
-        if (t.code >= 0 && !names.contains(t.text())) names.append(t.text());
-    return names;
-}
 
 // The panel commands, for the page's buttons: the same table the API, the
 // agenda and MQTT read.
@@ -51,13 +42,13 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
     if (n == 3 && first == QLatin1String("paineis") && req.method == "POST" &&
         QStringList{QStringLiteral("texto"), QStringLiteral("mensagem"), QStringLiteral("comando")}
             .contains(path[2]))
-        return apiroutes::sendToPanel(m_service, path[1], path[2], req.body, user, reply);
+        return sendOnce(req, path, user, reply);
     if (n == 1 && first == QLatin1String("comandos") && get)
         return reply(apianswer::json(commandTable()));
     if (n == 1 && first == QLatin1String("estado") && get)
         return reply(apiroutes::state(m_service));
     if (n == 1 && first == QLatin1String("efeitos") && get)
-        return reply(apianswer::json(effectNames()));
+        return reply(apianswer::json(textcheck::effectMenus()));
     if (n == 1 && first == QLatin1String("mensagens") && get) {
         QJsonArray names;
         for (const QString &name : m_library.names())
@@ -79,12 +70,13 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
     }
     if (n == 1 && first == QLatin1String("previa") && get) return preview(req, reply);
     if (n == 1 && first == QLatin1String("agenda") && get)
-        return reply(apianswer::json(m_service.scheduleJson()));
+        return reply(apianswer::json(agendaJson()));
     if (n == 1 && first == QLatin1String("agenda") && req.method == "PUT")
         return putSchedule(req, reply);
     if (n == 1 && first == QLatin1String("historico") && get)
         return reply(apianswer::json(m_service.historyJson()));
-    reply(apianswer::error(404, QStringLiteral("não encontrado")));
+    if (!routePage(req, path, user, reply))
+        reply(apianswer::error(404, QStringLiteral("não encontrado")));
 }
 
 void HttpApi::preview(const HttpRequest &req, const Reply &reply)
@@ -93,6 +85,10 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
     const auto param = [&](const char *key) {
         return q.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
     };
+    const QString typed = param("texto");
+    const int type = panelType(param("painel"));
+    if (param("formato") == QLatin1String("json"))
+        return reply(apianswer::json(textcheck::received(typed, type)));
     bool ok = false;
     const int width = param("largura").toInt(&ok);
     const double seconds = q.hasQueryItem(QStringLiteral("ate")) ? param("ate").toDouble() : 30.0;
@@ -107,7 +103,8 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
         if (!r.ok) return reply(apianswer::error(status, r.error));
         message = std::move(r.text);
     } else {
-        message = typedMessage(param("texto"));
+        // A typed text as the panel will receive it, not as it was typed.
+        message = textcheck::shown(typed, type);
     }
     // Seconds of CPU for a long animation: on the pool, not the main thread.
     QThreadPool::globalInstance()->start([message, width, seconds, reply] {
@@ -134,5 +131,5 @@ void HttpApi::putSchedule(const HttpRequest &req, const Reply &reply)
     if (why.isEmpty() && !m_service.setSchedule(entries, &why) && why.isEmpty())
         why = QStringLiteral("agenda recusada");
     if (!why.isEmpty()) return reply(apianswer::error(400, why));
-    reply(apianswer::json(m_service.scheduleJson()));
+    reply(apianswer::json(agendaJson()));
 }

@@ -247,7 +247,7 @@ QJsonArray LetreiroService::panelsJson() const
         const HistoryStore::Record *last = m_history.last(p.name);
         o.insert(QStringLiteral("ultimo"),
                  !last ? QJsonValue()
-                       : QJsonObject{{QStringLiteral("quando"), last->when.toString(Qt::ISODate)},
+                       : QJsonObject{{QStringLiteral("quando"), isoWithOffset(last->when)},
                                      {QStringLiteral("ok"), last->ok},
                                      {QStringLiteral("resultado"), last->outcome}});
         out.append(o);

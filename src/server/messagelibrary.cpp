@@ -7,6 +7,7 @@
 #include <QFile>
 
 #ifdef Q_OS_UNIX
+#include "writeall.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,17 +33,6 @@ MessageLibrary::Outcome notRegular()
 }
 
 #ifdef Q_OS_UNIX
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
 
 MessageLibrary::Outcome readFile(const QByteArray &path)
 {

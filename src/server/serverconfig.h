@@ -21,7 +21,8 @@
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
 //   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
 //   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
-//                         tls_ca = FILE, descoberta = sim|nao
+//                         tls_ca = FILE, descoberta = sim|nao, sessao = DURATION,
+//                         validade = DURATION, estrito = sim|nao
 //
 // The agenda the API edits is kept apart, in `agenda = FILE` of
 // [servidor] (beside the history by default): the configuration may sit
@@ -46,6 +47,9 @@ struct ServerConfig {
         quint16 port = 1883;
         QString site, user, password, caFile;
         bool discovery = false;
+        qint64 sessionSeconds = 24 * 3600; // how long the broker keeps the session
+        qint64 maxAgeSeconds = 0;          // a message without its own expiry: 0, none
+        bool strict = false;               // refuses a text the panel would show altered
     };
 
     QString listenHost = QStringLiteral("127.0.0.1");

@@ -11,6 +11,11 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace
 {
 
@@ -38,6 +43,22 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
     for (qsizetype i = 0; i < a.size(); ++i)
         d |= uchar(a[i] ^ b[i]);
     return d == 0;
+}
+
+// The administrator adds users as root or as the service's user; either way
+// the file is the service's to read: root gives it to the owner of its
+// folder (the service's state folder).
+void giveToFolderOwner(QSaveFile &f, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat folder;
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::geteuid() != 0 || ::stat(dir.constData(), &folder) != 0) return;
+    [[maybe_unused]] const int r = ::fchown(f.handle(), folder.st_uid, folder.st_gid);
+#else
+    Q_UNUSED(f);
+    Q_UNUSED(path);
+#endif
 }
 
 } // namespace
@@ -129,6 +150,7 @@ bool UserStore::save(QString *error) const
         return false;
     }
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    giveToFolderOwner(f, m_path);
     f.write(QJsonDocument(QJsonObject{{QStringLiteral("usuarios"), users},
                                       {QStringLiteral("tokens"), tokens}})
                 .toJson());

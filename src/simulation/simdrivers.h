@@ -51,6 +51,8 @@ public:
     qint64 lastLatenessUs() const { return m_lastLatenessUs; }
     // When the next advance is due, in nanoseconds from start().
     qint64 dueNs() const { return m_dueNs; }
+    // Nanoseconds from start() on the driver's clock.
+    qint64 elapsedNs() const { return m_clock() - m_startNs; }
 
 Q_SIGNALS:
     void stateChanged();
@@ -59,7 +61,6 @@ Q_SIGNALS:
 private:
     void onTimer();
     void schedule(qint64 dueNs);
-    qint64 elapsedNs() const { return m_clock() - m_startNs; }
 
     SimulationEngine &m_engine;
     QTimer m_timer;

@@ -121,7 +121,7 @@ SimulationWindow::SimulationWindow(int width, const QString &caption, const Rich
     connect(m_timer, &QTimer::timeout, this, [this] {
         m_driver = std::make_unique<RealTimeSimulationDriver>(*m_engine);
         connect(m_driver.get(), &RealTimeSimulationDriver::stateChanged, this,
-                &SimulationWindow::showState);
+                qOverload<>(&SimulationWindow::showState));
         connect(m_driver.get(), &RealTimeSimulationDriver::finished, this,
                 &SimulationWindow::engineEnded);
         m_driver->start();
@@ -137,30 +137,42 @@ void SimulationWindow::arm()
 
 void SimulationWindow::showState()
 {
-    const PanelCells cells = m_engine->cells();
     if (!m_clock.isValid()) m_clock.start();
+    showState(m_driver ? m_driver->dueNs() / 1000000 : m_clock.elapsed());
+}
+
+void SimulationWindow::showState(qint64 atMs)
+{
+    const PanelCells cells = m_engine->cells();
+    // Every start is whole milliseconds from m_playedFromMs turned into
+    // seconds by the one division, so later states never sort before
+    // earlier ones, also across a trim.
+    const auto seconds = [this](qint64 ms) { return double(ms - m_playedFromMs) / 1000.0; };
     if (m_played.isEmpty() || cells != m_played.last().cells || m_engine->tagBox() != m_lastTagBox)
-        m_played.append({double(m_clock.elapsed()) / 1000.0 - m_playedFrom, cells});
+        m_played.append({seconds(atMs), cells});
     // A window left playing for hours keeps only its last stretch (about
     // half an hour of a scrolling message), which then starts at 0.
     if (m_played.size() > kMaxPlayedStates) {
         m_played.remove(0, m_played.size() / 2);
-        const double shift = m_played.first().t;
-        m_playedFrom += shift;
+        const qint64 shiftMs = qRound64(m_played.first().t * 1000);
         for (LedState &state : m_played)
-            state.t -= shift;
+            state.t = double(qRound64(state.t * 1000) - shiftMs) / 1000.0;
+        m_playedFromMs += shiftMs;
     }
     m_lastTagBox = m_engine->tagBox();
     m_view->setCells(cells);
     m_tagBox->setText(m_engine->tagBox());
 }
 
-
 void SimulationWindow::saveAnimation()
 {
     // What was played up to the click; the file is asked for first and
     // built off the window's thread, so the window never waits for it.
-    const double upTo = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 - m_playedFrom : 0;
+    const double lastStart = m_played.isEmpty() ? 0 : m_played.last().t;
+    const double upTo =
+        m_driver
+            ? qMax(lastStart, double(m_driver->elapsedNs() / 1000000 - m_playedFromMs) / 1000.0)
+            : lastStart;
     QVector<LedState> played = m_played;
     QString path =
         askAnimationFile
@@ -184,9 +196,10 @@ void SimulationWindow::saveAnimation()
             [guard, path, why] {
                 if (!guard) return;
                 if (!why.isEmpty())
-                    QMessageBox::warning(guard, QStringLiteral("Letreiro"),
-                                         QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
-                                             .arg(QFileInfo(path).fileName(), why));
+                    QMessageBox::warning(
+                        guard, QStringLiteral("Letreiro"),
+                        QStringLiteral("Não foi possível salvar o arquivo %1.\n%2.")
+                            .arg(QFileInfo(path).fileName(), why));
                 Q_EMIT guard->animationSaved(path, why.isEmpty());
             },
             Qt::QueuedConnection);

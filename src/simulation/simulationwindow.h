@@ -36,6 +36,11 @@ public:
     // Starts the engine's timer; without it a test drives the engine itself
     // and calls showState() and engineEnded().
     void arm();
+    // Shows the engine's state, which began atMs into the simulation on the
+    // driver's schedule (virtual time for a test's driver).
+    void showState(qint64 atMs);
+    // The same at the window's own driver's schedule, or the real clock's
+    // reading when no driver of its own runs.
     void showState();
     void engineEnded();
     // What "Parar" does.
@@ -73,9 +78,9 @@ private:
     static constexpr qint64 kRoundLimitMs = 3600 * 1000;
 
     QVector<LedState> m_played;
-    double m_playedFrom = 0; // seconds of m_clock where m_played starts
+    qint64 m_playedFromMs = 0; // where m_played starts on the simulation's time
     QString m_lastTagBox;
-    QElapsedTimer m_clock;
+    QElapsedTimer m_clock; // real time since the first state, when no driver says
     QTextEdit *m_aux;
     QTextEdit *m_data;
     QLineEdit *m_tagBox;

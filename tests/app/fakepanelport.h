@@ -40,6 +40,10 @@ private:
     bool traceWanted() const override { return m_traceWanted; }
     void traceStarted(const QString &t) override { Q_EMIT PanelPort::traceStarted(t); }
     void traceAppended(const QString &t) override { Q_EMIT PanelPort::traceAppended(t); }
+    void frameProgress(qsizetype written, qsizetype total, qint64 msLeft) override
+    {
+        Q_EMIT PanelPort::frameProgress(written, total, msLeft);
+    }
 
     bool m_traceWanted = false;
     PanelLink m_link{line, time};

@@ -1,4 +1,4 @@
-#include "cli/clirunner.h"
+#include "closingwindow.h"
 #include "debugwindow.h"
 #include "documentwindow.h"
 #include "editcommands.h"
@@ -18,30 +18,16 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QtTest>
-
-#ifdef Q_OS_UNIX
-#include "loopback.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#endif
 
 namespace
 {
@@ -59,6 +45,14 @@ private:
 
     MainWindow &main() { return *m_fx.window; }
     QString status() { return main().statusPanels()->panelText(1); }
+    QList<QToolButton *> transmissionButtons()
+    {
+        QList<QToolButton *> buttons;
+        for (const char *name :
+             {"tbPara", "tbApaga", "tbInicia", "tbTransfere", "tbHora", "tbData"})
+            buttons.append(main().findChild<QToolButton *>(name));
+        return buttons;
+    }
 
     void start(int address = 1, int panelType = 0)
     {
@@ -86,16 +80,6 @@ private Q_SLOTS:
     {
         m_fx.close();
         qunsetenv("LETREIRO_PORTAS");
-    }
-
-    // The program's own port (its worker thread) on a device as COM1.
-    MainWindow &openOn(const QString &device, int address = 1)
-    {
-        qputenv("LETREIRO_PORTAS", ("COM1=" + device).toUtf8());
-        m_fx.writeConfig(address);
-        MainWindow &w = m_fx.open(false);
-        w.activatePort();
-        return w;
     }
 
     void transferSendsTheFlattenedMessage()
@@ -170,7 +154,7 @@ private Q_SLOTS:
     void aSecondExchangeIsRefusedWhileOneRuns()
     {
         start();
-        message();
+        DocumentWindow *doc = message();
         int attempts = 0;
         // While the first one waits, the operator tries everything else.
         m_fx.port->time.onWait = [&] {
@@ -181,11 +165,65 @@ private Q_SLOTS:
             QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
             QVERIFY(!main().menus().mnuconfig->isEnabled());
             QVERIFY(main().panel().isBusy());
+            // The toolbar says what the menu says.
+            for (QToolButton *b : transmissionButtons())
+                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         };
         main().menus().mnuinicia->trigger();
         QCOMPARE(m_fx.port->line.written, frame::build(1, "I"));
         QVERIFY(attempts >= 2);
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
+        for (QToolButton *b : transmissionButtons())
+            QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+        // With no message window, "Transfere" says so instead of leaving
+        // the last outcome as if it were its own.
+        doc->editor()->document()->setModified(false);
+        main().mdiArea()->closeAllSubWindows();
+        m_fx.port->line.written.clear();
+        main().findChild<QToolButton *>("tbTransfere")->click();
+        QCOMPARE(status(), QString("Nenhuma mensagem aberta para transferir."));
+        QVERIFY(m_fx.port->line.written.isEmpty());
+    }
+
+    // A long frame: a bar with the seconds left; closing the window opens
+    // a countdown that closes itself with the window when the frame ends.
+    void aLongFrameShowsItsProgressAndHoldsTheClose()
+    {
+        start();
+        main().show();
+        // A frame that is gone within a second shows no bar.
+        m_fx.port->line.drainMs = 5;
+        QStringList bar;
+        m_fx.port->line.onWrite = [&](FakeLine &) {
+            bar.append(main().statusPanels()->progressText());
+        };
+        main().menus().mnupara->trigger();
+        QCOMPARE(bar.size(), 10);
+        QVERIFY(bar.join("").isEmpty());
+        DocumentWindow *doc = main().newDocument();
+        doc->editor()->insertPlainText(QString(600, 'x'));
+        doc->editor()->document()->setModified(false);
+        bar.clear();
+        QStringList countdown;
+        m_fx.port->line.onWrite = [&](FakeLine &l) {
+            if (l.written.size() % 100 != 50) return;
+            bar.append(main().statusPanels()->progressText());
+            if (l.written.size() == 250) QVERIFY(!main().close());
+            if (auto *w = main().findChild<ClosingWindow *>()) {
+                QVERIFY(w->isVisible());
+                countdown.append(w->countdown());
+            }
+        };
+        main().menus().mnutransfere->trigger();
+        // 610 bytes at 2400 baud: 2.8 s, counted down in whole seconds.
+        QCOMPARE(bar.first(), QString("restam 3 s"));
+        QCOMPARE(bar.last(), QString("restam 1 s"));
+        QVERIFY(countdown.size() >= 3);
+        QCOMPARE(countdown.first(), QString("Restam 2 s."));
+        QCOMPARE(countdown.last(), QString("Restam 1 s."));
+        QTRY_VERIFY(!main().isVisible());
+        QVERIFY(!main().findChild<ClosingWindow *>());
+        QVERIFY(main().statusPanels()->progressText().isEmpty());
     }
 
     void closingDuringAnExchangeWaitsForIt()
@@ -337,29 +375,6 @@ private Q_SLOTS:
                  QString("Opção inválida para esta quantidade de caracteres"));
     }
 
-    void transferThrough_data()
-    {
-        QTest::addColumn<QStringList>("emulatorArgs");
-        QTest::newRow("pseudo-terminal") << QStringList{};
-        QTest::newRow("device server") << QStringList{"--tcp", "0"};
-    }
-
-    void transferThrough()
-    {
-#ifdef Q_OS_UNIX
-        QFETCH(QStringList, emulatorArgs);
-        Emulator emulator(emulatorArgs);
-        MainWindow &w = openOn(emulator.device);
-        QTRY_VERIFY(w.panel().isPortOpen());
-        QVERIFY2(m_fx.prompt.messages.isEmpty(), qPrintable(m_fx.prompt.messages.join(' ')));
-        DocumentWindow *doc = w.newDocument();
-        QTest::keyClicks(doc->editor(), "Bom dia");
-        w.menus().mnutransfere->trigger();
-        QTRY_COMPARE(w.statusPanels()->panelText(1), QString("Transmissão bem sucedida."));
-        QCOMPARE(emulator.nextFrame(), QString("endereço 1, verificação certa: LBom dia"));
-#endif
-    }
-
     void anImpossibleAddressKeepsTransmissionOff()
     {
         start(40);
@@ -375,106 +390,6 @@ private Q_SLOTS:
         main().activatePort();
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
         QVERIFY(status().isEmpty());
-    }
-
-    // Closing the window, reading the settings anew or destroying the window
-    // during an exchange: the frame goes out whole, the reopen waits for it,
-    // and no answer is waited for once the program is ending.
-    void theFrameInHandEndsWhole()
-    {
-#ifdef Q_OS_UNIX
-        // The USB adapter option: 0.1 s before every byte.
-        writeFile(m_fx.dir.filePath("usb232.dat"), "1\r\n");
-        Emulator port({"--resposta", "nenhuma"});
-        MainWindow *w = &openOn(port.device);
-        w->show();
-        QTRY_VERIFY(w->panel().isPortOpen());
-        DocumentWindow *doc = w->newDocument();
-        QTest::keyClicks(doc->editor(), "ab");
-        doc->editor()->document()->setModified(false);
-        w->menus().mnutransfere->trigger();
-        QVERIFY(w->panel().isBusy()); // the window did not wait
-        QTest::qWait(300);
-        m_fx.reload(); // the port is opened again: after the exchange
-        w->activatePort();
-        QVERIFY(!w->close());
-        QVERIFY(w->statusPanels()->panelText(1).startsWith("Encerrando"));
-        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
-        QCOMPARE(port.nextFrame(), QString("endereço 1, verificação certa: Lab"));
-
-        // Destroyed in the middle of a frame: it still leaves whole.
-        w = &openOn(port.device);
-        QTRY_VERIFY(w->panel().isPortOpen());
-        w->menus().mnupara->trigger();
-        QTest::qWait(300);
-        m_fx.window.reset();
-        QCOMPARE(port.nextFrame(), QString("endereço 1, verificação certa: P"));
-#endif
-    }
-
-    // A device server that never accepts the connection: the window goes on
-    // and says what it waits for; after 5 s, the port box and the reason.
-    void aDeviceServerThatNeverAccepts()
-    {
-#ifdef Q_OS_UNIX
-        // The listen queue filled by others: a new connection is never taken.
-        const UnreachableServer server;
-        const QString device = server.device();
-        MainWindow &w = openOn(device);
-        QTRY_COMPARE(w.statusPanels()->panelText(1), QString("Conectando a %1…").arg(device));
-        QVERIFY(m_fx.prompt.messages.isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_fx.prompt.messages.isEmpty(), 8000);
-        QCOMPARE(m_fx.prompt.messages, QStringList{"Porta de Comunicação não disponível!!!"});
-        QVERIFY2(w.statusPanels()->panelText(1).contains("não aceitou a conexão em 5 s"),
-                 qPrintable(w.statusPanels()->panelText(1)));
-#endif
-    }
-
-    // A modal window opened during an exchange runs its own event loop; the
-    // frame must go on at its pace meanwhile, not wait for the window.
-    void aModalWindowDoesNotHoldTheFrame()
-    {
-#ifdef Q_OS_UNIX
-        const int master = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-        const QString device = QString::fromLocal8Bit(ptsname(master));
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        using Clock = std::chrono::steady_clock;
-        std::vector<Clock::time_point> arrivals;
-        std::atomic<bool> stop{false};
-        std::thread reader([&] {
-            while (!stop) {
-                pollfd p{master, POLLIN, 0};
-                if (poll(&p, 1, 20) <= 0) continue;
-                char buf[64];
-                for (ssize_t n = read(master, buf, sizeof buf); n > 0; --n)
-                    arrivals.push_back(Clock::now());
-            }
-        });
-        writeFile(m_fx.dir.filePath("usb232.dat"), "1\r\n"); // 0.1 s before every byte
-        MainWindow &w = openOn(device, 0);
-        QTRY_VERIFY(w.panel().isPortOpen());
-        DocumentWindow *doc = w.newDocument();
-        QTest::keyClicks(doc->editor(), "ab");
-        QDialog modal;
-        QTimer::singleShot(300, &modal, [&] {
-            QTimer::singleShot(1500, &modal, &QDialog::accept);
-            modal.exec();
-        });
-        w.menus().mnutransfere->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.panel().isBusy(), 10000);
-        stop = true;
-        reader.join();
-        ::close(master);
-        QCOMPARE(w.statusPanels()->panelText(1), QString("Transmissão global bem sucedida."));
-        QCOMPARE(arrivals.size(), size_t(8 + 3 + 1));
-        for (size_t i = 1; i < arrivals.size(); ++i) {
-            const auto gap =
-                std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i] - arrivals[i - 1])
-                    .count();
-            QVERIFY2(gap < 250, qPrintable(QString("byte %1 came %2 ms after").arg(i).arg(gap)));
-        }
-#endif
     }
 };
 

@@ -12,6 +12,7 @@
 #include "mainwindowfixture.h"
 #include "messageedit.h"
 #include "passwordwindows.h"
+#include "recentfiles.h"
 #include "settingsdialog.h"
 #include "settingsfiles.h"
 #include "statusbar.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -100,11 +102,41 @@ private Q_SLOTS:
         QCOMPARE(help->windowTitle(), QString("Ajuda"));
         QVERIFY(help->browser()->toPlainText().contains("Porta de Comunicação não disponível"));
         help->close();
+        // "&Janela" marks a changed message as its caption does.
+        main().newDocument();
+        main().menus().mnuWindow->aboutToShow();
+        const QList<QAction *> items = main().menus().mnuWindow->actions();
+        QCOMPARE(items[items.size() - 2]->text(), QString("&1 Documento 1*"));
+        QCOMPARE(items.last()->text(), QString("&2 Documento 2"));
+        // Ctrl+Tab and Ctrl+Shift+Tab go round the messages.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(main().activeEditor(), doc);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(main().activeEditor()->caption(), QString("Documento 2"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4, Qt::ControlModifier);
+        QCOMPARE(main().activeEditor(), doc);
         // Ctrl+F4 closes the message, asking first when it has changes.
         m_fx.prompt.answers.enqueue(Prompt::Answer::No);
-        QTest::keyClick(&main(), Qt::Key_F4, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4, Qt::ControlModifier);
         QTRY_VERIFY(main().mdiArea()->subWindowList().isEmpty());
         QCOMPARE(m_fx.prompt.questions.size(), 1);
+    }
+
+    // The first save offers the caption as the name, in the folder last
+    // used, or else in the user's own folders, never the program's.
+    void theFirstSaveOffersANameAndAFolder()
+    {
+        start();
+        QTemporaryDir last;
+        recentfiles::add(QDir(last.path()).filePath("antiga.msg"));
+        main().newDocument();
+        main().menus().mnusalva->trigger();
+        QCOMPARE(m_fx.prompt.folders.last(), QDir(last.path()).filePath("Documento 1.msg"));
+        last.remove();
+        main().menus().mnusalvacomo->trigger();
+        QVERIFY(m_fx.prompt.folders.last().startsWith(QDir::homePath() + '/'));
+        QVERIFY(m_fx.prompt.folders.last().endsWith("/Documento 1.msg"));
     }
 
     void recentFilesDropsAndFailedOpens()
@@ -155,7 +187,12 @@ private Q_SLOTS:
         start(0);
         DocumentWindow *doc = main().newDocument();
         doc->editor()->insertPlainText(QString(7600, 'x'));
-        QTRY_COMPARE(main().statusPanels()->messageSize(), QString("7.601 / 7.500"));
+        // Said as it is typed, in words and in a warning colour.
+        QTRY_COMPARE(main().statusPanels()->messageSize(),
+                     QString("7.601 / 7.500: não cabe no painel"));
+        auto *size = main().statusPanels()->findChild<QLabel *>("sbTamanho");
+        QVERIFY(size->toolTip().contains("os últimos 101 caracteres codificados serão cortados"));
+        QVERIFY(size->styleSheet().contains("color"));
         m_fx.prompt.answers.enqueue(Prompt::Answer::No);
         main().menus().mnutransfere->trigger();
         QVERIFY(m_fx.prompt.questions.last().contains("os últimos 101 serão cortados"));
@@ -163,6 +200,9 @@ private Q_SLOTS:
         m_fx.prompt.answers.enqueue(Prompt::Answer::Yes);
         main().menus().mnutransfere->trigger();
         QCOMPARE(m_fx.port->line.written.size(), frame::kHeaderSize + frame::kMaxData + 1);
+        doc->editor()->undo();
+        QTRY_VERIFY(!main().statusPanels()->messageSize().contains("não cabe"));
+        QVERIFY(size->styleSheet().isEmpty());
     }
 
     // Emptied, a message is typed on in its colour, never in black; and

@@ -133,9 +133,9 @@ private Q_SLOTS:
             << QStringList{"quadro", "--endereco", "32", "A"} << "--endereco";
         QTest::newRow("missing file")
             << QStringList{"transfere", "--mostrar", "/nao/existe.msg"} << "o arquivo não existe";
-        QTest::newRow("missing port") << QStringList{"para", "--porta", "/dev/nao-existe",
-                                                     "--endereco", "1"}
-                                      << "Porta de Comunicação não disponível!!!";
+        QTest::newRow("missing port")
+            << QStringList{"para", "--porta", "/dev/nao-existe", "--endereco", "1"}
+            << "Porta de Comunicação não disponível!!!";
     }
 
     void errorsAreExplainedInPortuguese()
@@ -178,6 +178,14 @@ private Q_SLOTS:
             "{\"t\": 0.180, \"visor\": \" 23:59:59\", "
             "\"alinhamento\": \"esquerda\", \"etiqueta\": \"<Relogio____>\""));
         QVERIFY(lines.contains("{\"t\": 0.690, \"fim\": true}"));
+        // The state due exactly at --ate is played; --ate 0 is the first alone.
+        const QStringList upTo = cli({"simula", "--largura", "9", "--ate", "0.18", "--relogio",
+                                      "2026-12-06 23:59:59", path})
+                                     .out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(upTo, lines.mid(0, 3));
+        const Run first = cli({"simula", "--largura", "9", "--ate", "0", path});
+        QCOMPARE(first.status, 0);
+        QCOMPARE(first.out, lines.value(0) + '\n');
 
         Run bad = cli({"simula", "--largura", "10", path});
         QCOMPARE(bad.status, 2);

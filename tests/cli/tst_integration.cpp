@@ -9,7 +9,9 @@
 #include "frame.h"
 #include "messages.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -18,6 +20,12 @@
 #include <thread>
 
 #include "loopback.h"
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -203,6 +211,50 @@ private Q_SLOTS:
         peer.join();
         QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
         QCOMPARE(received, expected);
+#endif
+    }
+
+    // A send that takes seconds is followed on a terminal's stderr, one
+    // line written over; through a pipe stderr stays as scripts read it.
+    // (A pseudo-terminal has no wire: the USB adapter's pause paces it.)
+    void progressOnATerminalOnly()
+    {
+#ifdef Q_OS_UNIX
+        Emulator panel;
+        const QStringList args{"transfere",     "--pasta", m_dir.path(), "--porta", panel.device,
+                               "--endereco",    "1",       "--usb",      "1",       "--texto",
+                               QString(10, 'x')};
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QByteArray terminal = ptsname(master);
+        QProcess p;
+        p.setChildProcessModifier([terminal] {
+            const int fd = ::open(terminal.constData(), O_RDWR | O_NOCTTY);
+            if (fd >= 0) ::dup2(fd, 2);
+        });
+        p.start(QStringLiteral(LETREIRO_CLI), args);
+        QByteArray seen;
+        const auto drain = [&] {
+            pollfd pfd{master, POLLIN, 0};
+            char buf[512];
+            for (ssize_t n; ::poll(&pfd, 1, 0) > 0 && (n = ::read(master, buf, sizeof buf)) > 0;)
+                seen.append(buf, int(n));
+        };
+        const QDeadlineTimer deadline(30000);
+        while (!p.waitForFinished(50) && !deadline.hasExpired())
+            drain();
+        drain();
+        ::close(master);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("Transmissão bem sucedida.\n"));
+        // 20 bytes, each 0.1 s after the one before: 2.1 s, counted down, wiped.
+        const QString text = QString::fromUtf8(seen);
+        QVERIFY2(text.startsWith("\rTransmitindo: 0 de 20 bytes, restam 3 s"), qPrintable(text));
+        QVERIFY2(text.contains("restam 1 s"), qPrintable(text));
+        QVERIFY2(QRegularExpression("\r +\r$").match(text).hasMatch(), qPrintable(text));
+        QCOMPARE(panel.nextFrame(), "endereço 1, verificação certa: L" + QString(10, 'x'));
+        const Run piped = cli(args);
+        QCOMPARE(piped.status, 0);
+        QVERIFY2(piped.err.isEmpty(), qPrintable(piped.err));
 #endif
     }
 

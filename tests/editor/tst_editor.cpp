@@ -111,6 +111,12 @@ private Q_SLOTS:
             QTest::keyClick(&edit(), k);
         QTest::keyClick(&edit(), Qt::Key_Return, Qt::ShiftModifier);
         QCOMPARE(edit().richText().plainText(), QString("abcd"));
+        // Delete before a tag that ends the text takes it whole too.
+        edit().clear();
+        fill(edit(), "ab", kPausa, "");
+        setCaret(edit(), 2);
+        QTest::keyClick(&edit(), Qt::Key_Delete);
+        QCOMPARE(edit().richText().plainText(), QString("ab"));
     }
 
     void typedTagShapesAreNotProtected()

@@ -58,6 +58,12 @@ private Q_SLOTS:
         QCOMPARE(left(t, 2), std::nullopt);
         QCOMPARE(right(t, 2), std::optional<qsizetype>(15));
         QCOMPARE(right(t, 15), std::nullopt);
+        // A tag that is the whole text: both of its ends are the text's.
+        const Text alone = Text::tags("<Pausa______>");
+        QCOMPARE(deleteForward(alone, 0), std::optional<TextRange>({0, 13}));
+        QCOMPARE(backspace(alone, 13), std::optional<TextRange>({0, 13}));
+        QCOMPARE(right(alone, 0), std::optional<qsizetype>(13));
+        QCOMPARE(left(alone, 13), std::optional<qsizetype>(0));
     }
 
     void theCaretNeverRestsInATag()

@@ -1,6 +1,7 @@
 #include "encoder.h"
 #include "flatten.h"
 #include "messages.h"
+#include "sendcheck.h"
 
 #include <QtTest>
 
@@ -71,6 +72,34 @@ private Q_SLOTS:
     {
         const RichText t = RichText::fromPlain(QString(40000, QLatin1Char('x')));
         QCOMPARE(flattenMessage(t).size(), 40000);
+    }
+
+    // What the panel gets is what the warnings describe: the same bytes the
+    // frame carries, read back; the CLI and the service say it in one voice.
+    void whatThePanelReceivesIsSaid()
+    {
+        using sendcheck::differences;
+        QVERIFY(differences(RichText::fromPlain("Bom dia <Pisca______>ação\n"), 0).isEmpty());
+        QStringList d = differences(RichText::fromPlain("Seta →\nfim\t"), 0);
+        QCOMPARE(d.size(), 2);
+        QVERIFY2(d[0].contains("→") && d[1].contains("quebras de linha"), qPrintable(d.join('|')));
+
+        sendcheck::Received r = sendcheck::received(RichText::fromPlain("→ 25°C\nÉ"), 0);
+        QCOMPARE(r.text, QStringLiteral("? 25<Pausa______>Cé"));
+        QCOMPARE(r.used, 7);
+        QCOMPARE(r.limit, 7499);
+
+        // Cut at a frame: the warning counts the characters that arrive, and
+        // those are exactly what the frame holds.
+        const RichText longText =
+            RichText::fromPlain(QString(3000, u'x') + "<Pisca______>" + QString(5000, u'y'));
+        d = differences(longText, 0);
+        QCOMPARE(d.size(), 1);
+        QVERIFY2(d[0].contains("7500") && d[0].contains("primeiros 7511 caracteres"),
+                 qPrintable(d[0]));
+        r = sendcheck::received(longText, 0);
+        QCOMPARE(r.used, r.limit);
+        QCOMPARE(r.text, QString(3000, u'x') + "<Pisca______>" + QString(4498, u'y'));
     }
 };
 

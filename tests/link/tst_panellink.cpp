@@ -185,6 +185,12 @@ private Q_SLOTS:
         QCOMPARE(refused.status, status::kFailure);
         QCOMPARE(refused.statusWithReason(),
                  QStringLiteral("Falha na transmissão. (o painel recusou a mensagem)"));
+        // Well formed and from its panel, but neither ACK nor NAK: no success.
+        line.answerAfterFrame(10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 'X', frame::kAck}));
+        line.written.clear();
+        const CommandOutcome odd = commands.letter(3, 'A');
+        QCOMPARE(odd.status, status::kFailure);
+        QCOMPARE(odd.reason, QStringLiteral("resposta desconhecida do painel: 58H 6H"));
         line.onWrite = nullptr;
         QCOMPARE(commands.letter(0, 'I').status, status::kGlobalSuccess);
         const QDateTime when(QDate(2010, 8, 31), QTime(9, 5, 7));

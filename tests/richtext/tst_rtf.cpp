@@ -103,6 +103,11 @@ private Q_SLOTS:
         CharFormat between;
         between.pointSize = 10.8;
         QVERIFY(writeRtf(RichText::fromPlain("a", between)).contains("\\fs22 a"));
+        // Outside Windows-1252, \uN is a signed 16-bit number, as RichEdit
+        // writes and reads it: from U+8000 up it is negative.
+        const QString wide = QString::fromUtf16(u"\u0416\u7FFF\u8000\uFFFF\U0001F600");
+        QVERIFY(writeRtf(RichText::fromPlain(wide))
+                    .contains(" \\u1046?\\u32767?\\u-32768?\\u-1?\\u-10179?\\u-8704?\\par"));
     }
 
     void oneLineStaysOneLine()

@@ -17,10 +17,17 @@ struct Reply {
     int status = 0;
     QByteArray body;
     QByteArray cookie;
+    QList<QNetworkReply::RawHeaderPair> headers;
     QJsonValue json() const
     {
         const QJsonDocument d = QJsonDocument::fromJson(body);
         return d.isArray() ? QJsonValue(d.array()) : QJsonValue(d.object());
+    }
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const auto &[k, v] : headers)
+            if (k.compare(name, Qt::CaseInsensitive) == 0) return v;
+        return {};
     }
 };
 
@@ -34,6 +41,8 @@ public:
     QString extraConfig;
     std::unique_ptr<Emulator> panel;
     QNetworkAccessManager net;
+    // Sent with every request, beside the content type and the credentials.
+    QList<QPair<QByteArray, QByteArray>> headers;
 
     QString config(const QString &device)
     {
@@ -80,6 +89,7 @@ public:
         server.waitForFinished(10000);
         panel.reset();
         cookie.clear();
+        headers.clear();
     }
 
     QNetworkReply *send(const QByteArray &method, const QString &path, const QByteArray &body = {},
@@ -91,6 +101,8 @@ public:
             req.setRawHeader("Authorization", auth);
         else if (!cookie.isEmpty())
             req.setRawHeader("Cookie", cookie.toUtf8());
+        for (const auto &[name, value] : headers)
+            req.setRawHeader(name, value);
         return net.sendCustomRequest(req, method, body);
     }
 
@@ -98,7 +110,7 @@ public:
     {
         if (!r->isFinished()) QSignalSpy(r, &QNetworkReply::finished).wait(ms);
         Reply out{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll(),
-                  r->rawHeader("Set-Cookie")};
+                  r->rawHeader("Set-Cookie"), r->rawHeaderPairs()};
         r->deleteLater();
         return out;
     }

@@ -4,8 +4,8 @@
 #include "simdrivers.h"
 #include "simulationwindow.h"
 
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace
@@ -80,7 +80,7 @@ private Q_SLOTS:
         red.colour = rgbColour(255, 0, 0);
         SimulationWindow w(12, "Documento 1", RichText::fromPlain("Oi", red));
         VirtualSimulationDriver driver(w.engine());
-        driver.run(1500, [&](qint64, SimWait) { w.showState(); });
+        driver.run(1500, [&](qint64 ms, SimWait) { w.showState(ms); });
         QVERIFY(w.played().size() > 2);
         // Asked for first, without ".svg": it is added. The file is built
         // off the window's thread; a message that repeats is one round.
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QVERIFY(svg.contains("stroke=\"#FF0000\""));
 
         // Left playing for an hour, it keeps its last stretch, from 0.
-        driver.run(3600 * 1000, [&](qint64, SimWait) { w.showState(); });
+        driver.run(3600 * 1000, [&](qint64 ms, SimWait) { w.showState(ms); });
         QVERIFY(w.played().size() <= 20000);
         QCOMPARE(w.played().first().t, 0.0);
         for (int i = 1; i < w.played().size(); ++i)

@@ -76,14 +76,16 @@ class TestSimulationEngine : public QObject
 private Q_SLOTS:
     void plainTextScrollsInAndLoops()
     {
-        // The view empties at each restart, so A shows alone again.
-        expect(play(Message().text("ABC"), 12, 400),
+        // The view empties at each restart, so A shows alone again. The
+        // first state is at 0 and one due exactly at the end is played.
+        expect(play(Message().text("ABC"), 12, 360),
                {{0, "A", "", true},
                 {90, "AB", "", true},
                 {180, "ABC", "", true},
                 {270, "A", "", true},
                 {360, "AB", "", true}},
                12);
+        expect(play(Message().text("ABC"), 12, 0), {{0, "A", "", true}}, 12);
     }
 
     void speedTags()

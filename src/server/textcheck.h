@@ -1,0 +1,40 @@
+#pragma once
+
+#include "richtext.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <functional>
+
+// A text given to the API as the panel will have it: the same conversion as
+// `letreiro-cli transfere --texto` and the same warnings ("avisos"), so the
+// page, the API's answers and the preview never disagree with the panel.
+namespace textcheck
+{
+
+// What differs between the text and what the panel receives, one plain
+// sentence each; empty when nothing does.
+QJsonArray warnings(const QString &text, int panelType);
+QJsonArray warnings(const RichText &message, int panelType);
+// The answer to a strict request whose text would change: nothing was sent.
+QJsonObject refusal(const QJsonArray &warnings);
+
+// The agenda's entries (as GET /api/agenda gives them), each text entry
+// with its "avisos" for the type of its first panel (`typeOf` a name).
+QJsonArray withWarnings(QJsonArray entries, const std::function<int(const QString &)> &typeOf);
+
+// {"texto": what the panel receives, read back with tags by name,
+//  "avisos": […], "caracteres": used, "limite": the most one send carries}
+QJsonObject received(const QString &text, int panelType);
+
+// What the panel receives, as a message the simulation plays.
+RichText shown(const QString &text, int panelType);
+
+// The effects of the desktop program's menus, in its words and order:
+// [{"menu": "Prefixos", "efeitos": [{"tag": "<Roda_Cima__>",
+//   "legenda": "Roda Cima", "tipos": [panel types that play it]}]}].
+QJsonArray effectMenus();
+
+} // namespace textcheck

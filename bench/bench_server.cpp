@@ -49,21 +49,14 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     QProcess panel, direct;
     const QString device = startEmulator(panel);
-    QFile cfg(dir.filePath(QStringLiteral("s.ini")));
-    cfg.open(QIODevice::WriteOnly);
-    cfg.write(QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\n[linha l]\nporta = %1\n"
-                             "[painel p]\nlinha = l\nendereco = 1\n")
-                  .arg(device)
-                  .toUtf8());
-    cfg.close();
+    const QString cfg = writeServiceConfig(dir.path(), device);
     QProcess user, server;
     user.start(QStringLiteral(LETREIRO_SERVIDOR),
-               {QStringLiteral("--config"), cfg.fileName(), QStringLiteral("--usuario"),
-                QStringLiteral("b")});
+               {QStringLiteral("--config"), cfg, QStringLiteral("--usuario"), QStringLiteral("b")});
     user.write("b\n");
     user.closeWriteChannel();
     user.waitForFinished();
-    server.start(QStringLiteral(LETREIRO_SERVIDOR), {QStringLiteral("--config"), cfg.fileName()});
+    server.start(QStringLiteral(LETREIRO_SERVIDOR), {QStringLiteral("--config"), cfg});
     server.waitForReadyRead(10000);
     const QString url = QString::fromUtf8(server.readLine()).trimmed();
     QNetworkAccessManager net;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QString>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,4 +26,17 @@ inline void report(const char *what, double value, const char *unit, const char 
 {
     std::printf("%-55s %10.3f %-5s goal %-10s %s\n", what, value, unit, goal,
                 met ? "ok" : "MISSED");
+}
+
+// A service's configuration in folder: one line on device, one panel "p"
+// at address 1, listening on a free port of 127.0.0.1. Its path.
+inline QString writeServiceConfig(const QString &folder, const QString &device)
+{
+    QFile cfg(folder + QStringLiteral("/s.ini"));
+    cfg.open(QIODevice::WriteOnly);
+    cfg.write(QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\n[linha l]\nporta = %1\n"
+                             "[painel p]\nlinha = l\nendereco = 1\n")
+                  .arg(device)
+                  .toUtf8());
+    return cfg.fileName();
 }

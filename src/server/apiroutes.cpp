@@ -1,26 +1,13 @@
 #include "apiroutes.h"
 
 #include "letreiroservice.h"
-#include "messagefile.h"
-#include "rtfreader.h"
+#include "messagelibrary.h"
 #include "serviceclock.h"
 #include "textcheck.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-ApiAnswer ApiAnswer::json(const QJsonValue &v, int status)
-{
-    return {status, v.isArray() ? QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact)
-                                : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact)};
-}
-
-ApiAnswer ApiAnswer::error(int status, const QString &why)
-{
-    return json(QJsonObject{{QStringLiteral("erro"), why}}, status);
-}
 
 namespace
 {
@@ -37,7 +24,7 @@ ApiAnswer resultAnswer(const JobResult &r, const QJsonArray &warnings)
     const int status = r.end == End::Ran || r.end == End::Replaced ? 200
                        : r.end == End::Expired                     ? 504
                                                : 503; // stopping, or the line is full
-    return ApiAnswer::json(o, status);
+    return apianswer::json(o, status);
 }
 } // namespace
 
@@ -51,7 +38,7 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     QJsonParseError e{};
     const QJsonDocument d = QJsonDocument::fromJson(body, &e);
     if (e.error != QJsonParseError::NoError || !d.isObject())
-        return answer(ApiAnswer::error(400, QStringLiteral("JSON inválido")));
+        return answer(apianswer::error(400, QStringLiteral("JSON inválido")));
     const QJsonObject o = d.object();
     const ServerConfig::Panel *p = service.config().panel(panel);
     const int type = p ? p->type : 0;
@@ -59,11 +46,10 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     PanelJobPtr job;
     if (kind == QLatin1String("mensagem")) {
         const QString file = o.value(QStringLiteral("arquivo")).toString();
-        if (!isMessageName(file))
-            return answer(ApiAnswer::error(400, QStringLiteral("nome de mensagem inválido")));
+        int status = 0;
         const RtfReadResult r =
-            messagefile::read(QDir(service.config().messagesFolder).filePath(file));
-        if (!r.ok) return answer(ApiAnswer::error(404, r.error));
+            MessageLibrary(service.config().messagesFolder).message(file, &status);
+        if (!r.ok) return answer(apianswer::error(status, r.error));
         warnings = textcheck::warnings(r.text, type);
         job = service.messageJob(panel, r.text, file, user);
     } else {
@@ -71,7 +57,7 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
                                                                      : QStringLiteral("comando"))
                                   .toString();
         if (value.isEmpty())
-            return answer(ApiAnswer::error(400, QStringLiteral("falta o texto ou o comando")));
+            return answer(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
         if (kind == QLatin1String("texto")) warnings = textcheck::warnings(value, type);
         job = kind == QLatin1String("texto") ? service.textJob(panel, value, user)
                                              : service.commandJob(panel, value, user);
@@ -79,9 +65,9 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     // What the panel would get otherwise than asked is said; with "estrito"
     // it is refused and nothing is sent.
     if (job && o.value(QStringLiteral("estrito")).toBool() && !warnings.isEmpty())
-        return answer(ApiAnswer::json(textcheck::refusal(warnings), 422));
+        return answer(apianswer::json(textcheck::refusal(warnings), 422));
     if (!job)
-        return answer(ApiAnswer::error(404, QStringLiteral("painel ou comando desconhecido")));
+        return answer(apianswer::error(404, QStringLiteral("painel ou comando desconhecido")));
     job->deadlineMs = service.clock().monotonicMs() + kWaitForLineMs;
     job->done = [answer, warnings](const JobResult &r) { answer(resultAnswer(r, warnings)); };
     service.submit(std::move(job));
@@ -89,15 +75,17 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
 
 ApiAnswer state(const LetreiroService &service)
 {
-    return ApiAnswer::json(service.stateJson());
+    return apianswer::json(service.stateJson());
 }
 
 ApiAnswer health(const LetreiroService &service)
 {
-    if (service.isHealthy())
-        return {200, QByteArrayLiteral("ok\n"), QByteArrayLiteral("text/plain; charset=utf-8")};
-    return {503, QByteArrayLiteral("uma linha não responde\n"),
-            QByteArrayLiteral("text/plain; charset=utf-8")};
+    const bool healthy = service.isHealthy();
+    ApiAnswer a = apianswer::bytes(healthy ? QByteArrayLiteral("ok\n")
+                                           : QByteArrayLiteral("uma linha não responde\n"),
+                                   "text/plain; charset=utf-8");
+    a.status = healthy ? 200 : 503;
+    return a;
 }
 
 } // namespace apiroutes

@@ -1,22 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QJsonValue>
+#include "apianswer.h"
+
 #include <QString>
 
 #include <functional>
 
 class LetreiroService;
 
-// What a route answers, whatever HTTP engine carries it.
-struct ApiAnswer {
-    int status = 200;
-    QByteArray body;
-    QByteArray contentType = QByteArrayLiteral("application/json; charset=utf-8");
-
-    static ApiAnswer json(const QJsonValue &v, int status = 200);
-    static ApiAnswer error(int status, const QString &why);
-};
+// What a route answers, whatever carries it: the engine's response.
+using ApiAnswer = HttpResponse;
 
 // The routes that reach the lines, on plain request data, run on the
 // service's thread; `answer` is called once, perhaps later.

@@ -10,7 +10,7 @@ namespace
 {
 QJsonObject recordJson(const HistoryStore::Record &r)
 {
-    return {{QStringLiteral("quando"), r.when.toString(Qt::ISODate)},
+    return {{QStringLiteral("quando"), isoWithOffset(r.when)},
             {QStringLiteral("quem"), r.who},
             {QStringLiteral("painel"), r.panel},
             {QStringLiteral("o_que"), r.what},

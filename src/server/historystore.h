@@ -10,6 +10,13 @@
 
 class StateWriter;
 
+// A moment as the history, the API and MQTT write it: ISO 8601 with the
+// offset from UTC, so that it reads the same in any time zone.
+inline QString isoWithOffset(const QDateTime &t)
+{
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+}
+
 // What happened on the lines: the last kKept exchanges and notes, each
 // panel's last outcome, kept across restarts. Written off the answering
 // thread by the state writer.

@@ -1,43 +1,65 @@
 #include "httpapi.h"
 
+#include "apianswer.h"
 #include "apiroutes.h"
-#include "encoder.h"
-#include "flatten.h"
-#include "httpreply.h"
 #include "letreiroservice.h"
-#include "messagefile.h"
-#include "rtfreader.h"
-#include "schedule.h"
-#include "sessions.h"
-#include "textcheck.h"
 #include "userstore.h"
-
-#include <httplib.h>
+#include "webpage.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-
-#include <algorithm>
-#include <future>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
 
 namespace
 {
 
-constexpr size_t kMaxBody = 4 * 1024 * 1024;
-const char *kCookie = "letreiro_sessao";
+const QByteArray kCookie = QByteArrayLiteral("letreiro_sessao");
+// Password checks waiting for the pool at once; beyond, the client waits.
+constexpr int kMaxLoginsChecking = 16;
 
-using httpreply::body;
-using httpreply::error;
-using httpreply::json;
-using httpreply::text;
-
-void send(httplib::Response &res, const ApiAnswer &a)
+// The path's segments, each decoded on its own (so "%2F" stays inside one).
+QStringList segments(const QByteArray &target)
 {
-    res.status = a.status;
-    res.set_content(a.body.toStdString(), a.contentType.toStdString());
+    QStringList out;
+    for (const QByteArray &s : target.split('?').first().split('/'))
+        if (!s.isEmpty()) out.append(QUrl::fromPercentEncoding(s));
+    return out;
+}
+
+// Every answer carries the page's security headers, the API's too.
+HttpResponse secured(HttpResponse r)
+{
+    for (const auto &[name, value] : webpage::securityHeaders())
+        r.setHeader(name, value);
+    return r;
+}
+
+// A file of the page ("/" is the page itself), or 404.
+HttpResponse pageFile(const HttpRequest &req)
+{
+    const auto f = webpage::file(QString::fromUtf8(req.target.split('?').first()));
+    return f ? apianswer::bytes(f->body, f->type)
+             : apianswer::error(404, QStringLiteral("não encontrado"));
+}
+
+QByteArray sessionId(const HttpRequest &req)
+{
+    for (const QByteArray &c : req.header("cookie").split(';')) {
+        const QByteArray kv = c.trimmed();
+        if (kv.startsWith(kCookie + '=')) return kv.mid(kCookie.size() + 1);
+    }
+    return {};
+}
+
+// A name as the client typed it, safe in one line of the log.
+QByteArray printable(const QString &name)
+{
+    QString out = name.left(64);
+    for (QChar &c : out)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) c = u'?';
+    return out.toUtf8();
 }
 
 } // namespace
@@ -50,265 +72,155 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
-      m_events(new HttpApiEvents(m_context)), m_server(std::make_unique<httplib::Server>()),
+      m_events(new HttpApiEvents(m_context)), m_usersWatch(new QTimer(m_context)),
+      m_guard(service.config().hostNames, service.config().proxies, service.config().secureCookie),
+      m_limiter([] { return QDateTime::currentMSecsSinceEpoch(); }),
+      m_library(service.config().messagesFolder),
       m_idempotency([] { return QDeadlineTimer::current().deadline(); })
 {
     initPageResource();
-    m_server->set_payload_max_length(kMaxBody);
-    // Answers go out at once, not after the client's delayed acknowledgement.
-    m_server->set_tcp_nodelay(true);
-    m_server->set_read_timeout(10, 0);
-    m_server->set_write_timeout(10, 0);
-    // Many clients may wait for one line at a time: enough threads that
-    // they queue on the line, not on the server.
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(64); };
-    m_server->set_exception_handler(
-        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
-            error(res, 500, QStringLiteral("erro interno"));
+    HttpEngine::Limits limits;
+    limits.maxBody = 4 * 1024 * 1024;
+    m_engine = std::make_unique<HttpEngine>(
+        limits,
+        [this](HttpRequest req, Reply plain) {
+            const Reply reply = [plain](const HttpResponse &r) { plain(secured(r)); };
+            // The page never changes: answered here, without a trip to the
+            // main thread. Nor does the health check wait for it: whether
+            // the service's work is stuck is what it is asked.
+            if (req.method == "GET" && !req.target.startsWith("/api/")) return reply(pageFile(req));
+            if (req.method == "GET" &&
+                segments(req.target) == QStringList{QStringLiteral("api"), QStringLiteral("saude")})
+                return reply(apiroutes::health(m_service));
+            QMetaObject::invokeMethod(
+                m_context, [this, req = std::move(req), reply] { route(req, reply); },
+                Qt::QueuedConnection);
+        },
+        [this](const HttpRequest &req) -> std::optional<HttpResponse> {
+            if (auto refused = checkHeader(req)) return secured(*refused);
+            return std::nullopt;
         });
-    routes();
+    // A password set or a user removed with --usuario while the service
+    // runs ends that user's sessions within a second or two.
+    m_usersWatch->setInterval(1000);
+    QObject::connect(m_usersWatch, &QTimer::timeout, m_context,
+                     [this] { m_sessions.endUsers(m_users.reloadIfChanged()); });
+    m_usersWatch->start();
 }
 
 HttpApi::~HttpApi()
 {
     stop();
+    // A password check still running on the pool uses the users and this.
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
 {
-    int bound = port;
-    if (port == 0)
-        bound = m_server->bind_to_any_port(host.toStdString());
-    else if (!m_server->bind_to_port(host.toStdString(), port))
-        bound = -1;
-    if (bound <= 0) {
-        *why = QStringLiteral("não foi possível escutar em %1:%2").arg(host).arg(port);
+    if (!m_guard.invalidProxy().isEmpty()) {
+        *why = QStringLiteral("valor inválido de proxies: \"%1\"").arg(m_guard.invalidProxy());
         return 0;
     }
-    m_thread = std::thread([this] {
-        // Returns once every request in hand has had its answer.
-        m_server->listen_after_bind();
-        QMetaObject::invokeMethod(
-            m_context, [this] { Q_EMIT m_events->stopped(); }, Qt::QueuedConnection);
-    });
-    return quint16(bound);
+    return m_engine->listen(host, port, why);
 }
 
 void HttpApi::requestStop()
 {
-    // Takes no new connection; the requests in hand go on, their exchanges
-    // answered on the main thread, whose loop keeps running until stopped().
-    m_server->stop();
+    m_engine->requestStop([this] {
+        QMetaObject::invokeMethod(
+            m_context, [this] { Q_EMIT m_events->stopped(); }, Qt::QueuedConnection);
+    });
 }
 
 void HttpApi::stop()
 {
-    if (!m_thread.joinable()) return;
-    m_server->stop();
-    m_thread.join();
+    m_engine->stop();
 }
 
-template <typename Result, typename F> Result HttpApi::onMain(F f)
+QString HttpApi::who(const HttpRequest &req) const
 {
-    auto promise = std::make_shared<std::promise<Result>>();
-    std::future<Result> future = promise->get_future();
-    QMetaObject::invokeMethod(
-        m_context, [f, promise] { f([promise](Result r) { promise->set_value(std::move(r)); }); },
-        Qt::QueuedConnection);
-    return future.get();
+    const QByteArray auth = req.header("authorization");
+    if (auth.startsWith("Bearer "))
+        return m_users.checkToken(QString::fromLatin1(auth.mid(7).trimmed()));
+    const QByteArray sid = sessionId(req);
+    return sid.isEmpty() ? QString() : m_sessions.user(QString::fromLatin1(sid));
 }
 
-QString HttpApi::who(const httplib::Request &req)
+std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
 {
-    const QString auth = text(req.get_header_value("Authorization"));
-    if (auth.startsWith(QLatin1String("Bearer "))) return m_users.checkToken(auth.mid(7).trimmed());
-    const QString cookies = text(req.get_header_value("Cookie"));
-    for (const QString &c : cookies.split(u';')) {
-        const QString kv = c.trimmed();
-        if (!kv.startsWith(QLatin1String(kCookie) + u'=')) continue;
-        const QString user = m_sessions.user(kv.section(u'=', 1));
-        if (!user.isEmpty()) return user;
+    if (auto refused = m_guard.refuse(req)) return refused;
+    const QStringList path = segments(req.target);
+    // No login for the page, the login itself and the health check (load
+    // balancers and watchdogs have no account).
+    const bool open = path.value(0) != QLatin1String("api") ||
+                      (path.size() == 2 &&
+                       (path[1] == QLatin1String("entrar") || path[1] == QLatin1String("saude")));
+    if (!open && who(req).isEmpty()) return apianswer::error(401, QStringLiteral("entre primeiro"));
+    return std::nullopt;
+}
+
+void HttpApi::route(const HttpRequest &req, const Reply &reply)
+{
+    const QStringList path = segments(req.target);
+    if (path.value(0) != QLatin1String("api"))
+        return reply(apianswer::error(404, QStringLiteral("não encontrado")));
+    if (path.size() == 2 && path[1] == QLatin1String("entrar") && req.method == "POST")
+        return login(req, reply);
+    // Checked again here: the session may have ended while the body came.
+    const QString user = who(req);
+    if (user.isEmpty()) return reply(apianswer::error(401, QStringLiteral("entre primeiro")));
+    routeApi(req, path.mid(1), user, reply);
+}
+
+void HttpApi::login(const HttpRequest &req, const Reply &reply)
+{
+    const auto o = apianswer::object(req.body);
+    if (!o) return reply(apianswer::error(400, QStringLiteral("JSON inválido")));
+    const QString user = o->value(QStringLiteral("usuario")).toString();
+    const QString password = o->value(QStringLiteral("senha")).toString();
+    const QString address = m_guard.clientAddress(req);
+    if (const int wait = m_limiter.retryAfter(address, user)) {
+        HttpResponse r =
+            apianswer::error(429, QStringLiteral("tentativas demais; espere um pouco"));
+        r.setHeader("Retry-After", QByteArray::number(wait));
+        return reply(r);
     }
-    return {};
-}
-
-HttpApi::Handler HttpApi::guarded(GuardedHandler handler)
-{
-    // Every route of the API but the login needs a session or a token.
-    return [this, handler](const httplib::Request &req, httplib::Response &res) {
-        const QString user = who(req);
-        if (user.isEmpty()) {
-            error(res, 401, QStringLiteral("entre primeiro"));
-            return;
-        }
-        handler(req, res, user);
-    };
-}
-
-QJsonArray HttpApi::agendaJson()
-{
-    // Each text entry says what its panels would receive otherwise.
-    return textcheck::withWarnings(
-        onMain<QJsonArray>([this](auto done) { done(m_service.scheduleJson()); }),
-        [this](const QString &panel) { return panelType(panel); });
-}
-
-void HttpApi::routes()
-{
-    httplib::Server &s = *m_server;
-    pageRoutes();
-
-    s.Post("/api/entrar", [this](const httplib::Request &req, httplib::Response &res) {
-        const QString address = text(req.remote_addr);
-        if (m_sessions.blocked(address)) {
-            error(res, 429, QStringLiteral("tentativas demais; espere um minuto"));
-            return;
-        }
-        const auto o = body(req, res);
-        if (!o) return;
-        const QString user = m_users.checkPassword(o->value(QStringLiteral("usuario")).toString(),
-                                                   o->value(QStringLiteral("senha")).toString());
-        if (user.isEmpty()) {
-            m_sessions.failed(address);
-            error(res, 401, QStringLiteral("usuário ou senha incorretos"));
-            return;
-        }
-        const QString sid = m_sessions.open(user);
-        res.set_header("Set-Cookie", (QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict")
-                                          .arg(QLatin1String(kCookie), sid))
-                                         .toStdString());
-        json(res, QJsonObject{{QStringLiteral("usuario"), user}});
+    if (m_loginsChecking >= kMaxLoginsChecking) {
+        HttpResponse r = apianswer::error(503, QStringLiteral("servidor ocupado; tente de novo"));
+        r.setHeader("Retry-After", "1");
+        return reply(r);
+    }
+    ++m_loginsChecking;
+    const bool secure = m_guard.secureCookie(req);
+    // PBKDF2 takes tens of milliseconds on purpose: not on the main thread.
+    QThreadPool::globalInstance()->start([=] {
+        const QString known = m_users.checkPassword(user, password);
+        QMetaObject::invokeMethod(
+            m_context,
+            [=] {
+                --m_loginsChecking;
+                if (known.isEmpty()) {
+                    m_limiter.failed(address, user);
+                    qWarning("letreiro-servidor: entrada recusada: usuário \"%s\" de %s",
+                             printable(user).constData(), qPrintable(address));
+                    return reply(
+                        apianswer::error(401, QStringLiteral("usuário ou senha incorretos")));
+                }
+                HttpResponse r = apianswer::json(QJsonObject{{QStringLiteral("usuario"), known}});
+                r.setHeader("Set-Cookie", kCookie + '=' + m_sessions.open(known).toLatin1() +
+                                              "; Path=/; HttpOnly; SameSite=Strict" +
+                                              (secure ? "; Secure" : ""));
+                reply(r);
+            },
+            Qt::QueuedConnection);
     });
+}
 
-    s.Post("/api/sair",
-           guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
-               const QString cookies = text(req.get_header_value("Cookie"));
-               for (const QString &c : cookies.split(u';'))
-                   m_sessions.close(c.trimmed().section(u'=', 1));
-               res.set_header("Set-Cookie", (QLatin1String(kCookie) +
-                                             QStringLiteral("=; Path=/; HttpOnly; "
-                                                            "SameSite=Strict; Max-Age=0"))
-                                                .toStdString());
-               json(res, QJsonObject{{QStringLiteral("ok"), true}});
-           }));
-
-    s.Get("/api/paineis",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.panelsJson()); }));
-          }));
-
-    s.Post(R"(/api/paineis/([^/]+)/(texto|mensagem|comando))",
-           guarded(idempotent(
-               [this](const httplib::Request &req, httplib::Response &res, const QString &user) {
-                   const QString panel = text(req.matches[1]), kind = text(req.matches[2]);
-                   const QByteArray body = QByteArray::fromStdString(req.body);
-                   send(res, onMain<ApiAnswer>([&, this](auto done) {
-                            apiroutes::sendToPanel(m_service, panel, kind, body, user, done);
-                        }));
-               })));
-
-    // The panel commands, for the page's buttons: the same table the API,
-    // the agenda and MQTT read.
-    s.Get("/api/comandos",
-          guarded([](const httplib::Request &, httplib::Response &res, const QString &) {
-              QJsonArray commands;
-              for (const PanelCommand &c : panelCommands())
-                  commands.append(QJsonObject{{QStringLiteral("nome"), c.name},
-                                              {QStringLiteral("linha_toda"), c.wholeLine}});
-              json(res, commands);
-          }));
-
-    s.Get("/api/estado",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              send(res,
-                   onMain<ApiAnswer>([this](auto done) { done(apiroutes::state(m_service)); }));
-          }));
-
-    // For load balancers and watchdogs: no login, and no wait for the
-    // service's thread, whose being stuck is what it is asked about.
-    s.Get("/api/saude", [this](const httplib::Request &, httplib::Response &res) {
-        send(res, apiroutes::health(m_service));
-    });
-
-    s.Get("/api/mensagens",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              QJsonArray names;
-              for (const QString &n :
-                   QDir(m_service.config().messagesFolder)
-                       .entryList({QStringLiteral("*.msg")}, QDir::Files, QDir::Name))
-                  names.append(n);
-              json(res, names);
-          }));
-
-    s.Get(R"(/api/mensagens/([^/]+))",
-          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
-              const QString name = text(req.matches[1]);
-              if (!isMessageName(name)) {
-                  error(res, 400, QStringLiteral("nome de mensagem inválido"));
-                  return;
-              }
-              const SmallFileRead f =
-                  messagefile::readSmallFile(QDir(m_service.config().messagesFolder).filePath(name),
-                                             messagefile::kMaxBytes, true);
-              if (!f.ok) {
-                  error(res, 404, f.error);
-                  return;
-              }
-              res.set_content(f.data.toStdString(), "application/rtf");
-          }));
-
-    s.Put(R"(/api/mensagens/([^/]+))",
-          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
-              const QString name = text(req.matches[1]);
-              const QByteArray rtf = QByteArray::fromStdString(req.body);
-              if (!isMessageName(name) || !readRtf(rtf).ok) {
-                  error(res, 400,
-                        QStringLiteral("nome inválido ou o conteúdo não é uma mensagem RTF"));
-                  return;
-              }
-              QDir().mkpath(m_service.config().messagesFolder);
-              const QString why = messagefile::saveFile(
-                  QDir(m_service.config().messagesFolder).filePath(name), rtf);
-              if (!why.isEmpty()) {
-                  error(res, 500, why);
-                  return;
-              }
-              json(res, QJsonObject{{QStringLiteral("ok"), true}});
-          }));
-
-    s.Get("/api/agenda", guarded([this](const httplib::Request &, httplib::Response &res,
-                                        const QString &) { json(res, agendaJson()); }));
-
-    // The editable entries, whole: [{"nome", "quando", "dias" | "datas",
-    // "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
-    s.Put("/api/agenda",
-          guarded([this](const httplib::Request &req, httplib::Response &res, const QString &) {
-              const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(req.body));
-              if (!d.isArray()) {
-                  error(res, 400, QStringLiteral("esperava uma lista de entradas"));
-                  return;
-              }
-              QList<ScheduleEntry> entries;
-              QString why;
-              for (const QJsonValue &v : d.array()) {
-                  const auto e = ScheduleEntry::fromJson(v.toObject(), &why);
-                  if (!e) break;
-                  entries.append(*e);
-              }
-              if (why.isEmpty())
-                  why = onMain<QString>([&, this](auto done) {
-                      QString e;
-                      done(m_service.setSchedule(entries, &e) ? QString() : e);
-                  });
-              if (!why.isEmpty()) {
-                  error(res, 400, why);
-                  return;
-              }
-              json(res, agendaJson());
-          }));
-
-    s.Get("/api/historico",
-          guarded([this](const httplib::Request &, httplib::Response &res, const QString &) {
-              json(res, onMain<QJsonArray>([this](auto done) { done(m_service.historyJson()); }));
-          }));
+void HttpApi::logout(const HttpRequest &req, const Reply &reply)
+{
+    m_sessions.close(QString::fromLatin1(sessionId(req)));
+    HttpResponse r = apianswer::json(QJsonObject{{QStringLiteral("ok"), true}});
+    r.setHeader("Set-Cookie", kCookie + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0" +
+                                  (m_guard.secureCookie(req) ? "; Secure" : ""));
+    reply(r);
 }

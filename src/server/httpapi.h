@@ -1,17 +1,21 @@
 #pragma once
 
+#include "httpengine.h"
 #include "idempotency.h"
+#include "loginlimiter.h"
+#include "messagelibrary.h"
+#include "requestguard.h"
 #include "sessions.h"
 
 #include <QJsonArray>
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
-#include <thread>
 
 class LetreiroService;
+class UserStore;
+class QTimer;
 
 // What the API tells the main thread.
 class HttpApiEvents : public QObject
@@ -23,24 +27,14 @@ Q_SIGNALS:
     // The server has answered its last request after requestStop().
     void stopped();
 };
-class UserStore;
-namespace httplib
-{
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
-// The web page and the JSON API, behind a login. Requests are served on
-// the HTTP library's threads; everything that touches a line is handed to
-// the service on the main thread, and the request waits there for its
-// exchange. Previews are made on the request's own thread.
-//
-// Qt HTTP Server 6.4 (Debian 12) reads a whole request body into memory
-// before any handler sees it, and a deferred answer cannot know that its
-// client went away; cpp-httplib refuses bodies over a limit with 413 before
-// reading them and serves each request on a thread of a pool, so it is
-// used here.
+// The web page and the JSON API, behind a login, on the HTTP engine. The
+// engine's thread refuses what the header alone condemns (a foreign Host
+// or origin, a form's content type, no login) before any body is read;
+// every other request is routed on the main thread, beside the service,
+// and answered when its exchange is done, holding no thread meanwhile.
+// Password checks and previews, which take a while of CPU, run on Qt's
+// thread pool.
 class HttpApi
 {
 public:
@@ -53,37 +47,45 @@ public:
     // Ends serving without waiting: events()->stopped() follows once the
     // requests in hand are answered.
     void requestStop();
-    // Ends serving and waits for the server's threads.
+    // Ends serving and waits for the engine's thread.
     void stop();
     HttpApiEvents *events() const { return m_events; }
 
 private:
-    using Handler = std::function<void(const httplib::Request &, httplib::Response &)>;
-    using GuardedHandler =
-        std::function<void(const httplib::Request &, httplib::Response &, const QString &user)>;
-
-    void routes();
-    // The page's files and what it asks while the user types.
-    void pageRoutes();
-    // The handler run for a signed-in user (session or token); 401 otherwise.
-    Handler guarded(GuardedHandler handler);
-    // The handler run once per Idempotency-Key (see IdempotencyCache).
-    GuardedHandler idempotent(GuardedHandler handler);
+    using Reply = HttpEngine::Reply;
     // The user of a request (session cookie or bearer token), or empty.
-    QString who(const httplib::Request &req);
+    // Safe from any thread.
+    QString who(const HttpRequest &req) const;
+    std::optional<HttpResponse> checkHeader(const HttpRequest &req) const;
+    void route(const HttpRequest &req, const Reply &reply);
+    void routeApi(const HttpRequest &req, const QStringList &path, const QString &user,
+                  const Reply &reply);
+    void login(const HttpRequest &req, const Reply &reply);
+    void logout(const HttpRequest &req, const Reply &reply);
+    void preview(const HttpRequest &req, const Reply &reply);
+    void putSchedule(const HttpRequest &req, const Reply &reply);
+    // The page's own questions (who is signed in, the effects, what a text
+    // becomes); false for a path that is none of them.
+    bool routePage(const HttpRequest &req, const QStringList &path, const QString &user,
+                   const Reply &reply);
+    // A send to a panel, once per Idempotency-Key (see IdempotencyCache).
+    void sendOnce(const HttpRequest &req, const QStringList &path, const QString &user,
+                  const Reply &reply);
     // The agenda's entries, with the warnings of their texts.
-    QJsonArray agendaJson();
+    QJsonArray agendaJson() const;
     // A panel's type; 0 for none or an unknown name.
     int panelType(const QString &panel) const;
-    // Runs f(done) on the main thread and waits for done(result).
-    template <typename Result, typename F> Result onMain(F f);
 
     LetreiroService &m_service;
     UserStore &m_users;
     QObject *m_context; // lives on the main thread
     HttpApiEvents *m_events;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
+    QTimer *m_usersWatch;
+    RequestGuard m_guard;
+    LoginLimiter m_limiter;
+    MessageLibrary m_library;
     Sessions m_sessions;
     IdempotencyCache m_idempotency;
+    int m_loginsChecking = 0;
+    std::unique_ptr<HttpEngine> m_engine;
 };

@@ -43,17 +43,48 @@ IdempotencyCache::Answer IdempotencyCache::run(const QString &key,
     try {
         answer = work();
     } catch (...) {
-        finish(*entry, answer);
+        finish(entry, answer);
         throw;
     }
-    finish(*entry, answer);
+    finish(entry, answer);
     return answer;
 }
 
-void IdempotencyCache::finish(Entry &entry, const Answer &answer)
+void IdempotencyCache::runLater(const QString &key, const std::function<void(Done)> &work,
+                                const Done &then)
 {
-    const std::lock_guard lock(m_mutex);
-    entry.answer = answer;
-    entry.done = true;
-    m_finished.notify_all();
+    if (key.isEmpty()) return work(then);
+    std::shared_ptr<Entry> entry;
+    {
+        std::unique_lock lock(m_mutex);
+        forgetOld(m_clock());
+        if (const auto it = m_entries.constFind(key); it != m_entries.constEnd()) {
+            const std::shared_ptr<Entry> first = *it;
+            if (!first->done) return first->waiting.push_back(then);
+            const Answer answer = first->answer;
+            lock.unlock();
+            return then(answer);
+        }
+        entry = std::make_shared<Entry>();
+        m_entries.insert(key, entry);
+        m_order.emplace_back(m_clock(), key);
+    }
+    work([this, entry, then](const Answer &answer) {
+        finish(entry, answer);
+        then(answer);
+    });
+}
+
+void IdempotencyCache::finish(const std::shared_ptr<Entry> &entry, const Answer &answer)
+{
+    std::vector<Done> waiting;
+    {
+        const std::lock_guard lock(m_mutex);
+        entry->answer = answer;
+        entry->done = true;
+        waiting.swap(entry->waiting);
+        m_finished.notify_all();
+    }
+    for (const Done &d : waiting)
+        d(answer);
 }

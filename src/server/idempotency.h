@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 // One click, one send: a request that carries an `Idempotency-Key` already
 // seen gets the first request's answer and does nothing again. A repeat
@@ -31,15 +32,22 @@ public:
     // The answer of the first request with this key, or `work`'s, which runs
     // only for the first. An empty key is no key: `work` always runs.
     Answer run(const QString &key, const std::function<Answer()> &work);
+    // The same for one thread that must never wait (the main thread):
+    // `work` gets `done`, to call once, perhaps later; `then` gets the
+    // answer, at once for a key already answered, or when the first
+    // request's work calls `done`.
+    using Done = std::function<void(const Answer &)>;
+    void runLater(const QString &key, const std::function<void(Done)> &work, const Done &then);
     int size() const;
 
 private:
     struct Entry {
         bool done = false;
         Answer answer;
+        std::vector<Done> waiting; // repeats that came while it worked, of runLater
     };
     void forgetOld(qint64 now);
-    void finish(Entry &entry, const Answer &answer);
+    void finish(const std::shared_ptr<Entry> &entry, const Answer &answer);
 
     Clock m_clock;
     int m_capacity;

@@ -3,12 +3,10 @@
 #include "agendarunner.h"
 #include "flatten.h"
 #include "linequeue.h"
-#include "messagefile.h"
+#include "messagelibrary.h"
 #include "panelport.h"
 #include "relayserver.h"
 #include "serviceclock.h"
-
-#include <QDir>
 
 namespace
 {
@@ -191,9 +189,7 @@ bool LetreiroService::sendToPanels(QStringList panels, ScheduleEntry::Action act
     if (action == ScheduleEntry::Action::Command && !command) return false;
     RichText message;
     if (action == ScheduleEntry::Action::Message) {
-        RtfReadResult r = isMessageName(value)
-                              ? messagefile::read(QDir(m_config.messagesFolder).filePath(value))
-                              : RtfReadResult{};
+        RtfReadResult r = MessageLibrary(m_config.messagesFolder).message(value);
         if (!r.ok) {
             note(who, value,
                  r.error.isEmpty() ? QStringLiteral("nome de mensagem inválido") : r.error, false);
@@ -251,7 +247,7 @@ QJsonArray LetreiroService::panelsJson() const
         const HistoryStore::Record *last = m_history.last(p.name);
         o.insert(QStringLiteral("ultimo"),
                  !last ? QJsonValue()
-                       : QJsonObject{{QStringLiteral("quando"), last->when.toString(Qt::ISODate)},
+                       : QJsonObject{{QStringLiteral("quando"), isoWithOffset(last->when)},
                                      {QStringLiteral("ok"), last->ok},
                                      {QStringLiteral("resultado"), last->outcome}});
         out.append(o);

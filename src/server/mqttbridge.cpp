@@ -1,63 +1,66 @@
 #include "mqttbridge.h"
 
+#include "encoder.h"
+#include "flatten.h"
+#include "frame.h"
+#include "historystore.h"
 #include "letreiroservice.h"
-#include "statewriter.h"
+#include "linequeue.h"
+#include "messagefile.h"
+#include "mqttdiscovery.h"
+#include "sendcheck.h"
+#include "serviceclock.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
 #include <QPointer>
 
-#include <mosquitto.h>
-
-#include <cerrno>
-#include <cstring>
+#include <mqtt_protocol.h>
 
 namespace
 {
-constexpr int kKeepAliveS = 30;
-constexpr int kQos = 1;
-constexpr int kMaxPayload = 64 * 1024; // a text longer than this is no panel's
-constexpr size_t kRemembered = 1024;
+// As many requests as the lines' queues hold: what a start takes back.
+constexpr int kWaitingPerLine = LineQueue::kMaxWaiting;
 
-QByteArray utf8(const QString &s)
+qint64 nowMs()
 {
-    return s.toUtf8();
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
-// Home Assistant wants ids of letters, digits, "_" and "-".
-QString entityId(const QString &s)
+QJsonObject readJson(const QString &path)
 {
-    QString out;
-    for (const QChar c : s)
-        out += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' ? c : u'_';
-    return out;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.read(1 << 20)).object()
+                                       : QJsonObject();
 }
 
+void log(const QString &text)
+{
+    qWarning("letreiro-servidor: MQTT: %s", qPrintable(text));
+}
 } // namespace
 
 MqttBridge::MqttBridge(const ServerConfig::Mqtt &config, LetreiroService &service, QObject *parent)
     : QObject(parent), m_config(config), m_service(service),
-      m_journal(service.config().mqttJournalFile)
+      m_journal(service.config().mqttJournalFile,
+                int(service.config().lines.size()) * kWaitingPerLine +
+                    int(service.config().panels.size()))
 {
+    const QString folder = QFileInfo(service.config().mqttJournalFile).absolutePath();
+    m_appliedFile = folder + QStringLiteral("/mqtt-retidos.json");
+    m_announcedFile = folder + QStringLiteral("/mqtt-descoberta.json");
     connect(&m_service, &LetreiroService::exchanged, this, &MqttBridge::exchanged);
 }
 
 MqttBridge::~MqttBridge()
 {
-    if (!m_client) return;
-    if (m_running) {
-        // A clean goodbye: a disconnect the broker was told of does not
-        // send the last will, so the presence is set here.
-        publish(topic(QStringLiteral("estado")), "offline", true);
-        mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, false);
-    }
-    mosquitto_destroy(m_client);
+    stop();
 }
 
 QString MqttBridge::topic(const QString &rest) const
@@ -67,206 +70,272 @@ QString MqttBridge::topic(const QString &rest) const
 
 bool MqttBridge::start(QString *error)
 {
-    QFile journal(m_journal);
-    if (journal.open(QIODevice::ReadOnly)) {
-        const QJsonArray left = QJsonDocument::fromJson(journal.read(16 << 20)).array();
-        journal.close();
-        for (const QJsonValue &v : left)
-            dispatch(v[QStringLiteral("topico")].toString(),
-                     QByteArray::fromBase64(v[QStringLiteral("conteudo")].toString().toLatin1()));
-        saveJournal();
-    }
-    static const int initialised = mosquitto_lib_init();
-    Q_UNUSED(initialised);
-    const QByteArray id = utf8(QStringLiteral("letreiro-") + m_config.site);
-    m_client = mosquitto_new(id.constData(), false, this);
-    if (!m_client) {
-        *error = QStringLiteral("MQTT: não foi possível criar o cliente");
-        return false;
-    }
-    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // Small packets that wait for nothing: without it each state and each
-    // acknowledgement could sit out the peer's delayed ACK (40 ms).
-    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
-    const QByteArray will = utf8(topic(QStringLiteral("estado")));
-    int rc = mosquitto_will_set(m_client, will.constData(), 7, "offline", kQos, true);
-    if (rc == MOSQ_ERR_SUCCESS && !m_config.user.isEmpty())
-        rc = mosquitto_username_pw_set(
-            m_client, utf8(m_config.user).constData(),
-            m_config.password.isEmpty() ? nullptr : utf8(m_config.password).constData());
-    if (rc == MOSQ_ERR_SUCCESS && !m_config.caFile.isEmpty())
-        rc = mosquitto_tls_set(m_client, QFile::encodeName(m_config.caFile).constData(), nullptr,
-                               nullptr, nullptr, nullptr);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        *error = QStringLiteral("MQTT: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
-        return false;
-    }
-    // A broker that goes away is tried again after 1, 2, 4 … up to 30 s.
-    mosquitto_reconnect_delay_set(m_client, 1, 30, true);
-    mosquitto_connect_callback_set(m_client, [](mosquitto *, void *self, int code) {
+    QList<Entry> left;
+    int damaged = 0;
+    if (!m_journal.open(&left, &damaged, error)) return false;
+    if (damaged)
+        log(QStringLiteral("%1 registros ilegíveis no diário de mensagens; o resto foi mantido")
+                .arg(damaged));
+    const QJsonObject applied = readJson(m_appliedFile);
+    for (auto it = applied.begin(); it != applied.end(); ++it)
+        m_applied.insert(it.key(), it.value().toString());
+    m_client.connected = [this](bool sessionPresent) {
+        // Before the session's first message: a new session's packet ids
+        // start over, so what was seen before says nothing any more.
+        if (!sessionPresent) m_journal.newSession();
+        for (const char *what : {"+/texto", "+/comando"})
+            m_client.subscribe(topic(QString::fromLatin1(what)));
         QMetaObject::invokeMethod(
-            static_cast<MqttBridge *>(self),
-            [self, code] { static_cast<MqttBridge *>(self)->connected(code); },
-            Qt::QueuedConnection);
-    });
-    mosquitto_disconnect_callback_set(m_client, [](mosquitto *, void *self, int code) {
-        if (code != 0)
+            this, [this, sessionPresent] { connected(sessionPresent); }, Qt::QueuedConnection);
+    };
+    m_client.lost = [this](int reason, const QString &why) {
+        const QString text =
+            reason == MQTT_RC_SESSION_TAKEN_OVER
+                ? QStringLiteral("outro serviço está usando o sítio %1").arg(m_config.site)
+                : QStringLiteral("%1:%2: %3 (%4); tentando de novo")
+                      .arg(m_config.host)
+                      .arg(m_config.port)
+                      .arg(why)
+                      .arg(reason);
+        QMetaObject::invokeMethod(
+            this, [text] { log(text); }, Qt::QueuedConnection);
+    };
+    m_client.received = [this](const MqttClient::Message &m) {
+        // Written before the acknowledged message is let go of.
+        const auto e = m_journal.add(m, nowMs(), m_config.maxAgeSeconds * 1000);
+        if (e)
             QMetaObject::invokeMethod(
-                static_cast<MqttBridge *>(self),
-                [code] {
-                    qWarning("letreiro-servidor: MQTT: conexão perdida (%d); tentando de novo",
-                             code);
-                },
-                Qt::QueuedConnection);
-    });
-    mosquitto_message_callback_set(
-        m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
-            if (m->payloadlen > kMaxPayload) return;
-            Received r{m->mid, QString::fromUtf8(m->topic),
-                       QByteArray(static_cast<const char *>(m->payload), m->payloadlen)};
-            QMetaObject::invokeMethod(
-                static_cast<MqttBridge *>(self),
-                [self, r] { static_cast<MqttBridge *>(self)->deliver(r.mid, r.topic, r.payload); },
-                Qt::QueuedConnection);
-        });
-    // Not reachable yet is no reason to stop: the loop keeps trying.
-    rc = mosquitto_connect_async(m_client, utf8(m_config.host).constData(), m_config.port,
-                                 kKeepAliveS);
-    if (rc != MOSQ_ERR_SUCCESS)
-        qWarning("letreiro-servidor: MQTT %s:%d: %s; tentando de novo", qPrintable(m_config.host),
-                 m_config.port, rc == MOSQ_ERR_ERRNO ? strerror(errno) : mosquitto_strerror(rc));
-    rc = mosquitto_loop_start(m_client);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        *error = QStringLiteral("MQTT: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
-        return false;
-    }
-    m_running = true;
+                this, [this, e] { take(*e, false); }, Qt::QueuedConnection);
+    };
+    MqttClient::Settings s{QStringLiteral("letreiro-") + m_config.site,
+                           m_config.host,
+                           m_config.port,
+                           m_config.user,
+                           m_config.password,
+                           m_config.caFile,
+                           m_config.sessionSeconds,
+                           topic(QStringLiteral("estado")),
+                           "offline"};
+    if (!m_client.start(s, error)) return false;
+    // Answers given now wait in the library for the connection.
+    for (const Entry &e : left)
+        take(e, true);
     return true;
 }
 
-void MqttBridge::connected(int code)
+void MqttBridge::stop()
 {
-    if (code != 0) {
-        qWarning("letreiro-servidor: MQTT: o servidor recusou a conexão: %s",
-                 mosquitto_connack_string(code));
-        return;
-    }
-    for (const char *what : {"+/texto", "+/comando"}) {
-        const QByteArray t = utf8(topic(QString::fromLatin1(what)));
-        mosquitto_subscribe(m_client, nullptr, t.constData(), kQos);
-    }
-    publish(topic(QStringLiteral("estado")), "online", true);
-    if (m_config.discovery) announce();
+    if (m_stopped) return;
+    m_stopped = true;
+    // A goodbye the broker was told of sends no last will: the presence is
+    // set here.
+    m_client.publish(topic(QStringLiteral("estado")), "offline", true);
+    m_client.stop();
+    m_journal.sync();
 }
 
-void MqttBridge::deliver(int mid, const QString &topic, const QByteArray &payload)
+void MqttBridge::connected(bool sessionPresent)
 {
-    const QByteArray key = QCryptographicHash::hash(
-        QByteArray::number(mid) + '\0' + utf8(topic) + '\0' + payload, QCryptographicHash::Sha256);
-    if (m_recent.contains(key)) return;
-    m_recent.insert(key);
-    m_recentOrder.push_back(key);
-    if (m_recentOrder.size() > kRemembered) {
-        m_recent.remove(m_recentOrder.front());
-        m_recentOrder.pop_front();
-    }
-
-    dispatch(topic, payload);
+    log(sessionPresent ? QStringLiteral("conectado; a sessão foi mantida")
+                       : QStringLiteral("conectado; sessão nova"));
+    m_client.publish(topic(QStringLiteral("estado")), "online", true);
+    // A broker that kept nothing (restarted without persistence) has lost
+    // the retained states and configs as well.
+    if (sessionPresent && m_announced) return;
+    publishStates();
+    announce();
 }
 
-void MqttBridge::dispatch(const QString &topic, const QByteArray &payload)
+void MqttBridge::take(const Entry &e, bool again)
 {
-    const QStringList parts = topic.split(u'/');
+    const QStringList parts = e.message.topic.split(u'/');
     const QString panel = parts.value(2), kind = parts.value(3);
-    const QString value = QString::fromUtf8(payload);
-    const QStringList panels = panel == QLatin1String("todos") ? QStringList() : QStringList{panel};
-    const quint64 id = m_nextId++;
-    m_pending.append({id, topic, payload});
-    saveJournal();
-    // A message a stop left undone stays in the journal for the next start.
-    const auto done = [self = QPointer<MqttBridge>(this), id](bool interrupted) {
-        if (!self || interrupted) return;
-        self->m_pending.erase(std::remove_if(self->m_pending.begin(), self->m_pending.end(),
-                                             [id](const Pending &p) { return p.id == id; }),
-                              self->m_pending.end());
-        self->saveJournal();
+    const bool text = kind == QLatin1String("texto");
+    const auto refuse = [&](const QString &why) {
+        log(QStringLiteral("%1: %2").arg(e.message.topic, why));
+        finish(e, {false, QStringLiteral("recusado"), why, {}});
     };
-    const bool known =
-        parts.size() == 4 &&
-        (kind == QLatin1String("texto")
-             ? m_service.sendToPanels(panels, ScheduleEntry::Action::Text, value,
-                                      QStringLiteral("mqtt"), done)
-             : m_service.sendToPanels(panels, ScheduleEntry::Action::Command, value.trimmed(),
-                                      QStringLiteral("mqtt"), done));
-    if (!known) {
-        qWarning("letreiro-servidor: MQTT: %s: painel ou comando desconhecido", qPrintable(topic));
-        done(false);
+    if (e.message.oversized) return refuse(QStringLiteral("conteúdo maior que 64 KB"));
+    if (parts.size() != 4 || (!text && kind != QLatin1String("comando")))
+        return refuse(QStringLiteral("tópico desconhecido"));
+    QStringList panels;
+    if (panel == QLatin1String("todos")) {
+        for (const ServerConfig::Panel &p : m_service.config().panels)
+            panels.append(p.name);
+    } else if (m_service.config().panel(panel)) {
+        panels.append(panel);
+    } else {
+        return refuse(QStringLiteral("painel desconhecido: %1").arg(panel));
+    }
+    if (e.message.retained && !text)
+        return refuse(QStringLiteral("comando retido não é executado"));
+    if (e.expiresMs && nowMs() >= e.expiresMs)
+        return finish(e,
+                      {false, QStringLiteral("expirado"), QStringLiteral("validade vencida"), {}});
+    if (e.message.retained && !again && appliedBefore(e)) return finish(e, {true, {}, {}, {}});
+    const QString value = QString::fromUtf8(e.message.payload);
+    if (text)
+        runText(e, panels, value);
+    else if (panelCommand(value.trimmed()))
+        runCommand(e, panels, value.trimmed());
+    else
+        refuse(QStringLiteral("comando desconhecido: %1").arg(value.trimmed()));
+}
+
+bool MqttBridge::appliedBefore(const Entry &e)
+{
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(e.message.payload, QCryptographicHash::Sha256).toHex());
+    if (m_applied.value(e.message.topic) == hash) return true;
+    // An empty retained payload only takes the retained text away.
+    if (e.message.payload.isEmpty())
+        m_applied.remove(e.message.topic);
+    else
+        m_applied.insert(e.message.topic, hash);
+    QJsonObject all;
+    for (auto it = m_applied.cbegin(); it != m_applied.cend(); ++it)
+        all.insert(it.key(), it.value());
+    messagefile::saveFile(m_appliedFile, QJsonDocument(all).toJson(QJsonDocument::Compact));
+    return e.message.payload.isEmpty();
+}
+
+void MqttBridge::runText(const Entry &e, const QStringList &panels, const QString &text)
+{
+    const RichText message = plainMessage(text);
+    const QByteArray field = 'L' + flattenMessage(message);
+    QStringList warnings;
+    for (const QString &name : panels) {
+        const int type = m_service.config().panel(name)->type;
+        if (encodeMessage(field, type).size() > frame::kMaxData)
+            return finish(e, {false,
+                              QStringLiteral("recusado"),
+                              QStringLiteral("texto maior do que o painel %1 recebe").arg(name),
+                              {}});
+        for (const QString &w : sendcheck::differences(message, type))
+            if (!warnings.contains(w)) warnings.append(w);
+    }
+    if (m_config.strict && !warnings.isEmpty())
+        return finish(e, {false, QStringLiteral("recusado"),
+                          QStringLiteral("o painel não mostraria o texto como está"), warnings});
+    QList<PanelJobPtr> jobs;
+    for (const QString &name : panels)
+        jobs.append(m_service.textJob(name, text, QStringLiteral("mqtt")));
+    run(e, jobs, warnings);
+}
+
+void MqttBridge::runCommand(const Entry &e, const QStringList &panels, const QString &command)
+{
+    // A clock or date sync reaches every panel of its line at once.
+    const bool sync = command == QLatin1String("hora") || command == QLatin1String("data");
+    QStringList targets, lines;
+    for (const QString &name : panels) {
+        const QString line = m_service.config().panel(name)->line;
+        if (sync && lines.contains(line)) continue;
+        lines.append(line);
+        targets.append(name);
+    }
+    QList<PanelJobPtr> jobs;
+    for (const QString &name : targets)
+        jobs.append(m_service.commandJob(name, command, QStringLiteral("mqtt")));
+    run(e, jobs, {});
+}
+
+void MqttBridge::run(const Entry &e, const QList<PanelJobPtr> &jobs, const QStringList &warnings)
+{
+    struct Tally {
+        int left = 0;
+        bool interrupted = false;
+        QString panel;
+        std::optional<JobResult> failed;
+    };
+    auto tally = std::make_shared<Tally>();
+    tally->left = int(jobs.size());
+    // The expiry holds until the frame starts: the line's queue answers
+    // Expired for a job whose deadline passed while it waited.
+    const qint64 deadline =
+        e.expiresMs ? m_service.clock().monotonicMs() + std::max<qint64>(1, e.expiresMs - nowMs())
+                    : 0;
+    for (const PanelJobPtr &job : jobs) {
+        job->deadlineMs = deadline;
+        job->done = [self = QPointer<MqttBridge>(this), e, tally, warnings,
+                     panel = job->panel](const JobResult &r) {
+            tally->interrupted |= r.end == JobResult::End::Stopping;
+            if (!r.ok() && !tally->failed) {
+                tally->failed = r;
+                tally->panel = panel;
+            }
+            if (--tally->left > 0 || !self || tally->interrupted) return;
+            self->finish(e, resultOf(tally->failed, tally->panel, warnings));
+        };
+        m_service.submit(job);
     }
 }
 
-void MqttBridge::saveJournal() const
+MqttBridge::Result MqttBridge::resultOf(const std::optional<JobResult> &failed,
+                                        const QString &panel, const QStringList &warnings)
 {
-    QJsonArray left;
-    for (const Pending &p : m_pending)
-        left.append(
-            QJsonObject{{QStringLiteral("topico"), p.topic},
-                        {QStringLiteral("conteudo"), QString::fromLatin1(p.payload.toBase64())}});
-    m_service.stateWriter().save(m_journal, QJsonDocument(left).toJson(QJsonDocument::Compact));
+    if (!failed) return {true, QStringLiteral("enviado"), {}, warnings};
+    switch (failed->end) {
+    case JobResult::End::Ran:
+        return {false, QStringLiteral("falhou"), panel + QStringLiteral(": ") + failed->text(),
+                warnings};
+    case JobResult::End::Replaced:
+        return {false, QStringLiteral("substituído"), failed->text(), warnings};
+    case JobResult::End::Expired:
+        return {false, QStringLiteral("expirado"), failed->text(), warnings};
+    default:
+        return {false, QStringLiteral("recusado"), failed->text(), warnings};
+    }
+}
+
+void MqttBridge::finish(const Entry &e, const Result &r)
+{
+    m_journal.finish(e.id);
+    if (e.message.responseTopic.isEmpty() || r.outcome.isEmpty()) return;
+    QJsonObject answer{{QStringLiteral("ok"), r.ok}, {QStringLiteral("resultado"), r.outcome}};
+    if (!r.why.isEmpty()) answer.insert(QStringLiteral("motivo"), r.why);
+    if (!r.warnings.isEmpty())
+        answer.insert(QStringLiteral("avisos"), QJsonArray::fromStringList(r.warnings));
+    m_client.publish(e.message.responseTopic, QJsonDocument(answer).toJson(QJsonDocument::Compact),
+                     false, e.message.correlation);
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,
                            const QString &text)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    const QJsonObject state{
-        {QStringLiteral("ok"), ok},
-        {QStringLiteral("resultado"), outcome},
-        {QStringLiteral("quando"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
-        {QStringLiteral("texto"), text}};
-    publish(topic(panel + QStringLiteral("/estado")),
-            QJsonDocument(state).toJson(QJsonDocument::Compact), true);
+    const QJsonObject state{{QStringLiteral("ok"), ok},
+                            {QStringLiteral("resultado"), outcome},
+                            {QStringLiteral("quando"), isoWithOffset(now)},
+                            {QStringLiteral("texto"), text}};
+    const QByteArray payload = QJsonDocument(state).toJson(QJsonDocument::Compact);
+    m_states.insert(panel, payload);
+    m_client.publish(topic(panel + QStringLiteral("/estado")), payload, true);
 }
 
-void MqttBridge::publish(const QString &t, const QByteArray &payload, bool retain)
+void MqttBridge::publishStates()
 {
-    if (!m_client) return;
-    // Queued by the library while the broker is away: it goes out on the
-    // next connection.
-    mosquitto_publish(m_client, nullptr, utf8(t).constData(), int(payload.size()),
-                      payload.constData(), kQos, retain);
+    for (auto it = m_states.cbegin(); it != m_states.cend(); ++it)
+        m_client.publish(topic(it.key() + QStringLiteral("/estado")), it.value(), true);
 }
 
 void MqttBridge::announce()
 {
-    const QJsonObject availability{{QStringLiteral("topic"), topic(QStringLiteral("estado"))}};
-    for (const ServerConfig::Panel &p : m_service.config().panels) {
-        const QString id = entityId(QStringLiteral("letreiro_%1_%2").arg(m_config.site, p.name));
-        const QJsonObject device{
-            {QStringLiteral("identifiers"), QJsonArray{id}},
-            {QStringLiteral("name"), QStringLiteral("Letreiro %1 (%2)").arg(p.name, m_config.site)},
-            {QStringLiteral("manufacturer"), QStringLiteral("Letreiro")}};
-        const QJsonObject text{
-            {QStringLiteral("name"), QStringLiteral("Texto")},
-            {QStringLiteral("unique_id"), id + QStringLiteral("_texto")},
-            {QStringLiteral("command_topic"), topic(p.name + QStringLiteral("/texto"))},
-            {QStringLiteral("state_topic"), topic(p.name + QStringLiteral("/estado"))},
-            {QStringLiteral("value_template"), QStringLiteral("{{ value_json.texto }}")},
-            {QStringLiteral("max"), 255},
-            {QStringLiteral("availability"), QJsonArray{availability}},
-            {QStringLiteral("device"), device}};
-        publish(QStringLiteral("homeassistant/text/%1/config").arg(id),
-                QJsonDocument(text).toJson(QJsonDocument::Compact), true);
-        for (const PanelCommand &c : panelCommands()) {
-            const QString &command = c.name;
-            const QJsonObject button{
-                {QStringLiteral("name"), command.at(0).toUpper() + command.mid(1)},
-                {QStringLiteral("unique_id"), id + u'_' + command},
-                {QStringLiteral("command_topic"), topic(p.name + QStringLiteral("/comando"))},
-                {QStringLiteral("payload_press"), command},
-                {QStringLiteral("availability"), QJsonArray{availability}},
-                {QStringLiteral("device"), device}};
-            publish(QStringLiteral("homeassistant/button/%1_%2/config").arg(id, command),
-                    QJsonDocument(button).toJson(QJsonDocument::Compact), true);
-        }
+    const auto configs = m_config.discovery
+                             ? mqttdiscovery::configs(m_config.site, m_service.config().panels)
+                             : QList<QPair<QString, QByteArray>>();
+    QJsonArray topics;
+    for (const auto &[t, payload] : configs) {
+        m_client.publish(t, payload, true);
+        topics.append(t);
     }
+    if (m_announced) return;
+    m_announced = true;
+    // Configs announced by an earlier start for panels gone since: an empty
+    // retained payload takes their entities out of Home Assistant.
+    for (const QJsonValue &t : readJson(m_announcedFile).value(QStringLiteral("topicos")).toArray())
+        if (!topics.contains(t)) m_client.publish(t.toString(), {}, true);
+    messagefile::saveFile(m_announcedFile,
+                          QJsonDocument(QJsonObject{{QStringLiteral("topicos"), topics}})
+                              .toJson(QJsonDocument::Compact));
 }

@@ -1,26 +1,26 @@
 #pragma once
 
+#include "mqttclient.h"
+#include "mqttjournal.h"
+#include "paneljob.h"
 #include "serverconfig.h"
 
 #include <QHash>
 #include <QObject>
-#include <QSet>
-
-#include <deque>
 
 class LetreiroService;
-struct mosquitto;
 
-// The site on an MQTT broker (libmosquitto). It subscribes with QoS 1 in a
-// persistent session under the fixed client id `letreiro-SITE`, so what is
-// published while the service is away waits on the broker:
+// The site on an MQTT broker (MQTT 5, libmosquitto). It subscribes with
+// QoS 1 in a session the broker keeps for `[mqtt] sessao` under the fixed
+// client id `letreiro-SITE`, so what is published while the service is
+// away waits on the broker:
 //   letreiro/SITE/PAINEL/texto     UTF-8 text, sent as `transfere --texto`
 //   letreiro/SITE/PAINEL/comando   para | inicia | apaga | hora | data
 //   letreiro/SITE/todos/…          the same for every panel of the site
-// and publishes, retained, each panel's state after every exchange
-// (letreiro/SITE/PAINEL/estado) and the site's presence (letreiro/SITE/estado,
-// "offline" as the last will). The library's network thread only hands
-// what arrives to this object's thread.
+// A message with a Response Topic gets one result there, with its
+// Correlation Data. The bridge publishes, retained, each panel's state
+// after every exchange (letreiro/SITE/PAINEL/estado) and the site's
+// presence (letreiro/SITE/estado, "offline" as the last will).
 class MqttBridge : public QObject
 {
     Q_OBJECT
@@ -29,45 +29,49 @@ public:
                QObject *parent = nullptr);
     ~MqttBridge() override;
 
-    // Starts connecting (and reconnecting with back-off, for good); false
-    // with the reason when the settings cannot be used at all.
+    // Takes back what the journal holds and starts connecting (and
+    // reconnecting, for good); false with the reason when the settings or
+    // the journal cannot be used at all.
     bool start(QString *error);
-    // A message as the library's network thread hands it over: a QoS 1
-    // packet sent again (its acknowledgement lost with the connection) comes
-    // with the same id, topic and payload, and is passed over.
-    void deliver(int mid, const QString &topic, const QByteArray &payload);
+    // The goodbye: `offline`, then the connection closed. What has not run
+    // stays in the journal for the next start.
+    void stop();
 
 private:
-    struct Received {
-        int mid;
-        QString topic;
-        QByteArray payload;
+    using Entry = MqttJournal::Entry;
+    struct Result {
+        bool ok = false;
+        QString outcome; // "enviado", "falhou", "substituído", "expirado", "recusado"
+        QString why;
+        QStringList warnings;
     };
 
-    void connected(int code);
-    // Hands a message to the panels; it stays in the journal until its
-    // exchanges are over, so a service killed meanwhile sends it at start.
-    void dispatch(const QString &topic, const QByteArray &payload);
-    void saveJournal() const;
+    void connected(bool sessionPresent);
+    // A message, journaled; `again` when a start takes it back from the
+    // journal (a retained text then runs although it was applied).
+    void take(const Entry &e, bool again);
+    void runText(const Entry &e, const QStringList &panels, const QString &text);
+    void runCommand(const Entry &e, const QStringList &panels, const QString &command);
+    // A message's jobs, answered once the last of them ended; one that a
+    // stop left undone keeps the message in the journal for the next start.
+    void run(const Entry &e, const QList<PanelJobPtr> &jobs, const QStringList &warnings);
+    static Result resultOf(const std::optional<JobResult> &failed, const QString &panel,
+                           const QStringList &warnings);
+    void finish(const Entry &e, const Result &r);
+    // A retained text already applied as it is: true, and nothing runs.
+    bool appliedBefore(const Entry &e);
     void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
-    void publish(const QString &topic, const QByteArray &payload, bool retain);
-    void announce(); // Home Assistant discovery
+    void publishStates();
+    void announce();
     QString topic(const QString &rest) const;
 
     ServerConfig::Mqtt m_config;
     LetreiroService &m_service;
-    mosquitto *m_client = nullptr;
-    bool m_running = false;
-    // A QoS 1 message the broker sends again (its acknowledgement lost with
-    // the connection) comes with the same id: it is not sent twice.
-    std::deque<QByteArray> m_recentOrder;
-    QSet<QByteArray> m_recent;
-    QString m_journal;
-    struct Pending {
-        quint64 id;
-        QString topic;
-        QByteArray payload;
-    };
-    QList<Pending> m_pending;
-    quint64 m_nextId = 0;
+    MqttJournal m_journal;
+    MqttClient m_client;
+    QString m_appliedFile, m_announcedFile;
+    QHash<QString, QString> m_applied;   // retained text topic → hash of what ran
+    QHash<QString, QByteArray> m_states; // panel → its last retained state
+    bool m_announced = false;            // since this start
+    bool m_stopped = false;
 };

@@ -47,9 +47,14 @@ const PanelCommand *panelCommand(const QString &name)
 
 bool isMessageName(const QString &name)
 {
-    return !name.isEmpty() && name.size() <= 200 && name.endsWith(QLatin1String(".msg")) &&
-           !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(u'\\') &&
-           !name.contains(QChar(0));
+    // A file name's bytes, as the file system bounds them; no character that
+    // would move or hide text in a log, a terminal or a listing.
+    const bool printable = std::none_of(name.begin(), name.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+    return !name.isEmpty() && name.toUtf8().size() <= 255 && printable &&
+           name.endsWith(QLatin1String(".msg")) && !name.startsWith(u'.') && !name.contains(u'/') &&
+           !name.contains(u'\\');
 }
 
 bool ScheduleEntry::set(const QString &key, const QString &v, QString *error)

@@ -21,6 +21,37 @@ bool hostAndPort(const QString &text, QString *host, quint16 *port)
     return true;
 }
 
+QStringList list(const QString &text)
+{
+    QStringList out;
+    for (const QString &item : text.split(u',', Qt::SkipEmptyParts))
+        if (!item.trimmed().isEmpty()) out.append(item.trimmed());
+    return out;
+}
+
+// "90s", "30min", "12h", "1d": a span in seconds, at least one second.
+std::optional<qint64> seconds(const QString &text)
+{
+    static const QList<QPair<QString, qint64>> units = {{QStringLiteral("min"), 60},
+                                                        {QStringLiteral("s"), 1},
+                                                        {QStringLiteral("h"), 3600},
+                                                        {QStringLiteral("d"), 86400}};
+    for (const auto &[unit, factor] : units) {
+        if (!text.endsWith(unit)) continue;
+        bool ok = false;
+        const qint64 n = text.chopped(unit.size()).trimmed().toLongLong(&ok);
+        if (ok && n > 0 && n <= 366 * 86400 / factor) return n * factor;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool yesOrNo(const QString &value, bool *out)
+{
+    *out = value == QLatin1String("sim");
+    return *out || value == QLatin1String("nao") || value == QLatin1String("não");
+}
+
 } // namespace
 
 const ServerConfig::Line *ServerConfig::line(const QString &name) const
@@ -145,6 +176,13 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
                 c.historyFile = relative(value);
             else if (key == QLatin1String("agenda"))
                 c.scheduleFile = relative(value);
+            else if (key == QLatin1String("nomes"))
+                c.hostNames = list(value);
+            else if (key == QLatin1String("proxies"))
+                c.proxies = list(value); // checked where addresses are known
+            else if (key == QLatin1String("cookie_seguro"))
+                ok = (c.secureCookie = value == QLatin1String("sim")) ||
+                     value == QLatin1String("nao") || value == QLatin1String("não");
             else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (kind == QLatin1String("linha")) {
@@ -187,9 +225,15 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             else if (key == QLatin1String("tls_ca"))
                 m.caFile = relative(value);
             else if (key == QLatin1String("descoberta"))
-                ok = (m.discovery = value == QLatin1String("sim")) ||
-                     value == QLatin1String("nao") || value == QLatin1String("não");
-            else
+                ok = yesOrNo(value, &m.discovery);
+            else if (key == QLatin1String("estrito"))
+                ok = yesOrNo(value, &m.strict);
+            else if (key == QLatin1String("sessao") || key == QLatin1String("validade")) {
+                const auto s = seconds(value);
+                ok = s.has_value();
+                (key == QLatin1String("sessao") ? m.sessionSeconds : m.maxAgeSeconds) =
+                    s.value_or(0);
+            } else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (section.isEmpty()) {
             return fail(QStringLiteral("chave fora de uma seção"));

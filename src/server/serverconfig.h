@@ -12,13 +12,17 @@
 // hand, so comments after ";" or "#" are allowed anywhere on a line.
 //
 //   [servidor]            escuta = HOST:PORT, mensagens = FOLDER,
-//                         usuarios = FILE, historico = FILE (both optional)
+//                         usuarios = FILE, historico = FILE (both optional),
+//                         nomes = NAME, … (Host names besides the machine's),
+//                         proxies = ADDRESS[/BITS], … (whose X-Forwarded-* count),
+//                         cookie_seguro = sim|nao
 //   [linha NAME]          porta = DEVICE, repasse = HOST:PORT (optional),
 //                         repasse_de = ADDRESS[/BITS], … (default: loopback)
 //   [painel NAME]         linha = NAME, endereco = 0..31, tipo = 0..8
 //   [agenda NAME]         quando, dias | datas, paineis, texto | mensagem | comando
 //   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
-//                         tls_ca = FILE, descoberta = sim|nao
+//                         tls_ca = FILE, descoberta = sim|nao, sessao = DURATION,
+//                         validade = DURATION, estrito = sim|nao
 //
 // The agenda the API edits is kept apart, in `agenda = FILE` of
 // [servidor] (beside the history by default): the configuration may sit
@@ -43,6 +47,9 @@ struct ServerConfig {
         quint16 port = 1883;
         QString site, user, password, caFile;
         bool discovery = false;
+        qint64 sessionSeconds = 24 * 3600; // how long the broker keeps the session
+        qint64 maxAgeSeconds = 0;          // a message without its own expiry: 0, none
+        bool strict = false;               // refuses a text the panel would show altered
     };
 
     QString listenHost = QStringLiteral("127.0.0.1");
@@ -50,6 +57,9 @@ struct ServerConfig {
     QString messagesFolder;
     QString usersFile;
     QString historyFile;
+    QStringList hostNames; // names the service answers to, besides its addresses
+    QStringList proxies;   // reverse proxies (addresses or networks) believed
+    bool secureCookie = false;
     QList<Line> lines;
     QList<Panel> panels;
     QList<ScheduleEntry> schedule; // the configuration's own (fixed) entries

@@ -3,13 +3,11 @@
 #include <QDateTime>
 #include <QRandomGenerator>
 
-#include <algorithm>
+#include <iterator>
 
 namespace
 {
 constexpr qint64 kSessionMs = 12 * 3600 * 1000;
-constexpr qint64 kMinuteMs = 60 * 1000;
-constexpr int kMaxFailures = 5;
 
 qint64 nowMs()
 {
@@ -41,18 +39,9 @@ void Sessions::close(const QString &id)
     m_sessions.remove(id);
 }
 
-bool Sessions::blocked(const QString &address)
+void Sessions::endUsers(const QStringList &users)
 {
     QMutexLocker lock(&m_mutex);
-    QList<qint64> &f = m_failures[address];
-    const qint64 now = nowMs();
-    f.erase(std::remove_if(f.begin(), f.end(), [now](qint64 t) { return now - t > kMinuteMs; }),
-            f.end());
-    return f.size() >= kMaxFailures;
-}
-
-void Sessions::failed(const QString &address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_failures[address].append(nowMs());
+    for (auto it = m_sessions.begin(); it != m_sessions.end();)
+        it = users.contains(it->user) ? m_sessions.erase(it) : std::next(it);
 }

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QHash>
-#include <QList>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
-// Who is signed in to the page, and which addresses guess passwords: the
-// HTTP threads share it. A session lasts twelve hours; five wrong logins
-// from one address within a minute shut that address out for a minute.
+// Who is signed in to the page; any thread may ask. A session lasts twelve
+// hours, or until its user's password changes or the user is removed.
 class Sessions
 {
 public:
@@ -17,8 +16,8 @@ public:
     QString user(const QString &id) const;
     void close(const QString &id);
 
-    bool blocked(const QString &address);
-    void failed(const QString &address);
+    // Ends every session of these users.
+    void endUsers(const QStringList &users);
 
 private:
     struct Session {
@@ -28,5 +27,4 @@ private:
 
     mutable QMutex m_mutex;
     QHash<QString, Session> m_sessions;
-    QHash<QString, QList<qint64>> m_failures; // by address, ms of each wrong login
 };

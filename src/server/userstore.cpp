@@ -1,6 +1,7 @@
 #include "userstore.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -65,24 +66,71 @@ void giveToFolderOwner(QSaveFile &f, const QString &path)
 bool UserStore::load(QString *error)
 {
     QMutexLocker lock(&m_mutex);
+    return read(error);
+}
+
+QStringList UserStore::reloadIfChanged()
+{
+    QMutexLocker lock(&m_mutex);
+    if (fileVersion() == m_version) return {};
+    const QHash<QString, Password> before = m_passwords;
+    QString why;
+    if (!read(&why)) {
+        qWarning("letreiro-servidor: %s; os usuários ficam como estavam", qPrintable(why));
+        return {};
+    }
+    QStringList changed;
+    for (auto it = before.begin(); it != before.end(); ++it)
+        if (!m_passwords.contains(it.key()) || m_passwords.value(it.key()).hash != it->hash)
+            changed.append(it.key());
+    return changed;
+}
+
+QByteArray UserStore::fileVersion() const
+{
+    // A save renames a new file over the old one: its change time moves.
+    const QFileInfo f(m_path);
+    if (!f.exists()) return QByteArrayLiteral("-");
+    return QByteArray::number(f.size()) + ' ' +
+           QByteArray::number(f.lastModified().toMSecsSinceEpoch()) + ' ' +
+           QByteArray::number(f.metadataChangeTime().toMSecsSinceEpoch());
+}
+
+// The whole file anew, replacing what was known; nothing changes when it
+// cannot be read or is not the store's JSON.
+bool UserStore::read(QString *error)
+{
+    m_version = fileVersion();
     QFile f(m_path);
-    if (!QFileInfo::exists(m_path)) return true;
-    if (!f.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(m_path)) {
+        m_passwords.clear();
+        m_tokens.clear();
+        return true;
+    }
+    QJsonParseError parsed{};
+    const QJsonDocument d = f.open(QIODevice::ReadOnly)
+                                ? QJsonDocument::fromJson(f.read(4 << 20), &parsed)
+                                : QJsonDocument();
+    if (!f.isOpen() || parsed.error != QJsonParseError::NoError || !d.isObject()) {
         *error = QStringLiteral("não foi possível ler %1").arg(m_path);
         return false;
     }
-    const QJsonObject o = QJsonDocument::fromJson(f.read(4 << 20)).object();
+    const QJsonObject o = d.object();
+    QHash<QString, Password> passwords;
     const QJsonObject users = o.value(QStringLiteral("usuarios")).toObject();
     for (auto it = users.begin(); it != users.end(); ++it) {
         const QJsonObject u = it.value().toObject();
-        m_passwords.insert(
+        passwords.insert(
             it.key(), {QByteArray::fromHex(u.value(QStringLiteral("sal")).toString().toLatin1()),
                        QByteArray::fromHex(u.value(QStringLiteral("hash")).toString().toLatin1()),
                        u.value(QStringLiteral("iteracoes")).toInt()});
     }
-    const QJsonObject tokens = o.value(QStringLiteral("tokens")).toObject();
-    for (auto it = tokens.begin(); it != tokens.end(); ++it)
-        m_tokens.insert(it.key().toLatin1(), it.value().toString());
+    QHash<QByteArray, QString> tokens;
+    const QJsonObject t = o.value(QStringLiteral("tokens")).toObject();
+    for (auto it = t.begin(); it != t.end(); ++it)
+        tokens.insert(it.key().toLatin1(), it.value().toString());
+    m_passwords = std::move(passwords);
+    m_tokens = std::move(tokens);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 // Who may use the service: users with a password, scripts with a token.
 // Neither is ever kept in clear: a password as PBKDF2-SHA256 with a salt of
@@ -15,6 +16,10 @@ public:
 
     // False with the reason when the file exists but cannot be read.
     bool load(QString *error);
+    // Reads the file again when it changed since it was last read (another
+    // process set a password or a token): the users whose password changed
+    // or who are gone, whose sessions must end.
+    QStringList reloadIfChanged();
     bool setPassword(const QString &user, const QString &password, QString *error);
     // A new token for the user, printed once; only its hash is kept.
     QString newToken(const QString &user, QString *error);
@@ -26,6 +31,8 @@ public:
 
 private:
     bool save(QString *error) const;
+    bool read(QString *error);
+    QByteArray fileVersion() const;
 
     struct Password {
         QByteArray salt;
@@ -36,4 +43,5 @@ private:
     mutable QMutex m_mutex;
     QHash<QString, Password> m_passwords;
     QHash<QByteArray, QString> m_tokens; // hex SHA-256 -> user
+    QByteArray m_version;                // the file's inode, size and time when read
 };

@@ -3,6 +3,8 @@
 // A real Mosquitto broker on a loopback port, and a client that watches and
 // publishes, for the tests and the fleet benchmark.
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QProcess>
 #include <QTcpServer>
@@ -10,6 +12,7 @@
 #include <QThread>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <atomic>
 #include <functional>
@@ -61,9 +64,12 @@ public:
         m_process.terminate();
         m_process.waitForFinished(10000);
     }
-    void restart()
+    // `forget`: as a broker without persistence, it comes back empty.
+    void restart(bool forget = false)
     {
         stop();
+        if (forget)
+            QFile::remove(QFileInfo(m_config).dir().filePath(QStringLiteral("mosquitto.db")));
         start();
     }
 
@@ -71,6 +77,21 @@ private:
     quint16 m_port = 0;
     QString m_config;
     QProcess m_process;
+};
+
+// A request in MQTT 5's terms: answered on `responseTopic` with
+// `correlation`; `expiry` seconds (0: none).
+struct PublishOptions {
+    PublishOptions(bool retain = false, QString responseTopic = {}, QByteArray correlation = {},
+                   int expiry = 0)
+        : retain(retain), responseTopic(std::move(responseTopic)),
+          correlation(std::move(correlation)), expiry(expiry)
+    {
+    }
+    bool retain;
+    QString responseTopic;
+    QByteArray correlation;
+    int expiry;
 };
 
 class MqttPeer
@@ -96,6 +117,7 @@ public:
                                       login.password.toUtf8().constData());
         mosquitto_reconnect_delay_set(m_client, 1, 1, false);
         mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
+        mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
         mosquitto_connect_callback_set(m_client, [](mosquitto *m, void *self, int) {
             for (const QString &t : static_cast<MqttPeer *>(self)->m_subscriptions)
                 mosquitto_subscribe(m, nullptr, t.toUtf8().constData(), 1);
@@ -107,15 +129,25 @@ public:
                                          [](mosquitto *, void *self, int, int, const int *) {
                                              static_cast<MqttPeer *>(self)->m_subscribed = true;
                                          });
-        mosquitto_message_callback_set(
-            m_client, [](mosquitto *, void *self, const mosquitto_message *m) {
-                auto *peer = static_cast<MqttPeer *>(self);
-                const QString topic = QString::fromUtf8(m->topic);
-                const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
-                if (peer->m_handler) peer->m_handler(topic, payload);
-                QMutexLocker lock(&peer->m_mutex);
-                peer->m_messages.append({topic, payload});
-            });
+        mosquitto_message_v5_callback_set(m_client, [](mosquitto *, void *self,
+                                                       const mosquitto_message *m,
+                                                       const mosquitto_property *props) {
+            auto *peer = static_cast<MqttPeer *>(self);
+            const QString topic = QString::fromUtf8(m->topic);
+            const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+            if (peer->m_handler) peer->m_handler(topic, payload);
+            void *data = nullptr;
+            uint16_t length = 0;
+            QByteArray correlation;
+            if (mosquitto_property_read_binary(props, MQTT_PROP_CORRELATION_DATA, &data, &length,
+                                               false)) {
+                correlation = QByteArray(static_cast<const char *>(data), length);
+                free(data);
+            }
+            QMutexLocker lock(&peer->m_mutex);
+            peer->m_messages.append({topic, payload});
+            peer->m_correlations.insert(peer->m_messages.size() - 1, correlation);
+        });
         mosquitto_connect_async(m_client, "127.0.0.1", port, 10);
         mosquitto_loop_start(m_client);
     }
@@ -126,10 +158,32 @@ public:
         mosquitto_destroy(m_client);
     }
     bool subscribed() const { return m_subscribed; }
-    void publish(const QString &topic, const QByteArray &payload)
+    void publish(const QString &topic, const QByteArray &payload, const PublishOptions &o = {})
     {
-        mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
-                          payload.constData(), 1, false);
+        mosquitto_property *props = nullptr;
+        if (!o.responseTopic.isEmpty())
+            mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC,
+                                          o.responseTopic.toUtf8().constData());
+        if (!o.correlation.isEmpty())
+            mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA,
+                                          o.correlation.constData(),
+                                          uint16_t(o.correlation.size()));
+        if (o.expiry > 0)
+            mosquitto_property_add_int32(&props, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
+                                         uint32_t(o.expiry));
+        mosquitto_publish_v5(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                             payload.constData(), 1, o.retain, props);
+        mosquitto_property_free_all(&props);
+    }
+    // The answers on topics under `prefix`: correlation data → payloads.
+    QHash<QByteArray, QList<QByteArray>> answers(const QString &prefix)
+    {
+        QMutexLocker lock(&m_mutex);
+        QHash<QByteArray, QList<QByteArray>> out;
+        for (int i = 0; i < m_messages.size(); ++i)
+            if (m_messages[i].first.startsWith(prefix))
+                out[m_correlations.value(i)].append(m_messages[i].second);
+        return out;
     }
     QList<QPair<QString, QByteArray>> messages()
     {
@@ -152,4 +206,5 @@ private:
     std::atomic<bool> m_subscribed{false};
     QMutex m_mutex;
     QList<QPair<QString, QByteArray>> m_messages;
+    QHash<int, QByteArray> m_correlations; // by index in m_messages
 };

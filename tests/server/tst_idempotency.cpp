@@ -57,6 +57,29 @@ private Q_SLOTS:
         QCOMPARE(second.get().body, "primeiro");
         QCOMPARE(sends.load(), 1);
     }
+
+    // On the one thread that must not wait: a repeat while the first is at
+    // work is answered when the first is, and after, at once.
+    void aRepeatLaterIsAnsweredWhenTheFirstIs()
+    {
+        IdempotencyCache cache([] { return qint64(0); });
+        IdempotencyCache::Done finishFirst;
+        int sends = 0;
+        QList<QByteArray> answers;
+        const auto work = [&](IdempotencyCache::Done done) {
+            ++sends;
+            finishFirst = done;
+        };
+        const auto collect = [&](const IdempotencyCache::Answer &a) { answers.append(a.body); };
+        cache.runLater("k", work, collect);
+        cache.runLater("k", work, collect);
+        QVERIFY(answers.isEmpty());
+        finishFirst({200, "primeiro"});
+        QCOMPARE(answers, QList<QByteArray>({"primeiro", "primeiro"}));
+        cache.runLater("k", work, collect);
+        QCOMPARE(answers.size(), 3);
+        QCOMPARE(sends, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIdempotency)

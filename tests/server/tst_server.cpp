@@ -78,7 +78,7 @@ private Q_SLOTS:
         // A message is named, never reached by a path, though the file is there.
         writeFile(s.dir.filePath("segredo.msg"), "{\\rtf1 Segredo}");
         for (const char *name : {"..%2Fsegredo.msg", "mensagens%2F..%2F..%2Fsegredo.msg"}) {
-            QCOMPARE(s.call("GET", QString("/api/previa?largura=12&arquivo=") + name).status, 404);
+            QCOMPARE(s.call("GET", QString("/api/previa?largura=12&arquivo=") + name).status, 400);
             QCOMPARE(
                 s.call("POST", "/api/paineis/caixa/mensagem",
                        QString(R"({"arquivo":"%1"})").arg(QUrl::fromPercentEncoding(name)).toUtf8())

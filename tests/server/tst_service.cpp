@@ -6,7 +6,6 @@
 #include "apiroutes.h"
 #include "fakeservice.h"
 #include "linequeue.h"
-#include "mqttbridge.h"
 #include "testfiles.h"
 
 #include <QJsonArray>
@@ -217,27 +216,6 @@ private Q_SLOTS:
                      QString("agenda abre"));
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
-    }
-
-    // A QoS 1 packet the broker sends again (same id, topic and payload)
-    // is passed over; the same text in a new packet is a new request.
-    void mqttRedeliveryIsPassedOver()
-    {
-        InProcessService s;
-        MqttBridge bridge(s.service->config().mqtt, *s.service);
-        bridge.deliver(7, "letreiro/loja/entrada/texto", "oi");
-        QTRY_COMPARE(s.port->texts(), QStringList({"1:Loi"}));
-        bridge.deliver(7, "letreiro/loja/entrada/texto", "oi");
-        bridge.deliver(8, "letreiro/loja/entrada/texto", "oi");
-        bridge.deliver(8, "letreiro/loja/entrada/texto", "oi");
-        bridge.deliver(8, "letreiro/loja/caixa/texto", "oi");
-        QTRY_COMPARE(s.port->texts(), QStringList({"1:Loi", "1:Loi", "2:Loi"}));
-        // The frame reaches the fake port before its result comes back to
-        // the service, which is what takes the message off the journal.
-        QTRY_VERIFY([&] {
-            s.service->flush();
-            return contents(s.service->config().mqttJournalFile) == QByteArray("[]");
-        }());
     }
 
     // A message's name is a plain file name: "/" or ".." never reaches

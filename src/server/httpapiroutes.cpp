@@ -1,0 +1,135 @@
+// The API's routes behind the login, on the main thread.
+#include "apianswer.h"
+#include "apiroutes.h"
+#include "flatten.h"
+#include "httpapi.h"
+#include "letreiroservice.h"
+#include "panelcommands.h"
+#include "schedule.h"
+#include "simperiod.h"
+#include "simwidth.h"
+#include "textcheck.h"
+
+#include <QDateTime>
+#include <QThreadPool>
+#include <QUrlQuery>
+
+namespace
+{
+
+// The panel commands, for the page's buttons: the same table the API, the
+// agenda and MQTT read.
+QJsonArray commandTable()
+{
+    QJsonArray commands;
+    for (const PanelCommand &c : panelCommands())
+        commands.append(QJsonObject{{QStringLiteral("nome"), c.name},
+                                    {QStringLiteral("linha_toda"), c.wholeLine}});
+    return commands;
+}
+
+} // namespace
+
+void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QString &user,
+                       const Reply &reply)
+{
+    const QString first = path.value(0);
+    const bool get = req.method == "GET";
+    const int n = int(path.size());
+    if (n == 1 && first == QLatin1String("sair") && req.method == "POST") return logout(req, reply);
+    if (n == 1 && first == QLatin1String("paineis") && get)
+        return reply(apianswer::json(m_service.panelsJson()));
+    if (n == 3 && first == QLatin1String("paineis") && req.method == "POST" &&
+        QStringList{QStringLiteral("texto"), QStringLiteral("mensagem"), QStringLiteral("comando")}
+            .contains(path[2]))
+        return sendOnce(req, path, user, reply);
+    if (n == 1 && first == QLatin1String("comandos") && get)
+        return reply(apianswer::json(commandTable()));
+    if (n == 1 && first == QLatin1String("estado") && get)
+        return reply(apiroutes::state(m_service));
+    if (n == 1 && first == QLatin1String("efeitos") && get)
+        return reply(apianswer::json(textcheck::effectMenus()));
+    if (n == 1 && first == QLatin1String("mensagens") && get) {
+        QJsonArray names;
+        for (const QString &name : m_library.names())
+            names.append(name);
+        return reply(apianswer::json(names));
+    }
+    if (n == 2 && first == QLatin1String("mensagens") && (get || req.method == "PUT")) {
+        if (get) {
+            const MessageLibrary::Outcome f = m_library.read(path[1]);
+            return reply(f.ok() ? apianswer::bytes(f.data, "application/rtf")
+                                : apianswer::error(f.status, f.error));
+        }
+        if (!readRtf(req.body).ok)
+            return reply(
+                apianswer::error(400, QStringLiteral("o conteúdo não é uma mensagem RTF")));
+        const MessageLibrary::Outcome saved = m_library.save(path[1], req.body);
+        return reply(saved.ok() ? apianswer::json(QJsonObject{{QStringLiteral("ok"), true}})
+                                : apianswer::error(saved.status, saved.error));
+    }
+    if (n == 1 && first == QLatin1String("previa") && get) return preview(req, reply);
+    if (n == 1 && first == QLatin1String("agenda") && get)
+        return reply(apianswer::json(agendaJson()));
+    if (n == 1 && first == QLatin1String("agenda") && req.method == "PUT")
+        return putSchedule(req, reply);
+    if (n == 1 && first == QLatin1String("historico") && get)
+        return reply(apianswer::json(m_service.historyJson()));
+    if (!routePage(req, path, user, reply))
+        reply(apianswer::error(404, QStringLiteral("não encontrado")));
+}
+
+void HttpApi::preview(const HttpRequest &req, const Reply &reply)
+{
+    const QUrlQuery q(QString::fromUtf8(req.target.mid(req.target.indexOf('?') + 1)));
+    const auto param = [&](const char *key) {
+        return q.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
+    };
+    const QString typed = param("texto");
+    const int type = panelType(param("painel"));
+    if (param("formato") == QLatin1String("json"))
+        return reply(apianswer::json(textcheck::received(typed, type)));
+    bool ok = false;
+    const int width = param("largura").toInt(&ok);
+    const double seconds = q.hasQueryItem(QStringLiteral("ate")) ? param("ate").toDouble() : 30.0;
+    if (!req.target.contains('?') || !ok || !simwidth::isSupported(width) ||
+        !(seconds > 0 && seconds <= 600))
+        return reply(apianswer::error(
+            400, QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) inválidos")));
+    RichText message;
+    if (q.hasQueryItem(QStringLiteral("arquivo"))) {
+        int status = 0;
+        RtfReadResult r = m_library.message(param("arquivo"), &status);
+        if (!r.ok) return reply(apianswer::error(status, r.error));
+        message = std::move(r.text);
+    } else {
+        // A typed text as the panel will receive it, not as it was typed.
+        message = textcheck::shown(typed, type);
+    }
+    // Seconds of CPU for a long animation: on the pool, not the main thread.
+    QThreadPool::globalInstance()->start([message, width, seconds, reply] {
+        reply(apianswer::bytes(messageAnimation(message, width, qint64(seconds * 1000),
+                                                QDateTime::currentDateTime(), 20000),
+                               "image/svg+xml"));
+    });
+}
+
+// The editable entries, whole: [{"nome", "quando", "dias" | "datas",
+// "paineis", "texto" | "mensagem" | "comando"}], as in the INI file.
+void HttpApi::putSchedule(const HttpRequest &req, const Reply &reply)
+{
+    const QJsonDocument d = QJsonDocument::fromJson(req.body);
+    if (!d.isArray())
+        return reply(apianswer::error(400, QStringLiteral("esperava uma lista de entradas")));
+    QList<ScheduleEntry> entries;
+    QString why;
+    for (const QJsonValue &v : d.array()) {
+        const auto e = ScheduleEntry::fromJson(v.toObject(), &why);
+        if (!e) break;
+        entries.append(*e);
+    }
+    if (why.isEmpty() && !m_service.setSchedule(entries, &why) && why.isEmpty())
+        why = QStringLiteral("agenda recusada");
+    if (!why.isEmpty()) return reply(apianswer::error(400, why));
+    reply(apianswer::json(agendaJson()));
+}

@@ -1,0 +1,197 @@
+#include "mqttclient.h"
+
+#include <QFile>
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace
+{
+constexpr int kKeepAliveS = 30;
+constexpr int kLongestDelayS = 30;
+constexpr int kQos = 1;
+
+QString reasonText(int code)
+{
+    // Below 128 it is the library's own error (the connection went away).
+    return QString::fromUtf8(code >= 128 ? mosquitto_reason_string(code)
+                                         : mosquitto_strerror(code));
+}
+
+MqttClient::Message messageOf(const mosquitto_message *m, const mosquitto_property *props)
+{
+    MqttClient::Message out;
+    out.mid = m->mid;
+    out.topic = QString::fromUtf8(m->topic);
+    out.retained = m->retain;
+    out.oversized = m->payloadlen > MqttClient::kMaxPayload;
+    if (!out.oversized)
+        out.payload = QByteArray(static_cast<const char *>(m->payload), m->payloadlen);
+    char *topic = nullptr;
+    if (mosquitto_property_read_string(props, MQTT_PROP_RESPONSE_TOPIC, &topic, false)) {
+        out.responseTopic = QString::fromUtf8(topic);
+        free(topic);
+    }
+    void *data = nullptr;
+    uint16_t length = 0;
+    if (mosquitto_property_read_binary(props, MQTT_PROP_CORRELATION_DATA, &data, &length, false)) {
+        out.correlation = QByteArray(static_cast<const char *>(data), length);
+        free(data);
+    }
+    uint32_t expiry = 0;
+    if (mosquitto_property_read_int32(props, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &expiry, false))
+        out.expirySeconds = expiry;
+    return out;
+}
+} // namespace
+
+MqttClient::~MqttClient()
+{
+    stop();
+    if (m_client) mosquitto_destroy(m_client);
+}
+
+bool MqttClient::start(const Settings &s, QString *error)
+{
+    m_settings = s;
+    static const int initialised = mosquitto_lib_init();
+    Q_UNUSED(initialised);
+    m_client = mosquitto_new(s.clientId.toUtf8().constData(), false, this);
+    if (!m_client) {
+        *error = QStringLiteral("MQTT: não foi possível criar o cliente");
+        return false;
+    }
+    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Small packets that wait for nothing: without it each state and each
+    // acknowledgement could sit out the peer's delayed ACK (40 ms).
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_threaded_set(m_client, true);
+    const QByteArray will = s.willTopic.toUtf8();
+    int rc = mosquitto_will_set(m_client, will.constData(), int(s.willPayload.size()),
+                                s.willPayload.constData(), kQos, true);
+    if (rc == MOSQ_ERR_SUCCESS && !s.user.isEmpty())
+        rc = mosquitto_username_pw_set(m_client, s.user.toUtf8().constData(),
+                                       s.password.isEmpty() ? nullptr
+                                                            : s.password.toUtf8().constData());
+    if (rc == MOSQ_ERR_SUCCESS && !s.caFile.isEmpty())
+        rc = mosquitto_tls_set(m_client, QFile::encodeName(s.caFile).constData(), nullptr, nullptr,
+                               nullptr, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        *error = QStringLiteral("MQTT: %1").arg(reasonText(rc));
+        return false;
+    }
+    mosquitto_connect_v5_callback_set(
+        m_client, [](mosquitto *, void *self, int code, int flags, const mosquitto_property *) {
+            auto *c = static_cast<MqttClient *>(self);
+            if (code != 0) {
+                if (c->lost) c->lost(code, reasonText(code));
+                return;
+            }
+            c->m_up = true;
+            c->m_connectedAt = std::chrono::steady_clock::now();
+            if (c->connected) c->connected(flags & 1);
+        });
+    mosquitto_disconnect_v5_callback_set(
+        m_client, [](mosquitto *, void *self, int code, const mosquitto_property *) {
+            auto *c = static_cast<MqttClient *>(self);
+            if (code == MQTT_RC_SESSION_TAKEN_OVER) c->m_takenOver = true;
+            if (code != 0 && !c->m_stopping && c->lost) c->lost(code, reasonText(code));
+        });
+    mosquitto_message_v5_callback_set(
+        m_client,
+        [](mosquitto *, void *self, const mosquitto_message *m, const mosquitto_property *props) {
+            auto *c = static_cast<MqttClient *>(self);
+            if (c->received) c->received(messageOf(m, props));
+        });
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void MqttClient::run()
+{
+    int delay = 1;
+    while (!m_stopping) {
+        mosquitto_property *props = nullptr;
+        mosquitto_property_add_int32(&props, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
+                                     uint32_t(m_settings.sessionSeconds));
+        m_up = false;
+        int rc = mosquitto_connect_bind_v5(m_client, m_settings.host.toUtf8().constData(),
+                                           m_settings.port, kKeepAliveS, nullptr, props);
+        mosquitto_property_free_all(&props);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            if (lost)
+                lost(rc, rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                              : reasonText(rc));
+        } else {
+            // A stop lets the goodbye out, for a few seconds at most.
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while ((!m_stopping || std::chrono::steady_clock::now() < giveUp) &&
+                   mosquitto_loop(m_client, 200, 1) == MOSQ_ERR_SUCCESS) {
+            }
+        }
+        if (m_up) {
+            delay = 1;
+            noticeTakeOver();
+        }
+        const int wait = m_takenOver.exchange(false) ? kTakenOverDelayS : delay;
+        if (!m_up) delay = std::min(delay * 2, kLongestDelayS);
+        if (!waitFor(wait)) break;
+    }
+}
+
+void MqttClient::noticeTakeOver()
+{
+    // Not every broker says why (Mosquitto 2.0 closes the connection without
+    // its DISCONNECT 0x8E): connections that keep ending within a minute of
+    // being made, although the broker took them, are taken as taken over.
+    const auto lived = std::chrono::steady_clock::now() - m_connectedAt;
+    m_shortLived = lived < std::chrono::seconds(kTakenOverDelayS) ? m_shortLived + 1 : 0;
+    if (m_shortLived >= 2 && !m_takenOver.exchange(true) && lost)
+        lost(MQTT_RC_SESSION_TAKEN_OVER, reasonText(MQTT_RC_SESSION_TAKEN_OVER));
+}
+
+bool MqttClient::waitFor(int seconds)
+{
+    std::unique_lock lock(m_mutex);
+    return !m_wake.wait_for(lock, std::chrono::seconds(seconds),
+                            [this] { return bool(m_stopping); });
+}
+
+void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain,
+                         const QByteArray &correlation)
+{
+    if (!m_client) return;
+    mosquitto_property *props = nullptr;
+    if (!correlation.isEmpty())
+        mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, correlation.constData(),
+                                      uint16_t(correlation.size()));
+    // Queued by the library while the broker is away: it goes out on the
+    // next connection.
+    mosquitto_publish_v5(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                         payload.constData(), kQos, retain, props);
+    mosquitto_property_free_all(&props);
+}
+
+void MqttClient::subscribe(const QString &filter)
+{
+    // Retained messages come at a new subscription only (a kept session has
+    // seen them), flagged as retained so that they are known for states.
+    mosquitto_subscribe_v5(m_client, nullptr, filter.toUtf8().constData(), kQos,
+                           MQTT_SUB_OPT_SEND_RETAIN_NEW | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                           nullptr);
+}
+
+void MqttClient::stop()
+{
+    if (!m_thread.joinable()) return;
+    if (m_up) mosquitto_disconnect_v5(m_client, 0, nullptr);
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}

@@ -1,0 +1,242 @@
+// letreiro-servidor attacked over real sockets as a page in a browser, a
+// guesser and a slow client would: each bad request gets a clear refusal,
+// and nothing of it reaches a panel or the files.
+#include "cli/clirunner.h"
+#include "rawhttp.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+class TestSecurity : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    quint16 m_port = 0;
+    std::unique_ptr<Emulator> m_panel;
+    QByteArray m_cookie, m_log;
+
+    QString config() const { return m_dir.filePath("letreiro.ini"); }
+
+    void setPassword(const QString &user, const QByteArray &password)
+    {
+        QProcess p;
+        p.start(LETREIRO_SERVIDOR, {"--config", config(), "--usuario", user});
+        p.write(password + '\n');
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    void start(const QString &extra)
+    {
+        m_panel = std::make_unique<Emulator>(QStringList{"--endereco", "1"});
+        writeFile(config(), QString("[servidor]\nescuta = 127.0.0.1:0\nmensagens = mensagens\n%1\n"
+                                    "[linha sala]\nporta = %2\n[painel entrada]\nlinha = sala\n"
+                                    "endereco = 1\n")
+                                .arg(extra, m_panel->device)
+                                .toUtf8());
+        setPassword("ana", "segredo");
+        setPassword("bia", "outro");
+        m_server.start(LETREIRO_SERVIDOR, {"--config", config()});
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
+        m_port =
+            quint16(QString::fromUtf8(m_server.readLine()).trimmed().section(u':', -1).toUInt());
+        QVERIFY(m_port != 0);
+    }
+
+    // One request on a connection of its own; the whole answer.
+    QByteArray ask(const QByteArray &method, const QByteArray &path, const QByteArray &headers,
+                   const QByteArray &body = {})
+    {
+        RawClient c(m_port);
+        c.send(method + ' ' + path + " HTTP/1.1\r\n" + headers +
+               "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        return c.response(30000);
+    }
+    QByteArray json(const QByteArray &extra = {})
+    {
+        return "Host: 127.0.0.1\r\nContent-Type: application/json\r\n" + extra;
+    }
+    QByteArray login(const QByteArray &user, const QByteArray &password,
+                     const QByteArray &extra = {})
+    {
+        return ask("POST", "/api/entrar", json(extra),
+                   "{\"usuario\":\"" + user + "\",\"senha\":\"" + password + "\"}");
+    }
+    static QByteArray cookieOf(const QByteArray &answer)
+    {
+        const qsizetype at = answer.indexOf("Set-Cookie: ");
+        return at < 0 ? QByteArray() : answer.mid(at + 12).split(';').first();
+    }
+    void nothingReachedThePanel() { QVERIFY(!m_panel->process().waitForReadyRead(300)); }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(10000);
+        m_log = m_server.readAllStandardError();
+        m_panel.reset();
+    }
+
+    void writesOnlyFromOurOwnOrigin()
+    {
+        start("nomes = painel.loja.example");
+        const QByteArray cookie = cookieOf(login("ana", "segredo"));
+        QVERIFY(!cookie.isEmpty());
+        const QByteArray text = R"({"texto":"invasor"})";
+        const QByteArray path = "/api/paineis/entrada/texto";
+        const QByteArray withCookie = "Cookie: " + cookie + "\r\n";
+        const auto status = [&](const QByteArray &headers) {
+            return RawClient::status(ask("POST", path, headers, text));
+        };
+        // DNS rebinding, forms, other origins, a compressed body.
+        QCOMPARE(status("Host: evil.example\r\nContent-Type: application/json\r\n" + withCookie),
+                 421);
+        QCOMPARE(RawClient::status(ask("GET", "/", "Host: evil.example:8080\r\n")), 421);
+        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + withCookie), 415);
+        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
+                        withCookie),
+                 415);
+        QCOMPARE(status(json("Origin: http://127.0.0.1:1\r\n" + withCookie)), 403);
+        QCOMPARE(status(json("Sec-Fetch-Site: cross-site\r\n" + withCookie)), 403);
+        QCOMPARE(status(json("Content-Encoding: gzip\r\n" + withCookie)), 415);
+        QCOMPARE(status(json()), 401);
+        const QByteArray refused =
+            ask("POST", path, json("Origin: http://evil.example\r\n" + withCookie), text);
+        QVERIFY2(refused.contains(R"({"erro":"pedido de outra origem"})"), refused.constData());
+        nothingReachedThePanel();
+        // Our own page, by its name, and a script with a token in any type.
+        const QByteArray own = "Host: painel.loja.example:" + QByteArray::number(m_port) + "\r\n";
+        QCOMPARE(
+            status(own + "Content-Type: application/json\r\nOrigin: http://painel.loja.example:" +
+                   QByteArray::number(m_port) + "\r\nSec-Fetch-Site: same-origin\r\n" + withCookie),
+            200);
+        QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: Linvasor"));
+        QProcess token;
+        token.start(LETREIRO_SERVIDOR, {"--config", config(), "--novo-token", "placar"});
+        QVERIFY(token.waitForFinished(20000));
+        const QByteArray bearer =
+            "Authorization: Bearer " + token.readAllStandardOutput().trimmed() + "\r\n";
+        // The running service takes the new token without a restart.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + bearer), 200, 5000);
+    }
+
+    void guessingIsLimitedPerAccountAndLogged()
+    {
+        start("proxies = 127.0.0.1");
+        // Ten wrong passwords for ana from ten addresses behind the proxy.
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(
+                RawClient::status(login(
+                    "ana", "errada", "X-Forwarded-For: 10.0.0." + QByteArray::number(i) + "\r\n")),
+                401);
+        const QByteArray locked = login("ana", "segredo", "X-Forwarded-For: 10.0.1.1\r\n");
+        QCOMPARE(RawClient::status(locked), 429);
+        const int wait =
+            locked.mid(locked.indexOf("Retry-After: ") + 13).split('\r').first().toInt();
+        QVERIFY2(wait > 500 && wait <= 600, locked.constData()); // ten minutes from the first
+        // Another account from a guessing address goes on; HTTPS at the
+        // proxy makes the cookie Secure.
+        const QByteArray bia =
+            login("bia", "outro", "X-Forwarded-For: 10.0.0.1\r\nX-Forwarded-Proto: https\r\n");
+        QCOMPARE(RawClient::status(bia), 200);
+        QVERIFY(bia.contains("SameSite=Strict; Secure"));
+        QVERIFY(!login("bia", "outro").contains("Secure"));
+        // Five from one address shut that address alone.
+        for (int i = 0; i < 5; ++i)
+            login("ninguem", "x", "X-Forwarded-For: 10.9.9.9\r\n");
+        QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.9\r\n")), 429);
+        QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.8\r\n")), 200);
+        // A name that would forge a line of the log is logged on one.
+        login("x\\nletreiro-servidor: forjada", "y", "X-Forwarded-For: 10.0.0.5\r\n");
+        cleanup();
+        QVERIFY(m_log.contains("entrada recusada: usuário \"x?letreiro-servidor: forjada\""));
+        QVERIFY(!m_log.contains("\nletreiro-servidor: forjada"));
+        QVERIFY(m_log.contains(R"(entrada recusada: usuário "ana" de 10.0.0.7)"));
+        QVERIFY(m_log.contains(R"(entrada recusada: usuário "ninguem" de 10.9.9.9)"));
+    }
+
+    void aNewPasswordEndsTheOldSessions()
+    {
+        start("cookie_seguro = sim");
+        const QByteArray answer = login("ana", "segredo");
+        QVERIFY(answer.contains("; Secure"));
+        const QByteArray ana = "Host: 127.0.0.1\r\nCookie: " + cookieOf(answer) + "\r\n";
+        const QByteArray bia =
+            "Host: 127.0.0.1\r\nCookie: " + cookieOf(login("bia", "outro")) + "\r\n";
+        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", ana)), 200);
+        setPassword("ana", "nova");
+        QTRY_COMPARE_WITH_TIMEOUT(RawClient::status(ask("GET", "/api/paineis", ana)), 401, 5000);
+        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", bia)), 200);
+        QCOMPARE(RawClient::status(login("ana", "segredo")), 401);
+        QCOMPARE(RawClient::status(login("ana", "nova")), 200);
+    }
+
+    void theLibraryFollowsNoLinkAndTakesNoOddName()
+    {
+        start({});
+        const QByteArray cookie = "Cookie: " + cookieOf(login("ana", "segredo")) + "\r\n";
+        QTemporaryDir outside;
+        writeFile(outside.filePath("alvo.msg"), "{\\rtf1 de fora}");
+        QDir().mkpath(m_dir.filePath("mensagens"));
+        QVERIFY(QFile::link(outside.filePath("alvo.msg"), m_dir.filePath("mensagens/link.msg")));
+        QCOMPARE(RawClient::status(ask("GET", "/api/mensagens/link.msg", json(cookie))), 403);
+        QCOMPARE(
+            RawClient::status(ask("PUT", "/api/mensagens/link.msg",
+                                  "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
+                                  "{\\rtf1 por cima}")),
+            403);
+        QCOMPARE(contents(outside.filePath("alvo.msg")), QByteArray("{\\rtf1 de fora}"));
+        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
+                                       R"({"arquivo":"link.msg"})")),
+                 403);
+        for (const QByteArray &name :
+             {QByteArray("a%0Ab.msg"), QByteArray("a%1B%5B2J.msg"), QByteArray(300, 'a') + ".msg"})
+            QCOMPARE(RawClient::status(
+                         ask("PUT", "/api/mensagens/" + name,
+                             "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
+                             "{\\rtf1 x}")),
+                     400);
+        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
+                                       R"({"arquivo":"a\u0007.msg"})")),
+                 400);
+        nothingReachedThePanel();
+        QCOMPARE(QDir(m_dir.filePath("mensagens")).entryList(QDir::Files), QStringList{"link.msg"});
+    }
+
+    void slowAndHugeClientsStopNoOne()
+    {
+        start({});
+        const QByteArray cookie = "Cookie: " + cookieOf(login("ana", "segredo")) + "\r\n";
+        std::vector<std::unique_ptr<RawClient>> loris;
+        for (int i = 0; i < 300; ++i) {
+            loris.push_back(std::make_unique<RawClient>(m_port));
+            loris.back()->send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Lento: a");
+        }
+        QByteArray many = "Host: 127.0.0.1\r\n";
+        for (int i = 0; i < 10000; ++i)
+            many += "X-" + QByteArray::number(i) + ": a\r\n";
+        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", many + cookie)), 431);
+        QCOMPARE(RawClient::status(ask("POST", "/api/entrar", json("Content-Encoding: gzip\r\n"),
+                                       QByteArray(1 << 20, '\x1f'))),
+                 415);
+        QCOMPARE(
+            RawClient::status(ask("PUT", "/api/agenda", json(cookie), QByteArray(5 << 20, '['))),
+            413);
+        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", "Host: 127.0.0.1\r\n" + cookie)),
+                 200);
+        nothingReachedThePanel();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSecurity)
+#include "tst_security.moc"

@@ -64,7 +64,7 @@ MqttJournal::~MqttJournal()
     m_wake.notify_all();
     if (m_syncer.joinable()) m_syncer.join();
     if (m_fd >= 0) {
-        ::fdatasync(m_fd);
+        syncData(m_fd);
         ::close(m_fd);
     }
 }
@@ -141,8 +141,8 @@ void MqttJournal::rewrite()
     const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".novo"));
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return;
-    if (!writeAll(fd, all) || ::fdatasync(fd) != 0 ||
-        ::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
+    if (!writeAll(fd, all) || syncData(fd) != 0 ||
+        replaceFile(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
         ::close(fd);
         return;
     }
@@ -214,7 +214,7 @@ void MqttJournal::syncLoop()
             // The network thread goes on writing meanwhile; what it writes
             // goes with the next fsync.
             lock.unlock();
-            ::fdatasync(fd);
+            syncData(fd);
             lock.lock();
         }
         m_durable = target;

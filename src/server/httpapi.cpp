@@ -3,6 +3,7 @@
 #include "apianswer.h"
 #include "apiroutes.h"
 #include "letreiroservice.h"
+#include "threadhandoff.h"
 #include "userstore.h"
 #include "webpage.h"
 
@@ -92,9 +93,7 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
             if (req.method == "GET" &&
                 segments(req.target) == QStringList{QStringLiteral("api"), QStringLiteral("saude")})
                 return reply(apiroutes::health(m_service));
-            QMetaObject::invokeMethod(
-                m_context, [this, req = std::move(req), reply] { route(req, reply); },
-                Qt::QueuedConnection);
+            handoff::queue(m_context, [this, req = std::move(req), reply] { route(req, reply); });
         },
         [this](const HttpRequest &req) -> std::optional<HttpResponse> {
             if (auto refused = checkHeader(req)) return secured(*refused);
@@ -126,10 +125,8 @@ quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
 
 void HttpApi::requestStop()
 {
-    m_engine->requestStop([this] {
-        QMetaObject::invokeMethod(
-            m_context, [this] { Q_EMIT m_events->stopped(); }, Qt::QueuedConnection);
-    });
+    m_engine->requestStop(
+        [this] { handoff::queue(m_context, [this] { Q_EMIT m_events->stopped(); }); });
 }
 
 void HttpApi::stop()
@@ -195,24 +192,20 @@ void HttpApi::login(const HttpRequest &req, const Reply &reply)
     // PBKDF2 takes tens of milliseconds on purpose: not on the main thread.
     QThreadPool::globalInstance()->start([=] {
         const QString known = m_users.checkPassword(user, password);
-        QMetaObject::invokeMethod(
-            m_context,
-            [=] {
-                --m_loginsChecking;
-                if (known.isEmpty()) {
-                    m_limiter.failed(address, user);
-                    qWarning("letreiro-servidor: entrada recusada: usuário \"%s\" de %s",
-                             printable(user).constData(), qPrintable(address));
-                    return reply(
-                        apianswer::error(401, QStringLiteral("usuário ou senha incorretos")));
-                }
-                HttpResponse r = apianswer::json(QJsonObject{{QStringLiteral("usuario"), known}});
-                r.setHeader("Set-Cookie", kCookie + '=' + m_sessions.open(known).toLatin1() +
-                                              "; Path=/; HttpOnly; SameSite=Strict" +
-                                              (secure ? "; Secure" : ""));
-                reply(r);
-            },
-            Qt::QueuedConnection);
+        handoff::queue(m_context, [=] {
+            --m_loginsChecking;
+            if (known.isEmpty()) {
+                m_limiter.failed(address, user);
+                qWarning("letreiro-servidor: entrada recusada: usuário \"%s\" de %s",
+                         printable(user).constData(), qPrintable(address));
+                return reply(apianswer::error(401, QStringLiteral("usuário ou senha incorretos")));
+            }
+            HttpResponse r = apianswer::json(QJsonObject{{QStringLiteral("usuario"), known}});
+            r.setHeader("Set-Cookie", kCookie + '=' + m_sessions.open(known).toLatin1() +
+                                          "; Path=/; HttpOnly; SameSite=Strict" +
+                                          (secure ? "; Secure" : ""));
+            reply(r);
+        });
     });
 }
 

@@ -10,6 +10,7 @@
 #include "mqttdiscovery.h"
 #include "sendcheck.h"
 #include "serviceclock.h"
+#include "threadhandoff.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -85,8 +86,7 @@ bool MqttBridge::start(QString *error)
         if (!sessionPresent) m_journal.newSession();
         for (const char *what : {"+/texto", "+/comando"})
             m_client.subscribe(topic(QString::fromLatin1(what)));
-        QMetaObject::invokeMethod(
-            this, [this, sessionPresent] { connected(sessionPresent); }, Qt::QueuedConnection);
+        handoff::queue(this, [this, sessionPresent] { connected(sessionPresent); });
     };
     m_client.lost = [this](int reason, const QString &why) {
         const QString text =
@@ -97,15 +97,12 @@ bool MqttBridge::start(QString *error)
                       .arg(m_config.port)
                       .arg(why)
                       .arg(reason);
-        QMetaObject::invokeMethod(
-            this, [text] { log(text); }, Qt::QueuedConnection);
+        handoff::queue(this, [text] { log(text); });
     };
     m_client.received = [this](const MqttClient::Message &m) {
         // Written before the acknowledged message is let go of.
         const auto e = m_journal.add(m, nowMs(), m_config.maxAgeSeconds * 1000);
-        if (e)
-            QMetaObject::invokeMethod(
-                this, [this, e] { take(*e, false); }, Qt::QueuedConnection);
+        if (e) handoff::queue(this, [this, e] { take(*e, false); });
     };
     MqttClient::Settings s{QStringLiteral("letreiro-") + m_config.site,
                            m_config.host,

@@ -1,6 +1,7 @@
 #include "relayserver.h"
 
 #include "relayrequest.h"
+#include "threadhandoff.h"
 
 #include <QPointer>
 #include <QTcpServer>
@@ -130,12 +131,9 @@ void RelayServer::readFrom(QTcpSocket *s)
             // A panel answers only a frame to its own address.
             if (r.end == JobResult::End::Ran && address != 0 && r.outcome.reply.size() >= 2)
                 socket->write(answerFrame(address, r.outcome.reply));
-            QMetaObject::invokeMethod(
-                this,
-                [this, socket] {
-                    if (socket) readFrom(socket);
-                },
-                Qt::QueuedConnection);
+            handoff::queue(this, [this, socket] {
+                if (socket) readFrom(socket);
+            });
         };
         m_submit(std::move(job));
         return;

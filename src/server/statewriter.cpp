@@ -1,6 +1,7 @@
 #include "statewriter.h"
 
 #include "messagefile.h"
+#include "threadhandoff.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -53,8 +54,7 @@ void StateWriter::run()
             if (why.isEmpty() == !m_failing.value(it.key())) continue;
             m_failing.insert(it.key(), !why.isEmpty());
             const QString path = it.key();
-            QMetaObject::invokeMethod(
-                this, [this, path, why] { Q_EMIT result(path, why); }, Qt::QueuedConnection);
+            handoff::queue(this, [this, path, why] { Q_EMIT result(path, why); });
         }
         lock.lock();
         m_writing = false;

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -46,9 +47,9 @@ void cut(QString &text)
     text = text.left(n) + QChar(0x2026);
 }
 
-// One record of the file's lines, or nothing for a damaged one. The array's
-// own marks around a line ("[", "]" and ",") are not part of it.
-std::optional<QJsonObject> recordOfLine(QByteArray line)
+// One record of the file, or nothing for a damaged one; empty for the
+// array's own marks around the records ("[", "]" and ",").
+std::optional<QJsonObject> recordOf(QByteArray line)
 {
     line = line.trimmed();
     while (line.startsWith('['))
@@ -114,13 +115,20 @@ QString HistoryStore::load()
             else if (!take(all[i].toObject()))
                 break;
     } else {
-        // Line by line from the end; reading began inside a line when cut.
-        const qsizetype first = tail ? data.indexOf('\n') + 1 : 0;
+        // Piece by piece from the end: a record starts a line, or at "{\""
+        // (never inside a string, where a quote is always escaped), which
+        // also parts the older form's single line.
+        const QByteArray start = QByteArrayLiteral("{\"");
+        // Reading began inside a record when only the end was read.
+        const qsizetype first = !tail                  ? 0
+                                : data.contains(start) ? data.indexOf(start)
+                                                       : data.size();
         qsizetype end = data.size();
         while (end > first) {
-            const qsizetype start = std::max(first, data.lastIndexOf('\n', end - 1) + 1);
-            const auto o = recordOfLine(data.mid(start, end - start));
-            end = start - 1;
+            const qsizetype from = std::max(
+                {first, data.lastIndexOf('\n', end - 1), data.lastIndexOf(start, end - 1)});
+            const auto o = recordOf(data.mid(from, end - from));
+            end = from;
             if (!o)
                 ++damaged;
             else if (!o->isEmpty() && !take(*o))
@@ -138,7 +146,7 @@ QString HistoryStore::load()
                        .arg(f.size())
                        .arg(m_maxBytes)
                        .arg(tail ? QStringLiteral(", lido só o fim") : QString()));
-    if (damaged) why.append(QStringLiteral("%1 linhas danificadas ignoradas").arg(damaged));
+    if (damaged) why.append(QStringLiteral("%1 trechos danificados ignorados").arg(damaged));
     if (why.isEmpty()) return {};
     return QStringLiteral("histórico %1: %2; recuperadas as %3 entradas mais recentes")
         .arg(m_path, why.join(QStringLiteral("; ")), QString::number(m_records.size()));

@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstdio>
+
 namespace
 {
 // A look just after the minute turns, not just before it.
@@ -23,17 +25,20 @@ AgendaRunner::AgendaRunner(const ServerConfig &config, ServiceClock &clock, Stat
 {
 }
 
-bool AgendaRunner::start(QString *error)
+QString AgendaRunner::start()
 {
     QList<ScheduleEntry> entries = m_config.schedule;
-    if (QFileInfo::exists(m_config.scheduleFile)) {
-        const SmallFileRead f = messagefile::readSmallFile(m_config.scheduleFile, 1 << 20, false);
-        const auto editable = f.ok ? m_config.parseSchedule(f.data, error) : std::nullopt;
-        if (!editable) {
-            *error = QStringLiteral("%1: %2").arg(m_config.scheduleFile, f.ok ? *error : f.error);
-            return false;
-        }
-        entries += *editable;
+    QString note;
+    const QFileInfo file(m_config.scheduleFile);
+    if (file.exists() || file.isSymLink()) {
+        QString why;
+        const SmallFileRead f = messagefile::readSmallFile(m_config.scheduleFile,
+                                                           ServerConfig::kMaxScheduleBytes, true);
+        const auto editable = f.ok ? m_config.parseSchedule(f.data, &why) : std::nullopt;
+        if (editable)
+            entries += *editable;
+        else
+            note = setAside(f.ok ? why : f.error);
     }
     m_scheduler.setEntries(entries);
     QFile state(m_config.scheduleStateFile);
@@ -47,7 +52,21 @@ bool AgendaRunner::start(QString *error)
     take(m_scheduler.start(covered));
     saveState();
     lookAgain();
-    return true;
+    return note;
+}
+
+QString AgendaRunner::setAside(const QString &why)
+{
+    // Kept for the operator to mend, out of the way of the next start and
+    // of the agenda saved meanwhile; rename(2) replaces an older one.
+    const QString aside = m_config.scheduleFile + QStringLiteral(".invalida");
+    const bool moved = std::rename(QFile::encodeName(m_config.scheduleFile).constData(),
+                                   QFile::encodeName(aside).constData()) == 0;
+    return QStringLiteral("a agenda %1 não pôde ser lida (%2): %3; valem só as entradas da "
+                          "configuração")
+        .arg(m_config.scheduleFile, why,
+             moved ? QStringLiteral("movida para %1").arg(aside)
+                   : QStringLiteral("não foi possível movê-la para %1").arg(aside));
 }
 
 void AgendaRunner::lookAgain()
@@ -97,6 +116,8 @@ QJsonArray AgendaRunner::json() const
 bool AgendaRunner::setEditable(const QList<ScheduleEntry> &editable, QString *error)
 {
     if (!m_config.checkSchedule(editable, error)) return false;
+    *error = ServerConfig::scheduleTooBig(editable);
+    if (!error->isEmpty()) return false;
     // The operator waits for this one: it is written before the answer.
     QDir().mkpath(QFileInfo(m_config.scheduleFile).absolutePath());
     const QString why =

@@ -21,13 +21,16 @@ public:
                  QObject *parent = nullptr);
 
     // Reads the editable entries and the state, runs what start-up owes
-    // (the latest clock syncs) and starts looking each minute. False with
-    // the reason for an agenda file that cannot be read.
-    bool start(QString *error);
+    // (the latest clock syncs) and starts looking each minute. An agenda
+    // file that cannot be read is moved aside, to the same name with
+    // ".invalida", and the configuration's entries run alone: the returned
+    // note says so (in Portuguese); otherwise it is empty.
+    QString start();
     // Stops looking: nothing more runs.
     void stop() { m_stopped = true; }
     QJsonArray json() const;
-    // Replaces the editable entries and keeps them in the agenda file.
+    // Replaces the editable entries and keeps them in the agenda file
+    // (refused beyond its bounds, see ServerConfig::scheduleTooBig).
     bool setEditable(const QList<ScheduleEntry> &entries, QString *error);
 
 Q_SIGNALS:
@@ -39,6 +42,7 @@ private:
     void take(const QList<ScheduledRun> &runs);
     void saveState();
     void lookAgain();
+    QString setAside(const QString &why);
 
     const ServerConfig &m_config;
     ServiceClock &m_clock;

@@ -17,13 +17,19 @@ inline QString isoWithOffset(const QDateTime &t)
     return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-// What happened on the lines: the last kKept exchanges and notes, each
-// panel's last outcome, kept across restarts. Written off the answering
-// thread by the state writer.
+// What happened on the lines: the last kKept exchanges and notes that fit
+// in the file's bytes, each panel's last outcome, kept across restarts.
+// Written off the answering thread by the state writer, one record per line
+// of a JSON array, so that a file cut or damaged on disk still gives back
+// every line that reads.
 class HistoryStore
 {
 public:
     static constexpr int kKept = 500;
+    static constexpr qint64 kMaxBytes = 8 * 1024 * 1024;
+    // A record is a line of a log, not the message itself: longer texts are
+    // cut, so that one record never takes the room of hundreds.
+    static constexpr int kMaxTextChars = 4096;
 
     struct Record {
         QDateTime when;
@@ -31,9 +37,12 @@ public:
         bool ok = false;
     };
 
-    HistoryStore(QString path, StateWriter &writer);
+    HistoryStore(QString path, StateWriter &writer, qint64 maxBytes = kMaxBytes);
 
-    void load();
+    // Takes the newest records the file holds, within the bounds. A file too
+    // big or damaged gives what can be read and a note that says so (in
+    // Portuguese); otherwise the note is empty.
+    QString load();
     // Into the history (kept to its size) and, with a panel, its last outcome.
     void add(const Record &r);
     QJsonArray json() const;
@@ -41,11 +50,21 @@ public:
     const Record *last(const QString &panel) const;
 
 private:
+    struct Kept {
+        Record record;
+        QByteArray line; // as written in the file
+    };
+
+    static Kept kept(Record r);
+    // Adds the newest record, dropping the oldest beyond the bounds; locked.
+    void keep(Kept k);
     QByteArray serialized() const;
 
     QString m_path;
     StateWriter &m_writer;
+    const qint64 m_maxBytes;
     mutable std::mutex m_mutex; // the writer's thread reads the records too
-    std::deque<Record> m_records;
+    std::deque<Kept> m_records;
+    qint64 m_bytes = 0;            // the records' lines with their separators
     QHash<QString, Record> m_last; // by panel; this thread only
 };

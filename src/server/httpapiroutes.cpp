@@ -128,6 +128,10 @@ void HttpApi::putSchedule(const HttpRequest &req, const Reply &reply)
         if (!e) break;
         entries.append(*e);
     }
+    // Beyond the file's bounds, not an agenda any start would read back.
+    if (const QString tooBig = ServerConfig::scheduleTooBig(entries);
+        why.isEmpty() && !tooBig.isEmpty())
+        return reply(apianswer::error(413, tooBig));
     if (why.isEmpty() && !m_service.setSchedule(entries, &why) && why.isEmpty())
         why = QStringLiteral("agenda recusada");
     if (!why.isEmpty()) return reply(apianswer::error(400, why));

@@ -33,7 +33,7 @@ LetreiroService::LetreiroService(ServerConfig config, ServiceClock *clock, PortF
       m_history(m_config.historyFile, m_writer),
       m_agenda(new AgendaRunner(m_config, m_clock, m_writer, this))
 {
-    m_history.load();
+    startNote(m_history.load());
     connect(&m_writer, &StateWriter::result, this, &LetreiroService::written);
     connect(m_agenda, &AgendaRunner::note, this,
             [this](const QString &who, const QString &what, const QString &text) {
@@ -67,7 +67,8 @@ bool LetreiroService::start(QString *error)
         if (!relay->allow(l.relayFrom, error) || !relay->listen(l.relayHost, l.relayPort, error))
             return false;
     }
-    return m_agenda->start(error);
+    startNote(m_agenda->start());
+    return true;
 }
 
 PanelJobPtr LetreiroService::panelJob(const QString &panel, PanelJob::Kind kind,
@@ -172,6 +173,13 @@ void LetreiroService::written(const QString &path, const QString &why)
     }
     const QString text = QStringLiteral("não foi possível gravar %1: %2").arg(path, why);
     m_warnings.insert(path, text);
+    qWarning("letreiro-servidor: %s", qPrintable(text));
+}
+
+void LetreiroService::startNote(const QString &text)
+{
+    if (text.isEmpty()) return;
+    m_startNotes.append(text);
     qWarning("letreiro-servidor: %s", qPrintable(text));
 }
 

@@ -39,7 +39,8 @@ public:
     ~LetreiroService() override;
 
     // Opens the lines and the relays and starts the agenda; false with the
-    // reason when a relay cannot listen or the agenda cannot be read.
+    // reason when a relay cannot listen. An agenda file that cannot be read
+    // never stops it: it is set aside and said in the warnings.
     bool start(QString *error);
     const ServerConfig &config() const { return m_config; }
     ServiceClock &clock() const { return m_clock; }
@@ -67,8 +68,9 @@ public:
     QJsonArray historyJson() const { return m_history.json(); }
     // {"versao", "linhas": [{"nome", "porta", "fila", "ocupada"}], "avisos"}
     QJsonObject stateJson() const;
-    // What went wrong and still is: files that could not be written.
-    QStringList warnings() const { return m_warnings.values(); }
+    // What went wrong and still is: files that could not be written; and
+    // what the start found wrong (a damaged history, an agenda set aside).
+    QStringList warnings() const { return m_warnings.values() + m_startNotes; }
     // False while a line's worker is stuck beyond its longest exchange;
     // safe from any thread.
     bool isHealthy() const;
@@ -97,6 +99,7 @@ private:
     void ended(const PanelJob &job, const JobResult &r);
     void note(const QString &who, const QString &what, const QString &text, bool ok = true);
     void written(const QString &path, const QString &why);
+    void startNote(const QString &text);
     void lineIdle();
 
     ServerConfig m_config;
@@ -109,6 +112,7 @@ private:
     QHash<QString, RelayServer *> m_relays;
     QHash<QString, QString> m_shown;   // by panel: the text it was last given
     QMap<QString, QString> m_warnings; // by file
+    QStringList m_startNotes;
     bool m_stopping = false;
     bool m_stoppingLines = false; // until every line has been told
     bool m_stoppedSaid = false;

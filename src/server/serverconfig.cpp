@@ -307,22 +307,42 @@ bool ServerConfig::checkSchedule(const QList<ScheduleEntry> &entries, QString *e
     return true;
 }
 
+namespace
+{
+QString entryText(const ScheduleEntry &e)
+{
+    QString out = QStringLiteral("\n[agenda %1]\n").arg(e.name);
+    for (auto [key, value] : e.keys()) {
+        if (value.contains(u';') || value.contains(u'#') || value.contains(u'"') ||
+            value != value.trimmed())
+            value =
+                u'"' +
+                value.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")) +
+                u'"';
+        out += QStringLiteral("%1 = %2\n").arg(key, value);
+    }
+    return out;
+}
+} // namespace
+
 QByteArray ServerConfig::scheduleText(const QList<ScheduleEntry> &entries)
 {
     QString out =
         QStringLiteral("; A agenda editada pela página e pela API de letreiro-servidor.\n");
-    for (const ScheduleEntry &e : entries) {
-        if (e.fixed) continue;
-        out += QStringLiteral("\n[agenda %1]\n").arg(e.name);
-        for (auto [key, value] : e.keys()) {
-            if (value.contains(u';') || value.contains(u'#') || value.contains(u'"') ||
-                value != value.trimmed())
-                value = u'"' +
-                        value.replace(u'\\', QStringLiteral("\\\\"))
-                            .replace(u'"', QStringLiteral("\\\"")) +
-                        u'"';
-            out += QStringLiteral("%1 = %2\n").arg(key, value);
-        }
-    }
+    for (const ScheduleEntry &e : entries)
+        if (!e.fixed) out += entryText(e);
     return out.toUtf8();
+}
+
+QString ServerConfig::scheduleTooBig(const QList<ScheduleEntry> &entries)
+{
+    for (const ScheduleEntry &e : entries)
+        if (!e.fixed && entryText(e).toUtf8().size() > kMaxScheduleEntryBytes)
+            return QStringLiteral("a entrada %1 da agenda é grande demais (mais de %2 KB)")
+                .arg(e.name)
+                .arg(kMaxScheduleEntryBytes / 1024);
+    if (scheduleText(entries).size() > kMaxScheduleBytes)
+        return QStringLiteral("a agenda é grande demais (mais de %1 MB)")
+            .arg(kMaxScheduleBytes / (1024 * 1024));
+    return {};
 }

@@ -84,4 +84,11 @@ struct ServerConfig {
     // used twice, also among the fixed ones).
     bool checkSchedule(const QList<ScheduleEntry> &entries, QString *error) const;
     static QByteArray scheduleText(const QList<ScheduleEntry> &entries);
+
+    // The agenda file's bounds, as written: an entry, and the whole file
+    // (what a start reads at most).
+    static constexpr qsizetype kMaxScheduleEntryBytes = 64 * 1024;
+    static constexpr qsizetype kMaxScheduleBytes = 1024 * 1024;
+    // Why entries do not fit in the agenda file (in Portuguese), or nothing.
+    static QString scheduleTooBig(const QList<ScheduleEntry> &entries);
 };

@@ -130,12 +130,25 @@ struct InProcessService {
                 .toUtf8(),
             dir.path(), &why);
         QVERIFY2(config, qPrintable(why));
+        make(*config, start);
+    }
+
+    // The service again on the same files, as after a restart.
+    void restart(bool start = true)
+    {
+        const ServerConfig config = service->config();
+        service.reset();
+        make(config, start);
+    }
+    void make(const ServerConfig &config, bool start)
+    {
         service =
-            std::make_unique<LetreiroService>(*config, &clock, [this](const ServerConfig::Line &) {
+            std::make_unique<LetreiroService>(config, &clock, [this](const ServerConfig::Line &) {
                 auto p = std::make_unique<FakePanelPort>();
                 port = p.get();
                 return p;
             });
+        QString why;
         if (start) QVERIFY2(service->start(&why), qPrintable(why));
     }
 

@@ -89,6 +89,23 @@ private Q_SLOTS:
                         R"([{"nome":"x","quando":"04:00","mensagem":"../segredo.msg"}])")
                      .status,
                  400);
+        // Beyond the agenda file's bounds (an entry, the whole): 413 and why.
+        const QString longText(70 * 1024, u'x');
+        const Reply entry = s.call(
+            "PUT", "/api/agenda",
+            QString(R"([{"nome":"longa","quando":"04:00","texto":"%1"}])").arg(longText).toUtf8());
+        QCOMPARE(entry.status, 413);
+        QCOMPARE(entry.json().toObject().value("erro").toString(),
+                 QString("a entrada longa da agenda é grande demais (mais de 64 KB)"));
+        QJsonArray many;
+        for (int i = 0; i < 20; ++i)
+            many.append(QJsonObject{{"nome", QString("e%1").arg(i)},
+                                    {"quando", "04:00"},
+                                    {"texto", longText.left(60000)}});
+        const Reply whole = s.call("PUT", "/api/agenda", QJsonDocument(many).toJson());
+        QCOMPARE(whole.status, 413);
+        QCOMPARE(whole.json().toObject().value("erro").toString(),
+                 QString("a agenda é grande demais (mais de 1 MB)"));
         QCOMPARE(s.call("GET", "/api/previa?texto=x&largura=12&ate=nan").status, 400);
         // Still serving.
         const Reply sent =

@@ -1,10 +1,12 @@
 // The service in-process, on a fake line and a virtual clock: each request
 // its own result, the newest text for a panel taking the place of one that
 // waits, a stop that answers everyone at once, state written off the
-// answering thread with its failures shown, the health check, and the
-// agenda's minute in virtual time.
+// answering thread with its failures shown, the health check, the
+// agenda's minute in virtual time, and state files damaged or too big that
+// never stop a start.
 #include "apiroutes.h"
 #include "fakeservice.h"
+#include "historystore.h"
 #include "linequeue.h"
 #include "testfiles.h"
 
@@ -216,6 +218,110 @@ private Q_SLOTS:
                      QString("agenda abre"));
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
+    }
+
+    // A history in the older form (one line) loads whole; one damaged in
+    // the middle or cut at the end, in either form, gives back every record
+    // that reads, in order, and the log and `avisos` say so.
+    void aDamagedHistoryKeepsWhatReads()
+    {
+        InProcessService s;
+        const QString path = s.service->config().historyFile;
+        QJsonArray older;
+        for (const char *what : {"v0", "v1", "v2"})
+            older.append(QJsonObject{{"quem", "ana"}, {"o_que", what}, {"ok", true}});
+        const QByteArray compact = QJsonDocument(older).toJson(QJsonDocument::Compact);
+        writeFile(path, compact.chopped(10));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("histórico .*1 trechos danificados"));
+        s.restart();
+        QCOMPARE(s.service->historyJson().size(), 2);
+        writeFile(path, compact);
+        s.restart();
+        QCOMPARE(s.service->historyJson().size(), 3);
+        QVERIFY(s.service->warnings().isEmpty());
+        for (int i = 0; i < 5; ++i) {
+            std::optional<JobResult> r;
+            s.text("caixa", QString("t%1").arg(i), &r);
+            QTRY_VERIFY(r.has_value());
+        }
+        s.service->flush();
+        QList<QByteArray> lines = contents(path).split('\n');
+        QCOMPARE(lines.size(), 11); // "[", 8 records, "]", ""
+        lines.insert(4, "{\"quando\":\"2026-03-02T09:00:30-03:00\",\"qu\x01");
+        lines = lines.mid(0, 9) + QList<QByteArray>{lines[9].left(30)}; // t4 cut halfway
+        writeFile(path, lines.join('\n'));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("histórico .*2 trechos danificados"));
+        s.restart();
+        QStringList kept;
+        for (const QJsonValue &v : s.service->historyJson())
+            kept.append(v.toObject().value("o_que").toString());
+        QCOMPARE(kept, QStringList({"v0", "v1", "v2", "t0", "t1", "t2", "t3"}));
+        QVERIFY(s.service->warnings().value(0).contains("recuperadas as 7 entradas"));
+    }
+
+    // However long the texts, the file stays within its bytes, the newest
+    // kept; a file far beyond them gives its newest records and says so.
+    void theHistoryStaysWithinItsBytes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("historico.json");
+        constexpr qint64 bound = 128 * 1024;
+        const QDateTime when(QDate(2026, 3, 2), QTime(9, 0));
+        {
+            StateWriter writer;
+            HistoryStore h(path, writer, bound);
+            for (int i = 0; i < 100; ++i)
+                h.add({when, "ana", "p", QString("%1 ").arg(i) + QString(20000, u'é'), "ok", true});
+            writer.flush();
+            QVERIFY(QFileInfo(path).size() <= bound);
+            const QJsonArray kept = QJsonDocument::fromJson(contents(path)).array();
+            QVERIFY(kept.size() > 5 && kept.size() < 100);
+            QVERIFY(kept.last()["o_que"].toString().startsWith("99 "));
+            QCOMPARE(h.json(), kept);
+        }
+        // An older version's file, one line far beyond the bound.
+        QJsonArray big;
+        for (int i = 0; i < 400; ++i)
+            big.append(QJsonObject{{"o_que", QString("%1 ").arg(i) + QString(1000, 'x')}});
+        big.append(QJsonObject{{"o_que", "último"}});
+        writeFile(path, QJsonDocument(big).toJson(QJsonDocument::Compact));
+        StateWriter writer;
+        HistoryStore h(path, writer, bound);
+        const QString note = h.load();
+        QVERIFY2(note.contains("grande demais"), qPrintable(note));
+        const QJsonArray kept = h.json();
+        QVERIFY(kept.size() > 100);
+        QCOMPARE(kept.last()["o_que"].toString(), QString("último"));
+        QVERIFY(kept[kept.size() - 2]["o_que"].toString().startsWith("399 "));
+        QVERIFY(kept[0]["o_que"].toString().startsWith(QString("%1 ").arg(400 - kept.size() + 1)));
+        h.add({when, "ana", "p", "mais um", "ok", true});
+        writer.flush();
+        QVERIFY(QFileInfo(path).size() <= bound);
+    }
+
+    // An agenda file that cannot be read never stops a start: it is moved
+    // aside (over an older one), the configuration's entries run, and the
+    // log and `avisos` say so.
+    void anUnreadableAgendaIsSetAside()
+    {
+        InProcessService s("[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
+        const QString path = s.service->config().scheduleFile;
+        for (const QByteArray &bad : {QByteArray("[agenda x]\nquando = nunca\n"),
+                                      QByteArray(ServerConfig::kMaxScheduleBytes + 1, ';')}) {
+            writeFile(path, bad);
+            writeFile(path + ".invalida", "antiga");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("agenda .* movida para "));
+            s.restart();
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(contents(path + ".invalida"), bad);
+            const QJsonArray warnings = s.service->stateJson().value("avisos").toArray();
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings[0].toString().contains("movida para " + path + ".invalida"),
+                     qPrintable(warnings[0].toString()));
+            QCOMPARE(s.service->scheduleJson().size(), 1);
+        }
+        s.clock.advance(120000);
+        QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
     }
 
     // A message's name is a plain file name: "/" or ".." never reaches

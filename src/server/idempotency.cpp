@@ -20,36 +20,6 @@ void IdempotencyCache::forgetOld(qint64 now)
     }
 }
 
-IdempotencyCache::Answer IdempotencyCache::run(const QString &key,
-                                               const std::function<Answer()> &work)
-{
-    if (key.isEmpty()) return work();
-    std::shared_ptr<Entry> entry;
-    {
-        std::unique_lock lock(m_mutex);
-        forgetOld(m_clock());
-        if (const auto it = m_entries.constFind(key); it != m_entries.constEnd()) {
-            // Held here: a repeat keeps its entry even if it is forgotten meanwhile.
-            const std::shared_ptr<Entry> first = *it;
-            m_finished.wait(lock, [&] { return first->done; });
-            return first->answer;
-        }
-        entry = std::make_shared<Entry>();
-        m_entries.insert(key, entry);
-        m_order.emplace_back(m_clock(), key);
-    }
-    // Whatever happens to the work, those waiting for it are let go.
-    Answer answer{500, {}};
-    try {
-        answer = work();
-    } catch (...) {
-        finish(entry, answer);
-        throw;
-    }
-    finish(entry, answer);
-    return answer;
-}
-
 void IdempotencyCache::runLater(const QString &key, const std::function<void(Done)> &work,
                                 const Done &then)
 {
@@ -83,7 +53,6 @@ void IdempotencyCache::finish(const std::shared_ptr<Entry> &entry, const Answer 
         entry->answer = answer;
         entry->done = true;
         waiting.swap(entry->waiting);
-        m_finished.notify_all();
     }
     for (const Done &d : waiting)
         d(answer);

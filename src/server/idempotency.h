@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QString>
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -13,10 +12,10 @@
 
 // One click, one send: a request that carries an `Idempotency-Key` already
 // seen gets the first request's answer and does nothing again. A repeat
-// that comes while the first is still at work (a double click) waits for
-// it. Keys live ten minutes; at most `capacity` are kept, the oldest
+// that comes while the first is still at work (a double click) is answered
+// when it is. Keys live ten minutes; at most `capacity` are kept, the oldest
 // forgotten first, so memory stays bounded whatever clients send. The
-// HTTP threads share it; the clock is injected for the tests.
+// clock is injected for the tests.
 class IdempotencyCache
 {
 public:
@@ -30,12 +29,10 @@ public:
     explicit IdempotencyCache(Clock clock, int capacity = 4096);
 
     // The answer of the first request with this key, or `work`'s, which runs
-    // only for the first. An empty key is no key: `work` always runs.
-    Answer run(const QString &key, const std::function<Answer()> &work);
-    // The same for one thread that must never wait (the main thread):
-    // `work` gets `done`, to call once, perhaps later; `then` gets the
-    // answer, at once for a key already answered, or when the first
-    // request's work calls `done`.
+    // only for the first; nothing here ever waits. `work` gets `done`, to
+    // call once, perhaps later; `then` gets the answer, at once for a key
+    // already answered, or when the first request's work calls `done`. An
+    // empty key is no key: `work` always runs.
     using Done = std::function<void(const Answer &)>;
     void runLater(const QString &key, const std::function<void(Done)> &work, const Done &then);
     int size() const;
@@ -52,7 +49,6 @@ private:
     Clock m_clock;
     int m_capacity;
     mutable std::mutex m_mutex;
-    std::condition_variable m_finished;
     QHash<QString, std::shared_ptr<Entry>> m_entries;
     std::deque<std::pair<qint64, QString>> m_order; // when each key came, oldest first
 };

@@ -2,7 +2,9 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QThreadPool>
 
+#include <functional>
 #include <utility>
 
 // A call handed to the thread of another object, through that thread's
@@ -55,6 +57,8 @@ template <typename F> class AnnotatedCall
 public:
     explicit AnnotatedCall(F f) : m_f(std::move(f)) { release(this); }
     AnnotatedCall(AnnotatedCall &&o) noexcept : m_f(std::move(o.m_f)) { release(this); }
+    // std::function, which a thread pool takes, copies its callable.
+    AnnotatedCall(const AnnotatedCall &o) : m_f(o.m_f) { release(this); }
     ~AnnotatedCall() { acquire(this); }
     void operator()()
     {
@@ -75,6 +79,16 @@ template <typename F> void queue(QObject *receiver, F f)
     QMetaObject::invokeMethod(receiver, AnnotatedCall<F>(std::move(f)), Qt::QueuedConnection);
 #else
     QMetaObject::invokeMethod(receiver, std::move(f), Qt::QueuedConnection);
+#endif
+}
+
+// Runs f on one of pool's threads.
+template <typename F> void start(QThreadPool *pool, F f)
+{
+#ifdef LETREIRO_ANNOTATE_HANDOFF
+    pool->start(std::function<void()>(AnnotatedCall<F>(std::move(f))));
+#else
+    pool->start(std::move(f));
 #endif
 }
 

@@ -190,7 +190,7 @@ void HttpApi::login(const HttpRequest &req, const Reply &reply)
     ++m_loginsChecking;
     const bool secure = m_guard.secureCookie(req);
     // PBKDF2 takes tens of milliseconds on purpose: not on the main thread.
-    QThreadPool::globalInstance()->start([=] {
+    handoff::start(QThreadPool::globalInstance(), [=] {
         const QString known = m_users.checkPassword(user, password);
         handoff::queue(m_context, [=] {
             --m_loginsChecking;

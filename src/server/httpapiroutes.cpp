@@ -9,6 +9,7 @@
 #include "simperiod.h"
 #include "simwidth.h"
 #include "textcheck.h"
+#include "threadhandoff.h"
 
 #include <QDateTime>
 #include <QThreadPool>
@@ -107,7 +108,7 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
         message = textcheck::shown(typed, type);
     }
     // Seconds of CPU for a long animation: on the pool, not the main thread.
-    QThreadPool::globalInstance()->start([message, width, seconds, reply] {
+    handoff::start(QThreadPool::globalInstance(), [message, width, seconds, reply] {
         reply(apianswer::bytes(messageAnimation(message, width, qint64(seconds * 1000),
                                                 QDateTime::currentDateTime(), 20000),
                                "image/svg+xml"));

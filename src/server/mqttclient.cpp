@@ -5,8 +5,15 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -48,10 +55,67 @@ MqttClient::Message messageOf(const mosquitto_message *m, const mosquitto_proper
 }
 } // namespace
 
+MqttClient::MqttClient()
+{
+#ifndef _WIN32
+    if (::pipe(m_wakePipe) == 0)
+        for (int fd : m_wakePipe) {
+            ::fcntl(fd, F_SETFL, O_NONBLOCK);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+#endif
+}
+
 MqttClient::~MqttClient()
 {
     stop();
     if (m_client) mosquitto_destroy(m_client);
+#ifndef _WIN32
+    for (int fd : m_wakePipe)
+        if (fd >= 0) ::close(fd);
+#endif
+}
+
+// One turn of the network loop. libmosquitto's own waits with select(),
+// whose descriptor set ends at FD_SETSIZE (1,024): the service raises its
+// open-file limit far past that for its HTTP clients, and a socket opened
+// after they took the low numbers would be written outside the set. poll()
+// has no such bound. A publish from another thread while a callback runs
+// here is only queued by the library; the wake pipe brings the loop round
+// to write it at once, as the library's own loop does with its socket pair:
+// an answer left waiting is one a kill would lose.
+int MqttClient::loopOnce(int timeoutMs)
+{
+#ifdef _WIN32
+    // Windows' fd_set is a list of sockets, not a bit set: no such bound.
+    return mosquitto_loop(m_client, timeoutMs, 1);
+#else
+    const int fd = mosquitto_socket(m_client);
+    if (fd < 0) return MOSQ_ERR_NO_CONN;
+    pollfd p[2] = {{fd, short(POLLIN | (mosquitto_want_write(m_client) ? POLLOUT : 0)), 0},
+                   {m_wakePipe[0], POLLIN, 0}};
+    const int n = ::poll(p, m_wakePipe[0] >= 0 ? 2 : 1, timeoutMs);
+    if (n < 0) return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
+    if (p[1].revents & POLLIN) {
+        char drain[64];
+        while (::read(m_wakePipe[0], drain, sizeof drain) > 0) {
+        }
+    }
+    int rc = MOSQ_ERR_SUCCESS;
+    if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(m_client, 1);
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(m_client))
+        rc = mosquitto_loop_write(m_client, 1);
+    return rc == MOSQ_ERR_SUCCESS ? mosquitto_loop_misc(m_client) : rc;
+#endif
+}
+
+void MqttClient::wakeLoop()
+{
+#ifndef _WIN32
+    const char byte = 0;
+    // A full pipe already holds a wake-up.
+    if (m_wakePipe[1] >= 0 && ::write(m_wakePipe[1], &byte, 1) < 0) return;
+#endif
 }
 
 bool MqttClient::start(const Settings &s, QString *error)
@@ -129,7 +193,7 @@ void MqttClient::run()
             // A stop lets the goodbye out, for a few seconds at most.
             const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
             while ((!m_stopping || std::chrono::steady_clock::now() < giveUp) &&
-                   mosquitto_loop(m_client, 200, 1) == MOSQ_ERR_SUCCESS) {
+                   loopOnce(200) == MOSQ_ERR_SUCCESS) {
             }
         }
         if (m_up) {
@@ -173,6 +237,7 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     mosquitto_publish_v5(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
                          payload.constData(), kQos, retain, props);
     mosquitto_property_free_all(&props);
+    wakeLoop();
 }
 
 void MqttClient::subscribe(const QString &filter)

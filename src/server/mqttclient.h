@@ -46,7 +46,7 @@ public:
     // The reason the broker gave (an MQTT 5 reason code) or the library's error.
     std::function<void(int reason, const QString &why)> lost;
 
-    MqttClient() = default;
+    MqttClient();
     ~MqttClient();
     MqttClient(const MqttClient &) = delete;
     MqttClient &operator=(const MqttClient &) = delete;
@@ -64,6 +64,8 @@ public:
 
 private:
     void run();
+    int loopOnce(int timeoutMs);
+    void wakeLoop();           // from any thread: the loop writes what is queued now
     bool waitFor(int seconds); // false once stopping
     void noticeTakeOver();     // after a connection that was made ended
 
@@ -76,5 +78,6 @@ private:
     std::atomic<bool> m_takenOver{false};
     std::atomic<bool> m_up{false};
     std::chrono::steady_clock::time_point m_connectedAt; // on the network thread
+    int m_wakePipe[2] = {-1, -1};
     int m_shortLived = 0; // connections in a row that ended within a minute
 };

@@ -97,17 +97,11 @@ private Q_SLOTS:
         const auto status = [&](const QByteArray &headers) {
             return RawClient::status(ask("POST", path, headers, text));
         };
-        // DNS rebinding, forms, other origins, a compressed body.
+        // DNS rebinding, a form, another origin, no login.
         QCOMPARE(status("Host: evil.example\r\nContent-Type: application/json\r\n" + withCookie),
                  421);
-        QCOMPARE(RawClient::status(ask("GET", "/", "Host: evil.example:8080\r\n")), 421);
         QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + withCookie), 415);
-        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
-                        withCookie),
-                 415);
         QCOMPARE(status(json("Origin: http://127.0.0.1:1\r\n" + withCookie)), 403);
-        QCOMPARE(status(json("Sec-Fetch-Site: cross-site\r\n" + withCookie)), 403);
-        QCOMPARE(status(json("Content-Encoding: gzip\r\n" + withCookie)), 415);
         QCOMPARE(status(json()), 401);
         const QByteArray refused =
             ask("POST", path, json("Origin: http://evil.example\r\n" + withCookie), text);
@@ -196,19 +190,11 @@ private Q_SLOTS:
                                   "{\\rtf1 por cima}")),
             403);
         QCOMPARE(contents(outside.filePath("alvo.msg")), QByteArray("{\\rtf1 de fora}"));
-        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
-                                       R"({"arquivo":"link.msg"})")),
-                 403);
-        for (const QByteArray &name :
-             {QByteArray("a%0Ab.msg"), QByteArray("a%1B%5B2J.msg"), QByteArray(300, 'a') + ".msg"})
-            QCOMPARE(RawClient::status(
-                         ask("PUT", "/api/mensagens/" + name,
-                             "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
-                             "{\\rtf1 x}")),
-                     400);
-        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
-                                       R"({"arquivo":"a\u0007.msg"})")),
-                 400);
+        QCOMPARE(
+            RawClient::status(ask("PUT", "/api/mensagens/a%1B%5B2J.msg",
+                                  "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
+                                  "{\\rtf1 x}")),
+            400);
         nothingReachedThePanel();
         QCOMPARE(QDir(m_dir.filePath("mensagens")).entryList(QDir::Files), QStringList{"link.msg"});
     }
@@ -226,9 +212,6 @@ private Q_SLOTS:
         for (int i = 0; i < 10000; ++i)
             many += "X-" + QByteArray::number(i) + ": a\r\n";
         QCOMPARE(RawClient::status(ask("GET", "/api/paineis", many + cookie)), 431);
-        QCOMPARE(RawClient::status(ask("POST", "/api/entrar", json("Content-Encoding: gzip\r\n"),
-                                       QByteArray(1 << 20, '\x1f'))),
-                 415);
         QCOMPARE(
             RawClient::status(ask("PUT", "/api/agenda", json(cookie), QByteArray(5 << 20, '['))),
             413);

@@ -5,7 +5,6 @@
 #include "rawhttp.h"
 #include "testfiles.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -170,30 +169,6 @@ private Q_SLOTS:
         setPassword("ana", "nova");
         QTRY_COMPARE_WITH_TIMEOUT(RawClient::status(ask("GET", "/api/paineis", ana)), 401, 5000);
         QCOMPARE(RawClient::status(login("ana", "nova")), 200);
-    }
-
-    void theLibraryFollowsNoLinkAndTakesNoOddName()
-    {
-        start({});
-        const QByteArray cookie = "Cookie: " + cookieOf(login("ana", "segredo")) + "\r\n";
-        QTemporaryDir outside;
-        writeFile(outside.filePath("alvo.msg"), "{\\rtf1 de fora}");
-        QDir().mkpath(m_dir.filePath("mensagens"));
-        QVERIFY(QFile::link(outside.filePath("alvo.msg"), m_dir.filePath("mensagens/link.msg")));
-        QCOMPARE(RawClient::status(ask("GET", "/api/mensagens/link.msg", json(cookie))), 403);
-        QCOMPARE(
-            RawClient::status(ask("PUT", "/api/mensagens/link.msg",
-                                  "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
-                                  "{\\rtf1 por cima}")),
-            403);
-        QCOMPARE(contents(outside.filePath("alvo.msg")), QByteArray("{\\rtf1 de fora}"));
-        QCOMPARE(
-            RawClient::status(ask("PUT", "/api/mensagens/a%1B%5B2J.msg",
-                                  "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
-                                  "{\\rtf1 x}")),
-            400);
-        nothingReachedThePanel();
-        QCOMPARE(QDir(m_dir.filePath("mensagens")).entryList(QDir::Files), QStringList{"link.msg"});
     }
 
     void slowAndHugeClientsStopNoOne()

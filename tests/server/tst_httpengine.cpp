@@ -199,10 +199,6 @@ private Q_SLOTS:
             const QByteArray a = c.response();
             return QPair<int, bool>(RawClient::status(a), c.closedWithin(5000));
         };
-        QByteArray many;
-        for (int i = 0; i < 10000; ++i)
-            many += "X-" + QByteArray::number(i) + ": a\r\n";
-        QCOMPARE(refused(get("/", ok + many)), qMakePair(431, true));
         QCOMPARE(refused(get("/", ok + "X-Grande: " + QByteArray(20000, 'a') + "\r\n")),
                  qMakePair(431, true));
         QByteArray fields;
@@ -210,7 +206,7 @@ private Q_SLOTS:
             fields += "A" + QByteArray::number(i) + ":\r\n";
         QCOMPARE(refused(get("/", ok + fields)), qMakePair(431, true));
         // The bodies are announced, never sent: each refusal comes first.
-        QCOMPARE(refused(post("/", 1 << 20, ok + "Content-Encoding: gzip\r\n")),
+        QCOMPARE(refused(post("/", 1 << 20, ok + "Content-Encoding: br\r\n")),
                  qMakePair(415, true));
         QCOMPARE(refused(post("/", 1001, ok)), qMakePair(413, true));
         QCOMPARE(refused(post("/", 10, {})), qMakePair(401, true));

@@ -168,9 +168,6 @@ private Q_SLOTS:
             QCOMPARE(received(*s.panel, panel == u"entrada" ? 1 : 3),
                      preview.value("texto").toString());
         }
-        const Reply svg = s.call("GET", "/api/previa?texto=Ol%C3%A1&painel=entrada&largura=12");
-        QCOMPARE(svg.status, 200);
-        QVERIFY(svg.body.startsWith("<svg") || svg.body.startsWith("<?xml"));
     }
 
     void effectsPerPanelTypeInTheDesktopsWords()

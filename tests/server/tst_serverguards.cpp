@@ -79,6 +79,11 @@ private Q_SLOTS:
                                              {"content-type", "text/plain"},
                                              {"origin", "http://evil.example"}})),
                  0);
+        QCOMPARE(refusal(g, request("POST", {host,
+                                             cookie,
+                                             {"authorization", "Basic YTpi"},
+                                             {"content-type", "text/plain"}})),
+                 415);
         QCOMPARE(refusal(g, request("GET", {host, cookie, {"sec-fetch-site", "cross-site"}})), 0);
         // The library takes RTF as it is.
         HttpRequest rtf = request("PUT", {host, cookie, {"content-type", "application/rtf"}});

@@ -20,11 +20,16 @@ struct RawClient {
     int fd = -1;
     QByteArray pending; // bytes of the next answer, already read
 
-    explicit RawClient(quint16 port)
+    // from: the client's own address (another of 127.0.0.0/8), or the default.
+    explicit RawClient(quint16 port, const char *from = nullptr)
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
+        if (from) {
+            ::inet_pton(AF_INET, from, &a.sin_addr);
+            ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        }
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(port);
         if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {

@@ -3,6 +3,7 @@
 #include "apianswer.h"
 #include "apiroutes.h"
 #include "letreiroservice.h"
+#include "relayserver.h"
 #include "threadhandoff.h"
 #include "userstore.h"
 #include "webpage.h"
@@ -82,6 +83,9 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     initPageResource();
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
+    // The relays' connections take descriptors too, out of the same limit.
+    for (const ServerConfig::Line &l : service.config().lines)
+        if (!l.relayHost.isEmpty()) limits.reservedFiles += RelayServer::kMaxClients;
     m_engine = std::make_unique<HttpEngine>(
         limits,
         [this](HttpRequest req, Reply plain) {
@@ -136,9 +140,8 @@ void HttpApi::stop()
 
 QString HttpApi::who(const HttpRequest &req) const
 {
-    const QByteArray auth = req.header("authorization");
-    if (auth.startsWith("Bearer "))
-        return m_users.checkToken(QString::fromLatin1(auth.mid(7).trimmed()));
+    if (RequestGuard::hasBearer(req))
+        return m_users.checkToken(QString::fromLatin1(RequestGuard::bearerToken(req)));
     const QByteArray sid = sessionId(req);
     return sid.isEmpty() ? QString() : m_sessions.user(QString::fromLatin1(sid));
 }

@@ -133,8 +133,11 @@ void HttpApi::putSchedule(const HttpRequest &req, const Reply &reply)
     if (const QString tooBig = ServerConfig::scheduleTooBig(entries);
         why.isEmpty() && !tooBig.isEmpty())
         return reply(apianswer::error(413, tooBig));
-    if (why.isEmpty() && !m_service.setSchedule(entries, &why) && why.isEmpty())
-        why = QStringLiteral("agenda recusada");
+    if (why.isEmpty()) m_service.config().checkSchedule(entries, &why);
     if (!why.isEmpty()) return reply(apianswer::error(400, why));
+    // Valid, so what fails now is the disk: the server's fault, not the client's.
+    if (!m_service.setSchedule(entries, &why))
+        return reply(
+            apianswer::error(500, why.isEmpty() ? QStringLiteral("agenda não gravada") : why));
     reply(apianswer::json(agendaJson()));
 }

@@ -1,11 +1,16 @@
 #include "httpengine.h"
 
+#include "openfiles.h"
+
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#include <QtGlobal>
 
 #include <atomic>
 #include <limits>
@@ -39,6 +44,11 @@ struct HttpEngine::State {
     asio::io_context ioc{1};
     asio::executor_work_guard<asio::io_context::executor_type> work{ioc.get_executor()};
     tcp::acceptor acceptor{ioc};
+    // After accept() failed (no descriptor left, say): a pause before the
+    // next try, since the connection waiting in the backlog would wake the
+    // loop again at once, for ever.
+    asio::steady_timer acceptPause{ioc};
+    bool acceptFailing = false;
     std::thread thread;
     Limits limits;
     Handler handler;
@@ -52,6 +62,7 @@ struct HttpEngine::State {
     std::weak_ptr<State> self;
 
     void accept();
+    void acceptFailed(const ErrorCode &ec);
     void admit(tcp::socket socket);
     void ended(Connection *c, const std::string &address);
 };
@@ -281,7 +292,9 @@ void HttpEngine::State::accept()
 {
     acceptor.async_accept([this](ErrorCode ec, tcp::socket socket) {
         if (!acceptor.is_open()) return;
-        if (!ec) admit(std::move(socket));
+        if (ec) return acceptFailed(ec);
+        acceptFailing = false;
+        admit(std::move(socket));
         // Every connection already waiting, now: one per turn of the loop
         // would let a thousand arriving together wait behind each other's
         // requests for seconds.
@@ -291,6 +304,23 @@ void HttpEngine::State::accept()
             if (!ec) admit(std::move(next));
         }
         accept();
+    });
+}
+
+void HttpEngine::State::acceptFailed(const ErrorCode &ec)
+{
+    // Once per spell of failures: a log line per try would flood the journal.
+    if (!acceptFailing)
+        qWarning("letreiro-servidor: não foi possível aceitar conexões HTTP (%s); nova tentativa "
+                 "a cada 100 ms",
+                 ec == asio::error::no_descriptors ||
+                         ec == boost::system::errc::too_many_files_open_in_system
+                     ? "arquivos abertos demais"
+                     : qPrintable(QStringLiteral("erro %1").arg(ec.value())));
+    acceptFailing = true;
+    acceptPause.expires_after(std::chrono::milliseconds(100));
+    acceptPause.async_wait([this](ErrorCode) {
+        if (acceptor.is_open()) accept();
     });
 }
 
@@ -361,6 +391,7 @@ quint16 HttpEngine::listen(const QString &host, quint16 port, QString *error)
         return 0;
     }
     const quint16 bound = s.acceptor.local_endpoint(ec).port();
+    openfiles::fit(s.limits);
     s.accept();
     s.thread = std::thread([state = m_state.get()] { state->ioc.run(); });
     return bound;
@@ -374,6 +405,7 @@ void HttpEngine::requestStop(std::function<void()> stopped)
         s->stopped = std::move(stopped);
         ErrorCode ignored;
         s->acceptor.close(ignored);
+        s->acceptPause.cancel();
         // Copies: dropping a connection may end it and change the map.
         std::vector<std::shared_ptr<Connection>> all;
         for (const auto &c : s->live)

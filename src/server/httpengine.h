@@ -72,6 +72,10 @@ public:
         qint64 maxBodiesInFlight = 32 * 1024 * 1024;
         int maxConnections = 4096;
         int maxPerAddress = 1024;
+        // Descriptors the rest of the process may hold (files, relays): the
+        // bounds above shrink to fit the open-file limit less these, so that
+        // the engine refuses a connection before accept() itself fails.
+        int reservedFiles = 64;
     };
     // Answers the request: callable from any thread, once; a reply dropped
     // without being called answers 500.

@@ -6,6 +6,7 @@
 #include "httpapi.h"
 #include "letreiroservice.h"
 #include "mqttbridge.h"
+#include "openfiles.h"
 #include "serverconfig.h"
 #include "userstore.h"
 
@@ -47,6 +48,7 @@ void onSignal(int)
     const char c = 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
 }
+
 #endif
 
 } // namespace
@@ -55,6 +57,7 @@ int main(int argc, char *argv[])
 {
 #ifdef Q_OS_UNIX
     std::signal(SIGPIPE, SIG_IGN);
+    openfiles::raiseSoftLimit();
 #endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("letreiro-servidor"));

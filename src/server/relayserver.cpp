@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace
 {
@@ -73,6 +74,13 @@ void RelayServer::stop()
     m_server->close();
 }
 
+void RelayServer::setBounds(int perAddress, int total, int frameMs)
+{
+    m_maxPerAddress = perAddress;
+    m_maxClients = total;
+    m_frameMs = frameMs;
+}
+
 bool RelayServer::allowed(const QHostAddress &peer) const
 {
     bool v4 = false;
@@ -93,10 +101,44 @@ void RelayServer::accept()
             s->deleteLater();
             continue;
         }
-        m_clients.insert(s, std::make_shared<Client>());
-        connect(s, &QObject::destroyed, this, [this, s] { m_clients.remove(s); });
+        if (!admit(s)) {
+            s->abort();
+            s->deleteLater();
+            continue;
+        }
         connect(s, &QTcpSocket::readyRead, this, [this, s] { readFrom(s); });
     }
+}
+
+bool RelayServer::admit(QTcpSocket *s)
+{
+    const QString address = s->peerAddress().toString();
+    if (m_clients.size() >= m_maxClients || m_perAddress.value(address) >= m_maxPerAddress) {
+        if (!m_refusing)
+            qWarning("letreiro-servidor: repasse da linha %s: conexões demais (a última de %s); "
+                     "as novas são fechadas",
+                     qPrintable(m_line), qPrintable(address));
+        m_refusing = true;
+        return false;
+    }
+    m_refusing = false;
+    auto client = std::make_shared<Client>();
+    client->deadline = new QTimer(s);
+    client->deadline->setSingleShot(true);
+    connect(client->deadline, &QTimer::timeout, s, [this, s, address] {
+        qWarning("letreiro-servidor: repasse da linha %s: nenhum quadro inteiro de %s em %d s; "
+                 "conexão fechada",
+                 qPrintable(m_line), qPrintable(address), m_frameMs / 1000);
+        s->abort();
+    });
+    client->deadline->start(m_frameMs);
+    m_clients.insert(s, client);
+    ++m_perAddress[address];
+    connect(s, &QObject::destroyed, this, [this, s, address] {
+        m_clients.remove(s);
+        if (--m_perAddress[address] <= 0) m_perAddress.remove(address);
+    });
+    return true;
 }
 
 void RelayServer::readFrom(QTcpSocket *s)
@@ -125,12 +167,15 @@ void RelayServer::readFrom(QTcpSocket *s)
         job->work = [address, data](PanelCommands &c) { return c.relay(address, data); };
         client->reader.reset();
         client->waiting = true;
+        // The line may take its time; the client's own starts again at the answer.
+        client->deadline->stop();
         job->done = [this, socket = QPointer<QTcpSocket>(s), address, client](const JobResult &r) {
             client->waiting = false;
             if (!socket) return;
             // A panel answers only a frame to its own address.
             if (r.end == JobResult::End::Ran && address != 0 && r.outcome.reply.size() >= 2)
                 socket->write(answerFrame(address, r.outcome.reply));
+            client->deadline->start(m_frameMs);
             handoff::queue(this, [this, socket] {
                 if (socket) readFrom(socket);
             });

@@ -13,6 +13,7 @@
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 // A line's relay: a TCP port on which other programs reach the line as a
 // serial device server would. It speaks only the panel's protocol: each
@@ -20,12 +21,15 @@ class QTcpSocket;
 // time (the next is read only once the answer to the last went back, so a
 // client that floods waits for itself), and whatever is not a frame closes
 // the connection with nothing forwarded. Only the addresses allowed may
-// connect; others are closed at once and logged.
+// connect; others are closed at once and logged. Connections are bounded per
+// address and in all, and one that sends no whole frame within a while of
+// connecting or of its last answer is closed: idle ones cost a descriptor.
 class RelayServer : public QObject
 {
     Q_OBJECT
 public:
     using Submit = std::function<void(PanelJobPtr)>;
+    static constexpr int kMaxClients = 256;
 
     RelayServer(QString line, Submit submit, QObject *parent = nullptr);
 
@@ -36,15 +40,21 @@ public:
     quint16 port() const;
     // Takes no new client and reads no further frame.
     void stop();
+    // Connections kept per address and in all (beyond them a new one is
+    // closed at once), and how long one may take to send a whole frame.
+    void setBounds(int perAddress, int total, int frameMs);
 
 private:
     void accept();
     void readFrom(QTcpSocket *client);
     bool allowed(const QHostAddress &peer) const;
 
+    bool admit(QTcpSocket *s);
+
     struct Client {
         RelayRequestReader reader;
-        bool waiting = false; // its frame is on the line; nothing more is read
+        bool waiting = false;       // its frame is on the line; nothing more is read
+        QTimer *deadline = nullptr; // the socket's child
     };
 
     QString m_line;
@@ -52,5 +62,10 @@ private:
     QTcpServer *m_server;
     QList<QPair<QHostAddress, int>> m_allowed;
     QHash<QTcpSocket *, std::shared_ptr<Client>> m_clients;
+    QHash<QString, int> m_perAddress;
+    int m_maxPerAddress = 64;
+    int m_maxClients = kMaxClients;
+    int m_frameMs = 30000;
+    bool m_refusing = false; // logged once until one is let in again
     bool m_stopped = false;
 };

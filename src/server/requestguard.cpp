@@ -29,6 +29,17 @@ QByteArray hostOf(const QByteArray &hostHeader)
     return colon < 0 || h.indexOf(':', colon + 1) >= 0 ? h : h.left(colon);
 }
 
+// The last item of a list header, every line of it read in order as one
+// comma-separated list: HTTP reads repeated lines so, and a proxy may add
+// its own line after the client's.
+QByteArray lastItem(const HttpRequest &r, const QByteArray &name)
+{
+    QByteArray last;
+    for (const auto &h : r.headers)
+        if (h.first == name) last = h.second.split(',').last().trimmed();
+    return last;
+}
+
 } // namespace
 
 RequestGuard::RequestGuard(const QStringList &names, const QStringList &proxies, bool secureCookie)
@@ -54,7 +65,13 @@ bool RequestGuard::isWrite(const HttpRequest &r)
 
 bool RequestGuard::hasBearer(const HttpRequest &r)
 {
-    return r.header("authorization").startsWith("Bearer ");
+    // An authentication scheme's name is case-insensitive.
+    return r.header("authorization").left(7).compare("bearer ", Qt::CaseInsensitive) == 0;
+}
+
+QByteArray RequestGuard::bearerToken(const HttpRequest &r)
+{
+    return hasBearer(r) ? r.header("authorization").mid(7).trimmed() : QByteArray();
 }
 
 bool RequestGuard::knownHost(const QByteArray &host) const
@@ -67,6 +84,11 @@ bool RequestGuard::knownHost(const QByteArray &host) const
 
 std::optional<HttpResponse> RequestGuard::refuse(const HttpRequest &r) const
 {
+    // Two Host lines: the proxy and the service could each read another.
+    int hosts = 0;
+    for (const auto &h : r.headers)
+        hosts += h.first == "host";
+    if (hosts > 1) return refusal(400, QStringLiteral("mais de um Host"));
     if (!knownHost(hostOf(r.header("host"))))
         return refusal(421, QStringLiteral("este serviço não atende por esse nome (Host)"));
     if (!isWrite(r) || hasBearer(r)) return std::nullopt;
@@ -81,9 +103,10 @@ std::optional<HttpResponse> RequestGuard::refuse(const HttpRequest &r) const
     if (r.hasHeader("origin")) {
         const QByteArray host = r.header("host").trimmed().toLower();
         const QByteArray origin = r.header("origin").trimmed().toLower();
-        // Behind a TLS proxy the page's origin is https, and the Host the same.
-        if (origin != "http://" + host && origin != "https://" + host)
-            return refusal(403, QStringLiteral("pedido de outra origem"));
+        // Behind a TLS proxy the page's origin is https, and the Host the
+        // same; a page over https is not ours when we were reached over http.
+        const QByteArray scheme = secureCookie(r) ? "https://" : "http://";
+        if (origin != scheme + host) return refusal(403, QStringLiteral("pedido de outra origem"));
     }
     return std::nullopt;
 }
@@ -101,7 +124,7 @@ QString RequestGuard::clientAddress(const HttpRequest &r) const
     if (!fromProxy(r)) return r.peer;
     // The proxy appends the address it saw last: earlier entries are the
     // client's own word.
-    const QByteArray forwarded = r.header("x-forwarded-for").split(',').last().trimmed();
+    const QByteArray forwarded = lastItem(r, "x-forwarded-for");
     const QHostAddress client(QString::fromLatin1(forwarded));
     return client.isNull() ? r.peer : client.toString();
 }
@@ -109,5 +132,5 @@ QString RequestGuard::clientAddress(const HttpRequest &r) const
 bool RequestGuard::secureCookie(const HttpRequest &r) const
 {
     return m_secureCookie ||
-           (fromProxy(r) && r.header("x-forwarded-proto").trimmed().toLower() == "https");
+           (fromProxy(r) && lastItem(r, "x-forwarded-proto").toLower() == "https");
 }

@@ -31,7 +31,7 @@ public:
     // The first entry of proxies that is neither an address nor a network.
     QString invalidProxy() const { return m_invalidProxy; }
 
-    // 421, 415 or 403 with the reason, or nothing when the request may go on.
+    // 400, 421, 415 or 403 with the reason, or nothing when the request may go on.
     std::optional<HttpResponse> refuse(const HttpRequest &r) const;
     // The client: the peer, or the address a believed proxy forwarded for.
     QString clientAddress(const HttpRequest &r) const;
@@ -41,6 +41,8 @@ public:
 
     static bool isWrite(const HttpRequest &r);
     static bool hasBearer(const HttpRequest &r);
+    // The token after "Bearer " (the word in any case), or empty.
+    static QByteArray bearerToken(const HttpRequest &r);
 
 private:
     bool knownHost(const QByteArray &host) const;

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -257,6 +259,72 @@ private Q_SLOTS:
         QTRY_COMPARE(m_engine->connectionCount(), 2);
         RawClient c(m_port);
         QVERIFY(c.closedWithin(5000));
+    }
+
+    // Under a low open-file limit the bounds shrink to what fits, so the
+    // engine refuses a flood before accept() runs out of descriptors.
+    void boundsFitTheOpenFileLimit()
+    {
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit low = saved;
+        low.rlim_cur = 300;
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
+        const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_NOFILE, &saved); });
+        HttpEngine::Limits limits;
+        limits.reservedFiles = 260;
+        QTest::ignoreMessage(QtWarningMsg, "letreiro-servidor: limite de 300 arquivos abertos: no "
+                                           "máximo 40 conexões HTTP, 10 por endereço");
+        start(limits);
+        std::vector<std::unique_ptr<RawClient>> flood;
+        for (int i = 0; i < 14; ++i)
+            flood.push_back(std::make_unique<RawClient>(m_port));
+        QTRY_COMPARE(m_engine->connectionCount(), 10);
+        QVERIFY(flood.back()->closedWithin(5000));
+        RawClient other(m_port, "127.0.0.2");
+        QVERIFY(other.send(get("/")));
+        QCOMPARE(RawClient::status(other.response()), 200);
+    }
+
+    // Should accept() fail all the same, the engine waits, logs once and
+    // takes the connection once a descriptor is free.
+    void acceptWaitsForADescriptor()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        // UBSan checks a type through a pipe of its own: with no descriptor
+        // left it reports every object as of the wrong type.
+        QSKIP("runs without ASan/UBSan (the tsan preset)");
+#endif
+        start();
+        static std::atomic<int> failures;
+        failures = 0;
+        const auto previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+                if (m.contains("não foi possível aceitar")) ++failures;
+            });
+        // Every descriptor taken; then the client's socket, made before,
+        // connects and waits in the backlog.
+        RawClient waiting(0);
+        waiting.fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        std::vector<int> taken;
+        const auto release = qScopeGuard([&] {
+            for (const int fd : taken)
+                ::close(fd);
+            qInstallMessageHandler(previous);
+        });
+        for (int fd; (fd = ::dup(0)) >= 0;)
+            taken.push_back(fd);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(m_port);
+        QCOMPARE(::connect(waiting.fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        QTRY_COMPARE(failures.load(), 1);
+        for (const int fd : std::exchange(taken, {}))
+            ::close(fd);
+        QVERIFY(waiting.send(get("/")));
+        QCOMPARE(RawClient::status(waiting.response()), 200);
+        QCOMPARE(failures.load(), 1);
     }
 
     void stopsAfterAnsweringWhatItHolds()

@@ -1,8 +1,10 @@
 // The relay speaks only the panel's protocol: frames checked as a panel
 // checks them, one per client in flight, anything else closed with nothing
-// forwarded, and only the addresses allowed let in.
+// forwarded, only the addresses allowed let in, and idle connections bounded
+// in number and in time.
 #include "fakeservice.h"
 #include "relayrequest.h"
+#include "relayserver.h"
 
 #include <QTcpSocket>
 
@@ -24,6 +26,15 @@ bool closedByServer(QTcpSocket &s)
 {
     return s.state() == QAbstractSocket::UnconnectedState ||
            QTest::qWaitFor([&s] { return s.state() == QAbstractSocket::UnconnectedState; }, 5000);
+}
+
+// A client from the given address of this machine, connected.
+std::unique_ptr<QTcpSocket> connectFrom(const char *from, quint16 port)
+{
+    auto s = std::make_unique<QTcpSocket>();
+    s->bind(QHostAddress(from));
+    s->connectToHost("127.0.0.1", port);
+    return s->waitForConnected(5000) ? std::move(s) : nullptr;
 }
 } // namespace
 
@@ -111,6 +122,44 @@ private Q_SLOTS:
                              "conectar");
         QVERIFY(closedByServer(client));
         QCOMPARE(s.port->frames.size(), 0);
+    }
+
+    void idleConnectionsAreBounded()
+    {
+        int submitted = 0;
+        RelayServer relay("sala", [&](PanelJobPtr) { ++submitted; });
+        QString why;
+        QVERIFY(relay.allow({}, &why));
+        QVERIFY(relay.listen("127.0.0.1", 0, &why));
+        relay.setBounds(2, 3, 60000);
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (const char *from : {"127.0.0.1", "127.0.0.1", "127.0.0.2"}) {
+            held.push_back(connectFrom(from, relay.port()));
+            QVERIFY(held.back());
+        }
+        // A third from one address, a fourth in all: closed at once.
+        QTest::ignoreMessage(QtWarningMsg, "letreiro-servidor: repasse da linha sala: conexões "
+                                           "demais (a última de 127.0.0.1); as novas são fechadas");
+        const auto third = connectFrom("127.0.0.1", relay.port());
+        QVERIFY(third && closedByServer(*third));
+        const auto fourth = connectFrom("127.0.0.3", relay.port());
+        QVERIFY(fourth && closedByServer(*fourth));
+        for (const auto &h : held)
+            QCOMPARE(h->state(), QAbstractSocket::ConnectedState);
+        held.clear();
+        // No whole frame in time, silent or halfway: closed.
+        relay.setBounds(10, 10, 200);
+        const auto silent = connectFrom("127.0.0.1", relay.port());
+        const auto half = connectFrom("127.0.0.1", relay.port());
+        QVERIFY(silent && half);
+        half->write(frame::build(1, "metade").left(9));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("nenhum quadro inteiro de 127.0.0.1 em 0 s"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("nenhum quadro inteiro de 127.0.0.1 em 0 s"));
+        QVERIFY(closedByServer(*silent));
+        QVERIFY(closedByServer(*half));
+        QCOMPARE(submitted, 0);
     }
 };
 

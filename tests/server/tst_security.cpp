@@ -100,6 +100,11 @@ private Q_SLOTS:
         QCOMPARE(status("Host: evil.example\r\nContent-Type: application/json\r\n" + withCookie),
                  421);
         QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + withCookie), 415);
+        // Reached over plain HTTP: a page over https is someone else's.
+        QCOMPARE(status(json("Origin: https://127.0.0.1:" + QByteArray::number(m_port) + "\r\n" +
+                             withCookie)),
+                 403);
+        QCOMPARE(status(json("Host: evil.example\r\n" + withCookie)), 400); // two Host lines
         QCOMPARE(status(json()), 401);
         const QByteArray refused =
             ask("POST", path, json("Origin: http://evil.example\r\n" + withCookie), text);
@@ -122,6 +127,8 @@ private Q_SLOTS:
         // The running service takes the new token without a restart.
         QTRY_COMPARE_WITH_TIMEOUT(
             status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + bearer), 200, 5000);
+        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: application/json\r\n" + bearer.toLower()),
+                 200); // the scheme's name in any case
     }
 
     void guessingIsLimitedPerAccountAndLogged()
@@ -150,6 +157,15 @@ private Q_SLOTS:
             login("ninguem", "x", "X-Forwarded-For: 10.9.9.9\r\n");
         QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.9\r\n")), 429);
         QCOMPARE(RawClient::status(login("bia", "outro", "X-Forwarded-For: 10.9.9.8\r\n")), 200);
+        // A proxy that adds its own line after the client's: the lines are
+        // one list, and its last entry counts, for the address and the scheme.
+        const QByteArray twoLines = login("bia", "outro",
+                                          "X-Forwarded-For: 10.9.9.6\r\nX-Forwarded-For: "
+                                          "10.9.9.9\r\nX-Forwarded-Proto: http\r\n"
+                                          "X-Forwarded-Proto: https\r\n");
+        QCOMPARE(RawClient::status(twoLines), 429);
+        QVERIFY(login("bia", "outro", "X-Forwarded-Proto: http\r\nX-Forwarded-Proto: https\r\n")
+                    .contains("; Secure"));
         // A name that would forge a line of the log is logged on one.
         login("x\\nletreiro-servidor: forjada", "y", "X-Forwarded-For: 10.0.0.5\r\n");
         cleanup();
@@ -185,6 +201,11 @@ private Q_SLOTS:
             413);
         QCOMPARE(RawClient::status(ask("GET", "/api/paineis", "Host: 127.0.0.1\r\n" + cookie)),
                  200);
+        // A valid agenda the disk refuses is the server's failure, not the client's.
+        QVERIFY(QDir().mkpath(m_dir.filePath("agenda.ini")));
+        QCOMPARE(RawClient::status(ask("PUT", "/api/agenda", json(cookie),
+                                       R"([{"nome":"a","quando":"08:00","texto":"oi"}])")),
+                 500);
         nothingReachedThePanel();
     }
 };

@@ -85,6 +85,10 @@ private Q_SLOTS:
                                              {"content-type", "text/plain"}})),
                  415);
         QCOMPARE(refusal(g, request("GET", {host, cookie, {"sec-fetch-site", "cross-site"}})), 0);
+        QCOMPARE(RequestGuard::bearerToken(request("GET", {{"authorization", "bEARER  t1 "}})),
+                 "t1");
+        QVERIFY(
+            RequestGuard::bearerToken(request("GET", {{"authorization", "Basic t"}})).isEmpty());
         // The library takes RTF as it is.
         HttpRequest rtf = request("PUT", {host, cookie, {"content-type", "application/rtf"}});
         rtf.target = "/api/mensagens/a.msg";

@@ -27,6 +27,14 @@ inline HttpResponse error(int status, const QString &why)
     return json(QJsonObject{{QStringLiteral("erro"), why}}, status);
 }
 
+// More already in hand than the service takes on: try again in a second.
+inline HttpResponse busy()
+{
+    HttpResponse r = error(503, QStringLiteral("servidor ocupado; tente de novo"));
+    r.setHeader("Retry-After", "1");
+    return r;
+}
+
 inline HttpResponse bytes(const QByteArray &body, const QByteArray &type)
 {
     HttpResponse r;

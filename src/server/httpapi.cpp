@@ -10,9 +10,12 @@
 
 #include <QDeadlineTimer>
 #include <QJsonObject>
+#include <QStringDecoder>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
-#include <QUrl>
+
+#include <algorithm>
 
 namespace
 {
@@ -21,12 +24,22 @@ const QByteArray kCookie = QByteArrayLiteral("letreiro_sessao");
 // Password checks waiting for the pool at once; beyond, the client waits.
 constexpr int kMaxLoginsChecking = 16;
 
-// The path's segments, each decoded on its own (so "%2F" stays inside one).
-QStringList segments(const QByteArray &target)
+// The path's segments, each decoded on its own (so "%2F" stays inside one)
+// and whole: a leading U+FEFF stays, for the names to refuse, rather than
+// vanish and name another file. *utf8 is false when a segment's bytes are
+// not UTF-8: no character would say what was sent.
+QStringList segments(const QByteArray &target, bool *utf8 = nullptr)
 {
     QStringList out;
-    for (const QByteArray &s : target.split('?').first().split('/'))
-        if (!s.isEmpty()) out.append(QUrl::fromPercentEncoding(s));
+    for (const QByteArray &s : target.split('?').first().split('/')) {
+        if (s.isEmpty()) continue;
+        const QByteArray bytes = QByteArray::fromPercentEncoding(s);
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        const QString text = decode(bytes);
+        // What is not UTF-8 comes back as U+FFFD, never as the same bytes.
+        if (utf8 && text.toUtf8() != bytes) *utf8 = false;
+        out.append(text);
+    }
     return out;
 }
 
@@ -81,6 +94,9 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
       m_idempotency([] { return QDeadlineTimer::current().deadline(); })
 {
     initPageResource();
+    // The main thread, the HTTP engine's and a login's keep a core between
+    // them; a few previews at once are plenty for one page's users.
+    m_previewPool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
     // The relays' connections take descriptors too, out of the same limit.
@@ -114,8 +130,9 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
 HttpApi::~HttpApi()
 {
     stop();
-    // A password check still running on the pool uses the users and this.
-    QThreadPool::globalInstance()->waitForDone();
+    // A password check or a preview still running uses the users and this.
+    m_loginPool.waitForDone();
+    m_previewPool.waitForDone();
 }
 
 quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)
@@ -161,7 +178,10 @@ std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
 
 void HttpApi::route(const HttpRequest &req, const Reply &reply)
 {
-    const QStringList path = segments(req.target);
+    bool utf8 = true;
+    const QStringList path = segments(req.target, &utf8);
+    if (!utf8)
+        return reply(apianswer::error(400, QStringLiteral("endereço inválido (não é UTF-8)")));
     if (path.value(0) != QLatin1String("api"))
         return reply(apianswer::error(404, QStringLiteral("não encontrado")));
     if (path.size() == 2 && path[1] == QLatin1String("entrar") && req.method == "POST")
@@ -185,15 +205,12 @@ void HttpApi::login(const HttpRequest &req, const Reply &reply)
         r.setHeader("Retry-After", QByteArray::number(wait));
         return reply(r);
     }
-    if (m_loginsChecking >= kMaxLoginsChecking) {
-        HttpResponse r = apianswer::error(503, QStringLiteral("servidor ocupado; tente de novo"));
-        r.setHeader("Retry-After", "1");
-        return reply(r);
-    }
+    if (m_loginsChecking >= kMaxLoginsChecking) return reply(apianswer::busy());
     ++m_loginsChecking;
     const bool secure = m_guard.secureCookie(req);
-    // PBKDF2 takes tens of milliseconds on purpose: not on the main thread.
-    handoff::start(QThreadPool::globalInstance(), [=] {
+    // PBKDF2 takes tens of milliseconds on purpose: not on the main thread,
+    // and on threads of its own, which no preview ever keeps busy.
+    handoff::start(&m_loginPool, [=] {
         const QString known = m_users.checkPassword(user, password);
         handoff::queue(m_context, [=] {
             --m_loginsChecking;

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -33,8 +34,9 @@ Q_SIGNALS:
 // or origin, a form's content type, no login) before any body is read;
 // every other request is routed on the main thread, beside the service,
 // and answered when its exchange is done, holding no thread meanwhile.
-// Password checks and previews, which take a while of CPU, run on Qt's
-// thread pool.
+// Password checks and previews, which take a while of CPU, run on thread
+// pools of their own: a flood of previews never delays a login, and beyond
+// a few previews waiting the next is refused (503) rather than queued.
 class HttpApi
 {
 public:
@@ -87,5 +89,8 @@ private:
     Sessions m_sessions;
     IdempotencyCache m_idempotency;
     int m_loginsChecking = 0;
+    int m_previewsInHand = 0; // running or waiting for m_previewPool
+    QThreadPool m_loginPool;
+    QThreadPool m_previewPool;
     std::unique_ptr<HttpEngine> m_engine;
 };

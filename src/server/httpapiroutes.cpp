@@ -12,11 +12,13 @@
 #include "threadhandoff.h"
 
 #include <QDateTime>
-#include <QThreadPool>
 #include <QUrlQuery>
 
 namespace
 {
+
+// Previews waiting for a thread at once; beyond, the next is refused.
+constexpr int kPreviewsWaiting = 4;
 
 // The panel commands, for the page's buttons: the same table the API, the
 // agenda and MQTT read.
@@ -97,21 +99,34 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
         !(seconds > 0 && seconds <= 600))
         return reply(apianswer::error(
             400, QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) inválidos")));
-    RichText message;
-    if (q.hasQueryItem(QStringLiteral("arquivo"))) {
-        int status = 0;
-        RtfReadResult r = m_library.message(param("arquivo"), &status);
-        if (!r.ok) return reply(apianswer::error(status, r.error));
-        message = std::move(r.text);
-    } else {
-        // A typed text as the panel will receive it, not as it was typed.
-        message = textcheck::shown(typed, type);
-    }
-    // Seconds of CPU for a long animation: on the pool, not the main thread.
-    handoff::start(QThreadPool::globalInstance(), [message, width, seconds, reply] {
-        reply(apianswer::bytes(messageAnimation(message, width, qint64(seconds * 1000),
-                                                QDateTime::currentDateTime(), 20000),
-                               "image/svg+xml"));
+    // Beyond the threads' work and a few waiting, the next one is refused:
+    // a queue without end would only answer later what nobody waits for.
+    if (m_previewsInHand >= m_previewPool.maxThreadCount() + kPreviewsWaiting)
+        return reply(apianswer::busy());
+    ++m_previewsInHand;
+    const bool fromLibrary = q.hasQueryItem(QStringLiteral("arquivo"));
+    // A typed text as the panel will receive it, not as it was typed.
+    const RichText typedMessage = fromLibrary ? RichText() : textcheck::shown(typed, type);
+    // Reading a library message (up to 4 MB of RTF) and animating it take
+    // seconds of CPU: on the previews' own threads. The library is only a
+    // folder's name: a copy reads the file by name, as any thread may.
+    handoff::start(&m_previewPool, [this, library = m_library, file = param("arquivo"), fromLibrary,
+                                    typedMessage, width, seconds, reply] {
+        HttpResponse answer;
+        RtfReadResult r;
+        int status = 200;
+        if (fromLibrary) r = library.message(file, &status);
+        if (fromLibrary && !r.ok)
+            answer = apianswer::error(status, r.error);
+        else
+            answer = apianswer::bytes(messageAnimation(fromLibrary ? r.text : typedMessage, width,
+                                                       qint64(seconds * 1000),
+                                                       QDateTime::currentDateTime(), 20000),
+                                      "image/svg+xml");
+        // Counted out before the answer leaves: a client that asks again at
+        // once finds the room it left.
+        handoff::queue(m_context, [this] { --m_previewsInHand; });
+        reply(answer);
     });
 }
 

@@ -170,6 +170,11 @@ void MqttBridge::take(const Entry &e, bool again)
         return finish(e,
                       {false, QStringLiteral("expirado"), QStringLiteral("validade vencida"), {}});
     if (e.message.retained && !again && appliedBefore(e)) return finish(e, {true, {}, {}, {}});
+    // Empty and retained, it only takes the retained text away (above); a
+    // plain empty text is refused as the API and the CLI refuse it.
+    if (text && e.message.payload.isEmpty())
+        return e.message.retained ? finish(e, {true, {}, {}, {}})
+                                  : refuse(QStringLiteral("texto vazio"));
     const QString value = QString::fromUtf8(e.message.payload);
     if (text)
         runText(e, panels, value);

@@ -45,14 +45,34 @@ const PanelCommand *panelCommand(const QString &name)
     return nullptr;
 }
 
+bool hasHiddenCharacter(QStringView name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        }
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+        case QChar::Other_Surrogate:
+        case QChar::Other_PrivateUse:
+        case QChar::Other_NotAssigned:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 bool isMessageName(const QString &name)
 {
-    // A file name's bytes, as the file system bounds them; no character that
-    // would move or hide text in a log, a terminal or a listing.
-    const bool printable = std::none_of(name.begin(), name.end(), [](QChar c) {
-        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
-    });
-    return !name.isEmpty() && name.toUtf8().size() <= 255 && printable &&
+    // A file name's bytes, as the file system bounds them.
+    return !name.isEmpty() && name.toUtf8().size() <= 255 && !hasHiddenCharacter(name) &&
            name.endsWith(QLatin1String(".msg")) && !name.startsWith(u'.') && !name.contains(u'/') &&
            !name.contains(u'\\');
 }
@@ -156,10 +176,18 @@ QJsonObject ScheduleEntry::toJson() const
 std::optional<ScheduleEntry> ScheduleEntry::fromJson(const QJsonObject &o, QString *error)
 {
     ScheduleEntry e;
-    e.name = o.value(QStringLiteral("nome")).toString().simplified();
+    const QString name = o.value(QStringLiteral("nome")).toString();
+    // Refused, not turned into spaces: the name the client keeps would not
+    // be the agenda's.
+    if (hasHiddenCharacter(name)) {
+        *error =
+            QStringLiteral("nome de agenda inválido (sem caracteres de controle ou invisíveis)");
+        return std::nullopt;
+    }
+    e.name = name.simplified();
     // The name heads an INI section: none of its own marks in it.
     if (e.name.isEmpty() || std::any_of(e.name.cbegin(), e.name.cend(), [](QChar c) {
-            return QStringLiteral("[];#\"").contains(c) || c.unicode() < 0x20;
+            return QStringLiteral("[];#\"").contains(c);
         })) {
         *error = QStringLiteral("nome de agenda inválido (sem [ ] ; # \")");
         return std::nullopt;

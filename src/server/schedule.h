@@ -22,6 +22,11 @@ struct PanelCommand {
 const QList<PanelCommand> &panelCommands();
 // The command of that name, or nullptr.
 const PanelCommand *panelCommand(const QString &name);
+// Whether a name has a character that would move or hide text in a log, a
+// terminal, a listing or an INI file, or that is no character at all:
+// control and formatting characters, line and paragraph separators,
+// surrogates out of pairs, private use and unassigned code points.
+bool hasHiddenCharacter(QStringView name);
 // A message of the library is named by a plain ".msg" file name, never a path.
 bool isMessageName(const QString &name);
 

@@ -78,7 +78,8 @@ private:
 private Q_SLOTS:
     // Each request with a Response Topic gets one answer there, with its
     // Correlation Data: sent (with what the text underwent), or refused
-    // with the reason; a refused or retained command runs nothing.
+    // with the reason; a refused or retained command and an empty text run
+    // nothing.
     void everyRequestIsAnswered()
     {
         Emulator panel({"--endereco", "1,2"});
@@ -97,7 +98,8 @@ private Q_SLOTS:
         ask("caixa/texto", QByteArray(8000, 'x'), "d");
         ask("todos/comando", "apaga", "e", true);
         ask("caixa/comando", "explode", "f");
-        QTRY_COMPARE(peer.answers("resposta/").size(), 6);
+        ask("caixa/texto", "", "g");
+        QTRY_COMPARE(peer.answers("resposta/").size(), 7);
         const auto answers = peer.answers("resposta/");
         const auto is = [&](const char *id, bool ok, const QString &outcome, const QString &why) {
             QCOMPARE(answers.value(id).size(), 1);
@@ -115,6 +117,7 @@ private Q_SLOTS:
         is("d", false, "recusado", "maior do que o painel caixa recebe");
         is("e", false, "recusado", "retido");
         is("f", false, "recusado", "comando desconhecido");
+        is("g", false, "recusado", "texto vazio");
         QVERIFY(panel.nextFrame().startsWith("endereço 1, verificação certa: LOl"));
         peer.publish("letreiro/loja/caixa/texto", "fim");
         QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Lfim"));
@@ -278,7 +281,8 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             peer.publish("letreiro/loja/deposito/comando", "para",
                          {false, "resposta/loja", "mudo" + QByteArray::number(i)});
-        peer.publish("letreiro/loja/deposito/comando", "para", {false, "resposta/loja", "tarde", 1});
+        peer.publish("letreiro/loja/deposito/comando", "para",
+                     {false, "resposta/loja", "tarde", 1});
         constexpr int kFlood = 300;
         for (int i = 0; i < kFlood; ++i)
             peer.publish("letreiro/loja/entrada/texto",

@@ -170,6 +170,46 @@ private Q_SLOTS:
         }
     }
 
+    // Previews of a big message have threads of their own: the session and
+    // a login answer before any of them is drawn, and beyond a few waiting
+    // the next preview is refused at once instead of queued.
+    void previewsHoldUpNoOne()
+    {
+        s.login();
+        QDir(s.dir.path()).mkpath("mensagens");
+        writeFile(s.dir.filePath("mensagens/grande.msg"),
+                  "{\\rtf1 " + QByteArray(4 * 1024 * 1024 - 16, 'a') + "}");
+        QStringList order; // the answers, as they come
+        const auto noted = [&order](QNetworkReply *r, const QString &what) {
+            connect(r, &QNetworkReply::finished, r, [&order, r, what] {
+                order << what + ' ' +
+                             r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
+            });
+            return r;
+        };
+        // A client keeps at most six connections to a server: more clients.
+        std::vector<std::unique_ptr<QNetworkAccessManager>> clients;
+        QList<QNetworkReply *> previews;
+        for (int i = 0; i < 12; ++i) {
+            if (i % 6 == 0) clients.push_back(std::make_unique<QNetworkAccessManager>());
+            QNetworkRequest req(QUrl(s.url + "/api/previa?arquivo=grande.msg&largura=30&ate=600"));
+            req.setRawHeader("Cookie", s.cookie.toUtf8());
+            previews << noted(clients.back()->get(req), "previa");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(order.contains("previa 503"), 30000);
+        const auto busy = std::find_if(previews.cbegin(), previews.cend(), [](QNetworkReply *r) {
+            return r->isFinished() && r->attribute(QNetworkRequest::HttpStatusCodeAttribute) == 503;
+        });
+        QCOMPARE((*busy)->rawHeader("Retry-After"), "1");
+        QVERIFY((*busy)->readAll().contains("servidor ocupado; tente de novo"));
+        const Reply session = ServerProcess::wait(noted(s.send("GET", "/api/sessao"), "sessao"));
+        QCOMPARE(session.status, 200);
+        const Reply login = ServerProcess::wait(noted(
+            s.send("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})"), "entrar"));
+        QCOMPARE(login.status, 200);
+        QVERIFY2(!order.contains("previa 200"), qPrintable(order.join(", ")));
+    }
+
     void effectsPerPanelTypeInTheDesktopsWords()
     {
         s.login();

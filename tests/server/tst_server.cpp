@@ -64,7 +64,22 @@ private Q_SLOTS:
             QVERIFY(s.call("GET", QString("/api/mensagens/") + name).status >= 400);
         QCOMPARE(s.call("PUT", "/api/mensagens/ruim.msg", "não é RTF").status, 400);
         QCOMPARE(s.call("PUT", "/api/mensagens/promo.msg", "{\\rtf1 Promo}").status, 200);
+        // A name is its bytes: a BOM in front names no other file, and what
+        // is not UTF-8 or hides text is refused.
+        for (const char *name : {"%EF%BB%BFpromo.msg", "a%ffb.msg", "a%E2%80", "a%E2%80%A8b.msg"})
+            QCOMPARE(s.call("PUT", QString("/api/mensagens/") + name, "{\\rtf1 Outra}").status,
+                     400);
+        QCOMPARE(s.call("GET", "/api/mensagens/promo.msg").body, "{\\rtf1 Promo}");
         QCOMPARE(s.call("GET", "/api/mensagens").json().toArray(), QJsonArray{"promo.msg"});
+        for (const char *name : {"n\tx", "n\nx", "n\u2028x"}) {
+            const Reply r = s.call(
+                "PUT", "/api/agenda",
+                QJsonDocument(
+                    QJsonArray{QJsonObject{{"nome", name}, {"quando", "04:00"}, {"texto", "a"}}})
+                    .toJson());
+            QCOMPARE(r.status, 400);
+            QVERIFY(r.json().toObject().value("erro").toString().contains("controle"));
+        }
         QCOMPARE(s.call("GET", "/api/previa?texto=x&largura=7").status, 400);
         // A message is named, never reached by a path, though the file is there.
         writeFile(s.dir.filePath("segredo.msg"), "{\\rtf1 Segredo}");

@@ -166,18 +166,24 @@ private Q_SLOTS:
         int status = 0;
         QVERIFY(!lib.message("atalho.msg", &status).ok);
         QCOMPARE(status, 403);
-        // Names: control characters, bidirectional overrides, too long, paths.
+        // Names: control and formatting characters (a BOM too), line
+        // separators, private use, unassigned, half a surrogate pair, too
+        // long, paths.
         for (const QString &bad :
              {QString("a\nb.msg"), QString("a\x1b[2J.msg"), QString("a\u202Eb.msg"),
-              QString(252, 'a') + "é.msg", QString("../x.msg"), QString(".msg")}) {
+              QStringLiteral("\uFEFFboa.msg"), QString("a\u0085b.msg"), QString("a\u2028b.msg"),
+              QString("a\u2029b.msg"), QString("a\uE000b.msg"), QString("a\u0378b.msg"),
+              QString("a") + QChar(0xD83D) + "b.msg", QString(252, 'a') + "é.msg",
+              QString("../x.msg"), QString(".msg")}) {
             QCOMPARE(lib.read(bad).status, 400);
             QCOMPARE(lib.save(bad, "{\\rtf1 x}").status, 400);
         }
         QVERIFY(lib.save(QString(251, 'a') + ".msg", "{\\rtf1 x}").ok());
+        QVERIFY(lib.save("promoção 😀.msg", "{\\rtf1 x}").ok());
         // The folder itself may be a link.
         QVERIFY(QFile::link(folder, linked.filePath("pasta")));
         QCOMPARE(MessageLibrary(linked.filePath("pasta")).read("boa.msg").status, 200);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System).size(), 5); // no temporary left
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System).size(), 6); // no temporary left
     }
 
     void aChangedUsersFileEndsSessions()

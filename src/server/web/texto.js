@@ -42,10 +42,19 @@ function inserir(efeito) {
 // The panel whose type the preview and the warnings follow.
 const painelDaPrevia = () => marcados()[0] || "";
 
-// An image URL stays short: the preview plays the first minute only.
+// An image URL stays short: the preview plays the first minute only. One
+// refused while the service is busy drawing others is asked again, once, a
+// second later, unless another has taken its place.
 export function mostrarPrevia(parametros) {
-  $("previa").src = "/api/previa?" + new URLSearchParams(Object.assign(
+  const img = $("previa");
+  const url = "/api/previa?" + new URLSearchParams(Object.assign(
     {largura: $("largura").value, ate: "60", painel: painelDaPrevia()}, parametros));
+  img.onerror = () => {
+    img.onerror = null;
+    const pedida = img.src;
+    setTimeout(() => { if (img.src === pedida) img.src = url; }, 1000);
+  };
+  img.src = url;
 }
 
 let espera = null;

@@ -18,6 +18,8 @@ public:
     State feed(quint8 b);
     void reset();
 
+    // Part of a frame has come, not all of it.
+    bool started() const { return m_at > 0; }
     qint16 address() const { return qint16(m_address); }
     // The data field as the client encoded it (no header, no check byte).
     const QByteArray &data() const { return m_data; }

@@ -126,12 +126,11 @@ bool RelayServer::admit(QTcpSocket *s)
     client->deadline = new QTimer(s);
     client->deadline->setSingleShot(true);
     connect(client->deadline, &QTimer::timeout, s, [this, s, address] {
-        qWarning("letreiro-servidor: repasse da linha %s: nenhum quadro inteiro de %s em %d s; "
+        qWarning("letreiro-servidor: repasse da linha %s: quadro de %s não terminou em %d s; "
                  "conexão fechada",
                  qPrintable(m_line), qPrintable(address), m_frameMs / 1000);
         s->abort();
     });
-    client->deadline->start(m_frameMs);
     m_clients.insert(s, client);
     ++m_perAddress[address];
     connect(s, &QObject::destroyed, this, [this, s, address] {
@@ -148,7 +147,13 @@ void RelayServer::readFrom(QTcpSocket *s)
     char b = 0;
     while (s->getChar(&b)) {
         const RelayRequestReader::State state = client->reader.feed(quint8(b));
-        if (state == RelayRequestReader::State::NeedMore) continue;
+        // From a frame's first byte it must come whole in time; between
+        // frames a client may keep its connection, as a program that holds
+        // its "device server" open does.
+        if (state == RelayRequestReader::State::NeedMore) {
+            if (!client->deadline->isActive()) client->deadline->start(m_frameMs);
+            continue;
+        }
         if (state == RelayRequestReader::State::Bad) {
             qWarning("letreiro-servidor: repasse da linha %s: %s de %s; conexão fechada",
                      qPrintable(m_line), qPrintable(client->reader.why()),
@@ -167,7 +172,6 @@ void RelayServer::readFrom(QTcpSocket *s)
         job->work = [address, data](PanelCommands &c) { return c.relay(address, data); };
         client->reader.reset();
         client->waiting = true;
-        // The line may take its time; the client's own starts again at the answer.
         client->deadline->stop();
         job->done = [this, socket = QPointer<QTcpSocket>(s), address, client](const JobResult &r) {
             client->waiting = false;
@@ -175,7 +179,6 @@ void RelayServer::readFrom(QTcpSocket *s)
             // A panel answers only a frame to its own address.
             if (r.end == JobResult::End::Ran && address != 0 && r.outcome.reply.size() >= 2)
                 socket->write(answerFrame(address, r.outcome.reply));
-            client->deadline->start(m_frameMs);
             handoff::queue(this, [this, socket] {
                 if (socket) readFrom(socket);
             });

@@ -22,8 +22,8 @@ class QTimer;
 // client that floods waits for itself), and whatever is not a frame closes
 // the connection with nothing forwarded. Only the addresses allowed may
 // connect; others are closed at once and logged. Connections are bounded per
-// address and in all, and one that sends no whole frame within a while of
-// connecting or of its last answer is closed: idle ones cost a descriptor.
+// address and in all, and a frame must come whole within a while of its
+// first byte (a client that trickles a frame holds nobody up for long).
 class RelayServer : public QObject
 {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "relayrequest.h"
 #include "relayserver.h"
 
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 namespace
@@ -32,6 +33,7 @@ bool closedByServer(QTcpSocket &s)
 std::unique_ptr<QTcpSocket> connectFrom(const char *from, quint16 port)
 {
     auto s = std::make_unique<QTcpSocket>();
+    s->setProxy(QNetworkProxy::NoProxy); // loopback: no system proxy lookup on its thread
     s->bind(QHostAddress(from));
     s->connectToHost("127.0.0.1", port);
     return s->waitForConnected(5000) ? std::move(s) : nullptr;

@@ -94,6 +94,7 @@ bool QtSerialLine::open(const QString &device, QString *error)
         if (error) *error = m_error;
         m_port.close();
     }
+    m_opened = ok;
     return ok;
 }
 
@@ -118,6 +119,7 @@ bool QtSerialLine::leftoverLockRemoved()
 
 void QtSerialLine::close()
 {
+    m_opened = false;
     if (m_port.isOpen()) m_port.close();
 }
 
@@ -232,5 +234,9 @@ int QtSerialLine::readByte()
 
 QString QtSerialLine::errorString() const
 {
-    return m_error.isEmpty() ? QStringLiteral("porta de comunicação fechada") : m_error;
+    if (!m_error.isEmpty()) return m_error;
+    // Qt closes a port itself on some errors of a line whose far end hung
+    // up, before it says why: the port is gone, not closed by anyone here.
+    if (m_opened && !m_port.isOpen()) return hangUpText(m_device);
+    return QStringLiteral("porta de comunicação fechada");
 }

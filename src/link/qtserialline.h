@@ -44,4 +44,5 @@ private:
     QSerialPort m_port;
     QString m_device;
     QString m_error;
+    bool m_opened = false; // by us, and not closed by us since
 };

@@ -1,3 +1,4 @@
+#include "messages.h"
 #include "rtfwriter.h"
 #include "testfiles.h"
 
@@ -6,20 +7,6 @@
 #include <QtTest>
 
 #include "clirunner.h"
-
-namespace
-{
-
-CharFormat format(bool bold = false, bool underline = false)
-{
-    CharFormat f;
-    f.colour = underline ? rgbColour(192, 192, 192) : rgbColour(255, 0, 0);
-    f.bold = bold;
-    f.underline = underline;
-    return f;
-}
-
-} // namespace
 
 class TestCli : public QObject
 {
@@ -36,14 +23,9 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        RichText t;
-        t.append("<", format());
-        t.append("Neve_______", format(false, true));
-        t.append(">", format());
-        t.append("Olá ", format());
-        t.append("X", format(true));
         m_message = m_dir.filePath("mensagem.msg");
-        writeFile(m_message, writeRtf(t));
+        writeFile(m_message,
+                  writeRtf(Message().tag("<Neve_______>").text("Olá ").text("X", kRed, true)));
     }
 
     void transferIsAnsweredByThePanel()
@@ -71,10 +53,6 @@ private Q_SLOTS:
         QCOMPARE(r.status, 1);
         QVERIFY(clock.elapsed() >= 1500);
         QCOMPARE(silent.nextFrame(), QString("endereço 1, verificação certa: I"));
-
-        // A panel at another address does not answer either.
-        Emulator other({"--endereco", "7"});
-        QCOMPARE(cli(send("apaga", other.device, {"--endereco", "1"})).status, 1);
     }
 
     void globalSendsAndTheClock()
@@ -160,12 +138,7 @@ private Q_SLOTS:
     void simulateOnVirtualTime()
     {
         const QString path = m_dir.filePath("relogio.msg");
-        RichText t;
-        t.append("AB", format());
-        t.append("<", format());
-        t.append("Relogio____", format(false, true));
-        t.append(">", format());
-        writeFile(path, writeRtf(t));
+        writeFile(path, writeRtf(Message().text("AB").tag("<Relogio____>")));
         const Run r = cli({"simula", "--largura", "9", "--ate", "1", "--parar-em", "0.6",
                            "--relogio", "2026-12-06 23:59:59", path});
         QCOMPARE(r.status, 0);

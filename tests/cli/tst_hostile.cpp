@@ -91,7 +91,6 @@ private Q_SLOTS:
         QTest::newRow("fifo without a writer") << fifo << "não é um arquivo comum";
         QTest::newRow("folder") << m_dir.path() << "é uma pasta";
         QTest::newRow("50 MB") << big << "grande demais";
-        QTest::newRow("missing") << m_dir.filePath("nada.msg") << "não existe";
     }
 
     void filesThatAreNoMessages()

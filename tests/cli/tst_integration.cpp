@@ -132,11 +132,6 @@ private Q_SLOTS:
         QCOMPARE(r.out, QString("Transmissão bem sucedida.\n"));
         QCOMPARE(ack.nextFrame(), QString("endereço 1, verificação certa: I"));
 
-        Emulator nak({"--tcp", "0", "--resposta", "nak"});
-        r = cli({"para", "--pasta", m_dir.path(), "--porta", nak.device, "--endereco", "1"});
-        QCOMPARE(r.out, QString("Falha na transmissão.\n"));
-        QCOMPARE(r.status, 1);
-
         Emulator silent({"--tcp", "0", "--resposta", "nenhuma"});
         QElapsedTimer clock;
         clock.start();

@@ -1,11 +1,39 @@
 #pragma once
 
-// Placing the caret and the selection of an editor, and finding where a
-// position is on screen, as the editor tests need them.
+// Typing, placing the caret and the selection of an editor, finding where a
+// position is on screen and whether a tag is whole, as the editor tests
+// need them.
 #include "messageedit.h"
 
 #include <QPoint>
 #include <QTextCursor>
+#include <QtTest>
+
+constexpr ColourRef kGrey = rgbColour(192, 192, 192);
+inline const QString kPausa = QStringLiteral("<Pausa______>");
+
+// Real key presses; QTest has keys for ASCII only, so the rest is inserted.
+inline void type(MessageEdit &e, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(&e, c.toLatin1());
+        else
+            e.insertPlainText(c);
+    }
+}
+
+// A whole tag at `at` (`tag`, when given): "<", a grey underlined name of
+// eleven, ">".
+inline bool isTag(const RichText &t, int at, const QString &tag = {})
+{
+    if (!tag.isEmpty() && t.plainText().mid(at, 13) != tag) return false;
+    if (t.charAt(at) != '<' || t.at(at).format.underline) return false;
+    for (int i = 1; i <= 11; ++i) {
+        if (!t.at(at + i).format.underline || t.at(at + i).format.colour != kGrey) return false;
+    }
+    return t.charAt(at + 12) == '>' && !t.at(at + 12).format.underline;
+}
 
 inline void setCaret(MessageEdit &e, int pos)
 {

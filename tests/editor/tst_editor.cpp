@@ -15,20 +15,7 @@ namespace
 {
 
 constexpr ColourRef kRedRef = rgbColour(255, 0, 0);
-constexpr ColourRef kGrey = rgbColour(192, 192, 192);
-const QString kPausa = QStringLiteral("<Pausa______>");
 const QString kPisca = QStringLiteral("<Pisca______>");
-
-// Real key presses; QTest has keys for ASCII only, so the rest is inserted.
-void type(MessageEdit &e, const QString &text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(&e, c.toLatin1());
-        else
-            e.insertPlainText(c);
-    }
-}
 
 // "ab<Pausa______>cd" with a real tag: typed text, then the command.
 void fill(MessageEdit &e, const QString &before, const QString &tag, const QString &after)
@@ -36,15 +23,6 @@ void fill(MessageEdit &e, const QString &before, const QString &tag, const QStri
     type(e, before);
     editcommands::insertTag(e, tag);
     type(e, after);
-}
-
-bool isTag(const RichText &t, int at)
-{
-    if (t.charAt(at) != '<' || t.at(at).format.underline) return false;
-    for (int i = 1; i <= 11; ++i) {
-        if (!t.at(at + i).format.underline || t.at(at + i).format.colour != kGrey) return false;
-    }
-    return t.charAt(at + 12) == '>' && !t.at(at + 12).format.underline;
 }
 
 } // namespace

@@ -18,15 +18,7 @@
 namespace
 {
 
-constexpr ColourRef kGrey = rgbColour(192, 192, 192);
 const QString kVel = QStringLiteral("<Velocidade1>");
-const QString kPausa = QStringLiteral("<Pausa______>");
-
-void typeAscii(MessageEdit &e, const QString &text)
-{
-    for (QChar c : text)
-        QTest::keyClick(&e, c.toLatin1());
-}
 
 // What a dead key followed by a letter delivers: one input-method commit.
 void commit(MessageEdit &e, const QString &text)
@@ -96,16 +88,6 @@ int wholeTags(const MessageEdit &e)
     return count;
 }
 
-bool wholeTagAt(const RichText &t, int at, const QString &tag)
-{
-    if (t.plainText().mid(at, 13) != tag || t.isUnderlined(at) || t.isUnderlined(at + 12))
-        return false;
-    for (int i = 1; i <= 11; ++i) {
-        if (!t.isUnderlined(at + i)) return false;
-    }
-    return true;
-}
-
 // A line of the wrapped text that starts strictly inside a tag.
 bool aLineStartsInsideATag(MessageEdit &e)
 {
@@ -133,11 +115,11 @@ private:
     // about thirteen characters, as the default window does.
     void narrowMessage()
     {
-        typeAscii(edit(), "ab");
+        type(edit(), "ab");
         editcommands::insertTag(edit(), kVel);
-        typeAscii(edit(), "cdefg");
+        type(edit(), "cdefg");
         editcommands::insertTag(edit(), kPausa);
-        typeAscii(edit(), "hij");
+        type(edit(), "hij");
     }
 
 private Q_SLOTS:
@@ -165,7 +147,7 @@ private Q_SLOTS:
         // Typing wherever Home took the caret leaves both tags whole.
         setCaret(edit(), n);
         QTest::keyClick(&edit(), Qt::Key_Home);
-        typeAscii(edit(), "Q");
+        type(edit(), "Q");
         QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
         QVERIFY(edit().toPlainText().contains(kVel));
         QVERIFY(edit().toPlainText().contains(kPausa));
@@ -196,7 +178,7 @@ private Q_SLOTS:
     void dropsLandOutsideTags()
     {
         editcommands::insertTag(edit(), kPausa);
-        typeAscii(edit(), "XY");
+        type(edit(), "XY");
         for (int kind = 0; kind < 3; ++kind) {
             QMimeData mime;
             if (kind == 0) {
@@ -211,13 +193,13 @@ private Q_SLOTS:
             setCaret(edit(), 0);
             drop(edit(), pointAt(edit(), 6), mime);
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
-            QVERIFY(wholeTagAt(edit().richText(), 0, kPausa));
+            QVERIFY(isTag(edit().richText(), 0, kPausa));
             QCOMPARE(edit().toPlainText().mid(13, 2), QStringLiteral("XY"));
             // Undo takes the drop back and never leaves the caret in the tag.
             edit().undo();
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
             QCOMPARE(edit().toPlainText(), kPausa + "XY");
-            typeAscii(edit(), "Z");
+            type(edit(), "Z");
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
             QVERIFY(edit().toPlainText().contains(kPausa));
             edit().undo();
@@ -226,9 +208,9 @@ private Q_SLOTS:
 
     void keysWithModifiers()
     {
-        typeAscii(edit(), "ab ");
+        type(edit(), "ab ");
         editcommands::insertTag(edit(), kPausa);
-        typeAscii(edit(), " cd"); // tag at 3..15
+        type(edit(), " cd"); // tag at 3..15
         setCaret(edit(), 16);
         QTest::keyClick(&edit(), Qt::Key_Backspace, Qt::ControlModifier);
         QCOMPARE(edit().toPlainText(), QStringLiteral("ab  cd"));
@@ -249,9 +231,9 @@ private Q_SLOTS:
         QVERIFY(!edit().toPlainText().contains('>') || edit().toPlainText().contains(kPausa));
         while (edit().document()->isUndoAvailable())
             edit().undo();
-        typeAscii(edit(), "ab ");
+        type(edit(), "ab ");
         editcommands::insertTag(edit(), kPausa);
-        typeAscii(edit(), " cd");
+        type(edit(), " cd");
         // Ctrl+Left/Right step over the tag, never into its name.
         for (int p = 0; p <= 19; ++p) {
             for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right}) {
@@ -281,7 +263,7 @@ private Q_SLOTS:
         edit().clear();
         edit().pasteText(QStringLiteral("{\\rtf1 a<{\\ul Pausa______}>b<{\\ul Inventado__}>}"));
         const RichText t = edit().richText();
-        QVERIFY(wholeTagAt(t, 1, kPausa));
+        QVERIFY(isTag(t, 1, kPausa));
         QCOMPARE(t.at(5).format.colour, kGrey);
         for (int i = 15; i < 28; ++i)
             QVERIFY(!t.isUnderlined(i));
@@ -293,7 +275,7 @@ private Q_SLOTS:
         copy.setData(MessageEdit::kMimeType, own->data(MessageEdit::kMimeType));
         delete own;
         drop(edit(), pointAt(edit(), int(edit().toPlainText().size())), copy);
-        QVERIFY(wholeTagAt(edit().richText(), 29, kPausa));
+        QVERIFY(isTag(edit().richText(), 29, kPausa));
     }
 
     // Half a name dropped from our own copy loses its underline, and that
@@ -310,7 +292,7 @@ private Q_SLOTS:
         QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
         edit().undo();
         QCOMPARE(edit().toPlainText(), before);
-        QVERIFY(wholeTagAt(edit().richText(), 1, kPausa));
+        QVERIFY(isTag(edit().richText(), 1, kPausa));
     }
 
     void randomEditsKeepTheInvariant_data()

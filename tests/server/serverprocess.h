@@ -39,6 +39,9 @@ public:
     QProcess server;
     QString url, relay, cookie;
     QString extraConfig;
+    QString serverKeys; // more keys of [servidor]
+    QList<QPair<QString, QByteArray>> users = {{"ana", "segredo"}};
+    bool keepLog = false; // stderr kept for log() rather than shown
     std::unique_ptr<Emulator> panel;
     QNetworkAccessManager net;
     // Sent with every request, beside the content type and the credentials.
@@ -48,26 +51,34 @@ public:
     {
         const QString path = dir.filePath("letreiro.ini");
         writeFile(path, QString("[servidor]\nescuta = 127.0.0.1:0 ; qualquer porta livre\n"
-                                "mensagens = mensagens\n\n[linha sala]\nporta = %1\n"
+                                "mensagens = mensagens\n%3\n[linha sala]\nporta = %1\n"
                                 "repasse = 127.0.0.1:0\n\n[painel entrada]\nlinha = sala\n"
                                 "endereco = 1\ntipo = 0\n\n[painel caixa]\nlinha = sala\n"
                                 "endereco = 2\n\n%2")
-                            .arg(device, extraConfig)
+                            .arg(device, extraConfig, serverKeys)
                             .toUtf8());
         return path;
+    }
+
+    // A user's password, as an administrator sets it with the service running.
+    void setPassword(const QString &user, const QByteArray &password)
+    {
+        QProcess p;
+        p.start(LETREIRO_SERVIDOR, {"--config", dir.filePath("letreiro.ini"), "--usuario", user});
+        p.write(password + '\n');
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void start(const QString &device)
     {
         const QString cfg = config(device);
-        QProcess user;
-        user.start(LETREIRO_SERVIDOR, {"--config", cfg, "--usuario", "ana"});
-        user.write("segredo\n");
-        user.closeWriteChannel();
-        QVERIFY(user.waitForFinished(20000));
-        QCOMPARE(user.exitCode(), 0);
+        for (const auto &[user, password] : users)
+            setPassword(user, password);
         // What the service says on stderr goes to the test's output.
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.setProcessChannelMode(keepLog ? QProcess::SeparateChannels
+                                             : QProcess::ForwardedErrorChannel);
         server.start(LETREIRO_SERVIDOR, {"--config", cfg});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         url = QString::fromUtf8(server.readLine()).trimmed();
@@ -81,6 +92,13 @@ public:
     {
         panel = std::make_unique<Emulator>(QStringList{"--endereco", "1,2"});
         start(panel->device);
+    }
+
+    // What the service said on stderr so far (with keepLog).
+    QString log()
+    {
+        m_log += QString::fromUtf8(server.readAllStandardError());
+        return m_log;
     }
 
     void stop()
@@ -121,10 +139,15 @@ public:
         return wait(send(method, path, body, auth));
     }
 
+    quint16 port() const { return quint16(url.section(':', -1).toUInt()); }
+
     void login()
     {
         const Reply r = call("POST", "/api/entrar", R"({"usuario":"ana","senha":"segredo"})");
         QCOMPARE(r.status, 200);
         cookie = QString::fromUtf8(r.cookie).section(';', 0, 0);
     }
+
+private:
+    QString m_log;
 };

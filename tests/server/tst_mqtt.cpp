@@ -1,6 +1,7 @@
 // letreiro-servidor's site on an MQTT broker (real Mosquitto): texts and
 // commands in, each panel's state out, a journal that survives a kill, a
-// broker that comes back, TLS and passwords.
+// broker that comes back, TLS and passwords. A stop with texts waiting is
+// tst_mqttfaults'.
 #include "mqttpeers.h"
 #include "serverprocess.h"
 
@@ -109,42 +110,6 @@ private Q_SLOTS:
         QCOMPARE(s->panel->nextFrame(), QString("endereço 1, verificação certa: Lde volta"));
         QVERIFY(!s->panel->process().waitForReadyRead(1000)); // nothing twice
         s->stop();                                            // before the broker goes
-    }
-
-    // SIGTERM with commands waiting: the one on the wire ends, the service
-    // goes at once, and what did not run stays in the journal to run once
-    // at the next start.
-    void aStopKeepsWhatDidNotRun()
-    {
-        Broker broker(s->dir.filePath("broker-parada"));
-        s->extraConfig =
-            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\n").arg(broker.port());
-        s->startWithPanel();
-        MqttPeer peer(broker.port(), {"letreiro/#"});
-        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        const QStringList commands = {"para", "inicia", "apaga", "para", "inicia"};
-        for (const QString &c : commands)
-            peer.publish("letreiro/loja/caixa/comando", c.toUtf8());
-        QStringList seen = {s->panel->nextFrame().section(": ", 1)};
-        s->server.terminate();
-        QVERIFY(s->server.waitForFinished(5000));
-        QCOMPARE(s->server.exitStatus(), QProcess::NormalExit);
-        // The journal, a record a line: the messages taken less those over.
-        qsizetype left = 0;
-        for (const QByteArray &line :
-             contents(s->dir.filePath("mqtt-pendentes.json")).split('\n')) {
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            left += o.contains("n") ? 1 : o.contains("fim") ? -1 : 0;
-        }
-        QVERIFY2(left > 0, "nothing kept in the journal");
-        while (seen.size() + left < commands.size())
-            seen.append(s->panel->nextFrame().section(": ", 1));
-        s->start(s->panel->device);
-        while (seen.size() < commands.size())
-            seen.append(s->panel->nextFrame().section(": ", 1));
-        QCOMPARE(seen, QStringList({"P", "I", "A", "P", "I"}));
-        QVERIFY(!s->panel->process().waitForReadyRead(500)); // nothing twice
-        s->stop();                                           // before the broker goes
     }
 
     // A chain's broker: TLS against its own CA and a password per site.

@@ -1,11 +1,9 @@
 // letreiro-servidor attacked over real sockets as a page in a browser, a
 // guesser and a slow client would: each bad request gets a clear refusal,
 // and nothing of it reaches a panel or the files.
-#include "cli/clirunner.h"
 #include "rawhttp.h"
-#include "testfiles.h"
+#include "serverprocess.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -15,39 +13,16 @@ class TestSecurity : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    QProcess m_server;
+    ServerProcess s;
     quint16 m_port = 0;
-    std::unique_ptr<Emulator> m_panel;
-    QByteArray m_cookie, m_log;
 
-    QString config() const { return m_dir.filePath("letreiro.ini"); }
-
-    void setPassword(const QString &user, const QByteArray &password)
+    void start(const QString &serverKeys)
     {
-        QProcess p;
-        p.start(LETREIRO_SERVIDOR, {"--config", config(), "--usuario", user});
-        p.write(password + '\n');
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(20000));
-        QCOMPARE(p.exitCode(), 0);
-    }
-
-    void start(const QString &extra)
-    {
-        m_panel = std::make_unique<Emulator>(QStringList{"--endereco", "1"});
-        writeFile(config(), QString("[servidor]\nescuta = 127.0.0.1:0\nmensagens = mensagens\n%1\n"
-                                    "[linha sala]\nporta = %2\n[painel entrada]\nlinha = sala\n"
-                                    "endereco = 1\n")
-                                .arg(extra, m_panel->device)
-                                .toUtf8());
-        setPassword("ana", "segredo");
-        setPassword("bia", "outro");
-        m_server.start(LETREIRO_SERVIDOR, {"--config", config()});
-        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 10000);
-        m_port =
-            quint16(QString::fromUtf8(m_server.readLine()).trimmed().section(u':', -1).toUInt());
-        QVERIFY(m_port != 0);
+        s.serverKeys = serverKeys;
+        s.users = {{"ana", "segredo"}, {"bia", "outro"}};
+        s.keepLog = true;
+        s.startWithPanel();
+        m_port = s.port();
     }
 
     // One request on a connection of its own; the whole answer.
@@ -74,16 +49,10 @@ private:
         const qsizetype at = answer.indexOf("Set-Cookie: ");
         return at < 0 ? QByteArray() : answer.mid(at + 12).split(';').first();
     }
-    void nothingReachedThePanel() { QVERIFY(!m_panel->process().waitForReadyRead(300)); }
+    void nothingReachedThePanel() { QVERIFY(!s.panel->process().waitForReadyRead(300)); }
 
 private Q_SLOTS:
-    void cleanup()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(10000);
-        m_log = m_server.readAllStandardError();
-        m_panel.reset();
-    }
+    void cleanup() { s.stop(); }
 
     void writesOnlyFromOurOwnOrigin()
     {
@@ -118,9 +87,10 @@ private Q_SLOTS:
             status(own + "Content-Type: application/json\r\nOrigin: http://painel.loja.example:" +
                    QByteArray::number(m_port) + "\r\nSec-Fetch-Site: same-origin\r\n" + withCookie),
             200);
-        QCOMPARE(m_panel->nextFrame(), QString("endereço 1, verificação certa: Linvasor"));
+        QCOMPARE(s.panel->nextFrame(), QString("endereço 1, verificação certa: Linvasor"));
         QProcess token;
-        token.start(LETREIRO_SERVIDOR, {"--config", config(), "--novo-token", "placar"});
+        token.start(LETREIRO_SERVIDOR,
+                    {"--config", s.dir.filePath("letreiro.ini"), "--novo-token", "placar"});
         QVERIFY(token.waitForFinished(20000));
         const QByteArray bearer =
             "Authorization: Bearer " + token.readAllStandardOutput().trimmed() + "\r\n";
@@ -168,11 +138,13 @@ private Q_SLOTS:
                     .contains("; Secure"));
         // A name that would forge a line of the log is logged on one.
         login("x\\nletreiro-servidor: forjada", "y", "X-Forwarded-For: 10.0.0.5\r\n");
-        cleanup();
-        QVERIFY(m_log.contains("entrada recusada: usuário \"x?letreiro-servidor: forjada\""));
-        QVERIFY(!m_log.contains("\nletreiro-servidor: forjada"));
-        QVERIFY(m_log.contains(R"(entrada recusada: usuário "ana" de 10.0.0.7)"));
-        QVERIFY(m_log.contains(R"(entrada recusada: usuário "ninguem" de 10.9.9.9)"));
+        s.server.terminate();
+        QVERIFY(s.server.waitForFinished(10000));
+        const QString log = s.log();
+        QVERIFY(log.contains("entrada recusada: usuário \"x?letreiro-servidor: forjada\""));
+        QVERIFY(!log.contains("\nletreiro-servidor: forjada"));
+        QVERIFY(log.contains(R"(entrada recusada: usuário "ana" de 10.0.0.7)"));
+        QVERIFY(log.contains(R"(entrada recusada: usuário "ninguem" de 10.9.9.9)"));
     }
 
     void aNewPasswordEndsTheOldSessions()
@@ -182,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(answer.contains("; Secure"));
         const QByteArray ana = "Host: 127.0.0.1\r\nCookie: " + cookieOf(answer) + "\r\n";
         QCOMPARE(RawClient::status(ask("GET", "/api/paineis", ana)), 200);
-        setPassword("ana", "nova");
+        s.setPassword("ana", "nova");
         QTRY_COMPARE_WITH_TIMEOUT(RawClient::status(ask("GET", "/api/paineis", ana)), 401, 5000);
         QCOMPARE(RawClient::status(login("ana", "nova")), 200);
     }
@@ -202,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(RawClient::status(ask("GET", "/api/paineis", "Host: 127.0.0.1\r\n" + cookie)),
                  200);
         // A valid agenda the disk refuses is the server's failure, not the client's.
-        QVERIFY(QDir().mkpath(m_dir.filePath("agenda.ini")));
+        QVERIFY(QDir().mkpath(s.dir.filePath("agenda.ini")));
         QCOMPARE(RawClient::status(ask("PUT", "/api/agenda", json(cookie),
                                        R"([{"nome":"a","quando":"08:00","texto":"oi"}])")),
                  500);

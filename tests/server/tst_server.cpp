@@ -1,17 +1,8 @@
 // letreiro-servidor as a process over real sockets: the login and its
-// limits, hostile requests, the frames it sends byte for byte, many clients
-// (web and letreiro-cli through the relay) sharing one line, and a stop.
+// limits, hostile requests, many clients (web and letreiro-cli through the
+// relay) sharing one line, and a stop. That its frames are the CLI's is
+// tst_mqtt's (one text path for the API, MQTT and the agenda).
 #include "serverprocess.h"
-
-#include "frame.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
 
 class TestServer : public QObject
 {
@@ -117,43 +108,6 @@ private Q_SLOTS:
         QCOMPARE(panels[1].toObject().value("ultimo").toObject().value("ok").toBool(), true);
         const QJsonArray history = s.call("GET", "/api/historico").json().toArray();
         QCOMPARE(history.last().toObject().value("quem").toString(), QString("ana"));
-    }
-
-    // What the API sends is, byte for byte, what `transfere --texto` sends.
-    void framesAsTheCliSendsThem()
-    {
-        cleanup();
-        const int master = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-        std::atomic<bool> stop{false};
-        QByteArray received;
-        std::thread standIn([&] {
-            const QByteArray ack = frame::build(1, QByteArray(1, char(frame::kAck)));
-            while (!stop) {
-                pollfd p{master, POLLIN, 0};
-                if (poll(&p, 1, 50) <= 0) continue;
-                char buf[256];
-                const ssize_t n = read(master, buf, sizeof buf);
-                if (n <= 0) continue;
-                received.append(buf, n);
-                if (received.endsWith(frame::build(1, "LOlá <Pisca______>!").right(1)) &&
-                    received.size() >= 10)
-                    (void)!write(master, ack.constData(), size_t(ack.size()));
-            }
-        });
-        s.panel = std::make_unique<Emulator>(); // unused here
-        s.start(QString::fromLocal8Bit(ptsname(master)));
-        s.login();
-        const QString text = QString::fromUtf8("Olá <Pisca______>ação 25°C");
-        const Reply r = s.call("POST", "/api/paineis/entrada/texto",
-                               QJsonDocument(QJsonObject{{"texto", text}}).toJson());
-        stop = true;
-        standIn.join();
-        ::close(master);
-        QCOMPARE(r.status, 200);
-        const Run shown = cli({"transfere", "--mostrar", "--endereco", "1", "--texto", text});
-        const QString expected = shown.out.section('\n', 1, 1);
-        QCOMPARE(QString::fromLatin1(received.toHex(' ').toUpper()), expected);
     }
 
     // Three letreiro-cli through the relay and thirty web texts for one

@@ -2,8 +2,9 @@
 // meets: refusals answered, a service killed in a burst, retained messages
 // as states across restarts, a broker that comes back empty, two services
 // on one site.
+#include "cli/clirunner.h"
 #include "mqttpeers.h"
-#include "serverprocess.h"
+#include "testfiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,28 +20,51 @@ QJsonObject json(const QByteArray &b)
     return QJsonDocument::fromJson(b).object();
 }
 
-// letreiro-servidor with two panels on `device` and the site "loja" on
-// the broker; its log kept.
-class Service : public ServerProcess
+// letreiro-servidor on a folder of its own, two panels on one line.
+class Service
 {
 public:
-    Service(const QString &device, quint16 broker, const QString &extra = {}) : m_device(device)
+    Service(const QString &folder, const QString &device, quint16 broker, const QString &extra = {})
     {
-        keepLog = true;
-        extraConfig =
-            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\n%2").arg(broker).arg(extra);
+        QDir().mkpath(folder);
+        m_config = folder + "/letreiro.ini";
+        writeFile(m_config,
+                  QString("[servidor]\nescuta = 127.0.0.1:0\n\n[linha sala]\nporta = %1\n\n"
+                          "[painel entrada]\nlinha = sala\nendereco = 1\n\n"
+                          "[painel caixa]\nlinha = sala\nendereco = 2\n\n"
+                          "[mqtt]\nservidor = 127.0.0.1:%2\nsitio = loja\n%3")
+                      .arg(device)
+                      .arg(broker)
+                      .arg(extra)
+                      .toUtf8());
         start();
     }
     ~Service() { stop(); }
-    void start() { ServerProcess::start(m_device); }
+    void start()
+    {
+        m_process.start(LETREIRO_SERVIDOR, {"--config", m_config});
+        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine(), 10000);
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(10000);
+    }
     void kill()
     {
-        server.kill();
-        server.waitForFinished();
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    // What it said on stderr so far.
+    QString log()
+    {
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        return m_log;
     }
 
 private:
-    QString m_device;
+    QString m_config, m_log;
+    QProcess m_process;
 };
 
 } // namespace
@@ -60,7 +84,7 @@ private Q_SLOTS:
     {
         Emulator panel({"--endereco", "1,2"});
         Broker broker(m_dir.filePath("b1"));
-        Service service(panel.device, broker.port(), "descoberta = sim\n");
+        Service service(m_dir.filePath("s1"), panel.device, broker.port(), "descoberta = sim\n");
         MqttPeer peer(broker.port(), {"resposta/#", "letreiro/#", "homeassistant/#"});
         QTRY_VERIFY(peer.subscribed());
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
@@ -119,7 +143,7 @@ private Q_SLOTS:
     {
         Emulator panel({"--endereco", "1,2"});
         Broker broker(m_dir.filePath("b2"));
-        Service service(panel.device, broker.port());
+        Service service(m_dir.filePath("s2"), panel.device, broker.port());
         MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
         QTRY_VERIFY(peer.subscribed());
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
@@ -153,7 +177,7 @@ private Q_SLOTS:
     {
         Emulator panel({"--endereco", "1,2"});
         Broker broker(m_dir.filePath("b3"));
-        Service service(panel.device, broker.port(), "descoberta = sim\n");
+        Service service(m_dir.filePath("s3"), panel.device, broker.port(), "descoberta = sim\n");
         MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
         peer.publish("letreiro/loja/entrada/texto", "Bem-vindo", {true});
@@ -183,10 +207,10 @@ private Q_SLOTS:
     {
         Emulator first({"--endereco", "1,2"}), second({"--endereco", "1,2"});
         Broker broker(m_dir.filePath("b4"));
-        Service a(first.device, broker.port());
+        Service a(m_dir.filePath("s4a"), first.device, broker.port());
         MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-        Service b(second.device, broker.port());
+        Service b(m_dir.filePath("s4b"), second.device, broker.port());
         const QString taken = "outro serviço está usando o sítio loja";
         QTRY_VERIFY2(a.log().contains(taken), qPrintable(a.log() + b.log()));
         for (int i = 0; i < 3; ++i) {
@@ -204,7 +228,7 @@ private Q_SLOTS:
     {
         Emulator panel({"--endereco", "1,2"});
         Broker broker(m_dir.filePath("b5"));
-        Service service(panel.device, broker.port());
+        Service service(m_dir.filePath("s5"), panel.device, broker.port());
         MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
         const QByteArray longText(400, 'a'); // 1.7 s on the wire
@@ -214,7 +238,7 @@ private Q_SLOTS:
         ask("entrada/texto", longText, "longo");
         ask("caixa/texto", "depois", "b");
         ask("entrada/comando", "para", "c");
-        QTRY_VERIFY(contents(service.dir.filePath("mqtt-pendentes.json")).contains("\"c\""));
+        QTRY_VERIFY(contents(m_dir.filePath("s5/mqtt-pendentes.json")).contains("\"c\""));
         service.stop();
         QCOMPARE(panel.nextFrame(), "endereço 1, verificação certa: L" + longText);
         QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("offline"));
@@ -244,7 +268,7 @@ private Q_SLOTS:
         Emulator panel({"--endereco", "1,2"}), other({"--endereco", "1"}),
             silent({"--resposta", "nenhuma"});
         Broker broker(m_dir.filePath("b6"));
-        Service service(panel.device, broker.port(),
+        Service service(m_dir.filePath("s6"), panel.device, broker.port(),
                         QString("\n[linha fundos]\nporta = %1\n\n[painel porta]\nlinha = fundos\n"
                                 "endereco = 1\n\n[linha muda]\nporta = %2\n\n[painel deposito]\n"
                                 "linha = muda\nendereco = 1\n")

@@ -31,9 +31,26 @@ ApiAnswer resultAnswer(const JobResult &r, const QJsonArray &warnings)
 namespace apiroutes
 {
 
+namespace
+{
+// What the panel would get otherwise than asked is said; with "estrito" it
+// is refused and nothing is sent.
+void submit(LetreiroService &service, PanelJobPtr job, const QJsonArray &warnings, bool strict,
+            const std::function<void(const ApiAnswer &)> &answer)
+{
+    if (job && strict && !warnings.isEmpty())
+        return answer(apianswer::json(textcheck::refusal(warnings), 422));
+    if (!job)
+        return answer(apianswer::error(404, QStringLiteral("painel ou comando desconhecido")));
+    job->deadlineMs = service.clock().monotonicMs() + kWaitForLineMs;
+    job->done = [answer, warnings](const JobResult &r) { answer(resultAnswer(r, warnings)); };
+    service.submit(std::move(job));
+}
+} // namespace
+
 void sendToPanel(LetreiroService &service, const QString &panel, const QString &kind,
                  const QByteArray &body, const QString &user,
-                 const std::function<void(const ApiAnswer &)> &answer)
+                 const std::function<void(const ApiAnswer &)> &answer, const MessageReader &read)
 {
     QJsonParseError e{};
     const QJsonDocument d = QJsonDocument::fromJson(body, &e);
@@ -42,35 +59,32 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     const QJsonObject o = d.object();
     const ServerConfig::Panel *p = service.config().panel(panel);
     const int type = p ? p->type : 0;
-    QJsonArray warnings;
-    PanelJobPtr job;
+    const bool strict = o.value(QStringLiteral("estrito")).toBool();
     if (kind == QLatin1String("mensagem")) {
         const QString file = o.value(QStringLiteral("arquivo")).toString();
+        const ReadThen send = [&service, panel, file, user, type, strict,
+                               answer](const RtfReadResult &r, int status) {
+            if (!r.ok) return answer(apianswer::error(status, r.error));
+            submit(service, service.messageJob(panel, r.text, file, user),
+                   textcheck::warnings(r.text, type), strict, answer);
+        };
+        if (read) return read(file, send);
         int status = 0;
         const RtfReadResult r =
             MessageLibrary(service.config().messagesFolder).message(file, &status);
-        if (!r.ok) return answer(apianswer::error(status, r.error));
-        warnings = textcheck::warnings(r.text, type);
-        job = service.messageJob(panel, r.text, file, user);
-    } else {
-        const QString value = o.value(kind == QLatin1String("texto") ? QStringLiteral("texto")
-                                                                     : QStringLiteral("comando"))
-                                  .toString();
-        if (value.isEmpty())
-            return answer(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
-        if (kind == QLatin1String("texto")) warnings = textcheck::warnings(value, type);
-        job = kind == QLatin1String("texto") ? service.textJob(panel, value, user)
-                                             : service.commandJob(panel, value, user);
+        return send(r, status);
     }
-    // What the panel would get otherwise than asked is said; with "estrito"
-    // it is refused and nothing is sent.
-    if (job && o.value(QStringLiteral("estrito")).toBool() && !warnings.isEmpty())
-        return answer(apianswer::json(textcheck::refusal(warnings), 422));
-    if (!job)
-        return answer(apianswer::error(404, QStringLiteral("painel ou comando desconhecido")));
-    job->deadlineMs = service.clock().monotonicMs() + kWaitForLineMs;
-    job->done = [answer, warnings](const JobResult &r) { answer(resultAnswer(r, warnings)); };
-    service.submit(std::move(job));
+    const QString value = o.value(kind == QLatin1String("texto") ? QStringLiteral("texto")
+                                                                 : QStringLiteral("comando"))
+                              .toString();
+    if (value.isEmpty())
+        return answer(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
+    const QJsonArray warnings =
+        kind == QLatin1String("texto") ? textcheck::warnings(value, type) : QJsonArray();
+    submit(service,
+           kind == QLatin1String("texto") ? service.textJob(panel, value, user)
+                                          : service.commandJob(panel, value, user),
+           warnings, strict, answer);
 }
 
 ApiAnswer state(const LetreiroService &service)

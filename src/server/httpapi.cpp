@@ -97,6 +97,7 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     // The main thread, the HTTP engine's and a login's keep a core between
     // them; a few previews at once are plenty for one page's users.
     m_previewPool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
+    m_libraryPool.setMaxThreadCount(1);
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
     // The relays' connections take descriptors too, out of the same limit.
@@ -133,6 +134,7 @@ HttpApi::~HttpApi()
     // A password check or a preview still running uses the users and this.
     m_loginPool.waitForDone();
     m_previewPool.waitForDone();
+    m_libraryPool.waitForDone();
 }
 
 quint16 HttpApi::listen(const QString &host, quint16 port, QString *why)

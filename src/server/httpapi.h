@@ -92,5 +92,6 @@ private:
     int m_previewsInHand = 0; // running or waiting for m_previewPool
     QThreadPool m_loginPool;
     QThreadPool m_previewPool;
+    QThreadPool m_libraryPool; // library messages read for sending, one at a time
     std::unique_ptr<HttpEngine> m_engine;
 };

@@ -6,6 +6,9 @@
 #include "httpapi.h"
 #include "letreiroservice.h"
 #include "textcheck.h"
+#include "threadhandoff.h"
+
+#include <memory>
 
 int HttpApi::panelType(const QString &panel) const
 {
@@ -57,10 +60,20 @@ void HttpApi::sendOnce(const HttpRequest &req, const QStringList &path, const QS
                       : user + u' ' + QString::fromUtf8(req.target.split('?').first()) + u' ' +
                             QString::fromUtf8(key),
         [this, panel, kind, body, user](IdempotencyCache::Done done) {
-            apiroutes::sendToPanel(m_service, panel, kind, body, user,
-                                   [done](const HttpResponse &r) {
-                                       done({r.status, r.body});
-                                   });
+            apiroutes::sendToPanel(
+                m_service, panel, kind, body, user,
+                [done](const HttpResponse &r) {
+                    done({r.status, r.body});
+                },
+                [this](const QString &name, const apiroutes::ReadThen &then) {
+                    // A 4 MB message takes a while to parse: not on the
+                    // thread every other request waits for.
+                    handoff::start(&m_libraryPool, [this, library = m_library, name, then] {
+                        int status = 0;
+                        auto r = std::make_shared<RtfReadResult>(library.message(name, &status));
+                        handoff::queue(m_context, [r, status, then] { then(*r, status); });
+                    });
+                });
         },
         [reply](const IdempotencyCache::Answer &a) {
             HttpResponse r = apianswer::bytes(a.body, "application/json; charset=utf-8");

@@ -5,7 +5,7 @@
 #include "benchline.h"
 #include "benchutil.h"
 #include "panelcommands.h"
-#include "server/mqttpeers.h"
+#include "server/mqtt/mqttpeers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

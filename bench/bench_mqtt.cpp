@@ -9,7 +9,7 @@
 #include "frame.h"
 #include "panellink.h"
 #include "replyreceiver.h"
-#include "server/mqttpeers.h"
+#include "server/mqtt/mqttpeers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

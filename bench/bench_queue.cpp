@@ -2,7 +2,7 @@
 // into the service (in-process, a fake line answering at once): every
 // request answered, the queue bounded by the panels, each panel's last frame
 // its last text, and the memory that costs.
-#include "apiroutes.h"
+#include "panelsend.h"
 #include "benchutil.h"
 #include "server/fakeservice.h"
 
@@ -36,8 +36,8 @@ int main(int argc, char *argv[])
         const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("texto"),
                                                            QStringLiteral("Oferta %1").arg(i)}})
                                     .toJson(QJsonDocument::Compact);
-        apiroutes::sendToPanel(*s.service, panel, QStringLiteral("texto"), body,
-                               QStringLiteral("bench"), [&](const ApiAnswer &a) {
+        panelsend::sendToPanel(*s.service, panel, QStringLiteral("texto"), body,
+                               QStringLiteral("bench"), [&](const HttpResponse &a) {
                                    ++answered;
                                    replaced += a.body.contains("substitu");
                                });

@@ -61,12 +61,13 @@ struct RawClient {
 
     // One whole answer (its header and Content-Length bytes of body), or
     // what came before the connection closed or the deadline passed.
-    QByteArray response(int ms = 5000)
+    // `head`: the answer to a HEAD, whose Content-Length counts no body.
+    QByteArray response(int ms = 5000, bool head = false)
     {
         QByteArray got = std::exchange(pending, {});
         QElapsedTimer t;
         t.start();
-        while (wholeLength(got) < 0 && t.elapsed() < ms) {
+        while (wholeLength(got, head) < 0 && t.elapsed() < ms) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, int(ms - t.elapsed())) <= 0) break;
             char chunk[65536];
@@ -74,7 +75,7 @@ struct RawClient {
             if (n <= 0) break;
             got.append(chunk, n);
         }
-        const qsizetype length = wholeLength(got);
+        const qsizetype length = wholeLength(got, head);
         if (length >= 0) pending = got.mid(length);
         return length >= 0 ? got.left(length) : got;
     }
@@ -99,10 +100,11 @@ struct RawClient {
     }
 
     // The length of the first whole answer in the bytes, or -1.
-    static qsizetype wholeLength(const QByteArray &got)
+    static qsizetype wholeLength(const QByteArray &got, bool headOnly = false)
     {
         const qsizetype end = got.indexOf("\r\n\r\n");
         if (end < 0) return -1;
+        if (headOnly) return end + 4;
         const QByteArray head = got.left(end).toLower();
         const qsizetype at = head.indexOf("\r\ncontent-length:");
         const qsizetype length =

@@ -36,6 +36,20 @@ QString unplaceable(const RichText &text)
 
 // A line break or tab with words after it runs them together on the one
 // line the panel has; those that only end the text change nothing seen.
+// Control characters the code page passes through as bytes of their own,
+// which the panel draws as something else (BEL as "í"), said by code point.
+QString controls(const RichText &text)
+{
+    QStringList found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.charAt(i);
+        if (isDropped(c) || (c.unicode() >= 0x20 && c.unicode() != 0x7F)) continue;
+        const QString code = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        if (!found.contains(code)) found << code;
+    }
+    return found.join(QLatin1Char(' '));
+}
+
 bool joinsWords(const RichText &text)
 {
     bool dropped = false;
@@ -77,6 +91,9 @@ QStringList differences(const RichText &text, int panelType)
     if (const QString replaced = unplaceable(text); !replaced.isEmpty())
         out << QStringLiteral("caracteres sem lugar no painel, enviados como \"?\": %1")
                    .arg(replaced);
+    if (const QString found = controls(text); !found.isEmpty())
+        out << QStringLiteral("caracteres de controle, que o painel não mostra como escritos: %1")
+                   .arg(found);
     if (joinsWords(text))
         out << QStringLiteral("quebras de linha retiradas: o painel mostra o texto numa "
                               "linha só");

@@ -3,10 +3,13 @@
 //   letreiro-servidor --config FILE                 serve
 //   letreiro-servidor --config FILE --usuario NOME  set a password (stdin)
 //   letreiro-servidor --config FILE --novo-token NOME
+#include "agendarunner.h"
 #include "httpapi.h"
 #include "letreiroservice.h"
+#include "logging.h"
 #include "mqttbridge.h"
 #include "openfiles.h"
+#include "relayserver.h"
 #include "serverconfig.h"
 #include "userstore.h"
 
@@ -100,25 +103,36 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    logging::install();
+    // The spine first, then the doors, each hooked to it.
     LetreiroService service(*cfg);
-    if (!service.start(&error)) return fail(error);
+    service.start();
+    QList<RelayServer *> relays;
+    for (const ServerConfig::Line &l : cfg->lines) {
+        if (l.relayHost.isEmpty()) continue;
+        auto *relay = new RelayServer(l.name, service, &service);
+        relays.append(relay);
+        if (const Result<> r = relay->allow(l.relayFrom); !r) return fail(r.why());
+        if (const Result<> r = relay->listen(l.relayHost, l.relayPort); !r) return fail(r.why());
+    }
+    AgendaRunner agenda(service);
+    service.startNote(agenda.start());
     std::unique_ptr<MqttBridge> mqtt;
     if (!cfg->mqtt.host.isEmpty()) {
         mqtt = std::make_unique<MqttBridge>(cfg->mqtt, service);
         if (!mqtt->start(&error)) return fail(error);
     }
     HttpApi api(service, users);
-    const quint16 port = api.listen(cfg->listenHost, cfg->listenPort, &error);
-    if (port == 0) return fail(error);
+    const Result<quint16> port = api.listen(cfg->listenHost, cfg->listenPort);
+    if (!port) return fail(port.why());
     const bool v6 = cfg->listenHost.contains(u':');
     out(QStringLiteral("http://%1:%2")
             .arg(v6 ? u'[' + cfg->listenHost + u']' : cfg->listenHost)
-            .arg(port));
-    for (const ServerConfig::Line &l : cfg->lines)
-        if (service.relayPort(l.name))
-            out(QStringLiteral("repasse %1: tcp://%2:%3")
-                    .arg(l.name, l.relayHost)
-                    .arg(service.relayPort(l.name)));
+            .arg(*port));
+    for (const RelayServer *relay : std::as_const(relays))
+        out(QStringLiteral("repasse %1: tcp://%2:%3")
+                .arg(relay->line(), cfg->line(relay->line())->relayHost)
+                .arg(relay->port()));
 
 #ifdef Q_OS_UNIX
     // SIGTERM (systemd) and SIGINT stop at once: the frame on the wire ends

@@ -1,7 +1,10 @@
 // The child program of tst_handoff: a call queued to a worker thread's event
 // loop, carrying values made on the sending thread. "limpo" hands it over
 // and leaves it alone; "corrida" has the sender touch what the call touches,
-// with nothing in between: a real race that must be reported.
+// with nothing in between: a real race that must be reported; "corrida-slot"
+// has the touch come from a slot run by the main thread's event loop, as
+// every request of the service is, so a rule that hid the event loop's
+// frames would hide it.
 #include "threadhandoff.h"
 
 #include <QCoreApplication>
@@ -29,7 +32,8 @@ Q_NEVER_INLINE void touchShared(int by)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const bool race = app.arguments().contains(QStringLiteral("corrida"));
+    const bool fromSlot = app.arguments().contains(QStringLiteral("corrida-slot"));
+    const bool race = fromSlot || app.arguments().contains(QStringLiteral("corrida"));
     QThread worker;
     QObject inbox;
     inbox.moveToThread(&worker);
@@ -45,9 +49,16 @@ int main(int argc, char **argv)
         touchShared(length() + int(text.size()));
         QThread::currentThread()->quit();
     });
-    if (race) {
+    const auto senderTouches = [] {
         touchShared(1);
         g_senderTouched.store(true, std::memory_order_relaxed);
+    };
+    if (fromSlot) {
+        QMetaObject::invokeMethod(&app, senderTouches, Qt::QueuedConnection);
+        QObject::connect(&worker, &QThread::finished, &app, &QCoreApplication::quit);
+        QCoreApplication::exec();
+    } else if (race) {
+        senderTouches();
     }
     worker.wait();
     return 0;

@@ -2,10 +2,12 @@
 
 // The service in-process: a fake line behind each port, and a clock the
 // test moves, so an agenda minute or a stuck worker costs nothing.
+#include "agendarunner.h"
 #include "frame.h"
 #include "letreiroservice.h"
 #include "link/fakeline.h"
 #include "panellink.h"
+#include "panelport.h"
 #include "serviceclock.h"
 
 #include <QPointer>
@@ -116,6 +118,7 @@ struct InProcessService {
     VirtualClock clock;
     FakePanelPort *port = nullptr;
     std::unique_ptr<LetreiroService> service;
+    std::unique_ptr<AgendaRunner> agenda;
 
     // `extra`: sections after the panels; `lineKeys`: more keys of the line.
     explicit InProcessService(const QString &extra = {}, bool start = true,
@@ -137,6 +140,7 @@ struct InProcessService {
     void restart(bool start = true)
     {
         const ServerConfig config = service->config();
+        agenda.reset();
         service.reset();
         make(config, start);
     }
@@ -148,23 +152,30 @@ struct InProcessService {
                 port = p.get();
                 return p;
             });
-        QString why;
-        if (start) QVERIFY2(service->start(&why), qPrintable(why));
+        if (!start) return;
+        service->start();
+        agenda = std::make_unique<AgendaRunner>(*service);
+        service->startNote(agenda->start());
     }
 
-    // Submits a text; its result lands in *result.
-    void text(const QString &panel, const QString &text, std::optional<JobResult> *result)
+    // Sends through the one send path; the result lands in *result.
+    void send(SendRequest::Kind kind, const QStringList &panels, const QString &value,
+              std::optional<SendResult> *result, qint64 deadlineMs = 0)
     {
-        PanelJobPtr job = service->textJob(panel, text, QStringLiteral("teste"));
-        QVERIFY(job);
-        job->done = [result](const JobResult &r) { *result = r; };
-        service->submit(job);
+        SendRequest r;
+        r.kind = kind;
+        r.panels = panels;
+        r.value = value;
+        r.who = QStringLiteral("teste");
+        r.deadlineMs = deadlineMs;
+        service->send(r, [result](const SendResult &x) { *result = x; });
     }
-    void command(const QString &panel, const QString &name, std::optional<JobResult> *result)
+    void text(const QString &panel, const QString &text, std::optional<SendResult> *result)
     {
-        PanelJobPtr job = service->commandJob(panel, name, QStringLiteral("teste"));
-        QVERIFY(job);
-        job->done = [result](const JobResult &r) { *result = r; };
-        service->submit(job);
+        send(SendRequest::Kind::Text, {panel}, text, result);
+    }
+    void command(const QString &panel, const QString &name, std::optional<SendResult> *result)
+    {
+        send(SendRequest::Kind::Command, {panel}, name, result);
     }
 };

@@ -97,13 +97,15 @@ private Q_SLOTS:
         // Still serving.
         const Reply sent =
             s.call("POST", "/api/paineis/caixa/mensagem", R"({"arquivo":"promo.msg"})");
-        QCOMPARE(sent.json().toObject().value("resultado").toString(),
-                 QString("Transmissão bem sucedida."));
+        QCOMPARE(sent.json().toObject().value("resultado").toString(), QString("enviado"));
         QCOMPARE(s.panel->nextFrame(), QString("endereço 2, verificação certa: LPromo"));
         const Reply svg =
             s.call("GET", "/api/previa?texto=Ol%C3%A1%20%3CPisca______%3E&largura=12&ate=20");
         QCOMPARE(svg.status, 200);
         QVERIFY(svg.body.startsWith("<?xml") && svg.body.contains("data-periodo"));
+        // A space written as "+", as forms and URLSearchParams write it, is a space.
+        QCOMPARE(s.call("GET", "/api/previa?texto=a+b%2B&formato=json").json().toObject()["texto"],
+                 QJsonValue("a b+"));
         const QJsonArray panels = s.call("GET", "/api/paineis").json().toArray();
         QCOMPARE(panels[1].toObject().value("ultimo").toObject().value("ok").toBool(), true);
         const QJsonArray history = s.call("GET", "/api/historico").json().toArray();
@@ -133,9 +135,9 @@ private Q_SLOTS:
             const Reply r = ServerProcess::wait(replies[i], 60000);
             const QString outcome = r.json().toObject().value("resultado").toString();
             QCOMPARE(r.status, 200);
-            if (outcome == "substituído por um texto mais novo")
+            if (outcome == "substituído")
                 ++replaced;
-            else if (outcome == "Transmissão bem sucedida.")
+            else if (outcome == "enviado")
                 expected.append(QString("endereço 1, verificação certa: Lweb %1").arg(i));
             else
                 QFAIL(qPrintable(outcome));
@@ -156,7 +158,8 @@ private Q_SLOTS:
     }
 
     // SIGTERM with requests waiting: they answer 503 at once, the frame on
-    // the wire ends whole, the service is gone.
+    // the wire ends whole and its request hears the panel's own answer, the
+    // service is gone.
     void aStopStops()
     {
         QCOMPARE(s.call("GET", "/api/saude").status, 200); // no login
@@ -178,7 +181,10 @@ private Q_SLOTS:
         int stopped = 0;
         for (QNetworkReply *r : replies) {
             const Reply reply = ServerProcess::wait(r);
-            if (reply.status == 200) continue;
+            if (reply.status == 200) {
+                QCOMPARE(reply.json().toObject().value("resultado").toString(), QString("enviado"));
+                continue;
+            }
             QCOMPARE(reply.status, 503);
             QCOMPARE(reply.json().toObject().value("motivo").toString(),
                      QString("o serviço está parando"));

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// What the bridge needs of a connection to the broker: MqttClient is the
+// real one; tests give a fake that hands messages in and keeps what was
+// published, so a door's rules run in-process on virtual time.
+class MqttLink
+{
+public:
+    struct Settings {
+        QString clientId, host;
+        quint16 port = 1883;
+        QString user, password, caFile;
+        qint64 sessionSeconds = 86400;
+        QString willTopic;
+        QByteArray willPayload;
+    };
+    struct Message {
+        int mid = 0;
+        QString topic;
+        QByteArray payload;
+        bool retained = false;
+        bool oversized = false; // its payload is left out
+        QString responseTopic;
+        QByteArray correlation;
+        qint64 expirySeconds = -1; // what is left of its Message Expiry; -1: none
+    };
+    static constexpr int kMaxPayload = 64 * 1024; // a text longer than this is no panel's
+
+    // Called on the link's own thread (any thread, for a fake).
+    std::function<void(bool sessionPresent)> connected;
+    std::function<void(const Message &)> received;
+    // The reason the broker gave (an MQTT 5 reason code) or the library's error.
+    std::function<void(int reason, const QString &why)> lost;
+
+    virtual ~MqttLink() = default;
+    // False with the reason when the settings cannot be used at all; a
+    // broker not reachable yet is no such reason.
+    virtual bool start(const Settings &settings, QString *error) = 0;
+    // QoS 1; queued while the broker is away. `correlation` answers a request.
+    virtual void publish(const QString &topic, const QByteArray &payload, bool retain,
+                         const QByteArray &correlation = {}) = 0;
+    virtual void subscribe(const QString &filter) = 0;
+    // A clean goodbye (no last will); waits for what was published first.
+    virtual void stop() = 0;
+};

@@ -1,0 +1,319 @@
+// letreiro-servidor on a real Mosquitto broker under the faults a fleet
+// meets: refusals answered, a service killed in a burst, retained messages
+// as states across restarts, a broker that comes back empty, two services
+// on one site.
+#include "cli/clirunner.h"
+#include "mqttpeers.h"
+#include "testfiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+namespace
+{
+
+QJsonObject json(const QByteArray &b)
+{
+    return QJsonDocument::fromJson(b).object();
+}
+
+// letreiro-servidor on a folder of its own, two panels on one line.
+class Service
+{
+public:
+    Service(const QString &folder, const QString &device, quint16 broker, const QString &extra = {})
+    {
+        QDir().mkpath(folder);
+        m_config = folder + "/letreiro.ini";
+        writeFile(m_config,
+                  QString("[servidor]\nescuta = 127.0.0.1:0\n\n[linha sala]\nporta = %1\n\n"
+                          "[painel entrada]\nlinha = sala\nendereco = 1\n\n"
+                          "[painel caixa]\nlinha = sala\nendereco = 2\n\n"
+                          "[mqtt]\nservidor = 127.0.0.1:%2\nsitio = loja\n%3")
+                      .arg(device)
+                      .arg(broker)
+                      .arg(extra)
+                      .toUtf8());
+        start();
+    }
+    ~Service() { stop(); }
+    void start()
+    {
+        m_process.start(LETREIRO_SERVIDOR, {"--config", m_config});
+        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine(), 10000);
+    }
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(10000);
+    }
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    // What it said on stderr so far.
+    QString log()
+    {
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        return m_log;
+    }
+
+private:
+    QString m_config, m_log;
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestMqttFaults : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    // Each request with a Response Topic gets one answer there, with its
+    // Correlation Data: sent (with what the text underwent), or refused
+    // with the reason; a refused or retained command and an empty text run
+    // nothing.
+    void everyRequestIsAnswered()
+    {
+        Emulator panel({"--endereco", "1,2"});
+        Broker broker(m_dir.filePath("b1"));
+        Service service(m_dir.filePath("s1"), panel.device, broker.port(), "descoberta = sim\n");
+        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/#", "homeassistant/#"});
+        QTRY_VERIFY(peer.subscribed());
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        const auto ask = [&](const QString &topic, const QByteArray &payload, const char *id,
+                             bool retain = false) {
+            peer.publish("letreiro/loja/" + topic, payload, {retain, "resposta/loja", id});
+        };
+        ask("entrada/texto", "Olá 25°C", "a");
+        ask("ninguem/texto", "x", "b");
+        ask("caixa/texto", QByteArray(70000, 'x'), "c");
+        ask("caixa/texto", QByteArray(8000, 'x'), "d");
+        ask("todos/comando", "apaga", "e", true);
+        ask("caixa/comando", "explode", "f");
+        ask("caixa/texto", "", "g");
+        QTRY_COMPARE(peer.answers("resposta/").size(), 7);
+        const auto answers = peer.answers("resposta/");
+        const auto is = [&](const char *id, bool ok, const QString &outcome, const QString &why) {
+            QCOMPARE(answers.value(id).size(), 1);
+            const QJsonObject a = json(answers.value(id).first());
+            QCOMPARE(a.value("ok").toBool(), ok);
+            QCOMPARE(a.value("resultado").toString(), outcome);
+            QVERIFY2(a.value("motivo").toString().contains(why),
+                     qPrintable(a["motivo"].toString()));
+        };
+        is("a", true, "enviado", "");
+        QVERIFY(json(answers.value("a").first())["avisos"].toArray().first().toString().contains(
+            "o painel lê como efeito"));
+        is("b", false, "recusado", "painel desconhecido");
+        is("c", false, "recusado", "64 KB");
+        // Too long is cut and said, as through the API and the CLI.
+        is("d", true, "enviado", "");
+        QVERIFY(json(answers.value("d").first())["avisos"].toArray().first().toString().contains(
+            "texto longo demais"));
+        is("e", false, "recusado", "retido");
+        is("f", false, "recusado", "comando desconhecido");
+        is("g", false, "recusado", "texto vazio");
+        QVERIFY(panel.nextFrame().startsWith("endereço 1, verificação certa: LOl"));
+        QVERIFY(panel.nextFrame().startsWith("endereço 2, verificação certa: Lxxxx"));
+        peer.publish("letreiro/loja/caixa/texto", "fim");
+        QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Lfim"));
+        const QJsonObject state = json(peer.on("letreiro/loja/entrada/estado").last());
+        QCOMPARE(state["texto"].toString(), QString("Olá 25°C"));
+        QVERIFY(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)$")
+                    .match(state["quando"].toString())
+                    .hasMatch());
+        // Home Assistant: ids from the names and a hash of them.
+        bool announced = false;
+        for (const auto &[topic, payload] : peer.messages())
+            announced |= QRegularExpression("^homeassistant/text/letreiro_loja_entrada_[0-9a-f]{8}/"
+                                            "config$")
+                             .match(topic)
+                             .hasMatch();
+        QVERIFY(announced);
+    }
+
+    // Killed at random moments in a burst: each message one answer, except
+    // at most one per kill (taken in the instant before the journal has
+    // it), and the panel ends with the last text.
+    void killedInABurst()
+    {
+        Emulator panel({"--endereco", "1,2"});
+        Broker broker(m_dir.filePath("b2"));
+        Service service(m_dir.filePath("s2"), panel.device, broker.port());
+        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
+        QTRY_VERIFY(peer.subscribed());
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        constexpr int kKills = 3, kEach = 12, kTexts = kKills * kEach;
+        for (int round = 0; round < kKills; ++round) {
+            for (int i = round * kEach; i < (round + 1) * kEach; ++i)
+                peer.publish("letreiro/loja/caixa/texto", QString("rajada %1").arg(i).toUtf8(),
+                             {false, "resposta/loja", QByteArray::number(i)});
+            const int frames = QRandomGenerator::global()->bounded(0, 3);
+            for (int f = 0; f < frames; ++f)
+                QVERIFY(!panel.nextFrame().isEmpty());
+            service.kill();
+            service.start();
+        }
+        const QByteArray last = QByteArray::number(kTexts - 1);
+        QTRY_VERIFY_WITH_TIMEOUT(peer.answers("resposta/").contains(last), 25000);
+        const auto answers = peer.answers("resposta/");
+        for (const auto &list : answers)
+            QCOMPARE(list.size(), 1);
+        QVERIFY2(answers.size() >= kTexts - kKills, qPrintable(QString::number(answers.size())));
+        QString lastFrame;
+        while (panel.process().canReadLine() || panel.process().waitForReadyRead(300))
+            lastFrame = panel.nextFrame();
+        QCOMPARE(lastFrame, QString("endereço 2, verificação certa: Lrajada %1").arg(kTexts - 1));
+    }
+
+    // A retained text is the panel's desired text: applied once, not again
+    // at a restart. A broker that comes back empty gets the states, the
+    // presence and the discovery again.
+    void retainedIsState()
+    {
+        Emulator panel({"--endereco", "1,2"});
+        Broker broker(m_dir.filePath("b3"));
+        Service service(m_dir.filePath("s3"), panel.device, broker.port(), "descoberta = sim\n");
+        MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        peer.publish("letreiro/loja/entrada/texto", "Bem-vindo", {true});
+        QCOMPARE(panel.nextFrame(), QString("endereço 1, verificação certa: LBem-vindo"));
+        for (int restart = 0; restart < 2; ++restart) {
+            const int seen = int(peer.on("letreiro/loja/estado").size());
+            restart ? service.kill() : service.stop();
+            service.start();
+            QTRY_VERIFY(peer.on("letreiro/loja/estado").size() > seen + restart - 1 &&
+                        peer.on("letreiro/loja/estado").last() == "online");
+        }
+        peer.publish("letreiro/loja/caixa/texto", "depois");
+        QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Ldepois"));
+
+        broker.restart(true);
+        MqttPeer fresh(broker.port(), {"letreiro/#", "homeassistant/#"});
+        QTRY_VERIFY_WITH_TIMEOUT(fresh.on("letreiro/loja/estado").contains("online"), 20000);
+        QTRY_COMPARE(json(fresh.on("letreiro/loja/caixa/estado").value(0))["texto"].toString(),
+                     QString("depois"));
+        QTRY_VERIFY(fresh.messages().size() > 6);
+        QVERIFY(!panel.process().waitForReadyRead(300)); // nothing ran again
+    }
+
+    // Two services with one `sitio`: the one whose session is taken says so
+    // and waits a minute instead of taking it back at once.
+    void twoServicesOnOneSite()
+    {
+        Emulator first({"--endereco", "1,2"}), second({"--endereco", "1,2"});
+        Broker broker(m_dir.filePath("b4"));
+        Service a(m_dir.filePath("s4a"), first.device, broker.port());
+        MqttPeer peer(broker.port(), {"letreiro/loja/estado"});
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        Service b(m_dir.filePath("s4b"), second.device, broker.port());
+        const QString taken = "outro serviço está usando o sítio loja";
+        QTRY_VERIFY2(a.log().contains(taken), qPrintable(a.log() + b.log()));
+        for (int i = 0; i < 3; ++i) {
+            peer.publish("letreiro/loja/entrada/texto", QString("vez %1").arg(i).toUtf8());
+            QCOMPARE(second.nextFrame(), QString("endereço 1, verificação certa: Lvez %1").arg(i));
+        }
+        QCOMPARE(a.log().count(taken) + b.log().count(taken), 1);
+        QVERIFY(!first.process().canReadLine());
+    }
+
+    // A stop in the middle: the frame on the wire ends and is answered,
+    // the rest waits in the journal and runs once after the next start;
+    // `offline` comes after the last frame.
+    void stoppedWithTextsWaiting()
+    {
+        Emulator panel({"--endereco", "1,2"});
+        Broker broker(m_dir.filePath("b5"));
+        Service service(m_dir.filePath("s5"), panel.device, broker.port());
+        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        const QByteArray longText(400, 'a'); // 1.7 s on the wire
+        const auto ask = [&](const QString &topic, const QByteArray &payload, const char *id) {
+            peer.publish("letreiro/loja/" + topic, payload, {false, "resposta/loja", id});
+        };
+        ask("entrada/texto", longText, "longo");
+        ask("caixa/texto", "depois", "b");
+        ask("entrada/comando", "para", "c");
+        QTRY_VERIFY(contents(m_dir.filePath("s5/mqtt-pendentes.json")).contains("\"c\""));
+        service.stop();
+        QCOMPARE(panel.nextFrame(), "endereço 1, verificação certa: L" + longText);
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").endsWith("offline"));
+        const auto messages = peer.messages();
+        const auto at = [&](const QString &topic) {
+            for (qsizetype i = messages.size() - 1; i >= 0; --i)
+                if (messages[i].first == topic) return i;
+            return qsizetype(-1);
+        };
+        QVERIFY(at("resposta/loja") >= 0 && at("resposta/loja") < at("letreiro/loja/estado"));
+        QCOMPARE(peer.answers("resposta/").keys(), QList<QByteArray>{"longo"});
+        service.start();
+        QTRY_COMPARE(peer.answers("resposta/").size(), 3);
+        for (const auto &list : peer.answers("resposta/"))
+            QCOMPARE(list.size(), 1);
+        QCOMPARE(QStringList({panel.nextFrame(), panel.nextFrame()}),
+                 QStringList({"endereço 2, verificação certa: Ldepois",
+                              "endereço 1, verificação certa: P"}));
+    }
+
+    // Each line its own queue: a flood on one line leaves the other free;
+    // the flood's texts replace one another (each answered once), the
+    // panel ends with the last; a command whose expiry passes while it
+    // waits is not sent.
+    void aFloodOnOneLineAndExpiry()
+    {
+        Emulator panel({"--endereco", "1,2"}), other({"--endereco", "1"}),
+            silent({"--resposta", "nenhuma"});
+        Broker broker(m_dir.filePath("b6"));
+        Service service(m_dir.filePath("s6"), panel.device, broker.port(),
+                        QString("\n[linha fundos]\nporta = %1\n\n[painel porta]\nlinha = fundos\n"
+                                "endereco = 1\n\n[linha muda]\nporta = %2\n\n[painel deposito]\n"
+                                "linha = muda\nendereco = 1\n")
+                            .arg(other.device, silent.device));
+        MqttPeer peer(broker.port(), {"resposta/#", "letreiro/loja/estado"});
+        QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
+        // A panel that never answers holds its line for each command's whole
+        // answer time; the one-second command behind three of them cannot
+        // reach the wire in time, however slowly the broker hands it over.
+        for (int i = 0; i < 3; ++i)
+            peer.publish("letreiro/loja/deposito/comando", "para",
+                         {false, "resposta/loja", "mudo" + QByteArray::number(i)});
+        peer.publish("letreiro/loja/deposito/comando", "para",
+                     {false, "resposta/loja", "tarde", 1});
+        constexpr int kFlood = 300;
+        for (int i = 0; i < kFlood; ++i)
+            peer.publish("letreiro/loja/entrada/texto",
+                         QByteArray(300, 'a') + QByteArray::number(i),
+                         {false, "resposta/loja", QByteArray::number(i)});
+        peer.publish("letreiro/loja/porta/texto", "livre");
+        QCOMPARE(other.nextFrame(), QString("endereço 1, verificação certa: Llivre"));
+        QTRY_VERIFY(peer.answers("resposta/").contains(QByteArray::number(kFlood - 1)));
+        QTRY_VERIFY_WITH_TIMEOUT(peer.answers("resposta/").contains("tarde"), 30000);
+        QTRY_COMPARE(peer.answers("resposta/").size(), kFlood + 4);
+        int replaced = 0;
+        for (const auto &list : peer.answers("resposta/")) {
+            QCOMPARE(list.size(), 1);
+            replaced += json(list.first())["resultado"].toString() == "substituído";
+        }
+        QVERIFY2(replaced > kFlood / 2, qPrintable(QString::number(replaced)));
+        QCOMPARE(json(peer.answers("resposta/").value("mudo0").first())["resultado"].toString(),
+                 QString("falhou"));
+        QCOMPARE(json(peer.answers("resposta/").value("tarde").first())["resultado"].toString(),
+                 QString("expirado"));
+        QString last;
+        while (panel.process().canReadLine() || panel.process().waitForReadyRead(300))
+            last = panel.nextFrame();
+        QCOMPARE(last, "endereço 1, verificação certa: L" + QByteArray(300, 'a') +
+                           QByteArray::number(kFlood - 1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqttFaults)
+#include "tst_mqttfaults.moc"

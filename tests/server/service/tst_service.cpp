@@ -1,0 +1,358 @@
+// The service in-process, on a fake line and a virtual clock: each request
+// its own result, the newest text for a panel taking the place of one that
+// waits, a stop that answers everyone at once, state written off the
+// answering thread with its failures shown, the health check, the
+// agenda's minute in virtual time, and state files damaged or too big that
+// never stop a start.
+#include "fakeservice.h"
+#include "panelsend.h"
+#include "historystore.h"
+#include "linequeue.h"
+#include "testfiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+using End = SendEnd;
+
+namespace
+{
+QJsonObject answerJson(const HttpResponse &a)
+{
+    return QJsonDocument::fromJson(a.body).object();
+}
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Panels on one line that answer differently: every request gets its
+    // own outcome, whatever order they run in.
+    void eachRequestHasItsOwnOutcome()
+    {
+        InProcessService s;
+        s.port->answers.insert(2, QByteArray(1, char(frame::kNak)));
+        std::optional<SendResult> a1, c1, a2, c2;
+        s.text("entrada", "um", &a1);
+        s.text("caixa", "dois", &c1);
+        s.command("caixa", "para", &c2);
+        s.command("entrada", "inicia", &a2);
+        QTRY_VERIFY(a1 && c1 && a2 && c2);
+        QVERIFY(a1->ok() && a2->ok());
+        QVERIFY(!c1->ok() && !c2->ok());
+        QCOMPARE(c1->end, End::Failed);
+        QCOMPARE(c1->json().value("resultado").toString(), QString("falhou"));
+        QCOMPARE(s.port->texts(), QStringList({"1:Lum", "2:Ldois", "2:P", "1:I"}));
+        const QJsonArray history = s.service->historyJson();
+        QCOMPARE(history.size(), 4);
+        QCOMPARE(history[1].toObject().value("painel").toString(), QString("caixa"));
+        QCOMPARE(history[1].toObject().value("ok").toBool(), false);
+        QCOMPARE(history[3].toObject().value("ok").toBool(), true);
+        // The panels' last outcomes are their own too.
+        const QJsonArray panels = s.service->panelsJson();
+        QVERIFY(panels[0].toObject().value("ultimo").toObject().value("ok").toBool());
+        QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("ok").toBool());
+    }
+
+    // A panel shows one message at a time: a text waiting is replaced by a
+    // newer one for the same panel, but never jumps over a command.
+    void theNewestTextWins()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<SendResult> t[6], clear, other;
+        s.text("entrada", "t0", &t[0]); // on the wire
+        s.text("entrada", "t1", &t[1]);
+        s.text("caixa", "outro", &other);
+        s.text("entrada", "t2", &t[2]);
+        s.command("entrada", "apaga", &clear);
+        s.text("entrada", "t3", &t[3]);
+        s.text("entrada", "t4", &t[4]);
+        QVERIFY(t[1] && t[3]);
+        QCOMPARE(t[1]->end, End::Replaced);
+        QCOMPARE(t[3]->end, End::Replaced);
+        QVERIFY(!t[2] && !t[4] && !clear && !other);
+        QCOMPARE(panelsend::health(*s.service).status, 200);
+        s.port->held = false;
+        s.port->release();
+        QTRY_VERIFY(t[4].has_value());
+        QCOMPARE(s.port->texts(), QStringList({"1:Lt0", "1:Lt2", "2:Loutro", "1:A", "1:Lt4"}));
+        QVERIFY(t[0]->ok() && t[2]->ok() && t[4]->ok() && clear->ok() && other->ok());
+        int replaced = 0;
+        for (const QJsonValue &v : s.service->historyJson())
+            replaced +=
+                v.toObject().value("resultado").toString() == "substituído";
+        QCOMPARE(replaced, 2);
+    }
+
+    // However many texts come in, a line's queue holds one per panel, and
+    // each request is answered.
+    void aFloodOfTextsStaysBounded()
+    {
+        InProcessService s;
+        s.port->held = true;
+        QList<std::optional<SendResult>> results(2000);
+        for (int i = 0; i < results.size(); ++i)
+            s.text(i % 2 ? "caixa" : "entrada", QString("n%1").arg(i), &results[i]);
+        QCOMPARE(s.service->stateJson().value("linhas")[0].toObject().value("fila").toInt(), 2);
+        s.port->held = false;
+        s.port->release();
+        QTRY_VERIFY(results.last().has_value() && results[results.size() - 2].has_value());
+        QVERIFY(std::all_of(results.cbegin(), results.cend(),
+                            [](const auto &r) { return r.has_value(); }));
+        // Each panel's last frame is its last text.
+        QCOMPARE(s.port->texts(), QStringList({"1:Ln0", "2:Ln1999", "1:Ln1998"}));
+    }
+
+    // A stop: the frame on the wire ends whole, everyone waiting hears at
+    // once, nothing new starts.
+    void aStopAnswersEveryoneAtOnce()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<SendResult> wire, a, b, after;
+        s.text("entrada", "no fio", &wire);
+        s.command("entrada", "para", &a);
+        s.text("caixa", "espera", &b);
+        QSignalSpy stopped(s.service.get(), &LetreiroService::stopped);
+        s.service->stop();
+        QVERIFY(a && b && !wire);
+        QCOMPARE(a->end, End::Stopping);
+        QCOMPARE(b->reason, QString("o serviço está parando"));
+        // The frame on the wire waits for its own answer.
+        QVERIFY(!s.port->finishing);
+        QCOMPARE(stopped.size(), 0);
+        s.text("caixa", "tarde", &after);
+        QVERIFY(after && after->end == End::Stopping);
+        s.port->release();
+        QVERIFY(stopped.wait(5000));
+        QVERIFY(wire && wire->ok());
+        QCOMPARE(s.port->texts(), QStringList({"1:Lno fio"}));
+        QCOMPARE(s.port->inHand(), 0);
+        // Through the API: 503 with the reason.
+        std::optional<HttpResponse> api;
+        panelsend::sendToPanel(*s.service, "entrada", "texto", R"({"texto":"x"})", "ana",
+                               [&api](const HttpResponse &a) { api = a; });
+        QVERIFY(api && api->status == 503);
+        QCOMPARE(answerJson(*api).value("motivo").toString(), QString("o serviço está parando"));
+    }
+
+    // A worker on one exchange beyond the longest possible is stuck; one
+    // whose request waited past its deadline never runs.
+    void stuckWorkersAndLateRequests()
+    {
+        InProcessService s;
+        s.port->held = true;
+        std::optional<SendResult> first, late;
+        std::optional<HttpResponse> api;
+        s.text("entrada", "longo", &first);
+        s.send(SendRequest::Kind::Text, {"caixa"}, "tarde", &late, s.clock.monotonicMs() + 1000);
+        panelsend::sendToPanel(*s.service, "entrada", "comando", R"({"comando":"apaga"})", "ana",
+                               [&api](const HttpResponse &a) { api = a; });
+        s.clock.advance(LineQueue::kLongestExchangeMs - 1);
+        QCOMPARE(panelsend::health(*s.service).status, 200);
+        s.clock.advance(2);
+        QCOMPARE(panelsend::health(*s.service).status, 503);
+        QVERIFY(s.service->stateJson().value("linhas")[0].toObject().value("ocupada").toBool());
+        s.clock.advance(panelsend::kWaitForLineMs);
+        s.port->release();
+        QTRY_VERIFY(late.has_value() && api.has_value());
+        QCOMPARE(late->end, End::Expired);
+        QCOMPARE(api->status, 504);
+        QCOMPARE(panelsend::health(*s.service).status, 200);
+        QCOMPARE(s.port->frames.size(), 1);
+    }
+
+    // The history and the agenda's state are written off this thread;
+    // a file that cannot be written is said in the log and in `avisos`.
+    void aFailedWriteIsShown()
+    {
+        InProcessService s({}, false);
+        writeFile(s.dir.filePath("arquivo"), "não é uma pasta");
+        QString why;
+        auto config = ServerConfig::parse("[servidor]\nhistorico = arquivo/historico.json\n"
+                                          "[linha sala]\nporta = falsa\n[painel p]\nlinha = sala\n",
+                                          s.dir.path(), &why);
+        QVERIFY(config);
+        LetreiroService service(*config, &s.clock, [](const ServerConfig::Line &) {
+            return std::make_unique<FakePanelPort>();
+        });
+        service.start();
+        AgendaRunner agenda(service);
+        QVERIFY(agenda.start().isEmpty());
+        std::optional<SendResult> r;
+        service.send({SendRequest::Kind::Text, {"p"}, "oi", {}, "teste"},
+                     [&r](const SendResult &x) { r = x; });
+        QTRY_VERIFY(r.has_value());
+        service.flush();
+        // The history and the agenda's state beside it.
+        QTRY_COMPARE(service.warnings().size(), 2);
+        const QString history = service.warnings().filter("historico.json").value(0);
+        QVERIFY2(history.startsWith("não foi possível gravar " + s.dir.path()) &&
+                     history.endsWith("historico.json: a pasta não existe"),
+                 qPrintable(service.warnings().join('\n')));
+        QCOMPARE(service.stateJson().value("avisos").toArray().size(), 2);
+        // Mended: the next write clears it.
+        QFile::remove(s.dir.filePath("arquivo"));
+        QDir(s.dir.path()).mkdir("arquivo");
+        service.send({SendRequest::Kind::Command, {"p"}, "para", {}, "teste"}, {});
+        s.clock.advance(60000); // the agenda's next minute
+        QTRY_VERIFY(service.warnings().isEmpty());
+        service.flush();
+        QVERIFY(contents(s.dir.filePath("arquivo/historico.json")).contains("\"o_que\":\"para\""));
+    }
+
+    // The agenda's minute is the injected clock's: no real time passes.
+    void theAgendaRunsOnVirtualTime()
+    {
+        InProcessService s("[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
+        s.clock.advance(60000);
+        QCOMPARE(s.port->frames.size(), 0);
+        s.clock.advance(60000);
+        QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
+        QTRY_COMPARE(s.service->historyJson().last().toObject().value("quem").toString(),
+                     QString("agenda abre"));
+        s.service->flush();
+        QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
+    }
+
+    // A history in the older form (one line) loads whole; one damaged in
+    // the middle or cut at the end, in either form, gives back every record
+    // that reads, in order, and the log and `avisos` say so.
+    void aDamagedHistoryKeepsWhatReads()
+    {
+        InProcessService s;
+        const QString path = s.service->config().historyFile;
+        QJsonArray older;
+        for (const char *what : {"v0", "v1", "v2"})
+            older.append(QJsonObject{{"quem", "ana"}, {"o_que", what}, {"ok", true}});
+        const QByteArray compact = QJsonDocument(older).toJson(QJsonDocument::Compact);
+        writeFile(path, compact.chopped(10));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("histórico .*1 trechos danificados"));
+        s.restart();
+        QCOMPARE(s.service->historyJson().size(), 2);
+        writeFile(path, compact);
+        s.restart();
+        QCOMPARE(s.service->historyJson().size(), 3);
+        QVERIFY(s.service->warnings().isEmpty());
+        for (int i = 0; i < 5; ++i) {
+            std::optional<SendResult> r;
+            s.text("caixa", QString("t%1").arg(i), &r);
+            QTRY_VERIFY(r.has_value());
+        }
+        s.service->flush();
+        QList<QByteArray> lines = contents(path).split('\n');
+        QCOMPARE(lines.size(), 11); // "[", 8 records, "]", ""
+        lines.insert(4, "{\"quando\":\"2026-03-02T09:00:30-03:00\",\"qu\x01");
+        lines = lines.mid(0, 9) + QList<QByteArray>{lines[9].left(30)}; // t4 cut halfway
+        writeFile(path, lines.join('\n'));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("histórico .*2 trechos danificados"));
+        s.restart();
+        QStringList kept;
+        for (const QJsonValue &v : s.service->historyJson())
+            kept.append(v.toObject().value("o_que").toString());
+        QCOMPARE(kept, QStringList({"v0", "v1", "v2", "t0", "t1", "t2", "t3"}));
+        QVERIFY(s.service->warnings().value(0).contains("recuperadas as 7 entradas"));
+    }
+
+    // However long the texts, the file stays within its bytes, the newest
+    // kept; a file far beyond them gives its newest records and says so.
+    void theHistoryStaysWithinItsBytes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("historico.json");
+        constexpr qint64 bound = 128 * 1024;
+        const QDateTime when(QDate(2026, 3, 2), QTime(9, 0));
+        {
+            StateWriter writer;
+            HistoryStore h(path, writer, bound);
+            for (int i = 0; i < 100; ++i)
+                h.add({when, "ana", "p", QString("%1 ").arg(i) + QString(20000, u'é'), "enviado", {}, true});
+            writer.flush();
+            QVERIFY(QFileInfo(path).size() <= bound);
+            const QJsonArray kept = QJsonDocument::fromJson(contents(path)).array();
+            QVERIFY(kept.size() > 5 && kept.size() < 100);
+            QVERIFY(kept.last()["o_que"].toString().startsWith("99 "));
+            QCOMPARE(h.json(), kept);
+        }
+        // An older version's file, one line far beyond the bound.
+        QJsonArray big;
+        for (int i = 0; i < 400; ++i)
+            big.append(QJsonObject{{"o_que", QString("%1 ").arg(i) + QString(1000, 'x')}});
+        big.append(QJsonObject{{"o_que", "último"}});
+        writeFile(path, QJsonDocument(big).toJson(QJsonDocument::Compact));
+        StateWriter writer;
+        HistoryStore h(path, writer, bound);
+        const QString note = h.load();
+        QVERIFY2(note.contains("grande demais"), qPrintable(note));
+        const QJsonArray kept = h.json();
+        QVERIFY(kept.size() > 100);
+        QCOMPARE(kept.last()["o_que"].toString(), QString("último"));
+        QVERIFY(kept[kept.size() - 2]["o_que"].toString().startsWith("399 "));
+        QVERIFY(kept[0]["o_que"].toString().startsWith(QString("%1 ").arg(400 - kept.size() + 1)));
+        h.add({when, "ana", "p", "mais um", "enviado", {}, true});
+        writer.flush();
+        QVERIFY(QFileInfo(path).size() <= bound);
+    }
+
+    // An agenda file that cannot be read never stops a start: it is moved
+    // aside (over an older one), the configuration's entries run, and the
+    // log and `avisos` say so.
+    void anUnreadableAgendaIsSetAside()
+    {
+        InProcessService s("[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
+        const QString path = s.service->config().scheduleFile;
+        for (const QByteArray &bad : {QByteArray("[agenda x]\nquando = nunca\n"),
+                                      QByteArray(ServerConfig::kMaxScheduleBytes + 1, ';')}) {
+            writeFile(path, bad);
+            writeFile(path + ".invalida", "antiga");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("agenda .* movida para "));
+            s.restart();
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(contents(path + ".invalida"), bad);
+            const QJsonArray warnings = s.service->stateJson().value("avisos").toArray();
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings[0].toString().contains("movida para " + path + ".invalida"),
+                     qPrintable(warnings[0].toString()));
+            QCOMPARE(s.service->scheduleJson().size(), 1);
+        }
+        s.clock.advance(120000);
+        QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
+    }
+
+    // A message's name is a plain file name: "/" or ".." never reaches
+    // the library, though the file is there.
+    void messageNamesAreNeverPaths()
+    {
+        InProcessService s;
+        writeFile(s.dir.filePath("segredo.msg"), "{\\rtf1 Segredo}");
+        QDir(s.dir.path()).mkdir("mensagens");
+        writeFile(s.dir.filePath("mensagens/boa.msg"), "{\\rtf1 Boa}");
+        for (const char *name : {"../segredo.msg", "/etc/../segredo.msg", "..", "a/../boa.msg"}) {
+            std::optional<HttpResponse> a;
+            panelsend::sendToPanel(*s.service, "entrada", "mensagem",
+                                   QJsonDocument(QJsonObject{{"arquivo", name}}).toJson(), "ana",
+                                   [&a](const HttpResponse &x) { a = x; });
+            QVERIFY(a.has_value());
+            QCOMPARE(a->status, 400);
+            ScheduleEntry e;
+            QString why;
+            QVERIFY(!e.set("mensagem", name, &why));
+        }
+        std::optional<SendResult> refused;
+        s.send(SendRequest::Kind::Message, {"caixa"}, "../segredo.msg", &refused);
+        QVERIFY(refused && refused->refusal == SendResult::Refusal::Invalid);
+        std::optional<HttpResponse> good;
+        panelsend::sendToPanel(*s.service, "entrada", "mensagem", R"({"arquivo":"boa.msg"})", "ana",
+                               [&good](const HttpResponse &x) { good = x; });
+        QTRY_VERIFY(good.has_value());
+        QCOMPARE(good->status, 200);
+        QCOMPARE(s.port->texts(), QStringList({"1:LBoa"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"

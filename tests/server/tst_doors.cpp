@@ -1,0 +1,173 @@
+// Every door speaks through one send path: the same input through the API,
+// MQTT and the agenda gets the same result, reason and warnings, in-process
+// on a fake line, a fake broker link and a virtual clock.
+#include "fakeservice.h"
+#include "mqttbridge.h"
+#include "panelsend.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace
+{
+// A broker link that hands messages in and keeps what the bridge publishes.
+class FakeMqttLink : public MqttLink
+{
+public:
+    QList<QPair<QString, QByteArray>> published;
+
+    bool start(const Settings &, QString *) override { return true; }
+    void publish(const QString &topic, const QByteArray &payload, bool,
+                 const QByteArray &correlation) override
+    {
+        published.append({topic, payload + (correlation.isEmpty() ? "" : "#" + correlation)});
+    }
+    void subscribe(const QString &) override {}
+    void stop() override {}
+
+    // The answer published for `id`, or an empty object.
+    QJsonObject answer(const QByteArray &id) const
+    {
+        for (const auto &[topic, payload] : published)
+            if (topic == QLatin1String("resposta") && payload.endsWith("#" + id))
+                return QJsonDocument::fromJson(payload.left(payload.lastIndexOf('#'))).object();
+        return {};
+    }
+};
+
+struct Doors {
+    InProcessService s;
+    FakeMqttLink *link = nullptr;
+    std::unique_ptr<MqttBridge> mqtt;
+
+    explicit Doors(bool strict, const QString &agenda = {}) : s(agenda)
+    {
+        ServerConfig::Mqtt config;
+        config.host = "falso";
+        config.site = "loja";
+        config.strict = strict;
+        auto fake = std::make_unique<FakeMqttLink>();
+        link = fake.get();
+        mqtt = std::make_unique<MqttBridge>(config, *s.service, std::move(fake));
+        QString why;
+        QVERIFY2(mqtt->start(&why), qPrintable(why));
+    }
+
+    QJsonObject viaApi(const QString &panel, const QString &kind, const QString &value, bool strict)
+    {
+        std::optional<HttpResponse> a;
+        const QJsonObject body{{kind, value}, {"estrito", strict}};
+        panelsend::sendToPanel(*s.service, panel, kind == "texto" ? "texto" : "comando",
+                               QJsonDocument(body).toJson(), "ana",
+                               [&a](const HttpResponse &r) { a = r; });
+        [&] { QTRY_VERIFY(a.has_value()); }();
+        return a ? QJsonDocument::fromJson(a->body).object() : QJsonObject();
+    }
+
+    QJsonObject viaMqtt(const QString &panel, const QString &kind, const QString &value,
+                        const QByteArray &id)
+    {
+        MqttLink::Message m;
+        m.mid = int(link->published.size()) + 1;
+        m.topic = QString("letreiro/loja/%1/%2").arg(panel, kind);
+        m.payload = value.toUtf8();
+        m.responseTopic = "resposta";
+        m.correlation = id;
+        link->received(m);
+        [&] { QTRY_VERIFY(!link->answer(id).isEmpty()); }();
+        return link->answer(id);
+    }
+};
+} // namespace
+
+class TestDoors : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void oneInputOneResultAtEveryDoor_data()
+    {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("strict");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("reason");  // contained in "motivo"
+        QTest::addColumn<QString>("warning"); // contained in the first of "avisos"
+        const QString tooLong(8000, u'x');
+        QTest::newRow("plain") << "entrada" << "texto" << "Oferta" << false << "enviado" << ""
+                               << "";
+        QTest::newRow("too long: cut and said")
+            << "entrada" << "texto" << tooLong << false << "enviado" << "" << "texto longo demais";
+        QTest::newRow("too long, strict")
+            << "entrada" << "texto" << tooLong << true << "recusado" << "nada enviado"
+            << "texto longo demais";
+        QTest::newRow("a bell") << "entrada" << "texto" << "a\ab" << false << "enviado" << ""
+                                << "caracteres de controle, que o painel não mostra como "
+                                   "escritos: U+0007";
+        QTest::newRow("a bell, strict") << "entrada" << "texto" << "a\ab" << true << "recusado"
+                                        << "nada enviado" << "U+0007";
+        QTest::newRow("no place for it") << "entrada" << "texto" << "日本" << false << "enviado"
+                                         << "" << "caracteres sem lugar no painel";
+        QTest::newRow("unknown panel") << "porta" << "texto" << "x" << false << "recusado"
+                                       << "painel desconhecido: porta" << "";
+        QTest::newRow("unknown command") << "caixa" << "comando" << "explode" << false
+                                         << "recusado" << "comando desconhecido: explode" << "";
+        QTest::newRow("the whole line's clock") << "caixa" << "comando" << "hora" << false
+                                                << "enviado" << "" << "";
+    }
+
+    void oneInputOneResultAtEveryDoor()
+    {
+        QFETCH(QString, panel);
+        QFETCH(QString, kind);
+        QFETCH(QString, value);
+        QFETCH(bool, strict);
+        QFETCH(QString, result);
+        QFETCH(QString, reason);
+        QFETCH(QString, warning);
+        Doors d(strict);
+        QList<QJsonObject> answers{d.viaApi(panel, kind, value, strict),
+                                   d.viaMqtt(panel, kind, value, "um")};
+        for (const QJsonObject &a : answers) {
+            QCOMPARE(a.value("resultado").toString(), result);
+            QCOMPARE(a.value("ok").toBool(), result == "enviado");
+            QVERIFY2(a.value("motivo").toString().contains(reason), qPrintable(a["motivo"].toString()));
+            const QString first = a.value("avisos").toArray().first().toString();
+            QVERIFY2(warning.isEmpty() ? first.isEmpty() : first.contains(warning), qPrintable(first));
+        }
+        QCOMPARE(answers[0].value("avisos"), answers[1].value("avisos"));
+        QCOMPARE(answers[0].value("motivo"), answers[1].value("motivo"));
+    }
+
+    // The agenda sends through the same path: its result in the history is
+    // the word the API and MQTT answer.
+    void theAgendaSaysTheSame()
+    {
+        Doors d(false, "[agenda a]\nquando = 09:01\npaineis = entrada\ntexto = Oferta\n"
+                       "[agenda b]\nquando = 09:01\npaineis = caixa\ncomando = hora\n");
+        d.s.clock.advance(60000);
+        QTRY_COMPARE(d.s.port->frames.size(), 2);
+        QTRY_COMPARE(d.s.service->historyJson().size(), 2);
+        for (const QJsonValue &v : d.s.service->historyJson())
+            QCOMPARE(v.toObject().value("resultado").toString(), QString("enviado"));
+    }
+
+    // A clock sync reaches every panel of its line: each one's state says so,
+    // not only the one it was sent through.
+    void aLineWideCommandUpdatesEveryPanelItReached()
+    {
+        Doors d(false);
+        QCOMPARE(d.viaMqtt("caixa", "comando", "hora", "h").value("resultado").toString(),
+                 QString("enviado"));
+        QStringList states;
+        for (const auto &[topic, payload] : d.link->published)
+            if (topic.endsWith("/estado") && topic != "letreiro/loja/estado") states.append(topic);
+        states.sort();
+        QCOMPARE(states, QStringList({"letreiro/loja/caixa/estado", "letreiro/loja/entrada/estado"}));
+        QCOMPARE(d.s.port->frames.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoors)
+#include "tst_doors.moc"

@@ -1,0 +1,258 @@
+// The service's guards on their own: which requests the header alone
+// condemns, wrong logins counted per address and per account on virtual
+// time, the message library against links and odd names, and the users
+// file read again when another process changes it.
+#include "apianswer.h"
+#include "loginlimiter.h"
+#include "messagelibrary.h"
+#include "requestguard.h"
+#include "sessions.h"
+#include "testfiles.h"
+#include "userstore.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+HttpRequest request(const QByteArray &method, QList<QPair<QByteArray, QByteArray>> headers,
+                    const QString &peer = "10.0.0.9")
+{
+    HttpRequest r;
+    r.method = method;
+    r.target = "/api/paineis/entrada/texto";
+    r.headers = std::move(headers);
+    r.peer = peer;
+    return r;
+}
+
+int refusal(const RequestGuard &g, const HttpRequest &r)
+{
+    const auto refused = g.refuse(r);
+    return refused ? refused->status : 0;
+}
+
+} // namespace
+
+class TestServerGuards : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void onlyOurNamesAndOrigin()
+    {
+        const RequestGuard g({"painel.loja.example"}, {}, false);
+        const QPair<QByteArray, QByteArray> json{"content-type", "application/json; charset=utf-8"};
+        const QPair<QByteArray, QByteArray> cookie{"cookie", "letreiro_sessao=abc"};
+        for (const char *host :
+             {"127.0.0.1:8080", "[::1]:80", "localhost", "Painel.Loja.Example.", "192.168.0.7"})
+            QCOMPARE(refusal(g, request("GET", {{"host", host}})), 0);
+        // DNS rebinding: a name of the attacker's that resolves here.
+        for (const char *host : {"evil.example", "", "painel.loja.example.evil", "localhost.evil"})
+            QCOMPARE(refusal(g, request("GET", {{"host", host}})), 421);
+        const QPair<QByteArray, QByteArray> host{"host", "painel.loja.example:8080"};
+        // A plain form's types, or none, for a write with the cookie.
+        for (const char *type : {"text/plain", "application/x-www-form-urlencoded",
+                                 "multipart/form-data; boundary=x", ""})
+            QCOMPARE(refusal(g, request("POST", {host, cookie, {"content-type", type}})), 415);
+        QCOMPARE(refusal(g, request("POST", {host, cookie, json})), 0);
+        QCOMPARE(refusal(g, request("POST", {host,
+                                             cookie,
+                                             json,
+                                             {"origin", "http://painel.loja.example:8080"},
+                                             {"sec-fetch-site", "same-origin"}})),
+                 0);
+        for (const char *origin :
+             {"http://painel.loja.example:9999", "http://evil.example", "null"})
+            QCOMPARE(refusal(g, request("POST", {host, cookie, json, {"origin", origin}})), 403);
+        QCOMPARE(refusal(g, request("PUT", {host, cookie, json, {"sec-fetch-site", "cross-site"}})),
+                 403);
+        QCOMPARE(
+            refusal(g, request("DELETE", {host, cookie, json, {"sec-fetch-site", "same-site"}})),
+            403);
+        // Scripts with a token need neither; reads need no type.
+        QCOMPARE(refusal(g, request("POST", {host,
+                                             {"authorization", "Bearer t"},
+                                             {"content-type", "text/plain"},
+                                             {"origin", "http://evil.example"}})),
+                 0);
+        QCOMPARE(refusal(g, request("POST", {host,
+                                             cookie,
+                                             {"authorization", "Basic YTpi"},
+                                             {"content-type", "text/plain"}})),
+                 415);
+        QCOMPARE(refusal(g, request("GET", {host, cookie, {"sec-fetch-site", "cross-site"}})), 0);
+        QCOMPARE(RequestGuard::bearerToken(request("GET", {{"authorization", "bEARER  t1 "}})),
+                 "t1");
+        QVERIFY(
+            RequestGuard::bearerToken(request("GET", {{"authorization", "Basic t"}})).isEmpty());
+        // The library takes RTF as it is.
+        HttpRequest rtf = request("PUT", {host, cookie, {"content-type", "application/rtf"}});
+        rtf.target = "/api/mensagens/a.msg";
+        QCOMPARE(refusal(g, rtf), 0);
+    }
+
+    void proxiesAreBelievedOnlyWhenNamed()
+    {
+        const RequestGuard none({}, {}, false);
+        const RequestGuard proxy({}, {"127.0.0.1", "10.1.0.0/16"}, false);
+        QVERIFY(RequestGuard({}, {"10.0.0.300"}, false).invalidProxy() == "10.0.0.300");
+        QVERIFY(proxy.invalidProxy().isEmpty());
+        const QList<QPair<QByteArray, QByteArray>> forwarded = {
+            {"x-forwarded-for", "6.6.6.6, 192.168.5.5"}, {"x-forwarded-proto", "https"}};
+        for (const QString &peer : {QString("127.0.0.1"), QString("10.1.2.3")}) {
+            QCOMPARE(proxy.clientAddress(request("GET", forwarded, peer)), "192.168.5.5");
+            QVERIFY(proxy.secureCookie(request("GET", forwarded, peer)));
+            QCOMPARE(proxy.clientAddress(request("GET", {}, peer)), peer);
+        }
+        QCOMPARE(proxy.clientAddress(request("GET", forwarded, "10.2.0.1")), "10.2.0.1");
+        QCOMPARE(none.clientAddress(request("GET", forwarded, "127.0.0.1")), "127.0.0.1");
+        QVERIFY(!none.secureCookie(request("GET", forwarded, "127.0.0.1")));
+        QVERIFY(!proxy.secureCookie(request("GET", {{"x-forwarded-proto", "http"}}, "127.0.0.1")));
+        QVERIFY(RequestGuard({}, {}, true).secureCookie(request("GET", {})));
+    }
+
+    void loginsPerAddressAndPerAccount()
+    {
+        qint64 now = 1000000;
+        LoginLimiter l([&] { return now; });
+        // Counted when tried, before any password is checked: five at once
+        // are five; a right one gives its place back.
+        const LoginLimiter::Attempt right = l.attempt("1.1.1.1", "ana");
+        l.succeeded(right, "1.1.1.1", "ana");
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(l.attempt("1.1.1.1", "ana").retryAfter, 0);
+        QCOMPARE(l.attempt("1.1.1.1", "ana").retryAfter, 60);
+        QCOMPARE(l.retryAfter("1.1.1.1", "ana"), 60);
+        QCOMPARE(l.retryAfter("1.1.1.1", "bia"), 60); // the address, whatever account
+        QCOMPARE(l.retryAfter("2.2.2.2", "ana"), 0);
+        now += 30000;
+        QCOMPARE(l.retryAfter("1.1.1.1", "ana"), 30);
+        // Half a second left is a second to wait, never none.
+        now += 29500;
+        QCOMPARE(l.retryAfter("1.1.1.1", "ana"), 1);
+        now += 499;
+        QCOMPARE(l.retryAfter("1.1.1.1", "ana"), 1);
+        now += 1;
+        QCOMPARE(l.retryAfter("1.1.1.1", "ana"), 0);
+        // Ten for one account from ten addresses: that account alone, ten minutes.
+        for (int i = 0; i < 4; ++i)
+            l.attempt(QString("3.3.3.%1").arg(i), "ana");
+        QCOMPARE(l.retryAfter("9.9.9.9", "ana"), 0);
+        l.attempt("3.3.3.4", "ana");
+        QCOMPARE(l.retryAfter("9.9.9.9", "ana"), 540);
+        QCOMPARE(l.retryAfter("9.9.9.9", "bia"), 0);
+        now += 540000;
+        QCOMPARE(l.retryAfter("9.9.9.9", "ana"), 0);
+        // Old failures are forgotten, however many names were tried.
+        for (int i = 0; i < 1000; ++i)
+            l.attempt(QString("4.4.%1.%2").arg(i / 250).arg(i % 250), QString::number(i));
+        now += 3600000;
+        QCOMPARE(l.retryAfter("4.4.4.4", "1"), 0);
+    }
+
+    void theLibraryFollowsNoLink()
+    {
+        QTemporaryDir dir, outside, linked;
+        const QString folder = dir.filePath("mensagens");
+        QDir().mkpath(folder);
+        writeFile(outside.filePath("senhas.msg"), "{\\rtf1 segredo}");
+        QVERIFY(QFile::link(outside.filePath("senhas.msg"), folder + "/atalho.msg"));
+        writeFile(folder + "/boa.msg", "{\\rtf1 boa}");
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + "/fila.msg").constData(), 0600), 0);
+        MessageLibrary lib(folder);
+        QCOMPARE(lib.names(), QStringList{"boa.msg"});
+        QCOMPARE(*lib.read("boa.msg"), QByteArray("{\\rtf1 boa}"));
+        QCOMPARE(apianswer::failure(lib.read("atalho.msg").failure()).status, 403);
+        QCOMPARE(apianswer::failure(lib.read("fila.msg").failure()).status, 403);
+        QCOMPARE(apianswer::failure(lib.read("nenhuma.msg").failure()).status, 404);
+        QCOMPARE(apianswer::failure(lib.save("atalho.msg", "{\\rtf1 nova}").failure()).status, 403);
+        QCOMPARE(contents(outside.filePath("senhas.msg")), QByteArray("{\\rtf1 segredo}"));
+        QVERIFY(lib.save("nova.msg", "{\\rtf1 nova}").ok());
+        QCOMPARE(*lib.read("nova.msg"), QByteArray("{\\rtf1 nova}"));
+        QCOMPARE(lib.message("atalho.msg").failure().kind, Failure::Kind::Forbidden);
+        // Names: control and formatting characters (a BOM too), line
+        // separators, private use, unassigned, half a surrogate pair, too
+        // long, paths.
+        for (const QString &bad :
+             {QString("a\nb.msg"), QString("a\x1b[2J.msg"), QString("a\u202Eb.msg"),
+              QStringLiteral("\uFEFFboa.msg"), QString("a\u0085b.msg"), QString("a\u2028b.msg"),
+              QString("a\u2029b.msg"), QString("a\uE000b.msg"), QString("a\u0378b.msg"),
+              QString("a") + QChar(0xD83D) + "b.msg", QString(252, 'a') + "é.msg",
+              QString("../x.msg"), QString(".msg")}) {
+            QCOMPARE(apianswer::failure(lib.read(bad).failure()).status, 400);
+            QCOMPARE(apianswer::failure(lib.save(bad, "{\\rtf1 x}").failure()).status, 400);
+        }
+        QVERIFY(lib.save(QString(251, 'a') + ".msg", "{\\rtf1 x}").ok());
+        QVERIFY(lib.save("promoção 😀.msg", "{\\rtf1 x}").ok());
+        // The folder itself may be a link.
+        QVERIFY(QFile::link(folder, linked.filePath("pasta")));
+        QVERIFY(MessageLibrary(linked.filePath("pasta")).read("boa.msg").ok());
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System).size(), 6); // no temporary left
+    }
+
+    // Twelve hours on the clock given, to the millisecond; ended sessions
+    // are forgotten, and a user's sessions are bounded.
+    void sessionsLiveTwelveHours()
+    {
+        qint64 now = 5000;
+        Sessions sessions([&] { return now; });
+        const QString ana = sessions.open("ana");
+        QCOMPARE(ana.size(), 64);
+        now += Sessions::kLifetimeMs - 1;
+        QCOMPARE(sessions.user(ana), QString("ana"));
+        now += 1;
+        QVERIFY(sessions.user(ana).isEmpty());
+        sessions.open("bia"); // a login sweeps what has ended
+        QCOMPARE(sessions.size(), 1);
+        QStringList bia;
+        for (int i = 1; i < Sessions::kPerUser; ++i)
+            bia.append(sessions.open("bia"));
+        QCOMPARE(sessions.size(), Sessions::kPerUser);
+        const QString first = bia.first();
+        sessions.open("bia");
+        QCOMPARE(sessions.size(), Sessions::kPerUser);
+        QCOMPARE(sessions.user(first), QString("bia")); // the oldest was the one opened before
+        sessions.open("bia");
+        QVERIFY(sessions.user(first).isEmpty());
+    }
+
+    void aChangedUsersFileEndsSessions()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("usuarios.json");
+        UserStore writer(path), service(path);
+        QString why;
+        QVERIFY(writer.setPassword("ana", "um", &why) && writer.setPassword("bia", "dois", &why));
+        QVERIFY(service.load(&why));
+        QVERIFY(service.reloadIfChanged().isEmpty());
+        Sessions sessions([] { return qint64(0); });
+        const QString ana = sessions.open("ana"), bia = sessions.open("bia");
+        QVERIFY(writer.setPassword("ana", "outra", &why));
+        const QStringList changed = service.reloadIfChanged();
+        QCOMPARE(changed, QStringList{"ana"});
+        sessions.endUsers(changed);
+        QVERIFY(sessions.user(ana).isEmpty());
+        QCOMPARE(sessions.user(bia), "bia");
+        QCOMPARE(service.checkPassword("ana", "outra"), "ana");
+        QVERIFY(service.checkPassword("ana", "um").isEmpty());
+        // A token made elsewhere works at once; a broken file changes nothing.
+        const QString token = writer.newToken("placar", &why);
+        QVERIFY(service.reloadIfChanged().isEmpty());
+        QCOMPARE(service.checkToken(token), "placar");
+        writeFile(path, "{ quebrado");
+        QVERIFY(service.reloadIfChanged().isEmpty());
+        QCOMPARE(service.checkPassword("bia", "dois"), "bia");
+        QFile::remove(path);
+        QStringList gone = service.reloadIfChanged();
+        gone.sort();
+        QCOMPARE(gone, QStringList({"ana", "bia"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerGuards)
+#include "tst_serverguards.moc"

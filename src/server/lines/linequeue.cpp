@@ -75,15 +75,48 @@ void LineQueue::submit(PanelJobPtr job)
                }) >= kMaxWaiting) {
         return answer(job, JobResult::End::QueueFull);
     }
+    // Its deadline is kept by the clock, not by the end of the exchange on
+    // the wire: a request that waits too long hears so when it is due.
+    if (job->deadlineMs > 0) {
+        const std::weak_ptr<PanelJob> weak = job;
+        m_clock.after(std::max<qint64>(0, job->deadlineMs - m_clock.monotonicMs()) + 1, this,
+                      [this, weak] { expire(weak.lock()); });
+    }
     m_waiting.push_back(std::move(job));
     startNext();
+}
+
+void LineQueue::expire(const PanelJobPtr &job)
+{
+    const auto it = std::find(m_waiting.begin(), m_waiting.end(), job);
+    if (!job || it == m_waiting.end()) return;
+    m_waiting.erase(it);
+    answer(job, JobResult::End::Expired);
+}
+
+PanelJobPtr LineQueue::takeNext()
+{
+    // The doors (page, API, MQTT, agenda) and the relay's clients share the
+    // line: after a relayed frame, a door's request waiting goes first, so
+    // relay clients, however many and however busy, never hold the others
+    // up for more than one frame. Relay clients take turns among themselves,
+    // as each has at most one frame waiting and the next joins at the back.
+    auto it = m_waiting.begin();
+    if (m_lastWasRelay)
+        it = std::find_if(m_waiting.begin(), m_waiting.end(), [](const PanelJobPtr &j) {
+            return j->kind != PanelJob::Kind::Relay;
+        });
+    if (it == m_waiting.end()) it = m_waiting.begin();
+    PanelJobPtr job = std::move(*it);
+    m_waiting.erase(it);
+    m_lastWasRelay = job->kind == PanelJob::Kind::Relay;
+    return job;
 }
 
 void LineQueue::startNext()
 {
     while (!m_running && !m_waiting.empty()) {
-        PanelJobPtr job = std::move(m_waiting.front());
-        m_waiting.pop_front();
+        PanelJobPtr job = takeNext();
         const qint64 now = m_clock.monotonicMs();
         if (job->deadlineMs > 0 && now > job->deadlineMs) {
             answer(job, JobResult::End::Expired);

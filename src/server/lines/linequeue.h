@@ -54,6 +54,8 @@ Q_SIGNALS:
 
 private:
     void startNext();
+    PanelJobPtr takeNext();
+    void expire(const PanelJobPtr &job);
     void finished(const CommandOutcome &outcome);
     static void answer(const PanelJobPtr &job, JobResult::End end);
 
@@ -64,4 +66,5 @@ private:
     PanelJobPtr m_running;
     std::atomic<qint64> m_runningSinceMs{-1};
     bool m_stopping = false;
+    bool m_lastWasRelay = false;
 };

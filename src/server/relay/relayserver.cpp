@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace
 {
@@ -104,34 +103,71 @@ void RelayServer::accept()
     }
 }
 
+QTcpSocket *RelayServer::idlest(const QString &address) const
+{
+    QTcpSocket *found = nullptr;
+    qint64 since = 0;
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        const Client &c = **it;
+        if (c.waiting || c.reader.started() || (!address.isEmpty() && c.address != address))
+            continue;
+        if (!found || c.lastActive < since) {
+            found = it.key();
+            since = c.lastActive;
+        }
+    }
+    return found;
+}
+
 bool RelayServer::admit(QTcpSocket *s)
 {
     const QString address = s->peerAddress().toString();
-    if (m_clients.size() >= m_maxClients || m_perAddress.value(address) >= m_maxPerAddress) {
-        if (!m_refusing)
-            qCWarning(lcRelay, "repasse da linha %s: conexões demais (a última de %s); "
-                               "as novas são fechadas",
-                      qUtf8Printable(m_line), qUtf8Printable(address));
-        m_refusing = true;
-        return false;
+    const bool perAddressFull = m_perAddress.value(address) >= m_maxPerAddress;
+    if (perAddressFull || m_clients.size() >= m_maxClients) {
+        // The one idle longest makes room: of this address at its bound,
+        // of anyone at the total.
+        QTcpSocket *idle = idlest(perAddressFull ? address : QString());
+        if (!idle) {
+            if (!m_refusing)
+                qCWarning(lcRelay, "repasse da linha %s: conexões demais, todas em uso (a última "
+                                   "de %s); as novas são fechadas",
+                          qUtf8Printable(m_line), qUtf8Printable(address));
+            m_refusing = true;
+            return false;
+        }
+        qCInfo(lcRelay, "repasse da linha %s: conexão parada de %s fechada para dar lugar a %s",
+               qUtf8Printable(m_line), qUtf8Printable(m_clients.value(idle)->address),
+               qUtf8Printable(address));
+        forget(idle);
+        idle->abort();
     }
     m_refusing = false;
     auto client = std::make_shared<Client>();
-    client->deadline = new QTimer(s);
-    client->deadline->setSingleShot(true);
-    connect(client->deadline, &QTimer::timeout, s, [this, s, address] {
+    client->address = address;
+    client->lastActive = m_service.clock().monotonicMs();
+    m_clients.insert(s, client);
+    ++m_perAddress[address];
+    connect(s, &QObject::destroyed, this, [this, s] { forget(s); });
+    return true;
+}
+
+void RelayServer::forget(QTcpSocket *s)
+{
+    const std::shared_ptr<Client> client = m_clients.take(s);
+    if (client && --m_perAddress[client->address] <= 0) m_perAddress.remove(client->address);
+}
+
+void RelayServer::frameDeadline(QTcpSocket *s, qint64 from)
+{
+    m_service.clock().after(m_frameMs, s, [this, s, from] {
+        const std::shared_ptr<Client> client = m_clients.value(s);
+        // Only the frame that started then, if it has not come whole since.
+        if (!client || client->frameFrom != from) return;
         qCWarning(lcRelay, "repasse da linha %s: quadro de %s não terminou em %s; conexão fechada",
-                  qUtf8Printable(m_line), qUtf8Printable(address),
+                  qUtf8Printable(m_line), qUtf8Printable(client->address),
                   qUtf8Printable(seconds(m_frameMs)));
         s->abort();
     });
-    m_clients.insert(s, client);
-    ++m_perAddress[address];
-    connect(s, &QObject::destroyed, this, [this, s, address] {
-        m_clients.remove(s);
-        if (--m_perAddress[address] <= 0) m_perAddress.remove(address);
-    });
-    return true;
 }
 
 void RelayServer::readFrom(QTcpSocket *s)
@@ -145,7 +181,10 @@ void RelayServer::readFrom(QTcpSocket *s)
         // frames a client may keep its connection, as a program that holds
         // its "device server" open does.
         if (state == RelayRequestReader::State::NeedMore) {
-            if (!client->deadline->isActive()) client->deadline->start(m_frameMs);
+            if (client->frameFrom < 0) {
+                client->frameFrom = m_service.clock().monotonicMs();
+                frameDeadline(s, client->frameFrom);
+            }
             continue;
         }
         if (state == RelayRequestReader::State::Bad) {
@@ -159,11 +198,15 @@ void RelayServer::readFrom(QTcpSocket *s)
         const QByteArray data = client->reader.data();
         client->reader.reset();
         client->waiting = true;
-        client->deadline->stop();
+        client->frameFrom = -1;
         m_service.sendFrame(m_line, address, data,
-                            [this, socket = QPointer<QTcpSocket>(s), address,
+                            [this, self = QPointer<RelayServer>(this),
+                             socket = QPointer<QTcpSocket>(s), address,
                              client](const FrameResult &r) {
+                                // The relay may be gone before the line answers.
+                                if (!self) return;
                                 client->waiting = false;
+                                client->lastActive = m_service.clock().monotonicMs();
                                 if (!socket) return;
                                 // A panel answers only a frame to its own address.
                                 if (r.ran && address != 0 && r.reply.size() >= 2)

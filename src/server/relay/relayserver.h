@@ -16,7 +16,6 @@
 class LetreiroService;
 class QTcpServer;
 class QTcpSocket;
-class QTimer;
 
 // A line's relay: a TCP port on which other programs reach the line as a
 // serial device server would. It speaks only the panel's protocol: each
@@ -25,8 +24,11 @@ class QTimer;
 // client that floods waits for itself), and whatever is not a frame closes
 // the connection with nothing forwarded. Only the addresses allowed may
 // connect; others are closed at once and logged. Connections are bounded per
-// address and in all, and a frame must come whole within a while of its
-// first byte (a client that trickles a frame holds nobody up for long).
+// address and in all: at a bound, the connection idle longest gives way to
+// the new one (programs keep theirs open between frames and connect again),
+// and only when none is idle is the new one refused. A frame must come
+// whole within a while of its first byte (a client that trickles a frame
+// holds nobody up for long), on the service's clock.
 class RelayServer : public QObject
 {
     Q_OBJECT
@@ -53,12 +55,19 @@ private:
     bool allowed(const QHostAddress &peer) const;
 
     bool admit(QTcpSocket *s);
+    void forget(QTcpSocket *s);
 
     struct Client {
+        QString address;
         RelayRequestReader reader;
-        bool waiting = false;       // its frame is on the line; nothing more is read
-        QTimer *deadline = nullptr; // the socket's child
+        bool waiting = false;   // its frame is on the line; nothing more is read
+        qint64 frameFrom = -1;  // the frame under way's first byte, on the service clock
+        qint64 lastActive = 0;  // its last frame's end or answer, on the service clock
     };
+    // The connection idle longest (no frame under way or waiting), among
+    // one address's or all; nullptr when every one is busy.
+    QTcpSocket *idlest(const QString &address) const;
+    void frameDeadline(QTcpSocket *s, qint64 from);
 
     QString m_line;
     LetreiroService &m_service;

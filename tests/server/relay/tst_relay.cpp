@@ -134,40 +134,88 @@ private Q_SLOTS:
         QCOMPARE(s.port->frames.size(), 0);
     }
 
-    void idleConnectionsAreBounded()
+    // At a bound the connection idle longest gives way: of the address at
+    // its own bound, of anyone at the total. Only when every one is busy
+    // is the new one refused.
+    void theIdlestGivesWay()
     {
         InProcessService s;
         s.port->held = true;
         const auto owned = relayOf(s);
         RelayServer &relay = *owned;
         relay.setBounds(2, 3, 60000);
-        std::vector<std::unique_ptr<QTcpSocket>> held;
-        for (const char *from : {"127.0.0.1", "127.0.0.1", "127.0.0.2"}) {
-            held.push_back(connectFrom(from, relay.port()));
-            QVERIFY(held.back());
-        }
-        // A third from one address, a fourth in all: closed at once.
-        QTest::ignoreMessage(QtWarningMsg, "repasse da linha sala: conexões demais (a última de "
-                                           "127.0.0.1); as novas são fechadas");
-        const auto third = connectFrom("127.0.0.1", relay.port());
-        QVERIFY(third && closedByServer(*third));
-        const auto fourth = connectFrom("127.0.0.3", relay.port());
-        QVERIFY(fourth && closedByServer(*fourth));
-        for (const auto &h : held)
-            QCOMPARE(h->state(), QAbstractSocket::ConnectedState);
-        held.clear();
-        // A frame begun and not ended in time: closed. A connection kept
-        // between frames stays, as a program's open "device server" does.
+        const auto connect = [&](const char *from) {
+            auto c = connectFrom(from, relay.port());
+            s.clock.advance(10); // each later than the last
+            QTest::qWait(20);    // and admitted before the next
+            return c;
+        };
+        auto a1 = connect("127.0.0.1"), a2 = connect("127.0.0.1"), b1 = connect("127.0.0.2");
+        QVERIFY(a1 && a2 && b1);
+        // The per-address bound alone: a third from .1 closes .1's oldest.
+        auto a3 = connect("127.0.0.1");
+        QVERIFY(closedByServer(*a1));
+        QCOMPARE(b1->state(), QAbstractSocket::ConnectedState);
+        // The total: a new address closes the idlest of all, .1's second.
+        auto c1 = connect("127.0.0.3");
+        QVERIFY(closedByServer(*a2));
+        // Busy ones never give way: mid-frame, or waiting for the line.
+        b1->write(frame::build(1, "P"));
+        QTRY_COMPARE(s.port->inHand(), 1);
+        a3->write(frame::build(1, "metade").left(9));
+        c1->write(frame::build(2, "metade").left(9));
+        QTest::qWait(50);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("conexões demais, todas em uso"));
+        auto refused = connect("127.0.0.4");
+        QVERIFY(refused && closedByServer(*refused));
+        for (auto *c : {b1.get(), a3.get(), c1.get()})
+            QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
+        // A frame begun must end within its time from its first byte, on the
+        // service's clock, however it trickles; a connection kept between
+        // frames stays.
         relay.setBounds(10, 10, 200);
-        const auto quiet = connectFrom("127.0.0.1", relay.port());
-        const auto half = connectFrom("127.0.0.1", relay.port());
-        QVERIFY(quiet && half);
-        half->write(frame::build(1, "metade").left(9));
+        auto trickle = connect("127.0.0.5"), quiet = connect("127.0.0.5");
+        const QByteArray f = frame::build(1, "devagar");
+        for (int i = 0; i < 4; ++i) {
+            if (i > 0) s.clock.advance(50);
+            trickle->write(f.mid(i, 1));
+            QTest::qWait(20);
+        }
+        s.clock.advance(49);
+        QCOMPARE(trickle->state(), QAbstractSocket::ConnectedState); // 199 ms after its first byte
         QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("quadro de 127.0.0.1 não terminou em 0,2 s"));
-        QVERIFY(closedByServer(*half));
+                             QRegularExpression("quadro de 127.0.0.5 não terminou em 0,2 s"));
+        s.clock.advance(1);
+        QVERIFY(closedByServer(*trickle));
         QCOMPARE(quiet->state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(s.port->inHand(), 0);
+    }
+
+    // Relay clients and the other doors share the line: after a relayed
+    // frame a door's request goes first, and a request's deadline comes on
+    // the clock while the frame on the wire goes on.
+    void theLineIsShared()
+    {
+        InProcessService s;
+        s.port->held = true;
+        const auto relay = relayOf(s);
+        auto a = connectFrom("127.0.0.1", relay->port()), b = connectFrom("127.0.0.1", relay->port());
+        a->write(frame::build(1, "P"));
+        QTRY_COMPARE(s.port->inHand(), 1);
+        b->write(frame::build(2, "P"));
+        QTRY_COMPARE(s.service->stateJson().value("linhas")[0].toObject().value("fila").toInt(), 1);
+        std::optional<SendResult> text, late;
+        s.text("caixa", "porta", &text);
+        s.send(SendRequest::Kind::Text, {"entrada"}, "tarde", &late, s.clock.monotonicMs() + 60000);
+        s.clock.advance(60000);
+        QVERIFY(!late);
+        s.clock.advance(1);
+        QVERIFY(late && late->end == SendEnd::Expired);
+        for (int i = 0; i < 3; ++i) {
+            QTRY_COMPARE(s.port->inHand(), 1);
+            s.port->release();
+        }
+        QTRY_COMPARE(s.port->texts(), QStringList({"1:P", "2:Lporta", "2:P"}));
+        QVERIFY(text && text->ok());
     }
 };
 

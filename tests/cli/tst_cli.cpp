@@ -1,4 +1,5 @@
 #include "messages.h"
+#include "rtfreader.h"
 #include "rtfwriter.h"
 #include "testfiles.h"
 #include "wiredecoder.h"
@@ -306,6 +307,19 @@ private Q_SLOTS:
         QVERIFY(fromFile.out.contains("\"etiqueta\": \"<Relogio____>\""));
         QCOMPARE(cli(simulate + QStringList{"--texto", "Olá <Relogio____>"}).out, fromFile.out);
         QCOMPARE(cli(simulate + QStringList{"-"}, "Olá <Relogio____>\n").out, fromFile.out);
+    }
+
+    // The sample message the packages ship is the program's own: the
+    // writer gives it back byte for byte, and a dry run reads it.
+    void theShippedMessageIsTheWritersOwn()
+    {
+        const QString path = LETREIRO_SOURCE_DIR "/exemplos/promocao.msg";
+        const RtfReadResult read = readRtf(contents(path));
+        QVERIFY(read.ok);
+        QCOMPARE(writeRtf(read.text), contents(path));
+        const Run r = cli({"transfere", "--mostrar", "--endereco", "1", path});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
     }
 
     // The port of the settings is said before a send, to a person only.

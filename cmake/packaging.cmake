@@ -20,6 +20,9 @@ install(FILES data/letreiro-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/p
         RENAME letreiro.xml COMPONENT desktop)
 
 install(TARGETS letreiro-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+# A message to try the tool on, as README's quick start does.
+install(FILES exemplos/promocao.msg DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/letreiro-cli/exemplos
+        COMPONENT cli)
 
 # The service runs as the system user "letreiro" (sysusers.d), under a
 # fenced systemd unit; /etc/letreiro holds only the administrator's file.
@@ -30,6 +33,11 @@ install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.sysusers DESTINATION lib/sysu
         RENAME letreiro-servidor.conf COMPONENT servidor)
 install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.tmpfiles DESTINATION lib/tmpfiles.d
         RENAME letreiro-servidor.conf COMPONENT servidor)
+# A first run on this machine against the emulator, before any real line.
+install(FILES exemplos/servidor-local.ini
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/letreiro-servidor/exemplos COMPONENT servidor)
+install(FILES data/doc/inicio-rapido.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/letreiro-servidor COMPONENT servidor)
 
 # Every package carries its copyright, changelog and manual page, as Debian
 # asks (compressed the way lintian wants: gzip -9, no name or time).

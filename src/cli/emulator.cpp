@@ -244,7 +244,7 @@ int runEmulator(const QStringList &args)
     p.addOption(address);
     p.addOption(answer);
     p.addOption(tcp);
-    if (!parseArgs(p, args, 0)) return ExitUsage;
+    if (const auto stop = parseArgs(p, args, 0)) return *stop;
     const auto addresses =
         parseAddressList(p.isSet(address) ? p.value(address) : QStringLiteral("1"), 1, 31);
     if (!addresses)
@@ -269,13 +269,12 @@ int runEmulator(const QStringList &args)
     const bool open =
         port ? emulator.listen(quint16(*port), &device, &error) : emulator.openPty(&device, &error);
     if (!open) {
-        printErr(QStringLiteral("letreiro-cli: não foi possível abrir a linha do painel: ") +
-                 error);
+        printError(QStringLiteral("não foi possível abrir a linha do painel: ") + error);
         return ExitUsage;
     }
 #ifdef Q_OS_UNIX
     if (!quitOnSignals()) {
-        printErr(QStringLiteral("letreiro-cli: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        printError(QString::fromLocal8Bit(std::strerror(errno)));
         return ExitUsage;
     }
 #endif

@@ -2,6 +2,7 @@
 #include "emulator.h"
 #include "sendcommands.h"
 #include "simulate.h"
+#include "usage.h"
 
 #include <QCoreApplication>
 
@@ -9,6 +10,12 @@
 
 namespace
 {
+
+bool isHelp(const QString &arg)
+{
+    return arg == QLatin1String("-h") || arg == QLatin1String("--help") ||
+           arg == QLatin1String("--ajuda") || arg == QLatin1String("ajuda");
+}
 
 int dispatch(QStringList args)
 {
@@ -18,24 +25,21 @@ int dispatch(QStringList args)
         printOut(versionText());
         return ExitOk;
     }
-    if (command == QLatin1String("--help") || command == QLatin1String("--ajuda") ||
-        command == QLatin1String("ajuda")) {
-        printOut(usageText());
+    if (isHelp(command)) {
+        // "letreiro-cli ajuda transfere" reads as well as "transfere --ajuda".
+        const QString about = args.value(1);
+        printOut(usage::isCommand(about) ? usage::command(about) : usage::program());
         return ExitOk;
     }
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("--ajuda"))) {
-        printOut(commandUsage(command));
-        return ExitOk;
-    }
+    if (!usage::isCommand(command))
+        return usageError(QStringLiteral("comando desconhecido: %1").arg(command));
+    setCommandName(command);
     if (command == QLatin1String("codifica")) return runEncode(args);
     if (command == QLatin1String("quadro")) return runFrame(args);
     if (command == QLatin1String("portas")) return runListPorts(args);
     if (command == QLatin1String("simula")) return runSimulate(args);
     if (command == QLatin1String("painel")) return runEmulator(args);
-    for (const char *c : {"transfere", "inicia", "para", "apaga", "hora", "data"}) {
-        if (command == QLatin1String(c)) return runSend(command, args);
-    }
-    return usageError(QStringLiteral("comando desconhecido: %1").arg(command));
+    return runSend(command, args);
 }
 
 } // namespace

@@ -23,11 +23,14 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTextStream>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -61,6 +64,9 @@ struct SendSettings {
     // The panels, in the order given ("--endereco 1,3,5-7").
     QList<int> addresses;
     QString device;
+    // Where the port came from when no --porta named it: the operator who
+    // never chose one must learn which real port a send goes to.
+    QString portOrigin;
 };
 
 bool readAddresses(const QCommandLineParser &p, bool listAllowed, QList<int> *addresses)
@@ -110,7 +116,7 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     // the first-start address 0, every panel, to the line.
     if (p.isSet(kFolder)) {
         if (const QString why = folderProblem(folder); !why.isEmpty()) {
-            printErr(QStringLiteral("letreiro-cli: --pasta: ") + why);
+            printError(QStringLiteral("--pasta: ") + why);
             return false;
         }
     }
@@ -119,7 +125,7 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     if (!files.loadConfig(s, SettingsFiles::Missing::Skip, nullptr, &error, &addressProblem,
                           &portProblem) ||
         !files.loadUsbAdapter(s, SettingsFiles::Missing::Skip, &error)) {
-        printErr(QStringLiteral("letreiro-cli: ") + error);
+        printError(error);
         return false;
     }
     int type = s.panelType;
@@ -130,18 +136,18 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
     // that never ran the desktop program).
     if (listAllowed && !p.isSet(kAddress) && !p.isSet(kShow)) {
         if (!addressProblem.isEmpty()) {
-            printErr(QStringLiteral("letreiro-cli: ") + addressProblem);
+            printError(addressProblem);
             return false;
         }
         if (!QFileInfo::exists(files.path(settingsfiles::kConfigFile))) {
-            printErr(QStringLiteral("letreiro-cli: não há %1: dê o painel com --endereco ou a "
-                                    "pasta das configurações com --pasta")
-                         .arg(QDir::toNativeSeparators(files.path(settingsfiles::kConfigFile))));
+            printError(QStringLiteral("não há %1: dê o painel com --endereco ou a "
+                                      "pasta das configurações com --pasta")
+                           .arg(QDir::toNativeSeparators(files.path(settingsfiles::kConfigFile))));
             return false;
         }
     }
     if (!p.isSet(kPort) && !portProblem.isEmpty()) {
-        printErr(QStringLiteral("letreiro-cli: ") + portProblem);
+        printError(portProblem);
         return false;
     }
     s.panelType = qint16(type);
@@ -162,13 +168,23 @@ bool loadSendSettings(const QCommandLineParser &p, bool listAllowed, SendSetting
         s.portNumber = qint16(n);
         port = portnames::resolve(n);
         if (port.isEmpty()) {
-            printErr(QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! "
-                                    "(não há porta serial número %1)")
-                         .arg(n));
+            printError(QStringLiteral("Porta de Comunicação não disponível!!! "
+                                      "(não há porta serial número %1)")
+                           .arg(n));
             return false;
         }
     }
     out->device = port;
+    if (!p.isSet(kPort)) {
+        const QString file = QDir::toNativeSeparators(files.path(settingsfiles::kConfigFile));
+        out->portOrigin =
+            QStringLiteral("porta %1 (%2), %3")
+                .arg(s.portNumber)
+                .arg(port)
+                .arg(QFileInfo::exists(files.path(settingsfiles::kConfigFile))
+                         ? QStringLiteral("das configurações em %1").arg(file)
+                         : QStringLiteral("a de um primeiro início (não há %1)").arg(file));
+    }
     return true;
 }
 
@@ -176,8 +192,7 @@ bool loadMessage(const QString &path, RichText &text, QByteArray *field)
 {
     if (!readMessageFile(path, &text)) return false;
     if (text.isEmpty()) {
-        printErr(
-            QStringLiteral("letreiro-cli: Favor editar uma mensagem!!! (%1 está vazio)").arg(path));
+        printError(QStringLiteral("Favor editar uma mensagem!!! (%1 está vazio)").arg(path));
         return false;
     }
     *field = loadCommandField(text);
@@ -192,22 +207,11 @@ bool messageFromText(const QString &text, RichText &rich, QByteArray *field)
     rich = plainMessage(text);
     const QByteArray flat = loadCommandField(rich);
     if (flat.size() <= 1) {
-        printErr(QStringLiteral("letreiro-cli: Favor editar uma mensagem!!!"));
+        printError(QStringLiteral("Favor editar uma mensagem!!!"));
         return false;
     }
     *field = flat;
     return true;
-}
-
-QString readStandardInput()
-{
-    QByteArray all;
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;) {
-        all.append(buf, qsizetype(n));
-        if (all.size() > 4 * 1024 * 1024) break; // a message, not a stream
-    }
-    return QString::fromUtf8(all);
 }
 
 // {"endereco": 3, "ok": false, "resultado": "...", "motivo": "..."}
@@ -222,6 +226,15 @@ QString jsonOutcome(int address, const CommandOutcome &outcome)
 
 // Opens the line; a port held by another program is tried again for up to
 // `seconds` (a cron job that meets the desktop program mid-transfer).
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 bool openWaiting(DeviceLine &line, const QString &device, int seconds, QString *error)
 {
     QElapsedTimer waited;
@@ -242,9 +255,13 @@ int runEncode(const QStringList &args)
     QCommandLineParser p;
     p.addOption(kType);
     int type = 0;
-    if (!parseArgs(p, args, 1) || !readType(p, &type)) return ExitUsage;
-    const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
-    printOut(frame::hexLine(encodeMessage(field, type)));
+    if (const auto stop = parseArgs(p, args, 1)) return *stop;
+    if (!readType(p, &type)) return ExitUsage;
+    // The text goes the way "transfere --texto" sends it, so that these
+    // bytes are the frame's data after its "L", line ends and all.
+    QString text = p.positionalArguments().constFirst();
+    if (text == QLatin1String("-")) text = readTypedInput();
+    printOut(frame::hexLine(encodeMessage(flattenMessage(plainMessage(text)), type)));
     return ExitOk;
 }
 
@@ -255,8 +272,8 @@ int runFrame(const QStringList &args)
     p.addOption(kAddress);
     int type = 0;
     QList<int> address = {0};
-    if (!parseArgs(p, args, 1) || !readType(p, &type) || !readAddresses(p, false, &address))
-        return ExitUsage;
+    if (const auto stop = parseArgs(p, args, 1)) return *stop;
+    if (!readType(p, &type) || !readAddresses(p, false, &address)) return ExitUsage;
     const QByteArray field = cp1252::encode(p.positionalArguments().constFirst());
     printOut(
         frame::hexLine(frame::build(qint16(address.first()), frame::encodeDataField(field, type))));
@@ -270,18 +287,16 @@ int runSend(const QString &command, const QStringList &args)
     const bool toPanels = command != QLatin1String("hora") && command != QLatin1String("data");
     for (const auto &o : {kFolder, kPort, kType, kUsb, kShow, kWait, kJson})
         p.addOption(o);
-    // The clock and the date go to every panel: an address would be ignored.
-    if (toPanels) p.addOption(kAddress);
+    p.addOption(kAddress);
     if (transfer) {
         p.addOption(kText);
         p.addOption(kStrict);
     }
-    if (!toPanels && std::any_of(args.begin(), args.end(), [](const QString &a) {
-            return a == QLatin1String("--endereco") || a.startsWith(QLatin1String("--endereco="));
-        }))
+    if (const auto stop = parseArgs(p, args, transfer ? -1 : 0)) return *stop;
+    // The clock and the date go to every panel: an address would be ignored.
+    if (!toPanels && p.isSet(kAddress))
         return usageError(
             QStringLiteral("--endereco não vale para %1: vai a todos os painéis").arg(command));
-    if (!parseArgs(p, args, transfer ? -1 : 0)) return ExitUsage;
     const QStringList files = p.positionalArguments();
     if (transfer && (p.isSet(kText) ? !files.isEmpty() : files.size() != 1))
         return usageError(QStringLiteral("dê um ARQUIVO.msg, - (a entrada padrão) ou --texto"));
@@ -301,17 +316,16 @@ int runSend(const QString &command, const QStringList &args)
     QList<int> addresses = settings.addresses;
     if (transfer) {
         RichText message;
-        const bool ok = p.isSet(kText) ? messageFromText(p.value(kText), message, &field)
-                        : files.constFirst() == QLatin1String("-")
-                            ? messageFromText(readStandardInput(), message, &field)
-                            : loadMessage(files.constFirst(), message, &field);
+        const std::optional<QString> typed = typedText(p, kText);
+        const bool ok = typed ? messageFromText(*typed, message, &field)
+                              : loadMessage(files.constFirst(), message, &field);
         if (!ok) return ExitUsage;
         // Whatever the panel would not get as it was written is said first.
         const QStringList differences = sendcheck::differences(message, s.panelType);
         for (const QString &d : differences)
-            printErr(QStringLiteral("letreiro-cli: aviso: ") + d);
+            printError(QStringLiteral("aviso: ") + d);
         if (p.isSet(kStrict) && !differences.isEmpty()) {
-            printErr(QStringLiteral("letreiro-cli: --estrito: nada foi enviado"));
+            printError(QStringLiteral("--estrito: nada foi enviado"));
             return ExitUsage;
         }
     } else if (command == QLatin1String("hora")) {
@@ -328,18 +342,27 @@ int runSend(const QString &command, const QStringList &args)
     }
 
     if (p.isSet(kShow)) {
-        printOut(frame::hexLine(field));
-        for (int address : addresses)
-            printOut(frame::hexLine(
-                frame::build(qint16(address), frame::encodeDataField(field, s.panelType))));
+        printOut(QStringLiteral("dados: ") + frame::hexLine(field));
+        for (int address : addresses) {
+            const QString label = addresses.size() == 1
+                                      ? QStringLiteral("quadro: ")
+                                      : QStringLiteral("quadro (endereço %1): ").arg(address);
+            printOut(label + frame::hexLine(frame::build(
+                                 qint16(address), frame::encodeDataField(field, s.panelType))));
+        }
         return ExitOk;
     }
 
+    // Said only to a person: a script's stderr stays as it was.
+    if (!settings.portOrigin.isEmpty() && stderrIsTerminal())
+        printError(QStringLiteral("envia pela ") + settings.portOrigin +
+                   QStringLiteral("; para outra, --porta"));
     const std::unique_ptr<DeviceLine> line = DeviceLine::forDevice(settings.device);
     QString error;
     if (!openWaiting(*line, settings.device, waitSeconds, &error)) {
-        printErr(
-            QStringLiteral("letreiro-cli: Porta de Comunicação não disponível!!! (%1)").arg(error));
+        if (!error.contains(settings.device))
+            error = settings.device + QStringLiteral(": ") + error;
+        printError(QStringLiteral("Porta de Comunicação não disponível!!! (%1)").arg(error));
         return ExitUsage;
     }
     LineTimebase time;
@@ -367,7 +390,7 @@ int runSend(const QString &command, const QStringList &args)
                          ? outcome.status
                          : QStringLiteral("endereço %1: %2").arg(address).arg(outcome.status));
         if (!outcome.succeeded && !outcome.reason.isEmpty())
-            printErr(QStringLiteral("letreiro-cli: ") + outcome.reason);
+            printError(QStringLiteral("%1 (porta %2)").arg(outcome.reason, settings.device));
         allSucceeded = allSucceeded && outcome.succeeded;
     }
     return allSucceeded ? ExitOk : ExitExchangeFailed;
@@ -376,7 +399,7 @@ int runSend(const QString &command, const QStringList &args)
 int runListPorts(const QStringList &args)
 {
     QCommandLineParser p;
-    if (!parseArgs(p, args, 0)) return ExitUsage;
+    if (const auto stop = parseArgs(p, args, 0)) return *stop;
     const QStringList ports = portnames::systemPorts();
     for (int i = 0; i < ports.size(); ++i) {
 #ifdef Q_OS_WIN

@@ -1,6 +1,7 @@
 #include "simulate.h"
 
 #include "cliargs.h"
+#include "flatten.h"
 #include "ledpainter.h"
 #include "ledsvg.h"
 #include "messagefile.h"
@@ -84,11 +85,21 @@ QString outputProblem(const QString &path, const QString &input)
 {
     const QFileInfo out(path);
     if (!out.exists()) return {};
-    if (!out.isFile())
-        return QStringLiteral("%1 não é um arquivo comum").arg(path);
+    if (!out.isFile()) return QStringLiteral("%1 não é um arquivo comum").arg(path);
     if (out.canonicalFilePath() == QFileInfo(input).canonicalFilePath())
         return QStringLiteral("%1 é a própria mensagem").arg(path);
     return {};
+}
+
+// "5, 6, 9, 12, 15 e 30", from the simulation itself.
+QString supportedWidths()
+{
+    QStringList widths;
+    for (int w = 1; w <= 30; ++w) {
+        if (simwidth::isSupported(w)) widths.append(QString::number(w));
+    }
+    const QString last = widths.takeLast();
+    return widths.join(QStringLiteral(", ")) + QStringLiteral(" e ") + last;
 }
 
 } // namespace
@@ -103,30 +114,37 @@ int runSimulate(const QStringList &args)
                                    QStringLiteral("AAAA-MM-DD HH:MM:SS"));
     const QCommandLineOption svg(QStringLiteral("svg"), QString(), QStringLiteral("ARQUIVO.svg"));
     const QCommandLineOption png(QStringLiteral("png"), QString(), QStringLiteral("ARQUIVO.png"));
-    for (const auto &o : {width, until, stopAt, clock, svg, png})
+    const QCommandLineOption text(QStringLiteral("texto"), QString(), QStringLiteral("TEXTO"));
+    for (const auto &o : {width, until, stopAt, clock, svg, png, text})
         p.addOption(o);
-    if (!parseArgs(p, args, 1)) return ExitUsage;
+    if (const auto stop = parseArgs(p, args, -1)) return *stop;
+    const QStringList files = p.positionalArguments();
+    if (p.isSet(text) ? !files.isEmpty() : files.size() != 1)
+        return usageError(QStringLiteral("dê um ARQUIVO.msg, - (a entrada padrão) ou --texto"));
     if (!p.isSet(width)) return usageError(QStringLiteral("falta --largura"));
     bool ok = false;
     const int w = p.value(width).toInt(&ok);
-    if (!ok || w < 1) return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
-    if (!simwidth::isSupported(w)) {
-        if (w == 7 || w == 10 || w > 30) {
-            printErr(QStringLiteral("Opção inválida para esta quantidade de caracteres"));
-            return ExitUsage;
-        }
-        return usageError(QStringLiteral("--largura deve ser 5, 6, 9, 12, 15 ou 30"));
+    if (!ok || !simwidth::isSupported(w)) {
+        // The panels of 7 and 10 characters and the long ones exist but
+        // have no simulation: the desktop program's words for them.
+        const QString why =
+            ok && (w == 7 || w == 10 || w > 30)
+                ? QStringLiteral("Opção inválida para esta quantidade de caracteres")
+                : QStringLiteral("não há painel dessa largura");
+        return usageError(QStringLiteral("--largura %1: %2; as larguras simuladas são %3")
+                              .arg(p.value(width), why, supportedWidths()));
     }
     qint64 untilMs = 30000, stopMs = -1;
     if (p.isSet(until) && !parseSeconds(p.value(until), &untilMs))
         return usageError(QStringLiteral("--ate deve ser um número de segundos de 0 a 86400"));
     if (p.isSet(stopAt) && !parseSeconds(p.value(stopAt), &stopMs))
         return usageError(QStringLiteral("--parar-em deve ser um número de segundos de 0 a 86400"));
-    const QString input = p.positionalArguments().constFirst();
+    const std::optional<QString> typed = typedText(p, text);
+    const QString input = typed ? QString() : files.constFirst();
     for (const auto &o : {svg, png}) {
         if (!p.isSet(o)) continue;
         if (const QString why = outputProblem(p.value(o), input); !why.isEmpty()) {
-            printErr(QStringLiteral("letreiro-cli: --%1: %2").arg(o.names().constFirst(), why));
+            printError(QStringLiteral("--%1: %2").arg(o.names().constFirst(), why));
             return ExitUsage;
         }
     }
@@ -141,7 +159,10 @@ int runSimulate(const QStringList &args)
     }
 
     RichText message;
-    if (!readMessageFile(input, &message)) return ExitUsage;
+    if (typed)
+        message = typedMessage(*typed);
+    else if (!readMessageFile(input, &message))
+        return ExitUsage;
 
     const VirtualSimulationDriver *driverPtr = nullptr;
     SimulationEngine engine(message, w,
@@ -182,7 +203,7 @@ int runSimulate(const QStringList &args)
     const auto save = [](const QString &path, const QByteArray &bytes) {
         const QString why = messagefile::saveFile(path, bytes);
         if (why.isEmpty()) return true;
-        printErr(QStringLiteral("letreiro-cli: não foi possível gravar %1: %2").arg(path, why));
+        printError(QStringLiteral("não foi possível gravar %1: %2").arg(path, why));
         return false;
     };
     std::optional<LedLoop> loop;
@@ -191,12 +212,13 @@ int runSimulate(const QStringList &args)
         tooMany = false;
     }
     if (tooMany) {
-        printErr(QStringLiteral("letreiro-cli: --svg: a animação teria mais de %1 estados; "
-                                "use um --ate menor")
-                     .arg(kMaxPictureStates));
+        printError(QStringLiteral("--svg: a animação teria mais de %1 estados; "
+                                  "use um --ate menor")
+                       .arg(kMaxPictureStates));
         return ExitUsage;
     }
-    if (p.isSet(svg) && !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w, loop)))
+    if (p.isSet(svg) &&
+        !save(p.value(svg), ledAnimationSvg(states, double(endMs) / 1000.0, w, loop)))
         return ExitUsage;
     if (p.isSet(png)) {
         // A still of the view as it stands at the end (--ate), 8 px a dot.

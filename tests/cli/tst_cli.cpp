@@ -1,12 +1,18 @@
 #include "messages.h"
+#include "rtfreader.h"
 #include "rtfwriter.h"
 #include "testfiles.h"
+#include "wiredecoder.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "clirunner.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 class TestCli : public QObject
 {
@@ -53,6 +59,11 @@ private Q_SLOTS:
         QCOMPARE(r.status, 1);
         QVERIFY(clock.elapsed() >= 1500);
         QCOMPARE(silent.nextFrame(), QString("endereço 1, verificação certa: I"));
+        // A failure names the port it went to: the one of the settings may
+        // not be the one the operator thinks of.
+        QCOMPARE(
+            r.err,
+            QString("letreiro-cli inicia: o painel não respondeu (porta %1)\n").arg(silent.device));
     }
 
     void globalSendsAndTheClock()
@@ -79,15 +90,55 @@ private Q_SLOTS:
         QTemporaryDir dir;
         writeFile(dir.filePath("cobalto.cfg"), " 1\r\n 3\r\n 0\r\n 3\r\n 0\r\n");
         const Run r = cli({"inicia", "--pasta", dir.path(), "--mostrar"});
-        QCOMPARE(r.out, QString("49\n81 7E 05 00 03 00 FF FF 49 4A\n"));
+        QCOMPARE(r.out, QString("dados: 49\nquadro: 81 7E 05 00 03 00 FF FF 49 4A\n"));
         // Options win over the files, which the tool never creates.
         const Run t = cli({"transfere", "--pasta", dir.path(), "--mostrar", "--tipo", "3",
                            "--endereco", "2", m_message});
         QCOMPARE(t.out.section('\n', 0, 0),
-                 QString("4C 3C 4E 65 76 65 5F 5F 5F 5F 5F 5F 5F 3E 4F 6C E1 20 FE 58"));
+                 QString("dados: 4C 3C 4E 65 76 65 5F 5F 5F 5F 5F 5F 5F 3E 4F 6C E1 20 FE 58"));
         QVERIFY(t.out.section('\n', 1, 1)
-                    .startsWith("81 7E 0D 00 02 00 FF FF 4C CF 4F 6C 02 20 FE 20 58"));
+                    .startsWith("quadro: 81 7E 0D 00 02 00 FF FF 4C CF 4F 6C 02 20 FE 20 58"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"cobalto.cfg"});
+    }
+
+    // After a prefix effect, once the panel's width of characters has gone,
+    // the frame carries one space more ("Promoç ão" on the 6-character
+    // panel). `codifica` must show the very bytes the frame carries, so that
+    // what the emulator prints can be checked against it.
+    void encodingIsTheFramesData_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no prefix effect") << "Promoção"
+                                          << "LPromoção";
+        QTest::newRow("the space after six") << "<Neve_______>Promoção"
+                                             << "L<Neve_______>Promoç ão";
+        QTest::newRow("line ends do not count") << "<Neve_______>Pro\nmo\tção"
+                                                << "L<Neve_______>Promoç ão";
+        QTest::newRow("a pause stops the count") << "<Roda_Cima__>AÇÃO<Pausa______>éêíóôõ"
+                                                 << "L<Roda_Cima__>AçãO<Pausa______>éêíóôõ";
+        QTest::newRow("capitals and a second count")
+            << "<Neve_______>ÁÉÍÓÚÇ<Onda_______>ãõâêôàñ"
+            << "L<Neve_______>áéíóúç <Onda_______>ãõâêôà ñ";
+    }
+
+    void encodingIsTheFramesData()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        const Run encoded = cli({"codifica", "--tipo", "5", text});
+        QCOMPARE(encoded.status, 0);
+        const QByteArray data = "L" + QByteArray::fromHex(encoded.out.toLatin1());
+        const QStringList show{"transfere",  "--pasta", m_dir.path(), "--tipo", "5",
+                               "--endereco", "1",       "--texto",    text};
+        const QString frameLine = cli(show + QStringList{"--mostrar"}).out.section('\n', 1, 1);
+        const QByteArray frame = QByteArray::fromHex(frameLine.section(": ", 1).toLatin1());
+        QCOMPARE(frame.mid(8, frame.size() - 9), data);
+        QCOMPARE(decodeWireData(data), shown);
+        Emulator panel;
+        QCOMPARE(cli(show + QStringList{"--porta", panel.device}).status, 0);
+        QCOMPARE(panel.nextFrame(), "endereço 1, verificação certa: " + shown);
+        QCOMPARE(cli({"codifica", "--tipo", "5", "-"}, text.toUtf8() + "\n").out, encoded.out);
     }
 
     void encodeAndFrame()
@@ -99,31 +150,109 @@ private Q_SLOTS:
                  QString("81 7E 05 00 01 00 FF FF 41 40\n"));
     }
 
-    void errorsAreExplainedInPortuguese_data()
+    void helpIsAskedTheSameEverywhere_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no command") << QStringList{} << "falta o comando";
-        QTest::newRow("unknown command") << QStringList{"voa"} << "comando desconhecido";
-        QTest::newRow("unknown option") << QStringList{"codifica", "--cor", "x", "A"} << "cor";
-        QTest::newRow("bad type") << QStringList{"codifica", "--tipo", "9", "A"} << "--tipo";
-        QTest::newRow("bad address")
-            << QStringList{"quadro", "--endereco", "32", "A"} << "--endereco";
-        QTest::newRow("missing file")
-            << QStringList{"transfere", "--mostrar", "/nao/existe.msg"} << "o arquivo não existe";
-        QTest::newRow("missing port")
-            << QStringList{"para", "--porta", "/dev/nao-existe", "--endereco", "1"}
-            << "Porta de Comunicação não disponível!!!";
+        QTest::addColumn<QString>("synopsis");
+        for (const char *flag : {"-h", "--help", "--ajuda"}) {
+            QTest::addRow("program %s", flag) << QStringList{flag} << "Uso: letreiro-cli COMANDO";
+            for (const char *command : {"codifica", "quadro", "transfere", "inicia", "para",
+                                        "apaga", "hora", "data", "portas", "simula", "painel"})
+                QTest::addRow("%s %s", command, flag)
+                    << QStringList{command, flag} << QString("Uso: letreiro-cli %1").arg(command);
+        }
+        QTest::newRow("help among other options")
+            << QStringList{"transfere", "--xyz", "-h"} << "Uso: letreiro-cli transfere";
+        QTest::newRow("help as a command")
+            << QStringList{"ajuda", "simula"} << "Uso: letreiro-cli simula";
     }
 
-    void errorsAreExplainedInPortuguese()
+    void helpIsAskedTheSameEverywhere()
     {
         QFETCH(QStringList, args);
-        QFETCH(QString, message);
+        QFETCH(QString, synopsis);
+        const Run r = cli(args);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.startsWith(synopsis), qPrintable(r.out));
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+
+    // A mistake is one line naming the program, the command and what is
+    // wrong; a mistake in the call is followed by that command's synopsis,
+    // never by the whole usage.
+    void mistakesAreOneLineAndTheCommandsSynopsis_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("synopsis");
+        const QString program = "Uso: letreiro-cli COMANDO [opções]";
+        QTest::newRow("no command") << QStringList{} << "letreiro-cli: falta o comando" << program;
+        QTest::newRow("unknown command")
+            << QStringList{"voa"} << "letreiro-cli: comando desconhecido: voa" << program;
+        QTest::newRow("unknown option") << QStringList{"transfere", "--xyz", "a.msg"}
+                                        << "letreiro-cli transfere: opção desconhecida: --xyz"
+                                        << "Uso: letreiro-cli transfere [opções] ARQUIVO.msg";
+        QTest::newRow("missing value")
+            << QStringList{"para", "--porta"} << "letreiro-cli para: falta o valor de --porta"
+            << "Uso: letreiro-cli para [opções]";
+        QTest::newRow("bad type") << QStringList{"codifica", "--tipo", "9", "A"}
+                                  << "letreiro-cli codifica: --tipo deve ser um número de 0 a 8"
+                                  << "Uso: letreiro-cli codifica";
+        QTest::newRow("missing text")
+            << QStringList{"codifica"} << "letreiro-cli codifica: falta o argumento"
+            << "Uso: letreiro-cli codifica";
+        QTest::newRow("bad address")
+            << QStringList{"quadro", "--endereco", "32", "A"}
+            << "letreiro-cli quadro: --endereco deve ser um número de 0 a 31"
+            << "Uso: letreiro-cli quadro";
+        QTest::newRow("address to every panel")
+            << QStringList{"hora", "--endereco", "5"}
+            << "letreiro-cli hora: --endereco não vale para hora: vai a todos os painéis"
+            << "Uso: letreiro-cli hora";
+        QTest::newRow("width without simulation")
+            << QStringList{"simula", "--largura", "7", "--texto", "A"}
+            << "letreiro-cli simula: --largura 7: Opção inválida para esta quantidade de "
+               "caracteres; as larguras simuladas são 5, 6, 9, 12, 15 e 30"
+            << "Uso: letreiro-cli simula";
+        QTest::newRow("no such width")
+            << QStringList{"simula", "--largura", "8", "--texto", "A"}
+            << "letreiro-cli simula: --largura 8: não há painel dessa largura; as larguras "
+               "simuladas são 5, 6, 9, 12, 15 e 30"
+            << "Uso: letreiro-cli simula";
+        QTest::newRow("a file and a text")
+            << QStringList{"simula", "--largura", "6", "--texto", "A", "a.msg"}
+            << "letreiro-cli simula: dê um ARQUIVO.msg, - (a entrada padrão) ou --texto"
+            << "Uso: letreiro-cli simula";
+        // Not mistakes in the call: the line alone.
+        QTest::newRow("missing file")
+            << QStringList{"transfere", "--mostrar", "/nao/existe.msg"}
+            << "letreiro-cli transfere: Não foi possível abrir o arquivo: a pasta do arquivo não "
+               "existe. (/nao/existe.msg)"
+            << QString();
+        QTest::newRow("missing port")
+            << QStringList{"para", "--porta", "/dev/nao-existe", "--endereco", "1"}
+            << "letreiro-cli para: Porta de Comunicação não disponível!!! (/dev/nao-existe: "
+               "dispositivo não encontrado)"
+            << QString();
+    }
+
+    void mistakesAreOneLineAndTheCommandsSynopsis()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, line);
+        QFETCH(QString, synopsis);
         const Run r = cli(args);
         QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(r.out.isEmpty());
+        const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), line);
+        if (synopsis.isEmpty()) {
+            QCOMPARE(lines.size(), 1);
+            return;
+        }
+        QVERIFY2(lines.value(1).startsWith(synopsis), qPrintable(r.err));
+        QVERIFY2(lines.size() <= 5, qPrintable(r.err));
+        QVERIFY2(lines.last().startsWith("Mais: letreiro-cli"), qPrintable(r.err));
     }
 
     void aFileThatIsNotAMessage()
@@ -160,13 +289,85 @@ private Q_SLOTS:
         QCOMPARE(first.status, 0);
         QCOMPARE(first.out, lines.value(0) + '\n');
 
-        Run bad = cli({"simula", "--largura", "10", path});
-        QCOMPARE(bad.status, 2);
-        QCOMPARE(bad.err, QString("Opção inválida para esta quantidade de caracteres\n"));
-        bad = cli({"simula", "--largura", "8", path});
-        QCOMPARE(bad.status, 2);
-        QVERIFY(bad.err.contains("--largura"));
         QCOMPARE(cli({"simula", "--largura", "12", "/nao/existe.msg"}).status, 2);
+    }
+
+    // A message typed for the simulation plays as the same message in a
+    // file: tags by name are effects, not text.
+    void simulateATypedMessage()
+    {
+        const QString path = m_dir.filePath("tipado.msg");
+        writeFile(path, writeRtf(Message()
+                                     .text("Olá ", rgbColour(0, 0, 0))
+                                     .tag("<Relogio____>", rgbColour(0, 0, 0))));
+        const QStringList simulate{"simula",    "--largura",          "9", "--ate", "2",
+                                   "--relogio", "2026-12-06 10:00:00"};
+        const Run fromFile = cli(simulate + QStringList{path});
+        QCOMPARE(fromFile.status, 0);
+        QVERIFY(fromFile.out.contains("\"etiqueta\": \"<Relogio____>\""));
+        QCOMPARE(cli(simulate + QStringList{"--texto", "Olá <Relogio____>"}).out, fromFile.out);
+        QCOMPARE(cli(simulate + QStringList{"-"}, "Olá <Relogio____>\n").out, fromFile.out);
+    }
+
+    // The sample message the packages ship is the program's own: the
+    // writer gives it back byte for byte, and a dry run reads it.
+    void theShippedMessageIsTheWritersOwn()
+    {
+        const QString path = LETREIRO_SOURCE_DIR "/exemplos/promocao.msg";
+        const RtfReadResult read = readRtf(contents(path));
+        QVERIFY(read.ok);
+        QCOMPARE(writeRtf(read.text), contents(path));
+        const Run r = cli({"transfere", "--mostrar", "--endereco", "1", path});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+
+    // The port of the settings is said before a send, to a person only.
+    void theSettingsPortIsSaidOnATerminal_data()
+    {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<bool>("portGiven");
+        QTest::addColumn<bool>("said");
+        QTest::newRow("terminal, settings' port") << true << false << true;
+        QTest::newRow("terminal, --porta") << true << true << false;
+        QTest::newRow("pipe, settings' port") << false << false << false;
+    }
+
+    void theSettingsPortIsSaidOnATerminal()
+    {
+        QFETCH(bool, terminal);
+        QFETCH(bool, portGiven);
+        QFETCH(bool, said);
+        Emulator panel;
+        QTemporaryDir dir;
+        writeFile(dir.filePath("cobalto.cfg"), " 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n");
+        QStringList args{"para", "--pasta", dir.path()};
+        if (portGiven) args << "--porta" << panel.device;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LETREIRO_PORTAS", "COM1=" + panel.device);
+        p.setProcessEnvironment(env);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QByteArray terminalName = ::ptsname(master);
+        if (terminal) {
+            p.setChildProcessModifier([&terminalName] {
+                const int fd = ::open(terminalName.constData(), O_RDWR | O_NOCTTY);
+                if (fd >= 0) ::dup2(fd, STDERR_FILENO);
+            });
+        }
+        p.start(LETREIRO_CLI, args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        QByteArray onTerminal(4096, 0);
+        const auto n = ::read(master, onTerminal.data(), size_t(onTerminal.size()));
+        ::close(master);
+        onTerminal.resize(n > 0 ? n : 0);
+        const QString notice = QString("letreiro-cli para: envia pela porta 1 (%1), das "
+                                       "configurações em %2; para outra, --porta")
+                                   .arg(panel.device, dir.filePath("cobalto.cfg"));
+        QCOMPARE(QString::fromUtf8(onTerminal + p.readAllStandardError()).contains(notice), said);
     }
 
     void theEmulatorStopsOnTerminate()

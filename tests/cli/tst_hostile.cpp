@@ -122,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(f.resize(100 * 1024 * 1024));
         f.close();
         r = cli({"para", "--mostrar", "--pasta", dir.path()});
-        QCOMPARE(r.out, QString("50\n81 7E 05 00 03 00 FF FF 50 53\n"));
+        QCOMPARE(r.out, QString("dados: 50\nquadro: 81 7E 05 00 03 00 FF FF 50 53\n"));
         QVERIFY(ChildUsage::now().maxRssKb < 400 * 1024);
     }
 

@@ -4,12 +4,11 @@
 #include "mainwindow.h"
 
 #include "documentwindow.h"
-#include "encoder.h"
-#include "flatten.h"
 #include "frame.h"
 #include "helpwindow.h"
 #include "messageedit.h"
 #include "recentfiles.h"
+#include "sendcheck.h"
 #include "statusbar.h"
 
 #include <QAction>
@@ -63,8 +62,8 @@ void MainWindow::showMessageSize()
         m_status->setMessageSize(-1, frame::kMaxData);
         return;
     }
-    const QByteArray field = loadCommandField(doc->editor()->richText());
-    m_status->setMessageSize(encodeMessage(field, m_settings.panelType).size(), frame::kMaxData);
+    const sendcheck::Size size = sendcheck::size(doc->editor()->richText(), m_settings.panelType);
+    m_status->setMessageSize(size.used, size.limit);
 }
 
 void MainWindow::fillRecentFiles()

@@ -144,14 +144,19 @@ bool QtSerialLine::waitForActivity(int ms)
 // loop spinning; it is a lost port at once.
 bool QtSerialLine::hungUp()
 {
+    if (!farEndGone()) return false;
+    m_error = hangUpText(m_device);
+    return true;
+}
+
+bool QtSerialLine::farEndGone() const
+{
 #ifdef Q_OS_WIN
     return false; // a vanished port gives a resource error there
 #else
     if (!m_port.isOpen()) return false;
     pollfd p{int(m_port.handle()), POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
-    m_error = hangUpText(m_device);
-    return true;
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 #endif
 }
 
@@ -237,6 +242,8 @@ QString QtSerialLine::errorString() const
     if (!m_error.isEmpty()) return m_error;
     // Qt closes a port itself on some errors of a line whose far end hung
     // up, before it says why: the port is gone, not closed by anyone here.
-    if (m_opened && !m_port.isOpen()) return hangUpText(m_device);
+    // A write or read may also fail on a hung-up line before any error
+    // signal came: the far end's state says which it was.
+    if (m_opened && (!m_port.isOpen() || farEndGone())) return hangUpText(m_device);
     return QStringLiteral("porta de comunicação fechada");
 }

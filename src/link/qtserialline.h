@@ -38,6 +38,7 @@ private:
     bool leftoverLockRemoved();
     void onError(QSerialPort::SerialPortError e);
     bool hungUp();
+    bool farEndGone() const;
     void lose();
     qint64 driverOutputQueue();
 

@@ -137,15 +137,20 @@ QStringList differences(const RichText &text, int panelType)
     return out;
 }
 
+Size size(const RichText &text, int panelType)
+{
+    return {encodeMessage(loadCommandField(text), panelType).size(), frame::kMaxData};
+}
+
 Received received(const RichText &text, int panelType)
 {
     Received r;
     r.data = encodeMessage(loadCommandField(text), panelType);
+    r.used = r.data.size();
+    r.limit = frame::kMaxData;
     r.data.truncate(frame::kMaxData);
     // Without the command's letter: the text as the panel holds it.
     r.text = decodeWireData(r.data).mid(1);
-    r.used = r.data.size() - 1;
-    r.limit = frame::kMaxData - 1;
     return r;
 }
 

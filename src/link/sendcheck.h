@@ -18,12 +18,22 @@ namespace sendcheck
 // frame carries (cut, at so many characters).
 QStringList differences(const RichText &text, int panelType);
 
+// How much of one send a message takes: its load command encoded (the
+// command's letter included, before any cut) against the most one frame
+// carries. The one measure the desktop's status bar, the page and the API
+// show ("1.234 / 7.500").
+struct Size {
+    qsizetype used = 0;
+    qsizetype limit = 0;
+};
+Size size(const RichText &text, int panelType);
+
 // The load command as it goes on the wire, and read back.
 struct Received {
     QByteArray data;     // encoded, cut to what one frame carries
     QString text;        // the data read back: tags by name, as the emulator prints it
-    qsizetype used = 0;  // the panel's characters taken (one per tag)
-    qsizetype limit = 0; // the most one frame carries
+    qsizetype used = 0;  // size(): the encoded bytes, before the cut
+    qsizetype limit = 0; // size(): the most one frame carries
 };
 Received received(const RichText &text, int panelType);
 

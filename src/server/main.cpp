@@ -2,7 +2,8 @@
 // and the relays of the lines.
 //   letreiro-servidor --config FILE                 serve
 //   letreiro-servidor --config FILE --usuario NOME  set a password (stdin)
-//   letreiro-servidor --config FILE --novo-token NOME
+//   letreiro-servidor --config FILE --novo-token USUARIO [--nome NOME] [--validade DIAS]
+//   letreiro-servidor --config FILE --tokens | --revoga-token NOME
 #include "agendarunner.h"
 #include "httpapi.h"
 #include "letreiroservice.h"
@@ -15,6 +16,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -67,9 +70,14 @@ int main(int argc, char *argv[])
     QCommandLineParser p;
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("ARQUIVO"));
     const QCommandLineOption user(QStringLiteral("usuario"), QString(), QStringLiteral("NOME"));
-    const QCommandLineOption token(QStringLiteral("novo-token"), QString(), QStringLiteral("NOME"));
-    const QCommandLineOption help(QStringList{QStringLiteral("ajuda"), QStringLiteral("help")});
-    for (const auto &o : {config, user, token, help})
+    const QCommandLineOption token(QStringLiteral("novo-token"), QString(), QStringLiteral("USUARIO"));
+    const QCommandLineOption tokenName(QStringLiteral("nome"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption validity(QStringLiteral("validade"), QString(), QStringLiteral("DIAS"));
+    const QCommandLineOption list(QStringLiteral("tokens"));
+    const QCommandLineOption revoke(QStringLiteral("revoga-token"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption help(
+        QStringList{QStringLiteral("ajuda"), QStringLiteral("help"), QStringLiteral("h")});
+    for (const auto &o : {config, user, token, tokenName, validity, list, revoke, help})
         p.addOption(o);
     if (!p.parse(QCoreApplication::arguments()))
         return fail(QStringLiteral("opções inválidas (letreiro-servidor --ajuda)"));
@@ -77,7 +85,9 @@ int main(int argc, char *argv[])
         out(QStringLiteral(
             "Uso: letreiro-servidor --config ARQUIVO\n"
             "     letreiro-servidor --config ARQUIVO --usuario NOME   (a senha na entrada padrão)\n"
-            "     letreiro-servidor --config ARQUIVO --novo-token NOME\n\n"
+            "     letreiro-servidor --config ARQUIVO --novo-token USUARIO [--nome NOME] [--validade DIAS]\n"
+            "     letreiro-servidor --config ARQUIVO --tokens\n"
+            "     letreiro-servidor --config ARQUIVO --revoga-token NOME\n\n"
             "Serve a página e a API dos painéis; a primeira linha escrita é o endereço."));
         return p.isSet(help) ? 0 : 2;
     }
@@ -97,9 +107,36 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (p.isSet(token)) {
-        const QString t = users.newToken(p.value(token), &error);
+        QDateTime expires;
+        if (p.isSet(validity)) {
+            bool ok = false;
+            const int days = p.value(validity).toInt(&ok);
+            if (!ok || days < 1 || days > 3650)
+                return fail(QStringLiteral("--validade: um número de dias de 1 a 3650"));
+            expires = QDateTime::currentDateTimeUtc().addDays(days);
+        }
+        const QString t = users.newToken(p.value(token), &error, p.value(tokenName), expires);
         if (t.isEmpty()) return fail(error);
         out(t);
+        return 0;
+    }
+    if (p.isSet(list)) {
+        QFile usage(users.usagePath());
+        if (usage.open(QIODevice::ReadOnly)) users.setUsage(usage.read(1 << 20));
+        const auto when = [](const QDateTime &t) {
+            return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                               : QStringLiteral("-");
+        };
+        out(QStringLiteral("NOME\tUSUÁRIO\tFEITO\tÚLTIMO USO\tEXPIRA\tSITUAÇÃO"));
+        for (const UserStore::TokenInfo &t : users.tokens())
+            out(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+                    .arg(t.name, t.user, when(t.made), when(t.lastUsed), when(t.expires),
+                         t.alive ? QStringLiteral("válido") : QStringLiteral("encerrado")));
+        return 0;
+    }
+    if (p.isSet(revoke)) {
+        if (!users.revokeToken(p.value(revoke), &error)) return fail(error);
+        out(QStringLiteral("token %1 revogado").arg(p.value(revoke)));
         return 0;
     }
 

@@ -10,6 +10,7 @@
 #include "webpage.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonObject>
 #include <QStringDecoder>
 #include <QThread>
@@ -103,6 +104,8 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
       m_idempotency([&clock = service.clock()] { return clock.monotonicMs(); })
 {
     initPageResource();
+    QFile usage(users.usagePath());
+    if (usage.open(QIODevice::ReadOnly)) users.setUsage(usage.read(1 << 20));
     // The main thread, the HTTP engine's and a login's keep a core between
     // them; a few previews at once are plenty for one page's users.
     m_previewPool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
@@ -132,8 +135,12 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     // A password set or a user removed with --usuario while the service
     // runs ends that user's sessions within a second or two.
     m_usersWatch->setInterval(1000);
-    QObject::connect(m_usersWatch, &QTimer::timeout, m_context,
-                     [this] { m_sessions.endUsers(m_users.reloadIfChanged()); });
+    QObject::connect(m_usersWatch, &QTimer::timeout, m_context, [this] {
+        m_sessions.endUsers(m_users.reloadIfChanged());
+        // When each token was last used, for `--tokens`: off this thread.
+        if (m_users.usageChanged())
+            m_service.stateWriter().save(m_users.usagePath(), m_users.usageJson());
+    });
     m_usersWatch->start();
 }
 

@@ -3,8 +3,11 @@
 #include "logging.h"
 #include "randombits.h"
 
+#include <algorithm>
+
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -119,11 +122,27 @@ bool UserStore::read(QString *error)
                        QByteArray::fromHex(u.value(QStringLiteral("hash")).toString().toLatin1()),
                        u.value(QStringLiteral("iteracoes")).toInt()});
     }
-    QHash<QByteArray, QString> tokens;
-    const QJsonObject t = o.value(QStringLiteral("tokens")).toObject();
-    for (auto it = t.begin(); it != t.end(); ++it)
-        tokens.insert(it.key().toLatin1(), it.value().toString());
     m_passwords = std::move(passwords);
+    QHash<QByteArray, Token> tokens;
+    const QJsonObject t = o.value(QStringLiteral("tokens")).toObject();
+    for (auto it = t.begin(); it != t.end(); ++it) {
+        const QJsonObject j = it.value().toObject();
+        Token token;
+        if (it.value().isString()) {
+            // An older file's token: its user only, taken as made under the
+            // password the user has now.
+            token.user = token.name = it.value().toString();
+            token.under = fingerprint(token.user);
+        } else {
+            token.user = j.value(QStringLiteral("usuario")).toString();
+            token.name = j.value(QStringLiteral("nome")).toString();
+            token.made = QDateTime::fromString(j.value(QStringLiteral("feito")).toString(), Qt::ISODate);
+            token.expires =
+                QDateTime::fromString(j.value(QStringLiteral("expira")).toString(), Qt::ISODate);
+            token.under = j.value(QStringLiteral("senha")).toString().toLatin1();
+        }
+        tokens.insert(it.key().toLatin1(), token);
+    }
     m_tokens = std::move(tokens);
     return true;
 }
@@ -136,8 +155,15 @@ bool UserStore::save(QString *error) const
                      QJsonObject{{QStringLiteral("sal"), QString::fromLatin1(it->salt.toHex())},
                                  {QStringLiteral("hash"), QString::fromLatin1(it->hash.toHex())},
                                  {QStringLiteral("iteracoes"), it->iterations}});
-    for (auto it = m_tokens.begin(); it != m_tokens.end(); ++it)
-        tokens.insert(QString::fromLatin1(it.key()), it.value());
+    for (auto it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+        QJsonObject t{{QStringLiteral("usuario"), it->user},
+                      {QStringLiteral("nome"), it->name},
+                      {QStringLiteral("feito"), it->made.toString(Qt::ISODate)},
+                      {QStringLiteral("senha"), QString::fromLatin1(it->under)}};
+        if (it->expires.isValid())
+            t.insert(QStringLiteral("expira"), it->expires.toString(Qt::ISODate));
+        tokens.insert(QString::fromLatin1(it.key()), t);
+    }
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("não foi possível gravar %1").arg(m_path);
@@ -167,13 +193,96 @@ bool UserStore::setPassword(const QString &user, const QString &password, QStrin
     return save(error);
 }
 
-QString UserStore::newToken(const QString &user, QString *error)
+QByteArray UserStore::fingerprint(const QString &user) const
+{
+    const auto it = m_passwords.constFind(user);
+    if (it == m_passwords.constEnd()) return {};
+    return QCryptographicHash::hash(it->salt + it->hash, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+bool UserStore::alive(const Token &t) const
+{
+    return fingerprint(t.user) == t.under &&
+           (!t.expires.isValid() || QDateTime::currentDateTimeUtc() < t.expires);
+}
+
+QString UserStore::newToken(const QString &user, QString *error, QString name,
+                            const QDateTime &expires)
+{
+    if (user.isEmpty()) {
+        *error = QStringLiteral("o token precisa de um usuário");
+        return {};
+    }
+    QMutexLocker lock(&m_mutex);
+    QStringList names;
+    for (const Token &t : std::as_const(m_tokens))
+        names.append(t.name);
+    if (name.isEmpty()) {
+        name = user;
+        for (int n = 2; names.contains(name); ++n)
+            name = QStringLiteral("%1-%2").arg(user).arg(n);
+    } else if (names.contains(name)) {
+        *error = QStringLiteral("já existe um token chamado %1").arg(name);
+        return {};
+    }
+    const QByteArray secret = randomHex256();
+    m_tokens.insert(QCryptographicHash::hash(secret, QCryptographicHash::Sha256).toHex(),
+                    {user, name, QDateTime::currentDateTimeUtc(), expires.toUTC(),
+                     fingerprint(user)});
+    if (!save(error)) return {};
+    return QString::fromLatin1(secret);
+}
+
+QList<UserStore::TokenInfo> UserStore::tokens() const
 {
     QMutexLocker lock(&m_mutex);
-    const QByteArray token = randomHex256();
-    m_tokens.insert(QCryptographicHash::hash(token, QCryptographicHash::Sha256).toHex(), user);
-    if (!save(error)) return {};
-    return QString::fromLatin1(token);
+    QList<TokenInfo> out;
+    for (const Token &t : std::as_const(m_tokens))
+        out.append({t.user, t.name, t.made, t.expires, m_used.value(t.name), alive(t)});
+    std::sort(out.begin(), out.end(),
+              [](const TokenInfo &a, const TokenInfo &b) { return a.name < b.name; });
+    return out;
+}
+
+bool UserStore::revokeToken(const QString &name, QString *error)
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+        if (it->name != name) continue;
+        m_tokens.erase(it);
+        return save(error);
+    }
+    *error = QStringLiteral("não há token chamado %1").arg(name);
+    return false;
+}
+
+QString UserStore::usagePath() const
+{
+    return QFileInfo(m_path).absoluteDir().filePath(QStringLiteral("tokens-uso.json"));
+}
+
+QByteArray UserStore::usageJson() const
+{
+    QMutexLocker lock(&m_mutex);
+    QJsonObject o;
+    for (auto it = m_used.cbegin(); it != m_used.cend(); ++it)
+        o.insert(it.key(), it.value().toString(Qt::ISODate));
+    m_usedChanged = false;
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+bool UserStore::usageChanged() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_usedChanged;
+}
+
+void UserStore::setUsage(const QByteArray &json)
+{
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    QMutexLocker lock(&m_mutex);
+    for (auto it = o.begin(); it != o.end(); ++it)
+        m_used.insert(it.key(), QDateTime::fromString(it.value().toString(), Qt::ISODate));
 }
 
 QString UserStore::checkPassword(const QString &user, const QString &password) const
@@ -197,5 +306,14 @@ QString UserStore::checkToken(const QString &token) const
     const QByteArray hash =
         QCryptographicHash::hash(token.toLatin1(), QCryptographicHash::Sha256).toHex();
     QMutexLocker lock(&m_mutex);
-    return m_tokens.value(hash);
+    const auto it = m_tokens.constFind(hash);
+    if (it == m_tokens.constEnd() || !alive(*it)) return {};
+    // To the minute: enough to tell a token in use from one forgotten.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QDateTime &used = m_used[it->name];
+    if (!used.isValid() || used.secsTo(now) >= 60) {
+        used = now;
+        m_usedChanged = true;
+    }
+    return it->user;
 }

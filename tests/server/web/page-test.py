@@ -19,7 +19,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 bin_dir = sys.argv[1]
 shots = sys.argv[2] if len(sys.argv) > 2 else None
 here = os.path.dirname(os.path.abspath(__file__))
-AXE = next((p for p in (os.path.join(here, "../../build/npm/node_modules/axe-core/axe.min.js"),
+AXE = next((p for p in (os.path.join(here, "../../../build/npm/node_modules/axe-core/axe.min.js"),
                         "/usr/local/lib/node_modules/axe-core/axe.min.js",
                         "/usr/lib/node_modules/axe-core/axe.min.js") if os.path.exists(p)), None)
 assert AXE, "axe-core is missing: run scripts/install-deps"
@@ -165,7 +165,7 @@ try:
         browser.find_element(By.CSS_SELECTOR, "button[title='<Pisca______>']").click()
         box.send_keys("Ofertas de verão")
         assert box.get_attribute("value") == "Bom dia! <Pisca______>Ofertas de verão", box.get_attribute("value")
-        wait.until(lambda b: by_id("avisos").text == "" and "de 7499 caracteres" in by_id("contagem").text)
+        wait.until(lambda b: by_id("avisos").text == "" and " / 7.500" in by_id("contagem").text)
         wait.until(lambda b: "Ofertas" in (by_id("previa").get_attribute("src") or ""))
         wait.until(lambda b: b.execute_script(
             "const i = document.getElementById('previa'); return i.complete && i.naturalWidth > 0;"))

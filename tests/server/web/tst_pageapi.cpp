@@ -161,7 +161,7 @@ private Q_SLOTS:
                     .toObject();
             QCOMPARE(posted, preview);
             QCOMPARE(preview.value("avisos").toArray().size(), 3);
-            QCOMPARE(preview.value("limite").toInt(), 7499);
+            QCOMPARE(preview.value("limite").toInt(), 7500);
             const Reply sent = s.call("POST", "/api/paineis/" + panel + "/texto",
                                       QJsonDocument(QJsonObject{{"texto", text}}).toJson());
             QCOMPARE(sent.json().toObject().value("avisos"), preview.value("avisos"));

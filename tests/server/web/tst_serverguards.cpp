@@ -10,6 +10,8 @@
 #include "testfiles.h"
 #include "userstore.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -219,6 +221,45 @@ private Q_SLOTS:
         QCOMPARE(sessions.user(first), QString("bia")); // the oldest was the one opened before
         sessions.open("bia");
         QVERIFY(sessions.user(first).isEmpty());
+    }
+
+    // A token acts as its user until revoked, past its expiry, or its user's
+    // password changes or the user is gone; an older file's token still works.
+    void tokensHaveALife()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("usuarios.json");
+        UserStore admin(path), service(path);
+        QString why;
+        QVERIFY(admin.setPassword("ana", "um", &why));
+        const QString ana = admin.newToken("ana", &why), ana2 = admin.newToken("ana", &why);
+        const QString placar = admin.newToken("placar", &why, "painel-da-quadra");
+        const QString old = admin.newToken("ana", &why, "velho",
+                                           QDateTime::currentDateTimeUtc().addSecs(-1));
+        QVERIFY(service.load(&why));
+        QCOMPARE(service.checkToken(ana), QString("ana"));
+        QCOMPARE(service.checkToken(placar), QString("placar"));
+        QVERIFY(service.checkToken(old).isEmpty()); // past its expiry
+        QStringList names;
+        for (const UserStore::TokenInfo &t : service.tokens())
+            names.append(t.name + (t.alive ? "" : " encerrado") + (t.lastUsed.isValid() ? " usado" : ""));
+        QCOMPARE(names, QStringList({"ana usado", "ana-2", "painel-da-quadra usado", "velho encerrado"}));
+        QVERIFY(service.usageChanged() && service.usageJson().contains("painel-da-quadra"));
+        QVERIFY(admin.newToken("ana", &why, "ana-2").isEmpty()); // names are unique
+        // Revoked by name; a changed password ends ana's, not placar's.
+        QVERIFY(admin.revokeToken("ana-2", &why) && !admin.revokeToken("ana-2", &why));
+        service.reloadIfChanged();
+        QVERIFY(service.checkToken(ana2).isEmpty());
+        QVERIFY(admin.setPassword("ana", "dois", &why));
+        service.reloadIfChanged();
+        QVERIFY(service.checkToken(ana).isEmpty());
+        QCOMPARE(service.checkToken(placar), QString("placar"));
+        // An older file: a token as a bare user name, under today's password.
+        writeFile(path, R"({"usuarios":{},"tokens":{")" +
+                            QCryptographicHash::hash("segredo", QCryptographicHash::Sha256).toHex() +
+                            R"(":"placar"}})");
+        service.reloadIfChanged();
+        QCOMPARE(service.checkToken("segredo"), QString("placar"));
     }
 
     void aChangedUsersFileEndsSessions()

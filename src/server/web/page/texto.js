@@ -68,7 +68,10 @@ export function atualizarTexto() {
     try {
       const r = await api("POST", "/api/previa", {texto, painel: painelDaPrevia()});
       if (meu !== pedido) return; // a later keystroke has its own answer coming
-      $("contagem").textContent = `${r.caracteres} de ${r.limite} caracteres do painel`;
+      // The desktop program's measure and words: encoded bytes of one send.
+      const n = new Intl.NumberFormat("pt-BR");
+      $("contagem").textContent = `${n.format(r.caracteres)} / ${n.format(r.limite)}` +
+        (r.caracteres > r.limite ? ": não cabe no painel (o fim é cortado)" : "");
       $("avisos").replaceChildren(...r.avisos.map((a) => el("li", "Atenção: " + a)));
     } catch (e) { /* the session's end is said elsewhere */ }
   }, 250);

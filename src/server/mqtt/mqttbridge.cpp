@@ -113,7 +113,9 @@ bool MqttBridge::start(QString *error)
     QFile readable(journal);
     if (!QFileInfo::exists(aside) && readable.exists() &&
         (!QFileInfo(journal).isFile() || !readable.open(QIODevice::ReadOnly)))
-        m_service.startNote(wholefile::setAside(journal, readable.errorString()));
+        m_service.startNote(wholefile::setAside(
+            journal, QFileInfo(journal).isFile() ? readable.errorString()
+                                                 : QStringLiteral("não é um arquivo")));
     readable.close();
     if (QFileInfo::exists(aside)) {
         // Taking new texts would run again, or lose, those it holds.
@@ -228,6 +230,7 @@ void MqttBridge::connected(bool sessionPresent)
     log(sessionPresent ? QStringLiteral("conectado; a sessão foi mantida")
                        : QStringLiteral("conectado; sessão nova"));
     m_logged.clear();
+    m_ownerSeen.clear();
     setLink(Link::Connected, {}, 0);
     // The presence says "online" once the broker delivers to the service:
     // a user that may not read its topics is granted them all the same.
@@ -276,12 +279,13 @@ void MqttBridge::own(const MqttLink::Message &m)
         }
         m_client.publish(topic(QStringLiteral("estado")), "online", true);
         // Any retained owner record came before the probe: it is known now.
-        if (!m_claimed) {
+        if (m_ownerSeen != m_instance) {
             m_claimed = true;
             m_client.publish(topic(QStringLiteral("dono")), m_instance, true);
         }
         return;
     }
+    m_ownerSeen = m.payload;
     // Someone else's id over ours: only another service writes there.
     if (m.payload != m_instance && m_claimed && !m.payload.isEmpty()) takenOver();
 }

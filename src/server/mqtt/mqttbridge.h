@@ -108,6 +108,7 @@ private:
     QByteArray m_probe;      // this connection's, until it comes back
     bool m_deaf = false;
     bool m_claimed = false;  // the owner record holds m_instance, as far as we know
+    QByteArray m_ownerSeen;  // on the owner record, this connection
     QMap<QString, QString> m_refusals; // topic or filter → what `avisos` says
     QSet<QString> m_refusalsLogged;    // topic and reason
 };

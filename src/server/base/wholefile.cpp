@@ -21,7 +21,8 @@ QString errnoWords(int error)
     case EROFS: return QStringLiteral("o disco é somente leitura");
     case EACCES:
     case EPERM: return QStringLiteral("sem permissão para gravar nesta pasta");
-    case ENOENT: return QStringLiteral("a pasta não existe");
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("a pasta não existe");
     case EISDIR: return QStringLiteral("é uma pasta, não um arquivo");
     case EIO: return QStringLiteral("erro de entrada e saída no disco");
     default: return QString::fromLocal8Bit(std::strerror(error));

@@ -260,7 +260,8 @@ void MqttBridge::lost(const MqttLink::Loss &loss)
             ? mqttreasons::Verdict{QStringLiteral("outro serviço está usando o sítio %1")
                                        .arg(m_config.site),
                                    true}
-            : mqttreasons::ofLoss(loss.reason, loss.detail, where);
+            : mqttreasons::ofLoss(loss.reason, loss.detail, where,
+                                                !m_config.user.isEmpty());
     setLink(verdict.refused ? Link::Refused : Link::Reconnecting, verdict.words, loss.retryMs);
     // Once, then on change only: a broker away for an hour is one line.
     if (verdict.words == m_logged) return;

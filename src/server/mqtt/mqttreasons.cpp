@@ -52,7 +52,7 @@ QString refusal(int reason)
     return QStringLiteral("%1 (%2)").arg(brokerWords(reason), hex(reason));
 }
 
-Verdict ofLoss(int reason, const QString &detail, const QString &where)
+Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser)
 {
     // The TLS library's words come first: a handshake that failed can end
     // as any of the library's errors.
@@ -81,9 +81,11 @@ Verdict ofLoss(int reason, const QString &detail, const QString &where)
                              reason == MQTT_RC_CLIENTID_NOT_VALID || reason == MQTT_RC_BANNED ||
                              reason == MQTT_RC_BAD_AUTHENTICATION_METHOD ||
                              reason == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
-        const QString words = reason == MQTT_RC_NOT_AUTHORIZED
-                                  ? QStringLiteral("o broker não autoriza este usuário")
-                                  : brokerWords(reason);
+        const QString words =
+            reason != MQTT_RC_NOT_AUTHORIZED ? brokerWords(reason)
+            : withUser ? brokerWords(MQTT_RC_BAD_USERNAME_OR_PASSWORD)
+                       : QStringLiteral("o broker não aceita clientes sem usuário "
+                                        "(usuario e senha em [mqtt])");
         return {QStringLiteral("%1 (%2)").arg(words, hex(reason)), refused};
     }
     switch (reason) {

@@ -18,7 +18,9 @@ struct Verdict {
     bool refused = false;
 };
 // `reason`: an MQTT 5 reason code (0x80 and up) or the library's error;
-// `detail`: the system's or the TLS library's own words; `where`: host:port.
-Verdict ofLoss(int reason, const QString &detail, const QString &where);
+// `detail`: the system's or the TLS library's own words; `where`: host:port;
+// `withUser`: a user name was given (brokers refuse a wrong password with
+// 0x86 or, as Mosquitto does, 0x87).
+Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser);
 
 } // namespace mqttreasons

@@ -91,8 +91,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("words");
         QTest::newRow("wrong password") << int(MQTT_RC_BAD_USERNAME_OR_PASSWORD) << "" << "recusado"
                                         << "usuário ou senha recusados pelo broker (0x86)";
-        QTest::newRow("no rights") << int(MQTT_RC_NOT_AUTHORIZED) << "" << "recusado"
-                                   << "o broker não autoriza este usuário (0x87)";
+        QTest::newRow("no user") << int(MQTT_RC_NOT_AUTHORIZED) << "" << "recusado"
+                                 << "o broker não aceita clientes sem usuário (usuario e senha "
+                                    "em [mqtt]) (0x87)";
         QTest::newRow("wrong CA")
             << int(MOSQ_ERR_TLS)
             << "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -63,6 +64,9 @@ int main(int argc, char *argv[])
 {
 #ifdef Q_OS_UNIX
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit is a full disk to the state files: a write that
+    // fails, said in the log and `avisos`, not the end of the service.
+    std::signal(SIGXFSZ, SIG_IGN);
     openfiles::raiseSoftLimit();
 #endif
     QCoreApplication app(argc, argv);
@@ -155,7 +159,14 @@ int main(int argc, char *argv[])
     AgendaRunner agenda(service);
     service.startNote(agenda.start());
     std::unique_ptr<MqttBridge> mqtt;
-    if (!cfg->mqtt.host.isEmpty()) {
+    if (cfg->mqtt.host.isEmpty())
+        service.addState(QStringLiteral("mqtt"), [] {
+            return QJsonObject{{QStringLiteral("estado"), QStringLiteral("desligado")},
+                               {QStringLiteral("desde"), QJsonValue()},
+                               {QStringLiteral("motivo"), QStringLiteral("sem [mqtt] na configuração")},
+                               {QStringLiteral("proxima_tentativa"), QJsonValue()}};
+        });
+    else {
         mqtt = std::make_unique<MqttBridge>(cfg->mqtt, service);
         if (!mqtt->start(&error)) return fail(error);
     }

@@ -2,6 +2,7 @@
 // MQTT and the agenda gets the same result, reason and warnings, in-process
 // on a fake line, a fake broker link and a virtual clock.
 #include "fakeservice.h"
+#include "mqtt/fakemqttlink.h"
 #include "mqttbridge.h"
 #include "panelsend.h"
 
@@ -11,31 +12,6 @@
 
 namespace
 {
-// A broker link that hands messages in and keeps what the bridge publishes.
-class FakeMqttLink : public MqttLink
-{
-public:
-    QList<QPair<QString, QByteArray>> published;
-
-    bool start(const Settings &, QString *) override { return true; }
-    void publish(const QString &topic, const QByteArray &payload, bool,
-                 const QByteArray &correlation) override
-    {
-        published.append({topic, payload + (correlation.isEmpty() ? "" : "#" + correlation)});
-    }
-    void subscribe(const QString &) override {}
-    void stop() override {}
-
-    // The answer published for `id`, or an empty object.
-    QJsonObject answer(const QByteArray &id) const
-    {
-        for (const auto &[topic, payload] : published)
-            if (topic == QLatin1String("resposta") && payload.endsWith("#" + id))
-                return QJsonDocument::fromJson(payload.left(payload.lastIndexOf('#'))).object();
-        return {};
-    }
-};
-
 struct Doors {
     InProcessService s;
     FakeMqttLink *link = nullptr;

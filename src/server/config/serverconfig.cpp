@@ -224,6 +224,10 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
                 m.password = value;
             else if (key == QLatin1String("tls_ca"))
                 m.caFile = relative(value);
+            else if (key == QLatin1String("tls_certificado"))
+                m.certFile = relative(value);
+            else if (key == QLatin1String("tls_chave"))
+                m.keyFile = relative(value);
             else if (key == QLatin1String("descoberta"))
                 ok = yesOrNo(value, &m.discovery);
             else if (key == QLatin1String("estrito"))
@@ -268,6 +272,10 @@ std::optional<ServerConfig> ServerConfig::parse(const QByteArray &text, const QS
     if (!c.checkSchedule(c.schedule, error)) return std::nullopt;
     if (!c.mqtt.host.isEmpty() && c.mqtt.site.isEmpty())
         return fail(QStringLiteral("[mqtt] precisa de sitio"));
+    if (c.mqtt.certFile.isEmpty() != c.mqtt.keyFile.isEmpty())
+        return fail(QStringLiteral("[mqtt] tls_certificado e tls_chave vão juntos"));
+    if (!c.mqtt.certFile.isEmpty() && c.mqtt.caFile.isEmpty())
+        return fail(QStringLiteral("[mqtt] tls_certificado precisa de tls_ca"));
     const QString beside = QFileInfo(c.historyFile).absolutePath();
     if (c.scheduleFile.isEmpty())
         c.scheduleFile = QDir(beside).filePath(QStringLiteral("agenda.ini"));

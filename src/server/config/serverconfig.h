@@ -46,6 +46,7 @@ struct ServerConfig {
         QString host; // empty: no MQTT
         quint16 port = 1883;
         QString site, user, password, caFile;
+        QString certFile, keyFile; // a client certificate, for brokers that ask for one
         bool discovery = false;
         qint64 sessionSeconds = 24 * 3600; // how long the broker keeps the session
         qint64 maxAgeSeconds = 0;          // a message without its own expiry: 0, none

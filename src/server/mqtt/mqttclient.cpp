@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -18,7 +19,6 @@
 namespace
 {
 constexpr int kKeepAliveS = 30;
-constexpr int kLongestDelayS = 30;
 constexpr int kQos = 1;
 
 QString reasonText(int code)
@@ -140,9 +140,13 @@ bool MqttClient::start(const Settings &s, QString *error)
         rc = mosquitto_username_pw_set(m_client, s.user.toUtf8().constData(),
                                        s.password.isEmpty() ? nullptr
                                                             : s.password.toUtf8().constData());
-    if (rc == MOSQ_ERR_SUCCESS && !s.caFile.isEmpty())
-        rc = mosquitto_tls_set(m_client, QFile::encodeName(s.caFile).constData(), nullptr, nullptr,
-                               nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS && !s.caFile.isEmpty()) {
+        const QByteArray ca = QFile::encodeName(s.caFile), cert = QFile::encodeName(s.certFile),
+                         key = QFile::encodeName(s.keyFile);
+        rc = mosquitto_tls_set(m_client, ca.constData(), nullptr,
+                               cert.isEmpty() ? nullptr : cert.constData(),
+                               key.isEmpty() ? nullptr : key.constData(), nullptr);
+    }
     if (rc != MOSQ_ERR_SUCCESS) {
         *error = QStringLiteral("MQTT: %1").arg(reasonText(rc));
         return false;
@@ -151,18 +155,17 @@ bool MqttClient::start(const Settings &s, QString *error)
         m_client, [](mosquitto *, void *self, int code, int flags, const mosquitto_property *) {
             auto *c = static_cast<MqttClient *>(self);
             if (code != 0) {
-                if (c->lost) c->lost(code, reasonText(code));
+                c->m_reason = code;
                 return;
             }
             c->m_up = true;
-            c->m_connectedAt = std::chrono::steady_clock::now();
             if (c->connected) c->connected(flags & 1);
         });
     mosquitto_disconnect_v5_callback_set(
         m_client, [](mosquitto *, void *self, int code, const mosquitto_property *) {
             auto *c = static_cast<MqttClient *>(self);
-            if (code == MQTT_RC_SESSION_TAKEN_OVER) c->m_takenOver = true;
-            if (code != 0 && !c->m_stopping && c->lost) c->lost(code, reasonText(code));
+            if (code == MQTT_RC_SESSION_TAKEN_OVER) c->m_holdOffS = kTakenOverDelayS;
+            if (code != 0 && c->m_reason == 0) c->m_reason = code;
         });
     mosquitto_message_v5_callback_set(
         m_client,
@@ -170,51 +173,87 @@ bool MqttClient::start(const Settings &s, QString *error)
             auto *c = static_cast<MqttClient *>(self);
             if (c->received) c->received(messageOf(m, props));
         });
+    mosquitto_publish_v5_callback_set(
+        m_client, [](mosquitto *, void *self, int mid, int reason, const mosquitto_property *) {
+            auto *c = static_cast<MqttClient *>(self);
+            QString topic;
+            {
+                std::lock_guard lock(c->m_idsMutex);
+                topic = c->m_publishes.take(mid);
+            }
+            if (!topic.isNull() && c->acknowledged) c->acknowledged(topic, reason);
+        });
+    mosquitto_subscribe_v5_callback_set(
+        m_client, [](mosquitto *, void *self, int mid, int count, const int *granted,
+                     const mosquitto_property *) {
+            auto *c = static_cast<MqttClient *>(self);
+            QString filter;
+            {
+                std::lock_guard lock(c->m_idsMutex);
+                filter = c->m_subscriptions.take(mid);
+            }
+            // One filter per SUBSCRIBE: its one code.
+            if (!filter.isNull() && count > 0 && c->subscribed) c->subscribed(filter, granted[0]);
+        });
+    // The TLS library's own words reach only the library's log: kept for the loss.
+    mosquitto_log_callback_set(m_client, [](mosquitto *, void *self, int level, const char *text) {
+        if (level == MOSQ_LOG_ERR && qstrncmp(text, "OpenSSL", 7) == 0)
+            static_cast<MqttClient *>(self)->m_tlsError = QString::fromUtf8(text);
+    });
     m_thread = std::thread([this] { run(); });
     return true;
 }
 
 void MqttClient::run()
 {
+    using Clock = std::chrono::steady_clock;
     int delay = 1;
+    std::optional<Clock::time_point> lastUp;
     while (!m_stopping) {
         mosquitto_property *props = nullptr;
         mosquitto_property_add_int32(&props, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
                                      uint32_t(m_settings.sessionSeconds));
         m_up = false;
+        m_reason = 0;
+        m_tlsError.clear();
         int rc = mosquitto_connect_bind_v5(m_client, m_settings.host.toUtf8().constData(),
                                            m_settings.port, kKeepAliveS, nullptr, props);
         mosquitto_property_free_all(&props);
+        QString detail;
         if (rc != MOSQ_ERR_SUCCESS) {
-            if (lost)
-                lost(rc, rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                              : reasonText(rc));
+            m_reason = rc;
+            if (rc == MOSQ_ERR_ERRNO) detail = QString::fromLocal8Bit(strerror(errno));
         } else {
             // A stop lets the goodbye out, for a few seconds at most.
-            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while ((!m_stopping || std::chrono::steady_clock::now() < giveUp) &&
-                   loopOnce(200) == MOSQ_ERR_SUCCESS) {
+            const auto giveUp = Clock::now() + std::chrono::seconds(5);
+            while ((!m_stopping || Clock::now() < giveUp) &&
+                   (rc = loopOnce(200)) == MOSQ_ERR_SUCCESS) {
             }
+            if (m_reason == 0) m_reason = rc;
         }
-        if (m_up) {
-            delay = 1;
-            noticeTakeOver();
-        }
-        const int wait = m_takenOver.exchange(false) ? kTakenOverDelayS : delay;
-        if (!m_up) delay = std::min(delay * 2, kLongestDelayS);
+        if (m_up) lastUp = Clock::now();
+        if (!m_tlsError.isEmpty()) detail = m_tlsError;
+        // A broker being restarted refuses for a few seconds: backing off
+        // then would keep the site away long after the broker is back.
+        const bool recentlyUp =
+            lastUp && Clock::now() - *lastUp < std::chrono::seconds(kQuickRetryForS);
+        const int held = m_holdOffS.exchange(0);
+        const int wait = held ? held : recentlyUp ? 1 : delay;
+        delay = recentlyUp ? 1 : std::min(delay * 2, kLongestDelayS);
+        if (m_stopping) break;
+        // A goodbye the bridge asked for is no loss.
+        if (lost && !m_yielding.exchange(false))
+            lost(Loss{m_reason, detail, wait * 1000LL});
         if (!waitFor(wait)) break;
     }
 }
 
-void MqttClient::noticeTakeOver()
+void MqttClient::yieldFor(int seconds)
 {
-    // Not every broker says why (Mosquitto 2.0 closes the connection without
-    // its DISCONNECT 0x8E): connections that keep ending within a minute of
-    // being made, although the broker took them, are taken as taken over.
-    const auto lived = std::chrono::steady_clock::now() - m_connectedAt;
-    m_shortLived = lived < std::chrono::seconds(kTakenOverDelayS) ? m_shortLived + 1 : 0;
-    if (m_shortLived >= 2 && !m_takenOver.exchange(true) && lost)
-        lost(MQTT_RC_SESSION_TAKEN_OVER, reasonText(MQTT_RC_SESSION_TAKEN_OVER));
+    m_holdOffS = seconds;
+    m_yielding = true;
+    if (m_up) mosquitto_disconnect_v5(m_client, 0, nullptr);
+    wakeLoop();
 }
 
 bool MqttClient::waitFor(int seconds)
@@ -234,19 +273,31 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
                                       uint16_t(correlation.size()));
     // Queued by the library while the broker is away: it goes out on the
     // next connection.
-    mosquitto_publish_v5(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
-                         payload.constData(), kQos, retain, props);
+    {
+        // Held until the id is known: its PUBACK can come before the call returns.
+        std::lock_guard lock(m_idsMutex);
+        int mid = 0;
+        if (mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(), int(payload.size()),
+                                 payload.constData(), kQos, retain,
+                                 props) == MOSQ_ERR_SUCCESS)
+            m_publishes.insert(mid, topic);
+    }
     mosquitto_property_free_all(&props);
     wakeLoop();
 }
 
-void MqttClient::subscribe(const QString &filter)
+void MqttClient::subscribe(const QString &filter, bool everyRetained)
 {
     // Retained messages come at a new subscription only (a kept session has
     // seen them), flagged as retained so that they are known for states.
-    mosquitto_subscribe_v5(m_client, nullptr, filter.toUtf8().constData(), kQos,
-                           MQTT_SUB_OPT_SEND_RETAIN_NEW | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
-                           nullptr);
+    std::lock_guard lock(m_idsMutex);
+    int mid = 0;
+    if (mosquitto_subscribe_v5(m_client, &mid, filter.toUtf8().constData(), kQos,
+                               (everyRetained ? MQTT_SUB_OPT_SEND_RETAIN_ALWAYS
+                                              : MQTT_SUB_OPT_SEND_RETAIN_NEW) |
+                                   MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                               nullptr) == MOSQ_ERR_SUCCESS)
+        m_subscriptions.insert(mid, filter);
 }
 
 void MqttClient::stop()

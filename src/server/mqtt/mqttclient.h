@@ -3,6 +3,7 @@
 #include "mqttlink.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -15,14 +16,18 @@
 struct mosquitto;
 
 // One MQTT 5 connection kept up on a thread of its own: it connects with a
-// session expiry (clean start off), and after a loss tries again after 1, 2,
-// 4 … up to 30 s; after its session was taken over by another client with
-// the same id, only once a minute, so two services never fight in a loop.
-// The callbacks run on that thread.
+// session expiry (clean start off). For a minute after a connection that
+// was made ends it tries again every second (a broker being restarted is
+// back in seconds, and a fleet should be too); otherwise after 1, 2, 4 …
+// up to 30 s. After the broker says the session was taken over (0x8E), or
+// the bridge yields the site, only once a minute, so two services never
+// fight in a loop. The callbacks run on that thread.
 class MqttClient : public MqttLink
 {
 public:
     static constexpr int kTakenOverDelayS = 60;
+    static constexpr int kQuickRetryForS = 60; // after a connection that was made
+    static constexpr int kLongestDelayS = 30;
 
     MqttClient();
     ~MqttClient() override;
@@ -32,7 +37,8 @@ public:
     bool start(const Settings &settings, QString *error) override;
     void publish(const QString &topic, const QByteArray &payload, bool retain,
                  const QByteArray &correlation = {}) override;
-    void subscribe(const QString &filter) override;
+    void subscribe(const QString &filter, bool everyRetained = false) override;
+    void yieldFor(int seconds) override;
     void stop() override;
 
 private:
@@ -40,7 +46,6 @@ private:
     int loopOnce(int timeoutMs);
     void wakeLoop();           // from any thread: the loop writes what is queued now
     bool waitFor(int seconds); // false once stopping
-    void noticeTakeOver();     // after a connection that was made ended
 
     Settings m_settings;
     mosquitto *m_client = nullptr;
@@ -48,9 +53,14 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_stopping{false};
-    std::atomic<bool> m_takenOver{false};
+    std::atomic<int> m_holdOffS{0}; // the next attempt waits this long, once
     std::atomic<bool> m_up{false};
-    std::chrono::steady_clock::time_point m_connectedAt; // on the network thread
+    std::atomic<bool> m_yielding{false};
     int m_wakePipe[2] = {-1, -1};
-    int m_shortLived = 0; // connections in a row that ended within a minute
+    // What ended the last attempt (network thread only).
+    int m_reason = 0;
+    QString m_tlsError;
+    // The topic or filter of each publish and subscription not yet acknowledged.
+    std::mutex m_idsMutex;
+    QHash<int, QString> m_publishes, m_subscriptions;
 };

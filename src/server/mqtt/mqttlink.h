@@ -14,7 +14,7 @@ public:
     struct Settings {
         QString clientId, host;
         quint16 port = 1883;
-        QString user, password, caFile;
+        QString user, password, caFile, certFile, keyFile;
         qint64 sessionSeconds = 86400;
         QString willTopic;
         QByteArray willPayload;
@@ -31,11 +31,21 @@ public:
     };
     static constexpr int kMaxPayload = 64 * 1024; // a text longer than this is no panel's
 
+    // Why a connection ended or an attempt failed, and when the next one comes.
+    struct Loss {
+        int reason = 0;  // an MQTT 5 reason code (0x80 and up) or the library's error
+        QString detail;  // the library's or the system's own words (a TLS error)
+        qint64 retryMs = 0;
+    };
+
     // Called on the link's own thread (any thread, for a fake).
     std::function<void(bool sessionPresent)> connected;
     std::function<void(const Message &)> received;
-    // The reason the broker gave (an MQTT 5 reason code) or the library's error.
-    std::function<void(int reason, const QString &why)> lost;
+    std::function<void(const Loss &)> lost;
+    // The broker's reason code for each publish (its PUBACK) and each
+    // subscription (its SUBACK): 0x80 and up is a refusal.
+    std::function<void(const QString &topic, int reason)> acknowledged;
+    std::function<void(const QString &filter, int reason)> subscribed;
 
     virtual ~MqttLink() = default;
     // False with the reason when the settings cannot be used at all; a
@@ -44,7 +54,12 @@ public:
     // QoS 1; queued while the broker is away. `correlation` answers a request.
     virtual void publish(const QString &topic, const QByteArray &payload, bool retain,
                          const QByteArray &correlation = {}) = 0;
-    virtual void subscribe(const QString &filter) = 0;
+    // `everyRetained`: the retained message comes at every subscription,
+    // not only at a new one.
+    virtual void subscribe(const QString &filter, bool everyRetained = false) = 0;
+    // Closes the connection with a clean goodbye (no last will) and makes
+    // the next attempt only after `seconds`: the site is someone else's.
+    virtual void yieldFor(int seconds) = 0;
     // A clean goodbye (no last will); waits for what was published first.
     virtual void stop() = 0;
 };

@@ -1,6 +1,7 @@
 #include "historystore.h"
 
 #include "statewriter.h"
+#include "wholefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,8 +87,11 @@ QString HistoryStore::load()
     if (!info.exists()) return {};
     // Not a FIFO or a device: opening one could hold the start forever.
     QFile f(m_path);
+    // Set aside, not written over: whoever looks may still get it back.
     if (!info.isFile() || !f.open(QIODevice::ReadOnly))
-        return QStringLiteral("não foi possível ler o histórico %1: começa vazio").arg(m_path);
+        return wholefile::setAside(m_path, info.isFile() ? f.errorString()
+                                                         : QStringLiteral("não é um arquivo")) +
+               QStringLiteral("; o histórico começa vazio");
     // Room for the bound and as much again: an older file, bounded only by
     // its count, still loads whole.
     const qint64 window = 2 * m_maxBytes;
@@ -151,8 +155,12 @@ QString HistoryStore::load()
                        .arg(tail ? QStringLiteral(", lido só o fim") : QString()));
     if (damaged) why.append(QStringLiteral("%1 trechos danificados ignorados").arg(damaged));
     if (why.isEmpty()) return {};
-    return QStringLiteral("histórico %1: %2; recuperadas as %3 entradas mais recentes")
-        .arg(m_path, why.join(QStringLiteral("; ")), QString::number(m_records.size()));
+    // What could not be read stays in a file of its own.
+    const QString aside =
+        damaged ? QStringLiteral("; ") + wholefile::setAside(m_path, QStringLiteral("danificado"))
+                : QString();
+    return QStringLiteral("histórico %1: %2; recuperadas as %3 entradas mais recentes%4")
+        .arg(m_path, why.join(QStringLiteral("; ")), QString::number(m_records.size()), aside);
 }
 
 void HistoryStore::append(Kept k)

@@ -1,6 +1,6 @@
 #include "statewriter.h"
 
-#include "messagefile.h"
+#include "wholefile.h"
 #include "threadhandoff.h"
 
 #include <QDir>
@@ -49,7 +49,7 @@ void StateWriter::run()
         lock.unlock();
         for (auto it = batch.cbegin(); it != batch.cend(); ++it) {
             QDir().mkpath(QFileInfo(it.key()).absolutePath());
-            const QString why = messagefile::saveFile(it.key(), it.value()());
+            const QString why = wholefile::write(it.key(), it.value()());
             // Said once when it starts failing, and once when it is mended.
             if (why.isEmpty() == !m_failing.value(it.key())) continue;
             m_failing.insert(it.key(), !why.isEmpty());

@@ -4,6 +4,7 @@ import {$} from "./comum.js";
 import {carregarAgenda, iniciarAgenda} from "./agenda.js";
 import {carregarMensagens} from "./biblioteca.js";
 import {depoisDeEnviar, iniciarEnvio} from "./envio.js";
+import {carregarEstado, iniciarEstado} from "./estado.js";
 import {carregarHistorico} from "./historico.js";
 import {carregarPaineis, quandoMudarem} from "./paineis.js";
 import {iniciarSessao} from "./sessao.js";
@@ -25,7 +26,7 @@ function mostrarVista() {
 async function entrou() {
   mostrarVista();
   try {
-    await Promise.all([carregarPaineis(), carregarEfeitos(), carregarMensagens()]);
+    await Promise.all([carregarPaineis(), carregarEfeitos(), carregarMensagens(), carregarEstado()]);
   } catch (e) { return; /* the session's end is said by the login */ }
   atualizarTexto();
 }
@@ -34,6 +35,7 @@ quandoMudarem(() => { mostrarEfeitos(); atualizarTexto(); });
 depoisDeEnviar(() => carregarHistorico().catch(() => {}));
 iniciarEnvio();
 iniciarAgenda();
+iniciarEstado();
 iniciarSessao(entrou);
 $("texto").addEventListener("input", atualizarTexto);
 $("largura").addEventListener("change", atualizarTexto);

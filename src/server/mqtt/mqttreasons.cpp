@@ -1,0 +1,108 @@
+#include "mqttreasons.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+namespace mqttreasons
+{
+namespace
+{
+QString hex(int reason)
+{
+    return QStringLiteral("0x%1").arg(reason, 2, 16, QLatin1Char('0'));
+}
+
+// The codes a broker uses to refuse a client, a publish or a subscription.
+QString brokerWords(int reason)
+{
+    switch (reason) {
+    case MQTT_RC_NOT_AUTHORIZED: return QStringLiteral("sem permissão");
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+        return QStringLiteral("usuário ou senha recusados pelo broker");
+    case MQTT_RC_CLIENTID_NOT_VALID:
+        return QStringLiteral("o broker recusou o identificador de cliente");
+    case MQTT_RC_BANNED: return QStringLiteral("o broker baniu este cliente");
+    case MQTT_RC_BAD_AUTHENTICATION_METHOD:
+        return QStringLiteral("o broker não aceita este método de autenticação");
+    case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
+        return QStringLiteral("o broker não fala MQTT 5");
+    case MQTT_RC_TOPIC_NAME_INVALID: return QStringLiteral("nome de tópico inválido");
+    case MQTT_RC_TOPIC_FILTER_INVALID: return QStringLiteral("filtro de tópico inválido");
+    case MQTT_RC_PACKET_TOO_LARGE: return QStringLiteral("mensagem grande demais para o broker");
+    case MQTT_RC_QUOTA_EXCEEDED: return QStringLiteral("cota do broker excedida");
+    case MQTT_RC_PAYLOAD_FORMAT_INVALID: return QStringLiteral("formato do conteúdo inválido");
+    case MQTT_RC_RETAIN_NOT_SUPPORTED: return QStringLiteral("o broker não guarda mensagens retidas");
+    case MQTT_RC_QOS_NOT_SUPPORTED: return QStringLiteral("o broker não aceita QoS 1");
+    case MQTT_RC_SHARED_SUBS_NOT_SUPPORTED:
+    case MQTT_RC_WILDCARD_SUBS_NOT_SUPPORTED:
+        return QStringLiteral("o broker não aceita este filtro");
+    case MQTT_RC_SERVER_UNAVAILABLE: return QStringLiteral("o broker está indisponível");
+    case MQTT_RC_SERVER_BUSY: return QStringLiteral("o broker está ocupado");
+    case MQTT_RC_SERVER_SHUTTING_DOWN: return QStringLiteral("o broker está parando");
+    case MQTT_RC_KEEP_ALIVE_TIMEOUT: return QStringLiteral("o broker deixou de ouvir o serviço");
+    default:
+        return QStringLiteral("recusado pelo broker: %1")
+            .arg(QString::fromUtf8(mosquitto_reason_string(reason)));
+    }
+}
+} // namespace
+
+QString refusal(int reason)
+{
+    return QStringLiteral("%1 (%2)").arg(brokerWords(reason), hex(reason));
+}
+
+Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser)
+{
+    // The TLS library's words come first: a handshake that failed can end
+    // as any of the library's errors.
+    if (detail.startsWith(QLatin1String("OpenSSL")) || reason == MOSQ_ERR_TLS ||
+        reason == MOSQ_ERR_TLS_HANDSHAKE) {
+        const auto has = [&](const char *s) { return detail.contains(QLatin1String(s)); };
+        if (has("certificate verify failed"))
+            return {QStringLiteral("o certificado do broker não confere com tls_ca"), true};
+        if (has("certificate required"))
+            return {QStringLiteral("o broker exige um certificado de cliente "
+                                   "(tls_certificado e tls_chave)"),
+                    true};
+        if (has("unknown ca") || has("bad certificate") || has("certificate unknown") ||
+            has("certificate expired") || has("decrypt error"))
+            return {QStringLiteral("o broker recusou o certificado de cliente (tls_certificado)"),
+                    true};
+        if (has("wrong version number") || has("packet length too long"))
+            return {QStringLiteral("%1 não fala TLS").arg(where), true};
+        return {QStringLiteral("falha de TLS com %1: %2")
+                    .arg(where, detail.isEmpty() ? QStringLiteral("sem detalhe") : detail),
+                true};
+    }
+    if (reason >= 0x80) {
+        const bool refused = reason == MQTT_RC_BAD_USERNAME_OR_PASSWORD ||
+                             reason == MQTT_RC_NOT_AUTHORIZED ||
+                             reason == MQTT_RC_CLIENTID_NOT_VALID || reason == MQTT_RC_BANNED ||
+                             reason == MQTT_RC_BAD_AUTHENTICATION_METHOD ||
+                             reason == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
+        const QString words =
+            reason != MQTT_RC_NOT_AUTHORIZED ? brokerWords(reason)
+            : withUser ? brokerWords(MQTT_RC_BAD_USERNAME_OR_PASSWORD)
+                       : QStringLiteral("o broker não aceita clientes sem usuário "
+                                        "(usuario e senha em [mqtt])");
+        return {QStringLiteral("%1 (%2)").arg(words, hex(reason)), refused};
+    }
+    switch (reason) {
+    case MOSQ_ERR_ERRNO:
+        return {QStringLiteral("%1 não responde: %2").arg(where, detail), false};
+    case MOSQ_ERR_EAI:
+    case MOSQ_ERR_LOOKUP:
+        return {QStringLiteral("nome do broker não encontrado: %1").arg(where), false};
+    case MOSQ_ERR_CONN_REFUSED:
+        return {QStringLiteral("o broker recusou a conexão"), true};
+    case MOSQ_ERR_KEEPALIVE:
+        return {QStringLiteral("o broker deixou de responder"), false};
+    default:
+        return {QStringLiteral("a conexão com %1 caiu (%2)")
+                    .arg(where, QString::fromUtf8(mosquitto_strerror(reason))),
+                false};
+    }
+}
+
+} // namespace mqttreasons

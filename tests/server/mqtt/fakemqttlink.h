@@ -1,0 +1,61 @@
+#pragma once
+
+// A broker link that hands messages in and keeps what the bridge publishes
+// and subscribes to, so a door's rules run in-process on virtual time. It
+// acknowledges nothing by itself: a test says what the broker answers.
+#include "mqttlink.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+
+class FakeMqttLink : public MqttLink
+{
+public:
+    QList<QPair<QString, QByteArray>> published; // payload#correlation
+    QStringList filters;
+    int yielded = 0; // seconds of the last yieldFor
+
+    bool start(const Settings &, QString *) override { return true; }
+    void publish(const QString &topic, const QByteArray &payload, bool,
+                 const QByteArray &correlation) override
+    {
+        published.append({topic, payload + (correlation.isEmpty() ? "" : "#" + correlation)});
+    }
+    void subscribe(const QString &filter, bool) override { filters.append(filter); }
+    void yieldFor(int seconds) override { yielded = seconds; }
+    void stop() override {}
+
+    // The payloads published on `topic`, oldest first.
+    QList<QByteArray> on(const QString &topic) const
+    {
+        QList<QByteArray> out;
+        for (const auto &[t, p] : published)
+            if (t == topic) out.append(p);
+        return out;
+    }
+    // The answer published for `id`, or an empty object.
+    QJsonObject answer(const QByteArray &id) const
+    {
+        for (const auto &[topic, payload] : published)
+            if (topic == QLatin1String("resposta") && payload.endsWith("#" + id))
+                return QJsonDocument::fromJson(payload.left(payload.lastIndexOf('#'))).object();
+        return {};
+    }
+    // As the broker: a message on `topic` delivered to the bridge.
+    void deliver(const QString &topic, const QByteArray &payload, bool retained = false)
+    {
+        Message m;
+        m.mid = ++m_mid;
+        m.topic = topic;
+        m.payload = payload;
+        m.retained = retained;
+        received(m);
+    }
+    // The broker delivers what was last published on `topic` back.
+    void echo(const QString &topic) { deliver(topic, on(topic).last()); }
+
+private:
+    int m_mid = 1000;
+};

@@ -1,0 +1,320 @@
+// The site's rules against a broker that is not its friend, in-process: a
+// fake link says what the broker answers, a virtual clock moves the probe's
+// deadline, and the log, `avisos` and the API's "mqtt" say what is wrong.
+#include "fakemqttlink.h"
+#include "fakeservice.h"
+#include "mqttbridge.h"
+#include "testfiles.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+namespace
+{
+QStringList *g_log = nullptr;
+
+void capture(QtMsgType, const QMessageLogContext &c, const QString &text)
+{
+    if (g_log && qstrcmp(c.category, "letreiro.mqtt") == 0) g_log->append(text);
+}
+
+const QString kDeaf =
+    "o broker não entrega ao serviço as mensagens do sítio (permissão de leitura?)";
+
+// A service with the site "loja" on a fake broker, started.
+struct Site {
+    InProcessService s;
+    FakeMqttLink *link = nullptr;
+    std::unique_ptr<MqttBridge> mqtt;
+    QStringList log;
+
+    explicit Site(bool discovery = false)
+    {
+        g_log = &log;
+        qInstallMessageHandler(capture);
+        ServerConfig::Mqtt config;
+        config.host = "falso";
+        config.site = "loja";
+        config.discovery = discovery;
+        auto fake = std::make_unique<FakeMqttLink>();
+        link = fake.get();
+        mqtt = std::make_unique<MqttBridge>(config, *s.service, std::move(fake));
+        QString why;
+        QVERIFY2(mqtt->start(&why), qPrintable(why));
+    }
+    ~Site()
+    {
+        mqtt.reset();
+        qInstallMessageHandler(nullptr);
+        g_log = nullptr;
+    }
+    static void settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+    void connect()
+    {
+        link->connected(false);
+        settle();
+    }
+    void lose(int reason, const QString &detail = {}, qint64 retryMs = 1000)
+    {
+        link->lost({reason, detail, retryMs});
+        settle();
+    }
+    // The broker delivers the probe back.
+    void probeReturns()
+    {
+        link->echo("letreiro/loja/sonda");
+        settle();
+    }
+    QJsonObject state() const
+    {
+        return s.service->stateJson().value("mqtt").toObject();
+    }
+    QStringList warnings() const { return s.service->warnings(); }
+};
+} // namespace
+
+class TestMqttBridge : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Each trouble in words, in the API and `avisos`; logged once however
+    // often the attempt fails, and again when it changes.
+    void theLinkSaysWhatIsWrong_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("wrong password") << int(MQTT_RC_BAD_USERNAME_OR_PASSWORD) << "" << "recusado"
+                                        << "usuário ou senha recusados pelo broker (0x86)";
+        QTest::newRow("no user") << int(MQTT_RC_NOT_AUTHORIZED) << "" << "recusado"
+                                 << "o broker não aceita clientes sem usuário (usuario e senha "
+                                    "em [mqtt]) (0x87)";
+        QTest::newRow("wrong CA")
+            << int(MOSQ_ERR_TLS)
+            << "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
+            << "recusado" << "o certificado do broker não confere com tls_ca";
+        QTest::newRow("no client certificate")
+            << int(MOSQ_ERR_CONN_LOST)
+            << "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required"
+            << "recusado" << "o broker exige um certificado de cliente (tls_certificado e tls_chave)";
+        QTest::newRow("not there") << int(MOSQ_ERR_ERRNO) << "Connection refused" << "reconectando"
+                                   << "falso:1883 não responde: Connection refused";
+        QTest::newRow("restarting") << int(MQTT_RC_SERVER_SHUTTING_DOWN) << "" << "reconectando"
+                                    << "o broker está parando (0x8b)";
+        QTest::newRow("taken over") << int(MQTT_RC_SESSION_TAKEN_OVER) << "" << "recusado"
+                                    << "outro serviço está usando o sítio loja";
+    }
+    void theLinkSaysWhatIsWrong()
+    {
+        QFETCH(int, reason);
+        QFETCH(QString, detail);
+        QFETCH(QString, state);
+        QFETCH(QString, words);
+        Site site;
+        QCOMPARE(site.state()["estado"].toString(), QString("reconectando"));
+        QVERIFY(site.warnings().isEmpty()); // the first attempt is no trouble yet
+        site.connect();
+        QCOMPARE(site.state()["estado"].toString(), QString("conectado"));
+        QVERIFY(site.state()["motivo"].isNull() && site.state()["proxima_tentativa"].isNull());
+        const QDateTime lostAt = site.s.clock.wall;
+        for (int i = 0; i < 3; ++i) {
+            site.lose(reason, detail, 4000);
+            site.s.clock.advance(4000);
+        }
+        QCOMPARE(site.log.filter(words).size(), 1);
+        const QJsonObject s = site.state();
+        QCOMPARE(s["estado"].toString(), state);
+        QCOMPARE(s["motivo"].toString(), words);
+        QCOMPARE(s["desde"].toString(), isoWithOffset(lostAt));
+        QCOMPARE(s["proxima_tentativa"].toString(), isoWithOffset(lostAt.addMSecs(12000)));
+        QCOMPARE(site.warnings(), QStringList{"MQTT: " + words});
+        site.lose(MOSQ_ERR_ERRNO, "No route to host");
+        QCOMPARE(site.log.filter("No route to host").size(), 1);
+        site.connect();
+        QVERIFY(site.warnings().isEmpty());
+        site.lose(reason, detail); // after a connection, said again
+        QCOMPARE(site.log.filter(words).size(), 2);
+    }
+
+    // "online" only once the broker delivered the probe; not within the
+    // deadline: the site is said deaf, to the broker and in `avisos`, until
+    // a probe comes back.
+    void theProbeDecidesOnline()
+    {
+        Site site;
+        site.connect();
+        QCOMPARE(site.link->filters,
+                 QStringList({"letreiro/loja/+/texto", "letreiro/loja/+/comando",
+                              "letreiro/loja/sonda", "letreiro/loja/dono"}));
+        site.s.clock.advance(MqttBridge::kProbeTimeoutMs - 1);
+        QVERIFY(site.link->on("letreiro/loja/estado").isEmpty());
+        QVERIFY(!site.warnings().contains(kDeaf));
+        site.s.clock.advance(1);
+        QCOMPARE(site.link->on("letreiro/loja/estado"), QList<QByteArray>{"sem leitura"});
+        QVERIFY(site.warnings().contains(kDeaf));
+        QCOMPARE(site.log.filter(kDeaf).size(), 1);
+        // Late, or at the next connection: online again.
+        site.lose(MOSQ_ERR_CONN_LOST);
+        site.connect();
+        site.s.clock.advance(MqttBridge::kProbeTimeoutMs - 1);
+        site.probeReturns();
+        QCOMPARE(site.link->on("letreiro/loja/estado").last(), QByteArray("online"));
+        QVERIFY(!site.warnings().contains(kDeaf));
+        site.s.clock.advance(MqttBridge::kProbeTimeoutMs);
+        QCOMPARE(site.link->on("letreiro/loja/estado").last(), QByteArray("online"));
+        // An earlier connection's probe, or another start's, proves nothing.
+        site.connect();
+        site.link->deliver("letreiro/loja/sonda", "outro");
+        site.settle();
+        site.s.clock.advance(MqttBridge::kProbeTimeoutMs);
+        QVERIFY(site.warnings().contains(kDeaf));
+    }
+
+    // Taken over only on evidence: its own owner record overwritten. A
+    // record left by an earlier start, or a broker that forgot, is none.
+    void anotherServiceOnlyWhenItOverwroteTheRecord()
+    {
+        Site site;
+        site.connect();
+        site.link->deliver("letreiro/loja/dono", "um-servico-de-antes", true);
+        site.settle();
+        site.probeReturns();
+        QCOMPARE(site.link->on("letreiro/loja/dono").size(), 1);
+        const QByteArray mine = site.link->on("letreiro/loja/dono").first();
+        QVERIFY(mine != "um-servico-de-antes" && mine.size() == 64);
+        site.link->echo("letreiro/loja/dono");
+        // Broker restarts, twice: short connections are no evidence.
+        for (bool forgot : {false, true}) {
+            site.lose(MQTT_RC_SERVER_SHUTTING_DOWN);
+            site.connect();
+            if (!forgot) site.link->deliver("letreiro/loja/dono", mine, true);
+            site.probeReturns();
+            QCOMPARE(site.state()["estado"].toString(), QString("conectado"));
+        }
+        QCOMPARE(site.link->yielded, 0);
+        QCOMPARE(site.log.filter("outro serviço").size(), 0);
+        site.link->deliver("letreiro/loja/dono", "o-outro", true);
+        site.settle();
+        QCOMPARE(site.link->yielded, MqttClient::kTakenOverDelayS);
+        QCOMPARE(site.state()["estado"].toString(), QString("recusado"));
+        QCOMPARE(site.state()["motivo"].toString(), QString("outro serviço está usando o sítio loja"));
+        QCOMPARE(site.log.filter("outro serviço").size(), 1);
+        // A minute later it claims the site again: the other may be gone.
+        site.connect();
+        site.link->deliver("letreiro/loja/dono", "o-outro", true);
+        site.settle();
+        site.probeReturns();
+        QCOMPARE(site.link->on("letreiro/loja/dono").last(), mine);
+    }
+
+    // Every refusal heard, once per topic and reason, in `avisos` while it
+    // lasts; the discovery file holds only the configs the broker took.
+    void refusalsAreHeard()
+    {
+        Site site(true);
+        site.connect();
+        QStringList configs;
+        for (const auto &[t, p] : site.link->published)
+            if (t.startsWith("homeassistant/")) configs.append(t);
+        QCOMPARE(configs.size(), 12);
+        for (const QString &t : configs)
+            site.link->acknowledged(t, t == configs.first() ? MQTT_RC_NOT_AUTHORIZED : 0);
+        site.link->acknowledged("resposta/loja", MQTT_RC_NOT_AUTHORIZED);
+        site.link->acknowledged("resposta/loja", MQTT_RC_NOT_AUTHORIZED);
+        site.link->acknowledged("letreiro/loja/entrada/estado", MQTT_RC_QUOTA_EXCEEDED);
+        site.link->subscribed("letreiro/loja/+/texto", MQTT_RC_NOT_AUTHORIZED);
+        site.settle();
+        const QString answer = "o broker recusou a publicação em resposta/loja: sem permissão (0x87)";
+        QCOMPARE(site.log.filter(answer).size(), 1);
+        for (const QString &w :
+             {answer, "o broker recusou a publicação em " + configs.first() + ": sem permissão (0x87)",
+              QString("o broker recusou a publicação em letreiro/loja/entrada/estado: cota do "
+                      "broker excedida (0x97)"),
+              QString("o broker recusou a assinatura de letreiro/loja/+/texto: sem permissão (0x87)")})
+            QVERIFY2(site.warnings().contains(w), qPrintable(site.warnings().join('\n') + "\n" + w));
+        site.link->acknowledged("resposta/loja", MQTT_RC_NO_MATCHING_SUBSCRIBERS);
+        site.settle();
+        QVERIFY(!site.warnings().contains(answer));
+        site.s.service->flush();
+        const QJsonArray kept = QJsonDocument::fromJson(contents(QFileInfo(site.s.service->config().mqttJournalFile).absolutePath() + "/mqtt-descoberta.json"))
+                                    .object()["topicos"].toArray();
+        QCOMPARE(kept.size(), 11);
+        QVERIFY(!kept.contains(configs.first()));
+    }
+
+    // An answer goes nowhere the service reads: there it would come back as
+    // a text for a panel. The text itself still runs.
+    void noAnswerWhereTheServiceReads_data()
+    {
+        QTest::addColumn<QString>("responseTopic");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("its own text topic") << "letreiro/loja/caixa/texto" << false;
+        QTest::newRow("every panel's command") << "letreiro/loja/todos/comando" << false;
+        QTest::newRow("its probe") << "letreiro/loja/sonda" << false;
+        QTest::newRow("a filter") << "resposta/+" << false;
+        QTest::newRow("elsewhere") << "resposta/loja" << true;
+    }
+    void noAnswerWhereTheServiceReads()
+    {
+        QFETCH(QString, responseTopic);
+        QFETCH(bool, answered);
+        Site site;
+        site.connect();
+        MqttLink::Message m;
+        m.mid = 7;
+        m.topic = "letreiro/loja/caixa/texto";
+        m.payload = "Oferta";
+        m.responseTopic = responseTopic;
+        m.correlation = "c";
+        site.link->received(m);
+        QTRY_COMPARE(site.s.port->texts(), QStringList{"2:LOferta"});
+        site.settle();
+        const auto sent = site.link->on(responseTopic);
+        QCOMPARE(std::count_if(sent.cbegin(), sent.cend(),
+                               [](const QByteArray &p) { return p.endsWith("#c"); }),
+                 qsizetype(answered));
+        QCOMPARE(site.log.filter("tópico de resposta recusado").size(), int(!answered));
+    }
+
+    // A journal that cannot be read is set aside, and the site stays off
+    // the broker until someone looks: taking new texts would run some twice.
+    void anUnreadableJournalKeepsTheSiteOff()
+    {
+        InProcessService s;
+        const QString journal = s.service->config().mqttJournalFile;
+        QDir().mkpath(journal); // a folder where the file should be: unreadable even for root
+        writeFile(QFileInfo(journal).absolutePath() + "/mqtt-retidos.json", "{\"cortado");
+        for (int start = 0; start < 3; ++start) {
+            const bool looked = start == 2; // someone took the set-aside file away
+            if (looked) QDir(journal + ".ilegivel").removeRecursively();
+            ServerConfig::Mqtt config;
+            config.host = "falso";
+            config.site = "loja";
+            auto fake = std::make_unique<FakeMqttLink>();
+            FakeMqttLink *link = fake.get();
+            MqttBridge bridge(config, *s.service, std::move(fake));
+            QString why;
+            QVERIFY2(bridge.start(&why), qPrintable(why));
+            QCOMPARE(QFileInfo(journal + ".ilegivel").isDir(), !looked);
+            QCOMPARE(bridge.linkJson()["estado"].toString(),
+                     QString(looked ? "reconectando" : "desligado"));
+            QCOMPARE(bridge.warnings().value(0).contains("até que alguém o examine"), !looked);
+            bridge.stop();
+            QCOMPARE(link->published.isEmpty(), !looked);
+        }
+        // The other state files: set aside, said, never written over.
+        QVERIFY2(s.service->warnings().join('\n').contains(
+                     "mqtt-retidos.json não pôde ser lido (conteúdo danificado): guardado como"),
+                 qPrintable(s.service->warnings().join('\n')));
+        QCOMPARE(contents(QFileInfo(journal).absolutePath() + "/mqtt-retidos.json.ilegivel"),
+                 QByteArray("{\"cortado"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqttBridge)
+#include "tst_mqttbridge.moc"

@@ -16,7 +16,9 @@ QString errnoWords(int error)
 {
     switch (error) {
     case ENOSPC: return QStringLiteral("o disco está cheio");
+#ifdef EDQUOT // not on Windows
     case EDQUOT: return QStringLiteral("a cota de disco acabou");
+#endif
     case EFBIG: return QStringLiteral("o arquivo passa do tamanho que o sistema permite");
     case EROFS: return QStringLiteral("o disco é somente leitura");
     case EACCES:

@@ -147,6 +147,25 @@ private Q_SLOTS:
         QVERIFY(log.contains(R"(entrada recusada: usuário "ninguem" de 10.9.9.9)"));
     }
 
+    // Guesses made at once count as many: each takes its place before its
+    // password is checked, so of sixteen the sixth onward are refused.
+    void concurrentGuessesCountEach()
+    {
+        start({});
+        std::vector<std::unique_ptr<RawClient>> guesses;
+        const QByteArray body = R"({"usuario":"ana","senha":"errada"})";
+        for (int i = 0; i < 16; ++i) {
+            guesses.push_back(std::make_unique<RawClient>(m_port));
+            guesses.back()->send("POST /api/entrar HTTP/1.1\r\n" + json() +
+                                 "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+                                 body);
+        }
+        QMap<int, int> statuses;
+        for (const auto &g : guesses)
+            ++statuses[RawClient::status(g->response(30000))];
+        QCOMPARE(statuses, (QMap<int, int>{{401, 5}, {429, 11}}));
+    }
+
     void aNewPasswordEndsTheOldSessions()
     {
         start("cookie_seguro = sim");

@@ -222,6 +222,7 @@ QStringList MqttBridge::warnings() const
         out.append(QStringLiteral(
             "o broker não entrega ao serviço as mensagens do sítio (permissão de leitura?)"));
     out += m_refusals.values();
+    if (const QString journal = m_journal.failure(); !journal.isEmpty()) out.append(journal);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "mqttjournal.h"
 
+#include "logging.h"
+#include "wholefile.h"
 #include "writeall.h"
 
 #include <QCryptographicHash>
@@ -139,12 +141,16 @@ void MqttJournal::rewrite()
         all += recordOf(entry.first, entry.second);
     const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".novo"));
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return;
+    if (fd < 0) return failed(errno);
     if (!writeAll(fd, all) || syncData(fd) != 0 ||
         replaceFile(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const int error = errno;
         ::close(fd);
-        return;
+        ::unlink(temp.constData());
+        // The old journal stays as it was, whole.
+        return failed(error);
     }
+    m_failure.clear();
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;
     m_size = all.size();
@@ -186,10 +192,25 @@ void MqttJournal::append(const QByteArray &record)
     if (m_fd < 0) return;
     // A write cut short (a full disk) leaves a damaged line that a start
     // skips; the records before and after it stay readable.
-    writeAll(m_fd, record);
+    if (!writeAll(m_fd, record)) failed(errno);
     m_size += record.size();
     ++m_written;
     m_wake.notify_one();
+}
+
+void MqttJournal::failed(int error)
+{
+    const QString before = m_failure;
+    m_failure = QStringLiteral("não foi possível gravar o diário de mensagens %1: %2; uma "
+                               "mensagem recebida agora pode se perder numa parada brusca")
+                    .arg(m_path, wholefile::errnoWords(error));
+    if (m_failure != before) qCWarning(lcMqtt, "%s", qUtf8Printable(m_failure));
+}
+
+QString MqttJournal::failure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failure;
 }
 
 void MqttJournal::sync()
@@ -213,8 +234,10 @@ void MqttJournal::syncLoop()
             // The network thread goes on writing meanwhile; what it writes
             // goes with the next fsync.
             lock.unlock();
-            syncData(fd);
+            const bool synced = syncData(fd) == 0;
+            const int error = errno;
             lock.lock();
+            if (!synced) failed(error);
         }
         m_durable = target;
         m_synced.notify_all();

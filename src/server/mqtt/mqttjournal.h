@@ -50,12 +50,16 @@ public:
     void newSession();
     // Blocks until everything written so far is on the disk.
     void sync();
+    // Why the last write or sync failed (full disk, permissions), in
+    // Portuguese; empty once one succeeded again. Any thread.
+    QString failure() const;
 
 private:
     static QByteArray recordOf(const Entry &e, const QByteArray &key);
     void append(const QByteArray &record); // with m_mutex held
     void syncLoop();
     void rewrite(); // with m_mutex held: the pending entries only
+    void failed(int error); // with m_mutex held
 
     QString m_path;
     int m_bound;
@@ -64,7 +68,8 @@ private:
     quint64 m_nextId = 1;
     std::map<quint64, std::pair<Entry, QByteArray>> m_pending; // id → entry, key
     SeenMessages m_seen;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    QString m_failure;
     std::condition_variable m_wake, m_synced;
     quint64 m_written = 0, m_durable = 0; // records written, and synced
     bool m_quit = false;

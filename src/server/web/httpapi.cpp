@@ -15,7 +15,6 @@
 #include <QStringDecoder>
 #include <QThread>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -96,7 +95,7 @@ static void initPageResource()
 
 HttpApi::HttpApi(LetreiroService &service, UserStore &users)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
-      m_events(new HttpApiEvents(m_context)), m_usersWatch(new QTimer(m_context)),
+      m_events(new HttpApiEvents(m_context)),
       m_guard(service.config().hostNames, service.config().proxies, service.config().secureCookie),
       m_limiter([&clock = service.clock()] { return clock.monotonicMs(); }),
       m_library(service.config().messagesFolder),
@@ -132,16 +131,21 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
             if (auto refused = checkHeader(req)) return secured(*refused);
             return std::nullopt;
         });
-    // A password set or a user removed with --usuario while the service
-    // runs ends that user's sessions within a second or two.
-    m_usersWatch->setInterval(1000);
-    QObject::connect(m_usersWatch, &QTimer::timeout, m_context, [this] {
+    watchUsers();
+}
+
+void HttpApi::watchUsers()
+{
+    // Each second on the service's clock: a password set or a user removed
+    // with --usuario while the service runs ends that user's sessions and
+    // tokens within a second or two.
+    m_service.clock().after(kUsersWatchMs, m_context, [this] {
         m_sessions.endUsers(m_users.reloadIfChanged());
         // When each token was last used, for `--tokens`: off this thread.
         if (m_users.usageChanged())
             m_service.stateWriter().save(m_users.usagePath(), m_users.usageJson());
+        watchUsers();
     });
-    m_usersWatch->start();
 }
 
 HttpApi::~HttpApi()

@@ -18,7 +18,6 @@
 
 class LetreiroService;
 class UserStore;
-class QTimer;
 
 // What the API tells the main thread.
 class HttpApiEvents : public QObject
@@ -66,6 +65,8 @@ private:
                   const Reply &reply);
     void login(const HttpRequest &req, const Reply &reply);
     void noticeProxy(const QString &peer);
+    void watchUsers();
+    static constexpr qint64 kUsersWatchMs = 1000;
     void logout(const HttpRequest &req, const Reply &reply);
     void preview(const HttpRequest &req, const Reply &reply);
     void putSchedule(const HttpRequest &req, const Reply &reply);
@@ -85,7 +86,6 @@ private:
     UserStore &m_users;
     QObject *m_context; // lives on the main thread
     HttpApiEvents *m_events;
-    QTimer *m_usersWatch;
     RequestGuard m_guard;
     LoginLimiter m_limiter;
     MessageLibrary m_library;

@@ -4,6 +4,7 @@
 #include "mqttdiscovery.h"
 #include "mqttjournal.h"
 #include "serverconfig.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -114,6 +115,16 @@ private Q_SLOTS:
         const QList<MqttJournal::Entry> bounded = reopen(path, nullptr, 2);
         QCOMPARE(bounded.size(), 2);
         QCOMPARE(bounded.first().message.payload, QByteArray("4"));
+        // A rewrite the disk refuses (its new file leads to a full device)
+        // leaves the journal as it was, and says why.
+        const QByteArray before = contents(path);
+        QVERIFY(QFile::link("/dev/full", path + ".novo"));
+        MqttJournal full(path, 100);
+        QList<MqttJournal::Entry> left2;
+        QString why;
+        QVERIFY(!full.open(&left2, &damaged, &why) || !full.failure().isEmpty());
+        QVERIFY2(full.failure().contains("o disco está cheio"), qPrintable(full.failure()));
+        QCOMPARE(contents(path), before);
     }
 
     void homeAssistantIds()

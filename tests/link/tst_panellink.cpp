@@ -121,8 +121,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("written");
         QTest::addColumn<qint64>("endMs");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("at the deadline") << qint64(1000) << 10 << qint64(100 + 10 * 1000)
-                                         << QString();
+        QTest::newRow("at the deadline")
+            << qint64(1000) << 10 << qint64(100 + 10 * 1000) << QString();
         QTest::newRow("past it") << qint64(1001) << 1 << qint64(100 + 1000)
                                  << "a linha não aceitou os dados em 1.0 s";
     }
@@ -155,15 +155,14 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("lastGapMs");
         QTest::addColumn<QString>("reason");
         QTest::newRow("first byte at 1.5 s") << qint64(1500) << qint64(0) << qint64(0) << QString();
-        QTest::newRow("first byte later") << qint64(1501) << qint64(0) << qint64(0)
-                                          << "o painel não respondeu";
+        QTest::newRow("first byte later")
+            << qint64(1501) << qint64(0) << qint64(0) << "o painel não respondeu";
         QTest::newRow("a pause of 1.5 s") << qint64(0) << qint64(0) << qint64(1500) << QString();
-        QTest::newRow("a longer pause") << qint64(0) << qint64(0) << qint64(1501)
-                                        << "a resposta parou no meio";
-        QTest::newRow("whole at 10 s") << qint64(1000) << qint64(1000) << qint64(1000)
-                                       << QString();
-        QTest::newRow("whole later") << qint64(1001) << qint64(1000) << qint64(1000)
-                                     << "nenhuma resposta completa em 10 s";
+        QTest::newRow("a longer pause")
+            << qint64(0) << qint64(0) << qint64(1501) << "a resposta parou no meio";
+        QTest::newRow("whole at 10 s") << qint64(1000) << qint64(1000) << qint64(1000) << QString();
+        QTest::newRow("whole later")
+            << qint64(1001) << qint64(1000) << qint64(1000) << "nenhuma resposta completa em 10 s";
     }
 
     void answerDeadlinesAtTheirEdge()

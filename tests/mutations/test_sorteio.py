@@ -48,10 +48,11 @@ FOUND = [
      "void f() { for (;;) { go(); ; } }"),
     ("switch (k) { case 1: return 'a'; }", "sem o `return`", "switch (k) { case 1: ; }"),
     ("if (c == '<') go();", "`==` → `!=`", "if (c != '<') go();"),
+    ("n = 1'000 + (a < b);", "`<` → `<=`", "n = 1'000 + (a <= b);"),
     ("x = qMax<int>(a, b) < c;", "`<` → `<=`", "x = qMax<int>(a, b) <= c;"),
 ]
 
-# Snippets in which no fault of these kinds may be offered.
+# Snippets that offer no fault, or none of the kind named.
 UNTOUCHED = [
     ("string", 's = "a < b && !c || d >= 1 * 1000";', None),
     ("raw string", 's = R"x(a < b)x";', None),
@@ -60,28 +61,16 @@ UNTOUCHED = [
     ("block comment", "/* a >= 1000 * 60 */", None),
     ("include", "#include <vector>\n#define BIG (a > 1)", None),
     ("templates", "std::vector<int> v;\nQVector<QVector<int>> w;\n"
-                  "template <typename T> T f(const std::function<T()> &g);", "relational"),
-    ("casts", "auto y = static_cast<qint64>(x);", "relational"),
-    ("shifts and arrows", "out << x >> y;\nz = p->q;", "relational"),
-    ("reference", "void f(T &&x);", "logical"),
-    ("not a negation", "ok = a != b;", "`!`"),
-    ("float and name", "x = 1.5 + v2 + 1e3;", "constant"),
-    ("declaration", "QString s(x);\nvoid g();", "call"),
-    ("braceless if", "if (x) go();", "call"),
-    ("last return", "int f() { return 2; }", "return"),
-    ("digit separator", "n = 1'000;", "quote"),
+                  "template <typename T> T f(const std::function<T()> &g);", None),
+    ("cast", "auto y = static_cast<qint64>(x);", None),
+    ("shifts and arrows", "out << x >> y;\nz = p->q;", None),
+    ("reference", "void f(T &&x);", None),
+    ("float, name, separator", "x = 1.5 + v2 + 1e3 + 1'000;", None),
+    ("declarations", "QString s(x);\nvoid g();", None),
+    ("braceless if", "if (x) go();", None),
+    ("not a negation", "ok = a != b;", "sem `!`"),
+    ("last return", "int f() { return 2; }", "sem o `return`"),
 ]
-
-KIND = {
-    "relational": lambda c: c.split(" → ")[0].strip("`") in ("<", "<=", ">", ">="),
-    "logical": lambda c: c.startswith(("`&&`", "`||`")),
-    "`!`": lambda c: c == "sem `!`",
-    "constant": lambda c: c.startswith("`") and c.split("`")[1][:1].isdigit(),
-    "call": lambda c: c == "sem a chamada",
-    "return": lambda c: c == "sem o `return`",
-    "quote": lambda c: "'" in c,
-}
-
 
 class FaultFinder(unittest.TestCase):
     def test_finds_each_kind_and_applies_it_in_place(self):
@@ -98,7 +87,7 @@ class FaultFinder(unittest.TestCase):
                 if kind is None:
                     self.assertEqual(found, [])
                 else:
-                    self.assertFalse([c for c in found if KIND[kind](c)], found)
+                    self.assertNotIn(kind, found)
 
     def test_a_fault_is_named_by_its_line_and_kept_apart_from_its_twin(self):
         code = "void f()\n{\n    ok = a < b && c < d;\n}\n"

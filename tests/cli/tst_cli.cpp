@@ -255,6 +255,49 @@ private Q_SLOTS:
         QVERIFY2(lines.last().startsWith("Mais: letreiro-cli"), qPrintable(r.err));
     }
 
+    // Each bound of an option: the last value allowed passes, the next is
+    // refused with the option's message.
+    void optionsAtTheirBounds_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("refusal");
+        const QStringList show{"para", "--mostrar", "--pasta", m_dir.path(), "--endereco"};
+        const QStringList simulate{"simula", "--largura", "9", m_message};
+        const QString oneAddress = "--endereco deve ser um número de 0 a 31";
+        const QString zeroAlone = "0 (todos os painéis) vale só sozinho";
+        const QString emulated = "--endereco deve ser uma lista de 1 a 31";
+        QTest::newRow("type 8") << QStringList{"codifica", "--tipo", "8", "A"} << QString();
+        QTest::newRow("type 9") << QStringList{"codifica", "--tipo", "9", "A"} << "--tipo deve";
+        QTest::newRow("type -1") << QStringList{"codifica", "--tipo", "-1", "A"} << "--tipo deve";
+        QTest::newRow("address 31") << QStringList{"quadro", "--endereco", "31", "A"} << QString();
+        QTest::newRow("address 32") << QStringList{"quadro", "--endereco", "32", "A"} << oneAddress;
+        QTest::newRow("0 after one") << show + QStringList{"1,0"} << zeroAlone;
+        QTest::newRow("0 after a range") << show + QStringList{"2-3,0"} << zeroAlone;
+        QTest::newRow("usb 1") << show + QStringList{"1", "--usb", "1"} << QString();
+        QTest::newRow("usb 2") << show + QStringList{"1", "--usb", "2"} << "--usb deve";
+        QTest::newRow("wait 3600") << show + QStringList{"1", "--esperar", "3600"} << QString();
+        QTest::newRow("wait 3601")
+            << show + QStringList{"1", "--esperar", "3601"} << "--esperar deve";
+        QTest::newRow("stop at a day")
+            << simulate + QStringList{"--ate", "0", "--parar-em", "86400"} << QString();
+        QTest::newRow("stop after a day")
+            << simulate + QStringList{"--parar-em", "86400.001"} << "--parar-em deve";
+        QTest::newRow("until before 0")
+            << simulate + QStringList{"--ate", "-0.001"} << "--ate deve";
+        QTest::newRow("emulated 0") << QStringList{"painel", "--endereco", "0"} << emulated;
+        QTest::newRow("emulated 32") << QStringList{"painel", "--endereco", "32"} << emulated;
+        QTest::newRow("tcp 65536") << QStringList{"painel", "--tcp", "65536"} << "--tcp deve";
+    }
+
+    void optionsAtTheirBounds()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, refusal);
+        const Run r = cli(args);
+        QCOMPARE(r.status, refusal.isEmpty() ? 0 : 2);
+        QVERIFY2(refusal.isEmpty() ? r.err.isEmpty() : r.err.contains(refusal), qPrintable(r.err));
+    }
+
     void aFileThatIsNotAMessage()
     {
         const QString bad = m_dir.filePath("ruim.msg");

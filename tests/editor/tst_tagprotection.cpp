@@ -149,6 +149,31 @@ private Q_SLOTS:
         QCOMPARE(wholeTags(t, {0, 2}), TextRange({0, 2}));
     }
 
+    // One character off the pattern and the thirteen are no tag: nothing
+    // settles around them and all of their underline is stray.
+    void damagedTagsAreNoTags_data()
+    {
+        QTest::addColumn<QString>("underline");
+        QTest::newRow("last name character plain") << "0111111111100";
+        QTest::newRow("first name character plain") << "0011111111110";
+        QTest::newRow("underlined <") << "1111111111110";
+        QTest::newRow("underlined >") << "0111111111111";
+    }
+
+    void damagedTagsAreNoTags()
+    {
+        QFETCH(QString, underline);
+        QVector<bool> mask;
+        for (const QChar c : underline)
+            mask.append(c == '1');
+        const Text t("<Pausa______>", mask);
+        for (int p = 0; p <= 13; ++p) {
+            QCOMPARE(tagAround(t, p), std::nullopt);
+            QCOMPARE(settle(t, p, true), p);
+        }
+        QCOMPARE(strayUnderline(t, 0, 13), t.underlinedRuns(0, 13));
+    }
+
     void strayUnderlineIsFound()
     {
         // A whole tag is left alone; a name cut short, one grown by a typed

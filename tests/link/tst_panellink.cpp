@@ -78,12 +78,6 @@ private Q_SLOTS:
         line.answerAfterFrame(10, kAckReply, 0, 1600);
         QCOMPARE(link.exchangeFrame(1, "A").bytes, bytes({frame::kNak}));
         QVERIFY(rec.trace.endsWith(QStringLiteral("Recebido:\r\n81H \r\n\r\n")));
-        // A slow answer within the time-out is fine.
-        VirtualTimebase t2;
-        FakeLine l2(t2);
-        PanelLink link2(l2, t2);
-        l2.answerAfterFrame(10, kAckReply, 1400, 900);
-        QVERIFY(link2.exchangeFrame(1, "A").succeeded());
     }
 
     void anAnswerThatNeverEndsIsCutTenSecondsAfterTheFrame()
@@ -113,16 +107,75 @@ private Q_SLOTS:
         QVERIFY(rec.trace.endsWith(QStringLiteral("41H 41H \r\n\r\n")));
     }
 
-    void aQueueThatDoesNotDrainIsAWriteTimeOut()
+    // Each byte may take a second to leave; a millisecond more and the
+    // frame is given up, nothing more written.
+    void aQueueThatDrainsTooSlowlyIsAWriteTimeOut_data()
     {
+        QTest::addColumn<qint64>("drainMs");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("at the deadline")
+            << qint64(1000) << 10 << qint64(100 + 10 * 1000) << QString();
+        QTest::newRow("past it") << qint64(1001) << 1 << qint64(100 + 1000)
+                                 << "a linha não aceitou os dados em 1.0 s";
+    }
+
+    void aQueueThatDrainsTooSlowlyIsAWriteTimeOut()
+    {
+        QFETCH(qint64, drainMs);
+        QFETCH(int, written);
+        QFETCH(qint64, endMs);
+        QFETCH(QString, reason);
         VirtualTimebase time;
         FakeLine line(time);
-        line.stuck = true;
+        line.drainMs = drainMs;
         PanelLink link(line, time);
         const ExchangeResult r = link.exchangeFrame(0, "A");
-        QCOMPARE(r.bytes, bytes({frame::kNak}));
-        QCOMPARE(line.written.size(), 1); // nothing more is written
-        QCOMPARE(time.now, 100 + 1000);
+        QCOMPARE(r.succeeded(), reason.isEmpty());
+        QCOMPARE(r.reason, reason);
+        QCOMPARE(line.written.size(), written);
+        QCOMPARE(time.now, endMs);
+    }
+
+    // The answer's deadlines, a millisecond either side: its first byte
+    // within 1.5 s of the frame, each next one within 1.5 s of the one
+    // before, all of it within 10 s. The first nine bytes come `firstMs`
+    // after the frame, `gapMs` apart; the last `lastGapMs` after them.
+    void answerDeadlinesAtTheirEdge_data()
+    {
+        QTest::addColumn<qint64>("firstMs");
+        QTest::addColumn<qint64>("gapMs");
+        QTest::addColumn<qint64>("lastGapMs");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("first byte at 1.5 s") << qint64(1500) << qint64(0) << qint64(0) << QString();
+        QTest::newRow("first byte later")
+            << qint64(1501) << qint64(0) << qint64(0) << "o painel não respondeu";
+        QTest::newRow("a pause of 1.5 s") << qint64(0) << qint64(0) << qint64(1500) << QString();
+        QTest::newRow("a longer pause")
+            << qint64(0) << qint64(0) << qint64(1501) << "a resposta parou no meio";
+        QTest::newRow("whole at 10 s") << qint64(1000) << qint64(1000) << qint64(1000) << QString();
+        QTest::newRow("whole later")
+            << qint64(1001) << qint64(1000) << qint64(1000) << "nenhuma resposta completa em 10 s";
+    }
+
+    void answerDeadlinesAtTheirEdge()
+    {
+        QFETCH(qint64, firstMs);
+        QFETCH(qint64, gapMs);
+        QFETCH(qint64, lastGapMs);
+        QFETCH(QString, reason);
+        VirtualTimebase time;
+        FakeLine line(time);
+        PanelLink link(line, time);
+        line.onWrite = [&](FakeLine &l) {
+            if (l.written.size() != 10) return;
+            l.answer(kAckReply.left(9), firstMs, gapMs);
+            l.answer(kAckReply.mid(9), firstMs + 8 * gapMs + lastGapMs);
+        };
+        const ExchangeResult r = link.exchangeFrame(1, "A");
+        QCOMPARE(r.succeeded(), reason.isEmpty());
+        QCOMPARE(r.reason, reason);
     }
 
     void aPortErrorEndsTheExchangeWithANak()

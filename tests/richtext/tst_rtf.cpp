@@ -155,6 +155,27 @@ private Q_SLOTS:
         QVERIFY(!t.at(2).format.underline);
     }
 
+    // Half points; a size of nothing or below is no size: the default 12.
+    void fontSizes_data()
+    {
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<double>("points");
+        QTest::newRow("zero") << QByteArray("\\fs0") << 12.0;
+        QTest::newRow("negative") << QByteArray("\\fs-4") << 12.0;
+        QTest::newRow("without a number") << QByteArray("\\fs40\\fs") << 12.0;
+        QTest::newRow("smallest") << QByteArray("\\fs1") << 0.5;
+        QTest::newRow("largest") << QByteArray("\\fs3276") << 1638.0;
+        QTest::newRow("beyond the largest") << QByteArray("\\fs3277") << 1638.0;
+        QTest::newRow("after \\plain") << QByteArray("\\fs40\\plain") << 12.0;
+    }
+
+    void fontSizes()
+    {
+        QFETCH(QByteArray, word);
+        QFETCH(double, points);
+        QCOMPARE(read("{\\rtf1" + word + " A}").at(0).format.pointSize, points);
+    }
+
     void oddButReadableInput()
     {
         // Absurd numbers are clamped, stray closing braces end the document,

@@ -31,6 +31,12 @@ private Q_SLOTS:
         QTest::newRow("exponent without digits") << QByteArray("7e") << 7;
         QTest::newRow("lone sign") << QByteArray("-") << 0;
         QTest::newRow("edge of range") << QByteArray("-32768") << -32768;
+        QTest::newRow("other edge") << QByteArray("32767") << 32767;
+        QTest::newRow("half to even at the edge") << QByteArray("-32768.5") << -32768;
+        QTest::newRow("plus sign") << QByteArray(" +5") << 5;
+        QTest::newRow("plus apart") << QByteArray("+ 5") << 5;
+        QTest::newRow("two signs") << QByteArray("+-5") << 0;
+        QTest::newRow("exponent with plus") << QByteArray("+1e+2") << 100;
     }
 
     void readsNumbersAsTheFilesAlwaysWere()
@@ -44,7 +50,7 @@ private Q_SLOTS:
 
     void valuesBeyondSixteenBitsLeaveTheVariable()
     {
-        for (const char *line : {"32768", "-32769", "1e999", "99999999999999999999"}) {
+        for (const char *line : {"32768", "32767.5", "-32769", "1e999", "99999999999999999999"}) {
             qint16 v = 5;
             QVERIFY(!settingsfiles::readInt16(line, &v));
             QCOMPARE(v, qint16(5));

@@ -125,6 +125,13 @@ private Q_SLOTS:
                 {1180, "", "<Pausa______>", false},
                 {1870, "X", "<Pausa______>", true}},
                12);
+        // A "<" with no name underlined after it is a character, in the
+        // text and in a chunk alike.
+        expect(play(Message().text("<").tag("<Salta______>").text("a<b"), 12, 1200),
+               {{0, "<", "", true},
+                {90, "a<b", "<Salta______>", false},
+                {1180, "<", "<Salta______>", true}},
+               12);
         // Cut by the end of the message, which then starts again.
         expect(play(Message().text("X").tag("<Neve_______>").text("AB"), 12, 1200),
                {{0, "X", "", true},

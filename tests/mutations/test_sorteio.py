@@ -1,0 +1,117 @@
+#!/usr/bin/python3
+"""The fault finder of scripts/mutate on small C++ snippets: the places it
+must find, and the text it must never touch (literals, comments,
+directives, template brackets, shifts and arrows)."""
+
+import importlib.machinery
+import importlib.util
+import pathlib
+import random
+import tempfile
+import unittest
+
+TOP = pathlib.Path(__file__).resolve().parents[2]
+loader = importlib.machinery.SourceFileLoader("mutate", str(TOP / "scripts" / "mutate"))
+spec = importlib.util.spec_from_loader("mutate", loader)
+mutate = importlib.util.module_from_spec(spec)
+loader.exec_module(mutate)
+
+
+def changes(code):
+    return [f.change for f in mutate.find_faults(code)]
+
+
+# (snippet, changes it must offer, the same snippet's text after one of them)
+FOUND = [
+    ("if (a < b) go();", "`<` → `<=`", "if (a <= b) go();"),
+    ("if (a >= b) go();", "`>=` → `>`", "if (a > b) go();"),
+    ("ok = a == b;", "`==` → `!=`", "ok = a != b;"),
+    ("ok = a != b;", "`!=` → `==`", "ok = a == b;"),
+    ("ok = a &&\n     b;", "`&&` → `||`", "ok = a ||\n     b;"),
+    ("ok = a || b;", "`||` → `&&`", "ok = a && b;"),
+    ("if (!ok) go();", "sem `!`", "if (ok) go();"),
+    ("n = 41u;", "`41u` → `42u`", "n = 42u;"),
+    ("n = 0x7F;", "`0x7F` → `0x80`", "n = 0x80;"),
+    ("n = 0;", "`0` → `-1`", "n = -1;"),
+    ("us = ms * 1000;", "sem `* 1000`", "us = ms;"),
+    ("s = ms / 1000.0;", "sem `/ 1000.0`", "s = ms;"),
+    ("s = 60 * m;", "sem `60 *`", "s = m;"),
+    ("if (a && b(1, 2) && c) go();", "sem a cláusula `a`", "if (b(1, 2) && c) go();"),
+    ("if (a && b(1, 2) && c) go();", "sem a cláusula `b(1, 2)`", "if (a && c) go();"),
+    ("if (a || b && c) go();", "sem a cláusula `b && c`", "if (a) go();"),
+    ("return a.x ||\n  b;", "sem a cláusula `b`", "return a.x;"),
+    ("{ m.x(1).y(); }", "sem a chamada", "{  }"),
+    ("{ ::close(fd); }", "sem a chamada", "{  }"),
+    ("int f() { if (x) return 1; return 2; }", "sem o `return`",
+     "int f() { if (x) ; return 2; }"),
+    ("void f() { for (;;) { go(); return; } }", "sem o `return`",
+     "void f() { for (;;) { go(); ; } }"),
+    ("switch (k) { case 1: return 'a'; }", "sem o `return`", "switch (k) { case 1: ; }"),
+    ("if (c == '<') go();", "`==` → `!=`", "if (c != '<') go();"),
+    ("n = 1'000 + (a < b);", "`<` → `<=`", "n = 1'000 + (a <= b);"),
+    ("x = qMax<int>(a, b) < c;", "`<` → `<=`", "x = qMax<int>(a, b) <= c;"),
+]
+
+# Snippets that offer no fault, or none of the kind named.
+UNTOUCHED = [
+    ("string", 's = "a < b && !c || d >= 1 * 1000";', None),
+    ("raw string", 's = R"x(a < b)x";', None),
+    ("character", "c = '!';", None),
+    ("line comment", "// if (a < b && !c) return 1;", None),
+    ("block comment", "/* a >= 1000 * 60 */", None),
+    ("include", "#include <vector>\n#define BIG (a > 1)", None),
+    ("templates", "std::vector<int> v;\nQVector<QVector<int>> w;\n"
+                  "template <typename T> T f(const std::function<T()> &g);", None),
+    ("cast", "auto y = static_cast<qint64>(x);", None),
+    ("shifts and arrows", "out << x >> y;\nz = p->q;", None),
+    ("reference", "void f(T &&x);", None),
+    ("float, name, separator", "x = 1.5 + v2 + 1e3 + 1'000;", None),
+    ("declarations", "QString s(x);\nvoid g();", None),
+    ("braceless if", "if (x) go();", None),
+    ("not a negation", "ok = a != b;", "sem `!`"),
+    ("last return", "int f() { return 2; }", "sem o `return`"),
+]
+
+class FaultFinder(unittest.TestCase):
+    def test_finds_each_kind_and_applies_it_in_place(self):
+        for code, change, after in FOUND:
+            with self.subTest(code=code, change=change):
+                faults = {f.change: f for f in mutate.find_faults(code)}
+                self.assertIn(change, faults, list(faults))
+                self.assertEqual(faults[change].apply(code), after)
+
+    def test_never_touches_literals_comments_directives_or_templates(self):
+        for name, code, kind in UNTOUCHED:
+            with self.subTest(name):
+                found = changes(code)
+                if kind is None:
+                    self.assertEqual(found, [])
+                else:
+                    self.assertNotIn(kind, found)
+
+    def test_a_fault_is_named_by_its_line_and_kept_apart_from_its_twin(self):
+        code = "void f()\n{\n    ok = a < b && c < d;\n}\n"
+        faults = [f for f in mutate.find_faults(code, "src/x/y.cpp") if "`<`" in f.change]
+        self.assertEqual([(f.line, f.change) for f in faults],
+                         [(3, "`<` → `<=`"), (3, "`<` → `<=` (2ª)")])
+        self.assertEqual(faults[1].entry(), "src/x/y.cpp ¦ ok = a < b && c < d; ¦ `<` → `<=` (2ª)")
+        with tempfile.TemporaryDirectory() as d:
+            listed = pathlib.Path(d, "equivalentes.txt")
+            listed.write_text("# comentário\n" + faults[1].entry() + " ¦ porque sim\n",
+                              encoding="utf-8")
+            self.assertEqual(mutate.read_equivalents(listed), {faults[1].key()})
+
+    def test_draws_each_line_alike_and_never_twice(self):
+        # One line with many places, one with a single place: the single
+        # one comes first about half the time, however few places it has.
+        faults = mutate.find_faults("x = 1 + 2 + 3 + 4 + 5 + 6 + 7 + 8;\ny = !z;\n")
+        firsts = [next(mutate.draw(faults, random.Random(s))).line for s in range(2000)]
+        self.assertAlmostEqual(firsts.count(2) / 2000, 0.5, delta=0.05)
+        drawn = list(mutate.draw(faults, random.Random(1)))
+        self.assertEqual(sorted(map(id, drawn)), sorted(map(id, faults)))
+        again = [f.change for f in mutate.draw(faults, random.Random(1))]
+        self.assertEqual([f.change for f in drawn], again)
+
+
+if __name__ == "__main__":
+    unittest.main()

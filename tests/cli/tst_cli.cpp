@@ -195,16 +195,9 @@ private Q_SLOTS:
         QTest::newRow("missing value")
             << QStringList{"para", "--porta"} << "letreiro-cli para: falta o valor de --porta"
             << "Uso: letreiro-cli para [opções]";
-        QTest::newRow("bad type") << QStringList{"codifica", "--tipo", "9", "A"}
-                                  << "letreiro-cli codifica: --tipo deve ser um número de 0 a 8"
-                                  << "Uso: letreiro-cli codifica";
         QTest::newRow("missing text")
             << QStringList{"codifica"} << "letreiro-cli codifica: falta o argumento"
             << "Uso: letreiro-cli codifica";
-        QTest::newRow("bad address")
-            << QStringList{"quadro", "--endereco", "32", "A"}
-            << "letreiro-cli quadro: --endereco deve ser um número de 0 a 31"
-            << "Uso: letreiro-cli quadro";
         QTest::newRow("address to every panel")
             << QStringList{"hora", "--endereco", "5"}
             << "letreiro-cli hora: --endereco não vale para hora: vai a todos os painéis"

@@ -85,6 +85,8 @@ private Q_SLOTS:
                                         << "nada enviado" << "U+0007";
         QTest::newRow("no place for it") << "entrada" << "texto" << "日本" << false << "enviado"
                                          << "" << "caracteres sem lugar no painel";
+        QTest::newRow("empty") << "entrada" << "texto" << "" << false << "recusado"
+                               << "texto vazio" << "";
         QTest::newRow("unknown panel") << "porta" << "texto" << "x" << false << "recusado"
                                        << "painel desconhecido: porta" << "";
         QTest::newRow("unknown command") << "caixa" << "comando" << "explode" << false
@@ -114,19 +116,6 @@ private Q_SLOTS:
         }
         QCOMPARE(answers[0].value("avisos"), answers[1].value("avisos"));
         QCOMPARE(answers[0].value("motivo"), answers[1].value("motivo"));
-    }
-
-    // The agenda sends through the same path: its result in the history is
-    // the word the API and MQTT answer.
-    void theAgendaSaysTheSame()
-    {
-        Doors d(false, "[agenda a]\nquando = 09:01\npaineis = entrada\ntexto = Oferta\n"
-                       "[agenda b]\nquando = 09:01\npaineis = caixa\ncomando = hora\n");
-        d.s.clock.advance(60000);
-        QTRY_COMPARE(d.s.port->frames.size(), 2);
-        QTRY_COMPARE(d.s.service->historyJson().size(), 2);
-        for (const QJsonValue &v : d.s.service->historyJson())
-            QCOMPARE(v.toObject().value("resultado").toString(), QString("enviado"));
     }
 
     // A clock sync reaches every panel of its line: each one's state says so,

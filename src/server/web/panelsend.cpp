@@ -36,9 +36,12 @@ void sendToPanel(LetreiroService &service, const QString &panel, const QString &
     }
     const bool text = kind == QLatin1String("texto");
     request.kind = text ? SendRequest::Kind::Text : SendRequest::Kind::Command;
-    request.value = o->value(text ? QStringLiteral("texto") : QStringLiteral("comando")).toString();
-    if (request.value.isEmpty())
+    const QString key = text ? QStringLiteral("texto") : QStringLiteral("comando");
+    // A body without the field is malformed; an empty text is the spine's
+    // to refuse, in the words every door uses.
+    if (!o->value(key).isString())
         return answer(apianswer::error(400, QStringLiteral("falta o texto ou o comando")));
+    request.value = o->value(key).toString();
     send(std::move(request));
 }
 

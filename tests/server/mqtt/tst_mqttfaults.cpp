@@ -92,14 +92,13 @@ private Q_SLOTS:
                              bool retain = false) {
             peer.publish("letreiro/loja/" + topic, payload, {retain, "resposta/loja", id});
         };
+        // The text policy and the refusals every door shares are tst_doors';
+        // here, what only a real broker brings: a payload too big for the
+        // library's bound, a retained command, and an answer per request.
         ask("entrada/texto", "Olá 25°C", "a");
-        ask("ninguem/texto", "x", "b");
         ask("caixa/texto", QByteArray(70000, 'x'), "c");
-        ask("caixa/texto", QByteArray(8000, 'x'), "d");
         ask("todos/comando", "apaga", "e", true);
-        ask("caixa/comando", "explode", "f");
-        ask("caixa/texto", "", "g");
-        QTRY_COMPARE(peer.answers("resposta/").size(), 7);
+        QTRY_COMPARE(peer.answers("resposta/").size(), 3);
         const auto answers = peer.answers("resposta/");
         const auto is = [&](const char *id, bool ok, const QString &outcome, const QString &why) {
             QCOMPARE(answers.value(id).size(), 1);
@@ -112,17 +111,9 @@ private Q_SLOTS:
         is("a", true, "enviado", "");
         QVERIFY(json(answers.value("a").first())["avisos"].toArray().first().toString().contains(
             "o painel lê como efeito"));
-        is("b", false, "recusado", "painel desconhecido");
         is("c", false, "recusado", "64 KB");
-        // Too long is cut and said, as through the API and the CLI.
-        is("d", true, "enviado", "");
-        QVERIFY(json(answers.value("d").first())["avisos"].toArray().first().toString().contains(
-            "texto longo demais"));
         is("e", false, "recusado", "retido");
-        is("f", false, "recusado", "comando desconhecido");
-        is("g", false, "recusado", "texto vazio");
         QVERIFY(panel.nextFrame().startsWith("endereço 1, verificação certa: LOl"));
-        QVERIFY(panel.nextFrame().startsWith("endereço 2, verificação certa: Lxxxx"));
         peer.publish("letreiro/loja/caixa/texto", "fim");
         QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Lfim"));
         const QJsonObject state = json(peer.on("letreiro/loja/entrada/estado").last());

@@ -216,6 +216,8 @@ private Q_SLOTS:
         QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
         QTRY_COMPARE(s.service->historyJson().last().toObject().value("quem").toString(),
                      QString("agenda abre"));
+        // In the words every door uses.
+        QCOMPARE(s.service->historyJson().last()["resultado"].toString(), QString("enviado"));
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
     }

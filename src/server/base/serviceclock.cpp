@@ -10,6 +10,7 @@ class SystemClock : public ServiceClock
 public:
     SystemClock() { m_started.start(); }
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    qint64 epochMs() const override { return QDateTime::currentMSecsSinceEpoch(); }
     qint64 monotonicMs() const override { return m_started.elapsed(); }
     void after(qint64 ms, QObject *context, std::function<void()> f) override
     {

@@ -13,6 +13,9 @@ class ServiceClock
 public:
     virtual ~ServiceClock() = default;
     virtual QDateTime now() const = 0;
+    // The wall clock in UTC milliseconds, without the time zone (which
+    // libc reads unlocked): safe from any thread.
+    virtual qint64 epochMs() const { return now().toMSecsSinceEpoch(); }
     // Milliseconds that never jump; safe from any thread.
     virtual qint64 monotonicMs() const = 0;
     // Calls f on context's thread once ms have passed on this clock.

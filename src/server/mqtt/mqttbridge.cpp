@@ -153,7 +153,7 @@ bool MqttBridge::start(QString *error)
         if (m.topic == probe || m.topic == owner)
             return handoff::queue(this, [this, m] { own(m); });
         // Written before the acknowledged message is let go of.
-        const auto e = m_journal.add(m, m_service.clock().now().toMSecsSinceEpoch(),
+        const auto e = m_journal.add(m, m_service.clock().epochMs(),
                                      m_config.maxAgeSeconds * 1000);
         if (e) handoff::queue(this, [this, e] { take(*e, false); });
     };
@@ -365,7 +365,7 @@ void MqttBridge::take(const Entry &given, bool again)
         return refuse(QStringLiteral("tópico desconhecido"));
     if (e.message.retained && !text)
         return refuse(QStringLiteral("comando retido não é executado"));
-    if (e.expiresMs && m_service.clock().now().toMSecsSinceEpoch() >= e.expiresMs) {
+    if (e.expiresMs && m_service.clock().epochMs() >= e.expiresMs) {
         SendResult expired;
         expired.end = SendEnd::Expired;
         expired.reason = QStringLiteral("validade vencida");
@@ -387,7 +387,7 @@ void MqttBridge::take(const Entry &given, bool again)
     if (e.expiresMs)
         request.deadlineMs =
             m_service.clock().monotonicMs() +
-            std::max<qint64>(1, e.expiresMs - m_service.clock().now().toMSecsSinceEpoch());
+            std::max<qint64>(1, e.expiresMs - m_service.clock().epochMs());
     m_service.send(std::move(request), [self = QPointer<MqttBridge>(this), e](const SendResult &r) {
         // One a stop left undone stays in the journal for the next start.
         if (!self || r.interrupted() || r.end == SendEnd::Stopping) return;

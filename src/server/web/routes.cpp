@@ -105,6 +105,16 @@ void HttpApi::routeApi(const HttpRequest &req, const QStringList &path, const QS
         reply(apianswer::error(404, QStringLiteral("não encontrado")));
 }
 
+namespace
+{
+// The same moment at its offset from UTC: read on another thread, it needs
+// no time zone.
+QDateTime fixedOffset(const QDateTime &t)
+{
+    return t.toOffsetFromUtc(t.offsetFromUtc());
+}
+} // namespace
+
 void HttpApi::preview(const HttpRequest &req, const Reply &reply)
 {
     // A query as forms and URLSearchParams write it: "+" is a space (a plus
@@ -137,8 +147,11 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
     // Reading a library message (up to 4 MB of RTF) and animating it take
     // seconds of CPU: on the previews' own threads. The library is only a
     // folder's name: a copy reads the file by name, as any thread may.
+    // The clock and date effects show the service's time, read here: the
+    // local time zone is not to be read from two threads at once.
     handoff::start(&m_previewPool, [this, library = m_library, file = param("arquivo"), fromLibrary,
-                                    typedMessage, width, seconds, reply] {
+                                    typedMessage, width, seconds, reply,
+                                    now = fixedOffset(m_service.clock().now())] {
         HttpResponse answer;
         const Result<RichText> r = fromLibrary ? library.message(file) : Result<RichText>(typedMessage);
         if (!r)
@@ -146,7 +159,7 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
         else
             answer = apianswer::bytes(messageAnimation(r.value(), width,
                                                        qint64(seconds * 1000),
-                                                       QDateTime::currentDateTime(), 20000),
+                                                       now, 20000),
                                       "image/svg+xml");
         // Counted out before the answer leaves: a client that asks again at
         // once finds the room it left.

@@ -289,6 +289,7 @@ private Q_SLOTS:
         const Run r = cli(args);
         QCOMPARE(r.status, refusal.isEmpty() ? 0 : 2);
         QVERIFY2(refusal.isEmpty() ? r.err.isEmpty() : r.err.contains(refusal), qPrintable(r.err));
+        QVERIFY(refusal.isEmpty() || r.out.isEmpty());
     }
 
     void aFileThatIsNotAMessage()

@@ -5,10 +5,13 @@
 #include "scriptedprompt.h"
 #include "testfiles.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTimer>
 #include <QtTest>
 
 namespace
@@ -301,6 +304,41 @@ private Q_SLOTS:
         prompt.answers.enqueue(Prompt::Answer::No);
         QVERIFY(doc->close());
         delete doc;
+    }
+
+    // The real boxes, answered with a click as the operator would: the
+    // button clicked is the answer.
+    void dialogPromptTakesTheClickedButton_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Sim") << int(QMessageBox::Yes) << int(Prompt::Answer::Yes);
+        QTest::newRow("Não") << int(QMessageBox::No) << int(Prompt::Answer::No);
+        QTest::newRow("Cancelar") << int(QMessageBox::Cancel) << int(Prompt::Answer::Cancel);
+    }
+
+    void dialogPromptTakesTheClickedButton()
+    {
+        QFETCH(int, button);
+        QFETCH(int, answer);
+        const auto clickWhenUp = [button] {
+            auto *timer = new QTimer;
+            QObject::connect(timer, &QTimer::timeout, [timer, button] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box) return;
+                timer->stop();
+                timer->deleteLater();
+                box->button(QMessageBox::StandardButton(button))->click();
+            });
+            timer->start(10);
+        };
+        QWidget parent;
+        DialogPrompt prompt(&parent);
+        clickWhenUp();
+        QCOMPARE(int(prompt.question("Deseja salvar?")), answer);
+        if (button == QMessageBox::Cancel) return; // a yes-or-no box has no Cancel
+        clickWhenUp();
+        QCOMPARE(prompt.confirm("Apagar?"), button == QMessageBox::Yes);
     }
 
     void aFileThatIsNotAMessage()

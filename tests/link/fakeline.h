@@ -24,11 +24,14 @@ public:
     }
     void waitMs(qint64 ms) override
     {
-        if (ms > 0) now += ms;
+        if (ms > 0) now = wakeBy ? qMin(now + ms, wakeBy(now + ms)) : now + ms;
         if (onWait) onWait();
     }
 
     qint64 now = 0;
+    // When set, a wait ends at this time if it comes first, as a real line
+    // ends it when a byte comes in.
+    std::function<qint64(qint64 until)> wakeBy;
     qint64 nowUs = 0; // below the millisecond
     std::function<void()> onWait;
 };
@@ -103,6 +106,17 @@ public:
             m_incoming.append({t, b});
             t += gapMs;
         }
+    }
+
+    // Waits end when a byte arrives, not at their time-out: times counted
+    // to the millisecond from each byte.
+    void wakeOnArrival()
+    {
+        m_time.wakeBy = [this](qint64 until) {
+            for (const auto &in : m_incoming)
+                if (in.at > m_time.now) until = qMin(until, in.at);
+            return until;
+        };
     }
 
     // Answers once a whole frame of `frameSize` bytes has been written.

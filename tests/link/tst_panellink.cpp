@@ -167,6 +167,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         VirtualTimebase time;
         FakeLine line(time);
+        line.wakeOnArrival();
         PanelLink link(line, time);
         line.onWrite = [&](FakeLine &l) {
             if (l.written.size() != 10) return;

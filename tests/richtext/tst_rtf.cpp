@@ -1,8 +1,10 @@
+#include "messagefile.h"
 #include "rtfreader.h"
 #include "rtfwriter.h"
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace
@@ -174,6 +176,40 @@ private Q_SLOTS:
         QFETCH(QByteArray, word);
         QFETCH(double, points);
         QCOMPARE(read("{\\rtf1" + word + " A}").at(0).format.pointSize, points);
+    }
+
+    // Up to the limit a file is read whole; a byte more is refused, or cut
+    // when only its start is wanted; what is no regular file is not opened.
+    void smallFiles_data()
+    {
+        QTest::addColumn<QString>("path"); // empty: a file of `size` bytes
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("refuseLarger");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("the limit") << QString() << 2048 << true << QString();
+        QTest::newRow("a byte more")
+            << QString() << 2049 << true << "o arquivo é grande demais (mais de 2 KB)";
+        QTest::newRow("its start") << QString() << 2049 << false << QString();
+        QTest::newRow("a device") << "/dev/null" << 0 << true << "não é um arquivo comum";
+        QTest::newRow("a folder") << "/" << 0 << true << "é uma pasta, não um arquivo";
+    }
+
+    void smallFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, size);
+        QFETCH(bool, refuseLarger);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        if (path.isEmpty()) {
+            path = dir.filePath("m.msg");
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(size, 'x')) == size);
+        }
+        const SmallFileRead r = messagefile::readSmallFile(path, 2048, refuseLarger);
+        QCOMPARE(r.error, error);
+        QCOMPARE(r.ok, error.isEmpty());
+        QCOMPARE(r.data, QByteArray(error.isEmpty() ? qMin(size, 2048) : 0, 'x'));
     }
 
     void oddButReadableInput()

@@ -43,7 +43,8 @@ public:
     void start()
     {
         m_process.start(LETREIRO_SERVIDOR, {"--config", m_config});
-        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine(), 10000);
+        // A service built with a sanitizer starts slowly on a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine(), 30000);
     }
     void stop()
     {

@@ -4,16 +4,18 @@ must find, and the text it must never touch (literals, comments,
 directives, template brackets, shifts and arrows)."""
 
 import importlib.machinery
-import importlib.util
 import pathlib
 import random
+import sys
 import tempfile
+import types
 import unittest
 
 TOP = pathlib.Path(__file__).resolve().parents[2]
 loader = importlib.machinery.SourceFileLoader("mutate", str(TOP / "scripts" / "mutate"))
-spec = importlib.util.spec_from_loader("mutate", loader)
-mutate = importlib.util.module_from_spec(spec)
+mutate = types.ModuleType("mutate")
+mutate.__file__ = loader.path
+sys.modules["mutate"] = mutate
 loader.exec_module(mutate)
 
 

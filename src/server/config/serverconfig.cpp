@@ -181,8 +181,7 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             else if (key == QLatin1String("proxies"))
                 c.proxies = list(value); // checked where addresses are known
             else if (key == QLatin1String("cookie_seguro"))
-                ok = (c.secureCookie = value == QLatin1String("sim")) ||
-                     value == QLatin1String("nao") || value == QLatin1String("não");
+                ok = yesOrNo(value, &c.secureCookie);
             else
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
         } else if (kind == QLatin1String("linha")) {

@@ -4,7 +4,9 @@
 //   letreiro-servidor --config FILE --usuario NOME  set a password (stdin)
 //   letreiro-servidor --config FILE --novo-token USUARIO [--nome NOME] [--validade DIAS]
 //   letreiro-servidor --config FILE --tokens | --revoga-token NOME
+//   letreiro-servidor --config FILE --acesso USUARIO [--sitios LISTA] [--leitura sim|nao]
 #include "agendarunner.h"
+#include "headoffice.h"
 #include "httpapi.h"
 #include "letreiroservice.h"
 #include "logging.h"
@@ -79,9 +81,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption validity(QStringLiteral("validade"), QString(), QStringLiteral("DIAS"));
     const QCommandLineOption list(QStringLiteral("tokens"));
     const QCommandLineOption revoke(QStringLiteral("revoga-token"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption access(QStringLiteral("acesso"), QString(), QStringLiteral("USUARIO"));
+    const QCommandLineOption sites(QStringLiteral("sitios"), QString(), QStringLiteral("LISTA"));
+    const QCommandLineOption readOnly(QStringLiteral("leitura"), QString(), QStringLiteral("SIM_NAO"));
     const QCommandLineOption help(
         QStringList{QStringLiteral("ajuda"), QStringLiteral("help"), QStringLiteral("h")});
-    for (const auto &o : {config, user, token, tokenName, validity, list, revoke, help})
+    for (const auto &o :
+         {config, user, token, tokenName, validity, list, revoke, access, sites, readOnly, help})
         p.addOption(o);
     if (!p.parse(QCoreApplication::arguments()))
         return fail(QStringLiteral("opções inválidas (letreiro-servidor --ajuda)"));
@@ -91,7 +97,10 @@ int main(int argc, char *argv[])
             "     letreiro-servidor --config ARQUIVO --usuario NOME   (a senha na entrada padrão)\n"
             "     letreiro-servidor --config ARQUIVO --novo-token USUARIO [--nome NOME] [--validade DIAS]\n"
             "     letreiro-servidor --config ARQUIVO --tokens\n"
-            "     letreiro-servidor --config ARQUIVO --revoga-token NOME\n\n"
+            "     letreiro-servidor --config ARQUIVO --revoga-token NOME\n"
+            "     letreiro-servidor --config ARQUIVO --acesso USUARIO [--sitios LISTA] [--leitura sim|nao]\n"
+            "        (na sede: os sítios ou grupos que o usuário alcança, todos se vazio;\n"
+            "         com --leitura sim, só consulta)\n\n"
             "Serve a página e a API dos painéis; a primeira linha escrita é o endereço."));
         return p.isSet(help) ? 0 : 2;
     }
@@ -138,6 +147,27 @@ int main(int argc, char *argv[])
                          t.alive ? QStringLiteral("válido") : QStringLiteral("encerrado")));
         return 0;
     }
+    if (p.isSet(access)) {
+        UserStore::Access a = users.access(p.value(access));
+        if (p.isSet(sites)) {
+            a.sites.clear();
+            for (const QString &s : p.value(sites).split(u',', Qt::SkipEmptyParts))
+                if (s.trimmed() != QLatin1String("todos")) a.sites.append(s.trimmed());
+        }
+        if (p.isSet(readOnly)) {
+            const QString v = p.value(readOnly);
+            if (v != QLatin1String("sim") && v != QLatin1String("nao") && v != QLatin1String("não"))
+                return fail(QStringLiteral("--leitura: sim ou nao"));
+            a.readOnly = v == QLatin1String("sim");
+        }
+        if (!users.setAccess(p.value(access), a, &error)) return fail(error);
+        out(QStringLiteral("%1: %2%3")
+                .arg(p.value(access),
+                     a.sites.isEmpty() ? QStringLiteral("todos os sítios")
+                                       : a.sites.join(QStringLiteral(", ")),
+                     a.readOnly ? QStringLiteral(", só consulta") : QString()));
+        return 0;
+    }
     if (p.isSet(revoke)) {
         if (!users.revokeToken(p.value(revoke), &error)) return fail(error);
         out(QStringLiteral("token %1 revogado").arg(p.value(revoke)));
@@ -170,7 +200,15 @@ int main(int argc, char *argv[])
         mqtt = std::make_unique<MqttBridge>(cfg->mqtt, service);
         if (!mqtt->start(&error)) return fail(error);
     }
+    // The head office reads the sites from its own broker connection.
+    std::unique_ptr<HeadOffice> sede;
+    if (!cfg->sede.host.isEmpty()) {
+        sede = std::make_unique<HeadOffice>(*cfg, service.clock(), service.stateWriter(), users);
+        if (!sede->start(&error)) return fail(error);
+        if (!sede->note().isEmpty()) service.startNote(sede->note());
+    }
     HttpApi api(service, users);
+    if (sede) sede->serveOn(api);
     const Result<quint16> port = api.listen(cfg->listenHost, cfg->listenPort);
     if (!port) return fail(port.why());
     const bool v6 = cfg->listenHost.contains(u':');
@@ -209,6 +247,7 @@ int main(int argc, char *argv[])
     });
     const int status = QCoreApplication::exec();
     mqtt.reset();
+    sede.reset();
     service.flush();
     if (pending > 0) {
         // A request thread still writing to a slow client holds nothing of

@@ -87,6 +87,34 @@ bool isTopicName(const QString &name)
     return !name.isEmpty() && !name.contains(u'/') && !name.contains(u'+') && !name.contains(u'#');
 }
 
+// servidor, usuario, senha and the TLS files: where a broker is and who we
+// are to it, in [mqtt] and [sede] alike.
+struct BrokerKeys {
+    QString *host;
+    quint16 *port;
+    QString *user, *password, *caFile, *certFile, *keyFile;
+    // Whether the value is valid; nothing when the key is not a broker's.
+    template<typename Relative>
+    std::optional<bool> set(const QString &key, const QString &value, Relative relative)
+    {
+        if (key == QLatin1String("servidor")) return hostAndPort(value, host, port) && *port != 0;
+        const QList<QPair<const char *, QString *>> plain = {{"usuario", user}, {"senha", password}};
+        for (const auto &[name, field] : plain)
+            if (key == QLatin1String(name)) {
+                *field = value;
+                return true;
+            }
+        const QList<QPair<const char *, QString *>> files = {
+            {"tls_ca", caFile}, {"tls_certificado", certFile}, {"tls_chave", keyFile}};
+        for (const auto &[name, field] : files)
+            if (key == QLatin1String(name)) {
+                *field = relative(value);
+                return true;
+            }
+        return std::nullopt;
+    }
+};
+
 // Reads the sections of `text` into `c`; the agenda file may hold only
 // [agenda NAME] sections.
 bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, bool agendaOnly,
@@ -95,7 +123,7 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
     using Line = ServerConfig::Line;
     using Panel = ServerConfig::Panel;
     QString section;
-    bool inMqtt = false;
+    bool inMqtt = false, inSede = false;
     int lineNumber = 0;
     const auto fail = [&](const QString &why) {
         *error = QStringLiteral("linha %1: %2").arg(lineNumber).arg(why);
@@ -133,6 +161,7 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
             const QString kind = section.section(u' ', 0, 0);
             const QString name = section.section(u' ', 1);
             inMqtt = section == QLatin1String("mqtt");
+            inSede = section == QLatin1String("sede");
             if (agendaOnly && kind != QLatin1String("agenda"))
                 return fail(QStringLiteral("só seções [agenda NOME] neste arquivo"));
             if (kind == QLatin1String("agenda")) {
@@ -154,7 +183,11 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
                     return fail(QStringLiteral("painel sem nome, repetido, \"todos\" ou com \"/\", "
                                                "\"+\" ou \"#\""));
                 c.panels.append({name, {}, 0, 0});
-            } else if (section != QLatin1String("servidor") && !inMqtt) {
+            } else if (kind == QLatin1String("grupo")) {
+                if (!isTopicName(name) || c.groups.contains(name))
+                    return fail(QStringLiteral("grupo sem nome ou repetido"));
+                c.groups.insert(name, {});
+            } else if (section != QLatin1String("servidor") && !inMqtt && !inSede) {
                 return fail(QStringLiteral("seção desconhecida [%1]").arg(section));
             }
             continue;
@@ -211,33 +244,53 @@ bool parseInto(ServerConfig &c, const QByteArray &text, const QString &folder, b
         } else if (kind == QLatin1String("agenda")) {
             QString why;
             if (!c.schedule.last().set(key, value, &why)) return fail(why);
-        } else if (inMqtt) {
-            ServerConfig::Mqtt &m = c.mqtt;
-            if (key == QLatin1String("servidor"))
-                ok = hostAndPort(value, &m.host, &m.port) && m.port != 0;
-            else if (key == QLatin1String("sitio"))
-                ok = isTopicName(m.site = value);
-            else if (key == QLatin1String("usuario"))
-                m.user = value;
-            else if (key == QLatin1String("senha"))
-                m.password = value;
-            else if (key == QLatin1String("tls_ca"))
-                m.caFile = relative(value);
-            else if (key == QLatin1String("tls_certificado"))
-                m.certFile = relative(value);
-            else if (key == QLatin1String("tls_chave"))
-                m.keyFile = relative(value);
-            else if (key == QLatin1String("descoberta"))
-                ok = yesOrNo(value, &m.discovery);
-            else if (key == QLatin1String("estrito"))
-                ok = yesOrNo(value, &m.strict);
-            else if (key == QLatin1String("sessao") || key == QLatin1String("validade")) {
-                const auto s = seconds(value);
-                ok = s.has_value();
-                (key == QLatin1String("sessao") ? m.sessionSeconds : m.maxAgeSeconds) =
-                    s.value_or(0);
-            } else
+        } else if (kind == QLatin1String("grupo")) {
+            if (key != QLatin1String("sitios"))
                 return fail(QStringLiteral("chave desconhecida: %1").arg(key));
+            QStringList &sites = c.groups[section.section(u' ', 1)];
+            sites = list(value);
+            ok = !sites.isEmpty() && std::all_of(sites.cbegin(), sites.cend(), isTopicName);
+        } else if (inMqtt || inSede) {
+            // The broker's own keys mean the same in both sections.
+            BrokerKeys b = inMqtt ? BrokerKeys{&c.mqtt.host, &c.mqtt.port, &c.mqtt.user,
+                                               &c.mqtt.password, &c.mqtt.caFile,
+                                               &c.mqtt.certFile, &c.mqtt.keyFile}
+                                  : BrokerKeys{&c.sede.host, &c.sede.port, &c.sede.user,
+                                               &c.sede.password, &c.sede.caFile,
+                                               &c.sede.certFile, &c.sede.keyFile};
+            if (const auto known = b.set(key, value, relative)) {
+                ok = *known;
+            } else if (inSede) {
+                ServerConfig::Sede &h = c.sede;
+                if (key == QLatin1String("nome"))
+                    ok = isTopicName(h.name = value);
+                else if (key == QLatin1String("sitios")) {
+                    h.sites = list(value);
+                    ok = std::all_of(h.sites.cbegin(), h.sites.cend(), isTopicName);
+                } else if (key == QLatin1String("validade") ||
+                           key == QLatin1String("desatualizado")) {
+                    const auto s = seconds(value);
+                    ok = s.has_value();
+                    (key == QLatin1String("validade") ? h.validitySeconds : h.staleSeconds) =
+                        s.value_or(0);
+                } else
+                    return fail(QStringLiteral("chave desconhecida: %1").arg(key));
+            } else {
+                ServerConfig::Mqtt &m = c.mqtt;
+                if (key == QLatin1String("sitio"))
+                    ok = isTopicName(m.site = value);
+                else if (key == QLatin1String("descoberta"))
+                    ok = yesOrNo(value, &m.discovery);
+                else if (key == QLatin1String("estrito"))
+                    ok = yesOrNo(value, &m.strict);
+                else if (key == QLatin1String("sessao") || key == QLatin1String("validade")) {
+                    const auto s = seconds(value);
+                    ok = s.has_value();
+                    (key == QLatin1String("sessao") ? m.sessionSeconds : m.maxAgeSeconds) =
+                        s.value_or(0);
+                } else
+                    return fail(QStringLiteral("chave desconhecida: %1").arg(key));
+            }
         } else if (section.isEmpty()) {
             return fail(QStringLiteral("chave fora de uma seção"));
         }
@@ -275,11 +328,20 @@ std::optional<ServerConfig> ServerConfig::parse(const QByteArray &text, const QS
         return fail(QStringLiteral("[mqtt] tls_certificado e tls_chave vão juntos"));
     if (!c.mqtt.certFile.isEmpty() && c.mqtt.caFile.isEmpty())
         return fail(QStringLiteral("[mqtt] tls_certificado precisa de tls_ca"));
+    if (c.sede.certFile.isEmpty() != c.sede.keyFile.isEmpty() ||
+        (!c.sede.certFile.isEmpty() && c.sede.caFile.isEmpty()))
+        return fail(QStringLiteral("[sede] tls_certificado e tls_chave vão juntos, com tls_ca"));
+    if (!c.groups.isEmpty() && c.sede.host.isEmpty())
+        return fail(QStringLiteral("[grupo] só com [sede]"));
+    for (auto g = c.groups.cbegin(); g != c.groups.cend(); ++g)
+        if (g.value().isEmpty())
+            return fail(QStringLiteral("o grupo %1 não tem sitios").arg(g.key()));
     const QString beside = QFileInfo(c.historyFile).absolutePath();
     if (c.scheduleFile.isEmpty())
         c.scheduleFile = QDir(beside).filePath(QStringLiteral("agenda.ini"));
     c.scheduleStateFile = QDir(beside).filePath(QStringLiteral("agenda-estado.json"));
     c.mqttJournalFile = QDir(beside).filePath(QStringLiteral("mqtt-pendentes.json"));
+    c.sedeAuditFile = QDir(beside).filePath(QStringLiteral("sede-envios.json"));
     return c;
 }
 

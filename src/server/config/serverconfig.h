@@ -3,6 +3,7 @@
 #include "schedule.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,9 @@
 //   [mqtt]                servidor = HOST:PORT, sitio = NOME, usuario, senha,
 //                         tls_ca = FILE, descoberta = sim|nao, sessao = DURATION,
 //                         validade = DURATION, estrito = sim|nao
+//   [sede]                servidor, usuario, senha, tls_* (as [mqtt]), nome = NOME,
+//                         sitios = SITE, …, validade = DURATION, desatualizado = DURATION
+//   [grupo NAME]          sitios = SITE, …  (the head office's groups of sites)
 //
 // The agenda the API edits is kept apart, in `agenda = FILE` of
 // [servidor] (beside the history by default): the configuration may sit
@@ -53,6 +57,18 @@ struct ServerConfig {
         bool strict = false;               // refuses a text the panel would show altered
     };
 
+    // The head office: every site's panels read from the broker, and sends
+    // to many sites at once.
+    struct Sede {
+        QString host; // empty: no head office
+        quint16 port = 1883;
+        QString user, password, caFile, certFile, keyFile;
+        QString name = QStringLiteral("sede"); // client id letreiro-sede-NAME, and its answers' topic
+        QStringList sites;                     // expected: "never seen" until they publish
+        qint64 validitySeconds = 600;          // how long a send waits for a site that is away
+        qint64 staleSeconds = 180;             // online, but silent this long: out of date
+    };
+
     QString listenHost = QStringLiteral("127.0.0.1");
     quint16 listenPort = 8080;
     QString messagesFolder;
@@ -68,6 +84,9 @@ struct ServerConfig {
     QString scheduleStateFile;     // the last minute the agenda covered
     QString mqttJournalFile;       // MQTT messages still waiting for their line
     Mqtt mqtt;
+    Sede sede;
+    QMap<QString, QStringList> groups; // [grupo NAME] sitios, for the head office
+    QString sedeAuditFile;             // the head office's sends, beside the history
 
     const Line *line(const QString &name) const;
     const Panel *panel(const QString &name) const;

@@ -6,6 +6,7 @@
 #include "mqttreasons.h"
 #include "randombits.h"
 #include "serviceclock.h"
+#include "simwidth.h"
 #include "threadhandoff.h"
 #include "wholefile.h"
 
@@ -176,6 +177,7 @@ bool MqttBridge::start(QString *error)
                          "offline"};
     if (!m_client.start(s, error)) return false;
     setLink(Link::Reconnecting, QStringLiteral("conectando a %1:%2").arg(m_config.host).arg(m_config.port), 0);
+    heartbeat();
     // Answers given now wait in the library for the connection.
     for (const Entry &e : left)
         take(e, true);
@@ -280,6 +282,7 @@ void MqttBridge::own(const MqttLink::Message &m)
             log(QStringLiteral("o broker voltou a entregar ao serviço as mensagens do sítio"));
         }
         m_client.publish(topic(QStringLiteral("estado")), "online", true);
+        publishPanels();
         // Any retained owner record came before the probe: it is known now.
         if (m_ownerSeen != m_instance) {
             m_claimed = true;
@@ -426,16 +429,44 @@ void MqttBridge::finish(const Entry &e, const SendResult &r)
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,
-                           const QString &text)
+                           const QString &reason, const QString &text)
 {
     const QDateTime now = m_service.clock().now();
-    const QJsonObject state{{QStringLiteral("ok"), ok},
-                            {QStringLiteral("resultado"), outcome},
-                            {QStringLiteral("quando"), isoWithOffset(now)},
-                            {QStringLiteral("texto"), text}};
+    QJsonObject state{{QStringLiteral("ok"), ok},
+                      {QStringLiteral("resultado"), outcome},
+                      {QStringLiteral("quando"), isoWithOffset(now)},
+                      {QStringLiteral("texto"), text}};
+    if (!reason.isEmpty()) state.insert(QStringLiteral("motivo"), reason);
     const QByteArray payload = QJsonDocument(state).toJson(QJsonDocument::Compact);
     m_states.insert(panel, payload);
     if (m_blocked.isEmpty()) m_client.publish(topic(panel + QStringLiteral("/estado")), payload, true);
+}
+
+void MqttBridge::heartbeat()
+{
+    m_service.clock().after(kPanelsEveryMs, this, [this] {
+        publishPanels();
+        if (!m_stopped) heartbeat();
+    });
+}
+
+void MqttBridge::publishPanels()
+{
+    if (m_stopped) return;
+    QJsonArray panels;
+    for (const ServerConfig::Panel &p : m_service.config().panels)
+        panels.append(QJsonObject{{QStringLiteral("painel"), p.name},
+                                  {QStringLiteral("tipo"), p.type},
+                                  {QStringLiteral("largura"), simwidth::forPanelType(p.type)},
+                                  {QStringLiteral("linha"), p.line}});
+    if (m_blocked.isEmpty() && m_linkState == Link::Connected)
+        m_client.publish(topic(QStringLiteral("paineis")),
+                         QJsonDocument(QJsonObject{{QStringLiteral("quando"),
+                                                    isoWithOffset(m_service.clock().now())},
+                                                   {QStringLiteral("intervalo"), kPanelsEveryMs / 1000},
+                                                   {QStringLiteral("paineis"), panels}})
+                             .toJson(QJsonDocument::Compact),
+                         true);
 }
 
 void MqttBridge::publishStates()

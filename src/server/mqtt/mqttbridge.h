@@ -38,6 +38,7 @@ public:
     static constexpr qint64 kProbeTimeoutMs = 5000;
     // The refused topics `avisos` names at most.
     static constexpr int kRefusalsShown = 20;
+    static constexpr qint64 kPanelsEveryMs = 60 * 1000;
 
     // `link`: the connection to the broker (tests give a fake); by default
     // a real one.
@@ -77,7 +78,12 @@ private:
     void finish(const Entry &e, const SendResult &r);
     // A retained text already applied as it is: true, and nothing runs.
     bool appliedBefore(const Entry &e);
-    void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
+    void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &reason,
+                   const QString &text);
+    // The site's panels for the head office (retained), again every
+    // kPanelsEveryMs while the service runs: its heartbeat.
+    void publishPanels();
+    void heartbeat();
     void publishStates();
     void announce();
     void saveAnnounced();

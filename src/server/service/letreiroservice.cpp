@@ -127,8 +127,15 @@ std::shared_ptr<PanelJob> LetreiroService::job(const QString &panel, const SendR
     return job;
 }
 
-void LetreiroService::send(SendRequest request, std::function<void(const SendResult &)> done)
+void LetreiroService::send(SendRequest request, std::function<void(const SendResult &)> given)
 {
+    // Counted once each panel's part is over, whichever way it ends.
+    const std::function<void(const SendResult &)> done = [this, given = std::move(given)](const SendResult &r) {
+        if (r.panels.isEmpty()) ++m_sendCounts[sendWord(r.end)];
+        for (const PanelSend &p : r.panels)
+            ++m_sendCounts[sendWord(p.end)];
+        if (given) given(r);
+    };
     using Refusal = SendResult::Refusal;
     const auto refuse = [&done](Refusal why, const QString &reason, const QStringList &w = {}) {
         if (done) done(SendResult::refused(why, reason, w));
@@ -270,7 +277,7 @@ void LetreiroService::ended(const PanelJob &job, const JobResult &r)
         if (p.line != own->line || !(p.name == job.panel || job.reaches(qint16(p.address))))
             continue;
         if (r.ok() && job.shown) m_shown.insert(p.name, *job.shown);
-        Q_EMIT exchanged(p.name, r.ok(), sendWord(s.end), m_shown.value(p.name));
+        Q_EMIT exchanged(p.name, r.ok(), sendWord(s.end), s.reason, m_shown.value(p.name));
     }
 }
 

@@ -85,6 +85,8 @@ public:
     Result<> setSchedule(const QList<ScheduleEntry> &entries);
 
     QJsonArray panelsJson() const;
+    // Panels' parts of sends since the start, by result (for /metrics).
+    QMap<QString, qint64> sendCounts() const { return m_sendCounts; }
     QJsonArray historyJson() const { return m_history.json(); }
     // {"versao", "linhas": [{"nome", "porta", "fila", "ocupada"}], "avisos"},
     // and what each door added (addState).
@@ -112,7 +114,8 @@ Q_SIGNALS:
     // After each exchange that reached a configured panel (a clock sync
     // reaches every panel of its line): how it went, in the vocabulary of
     // SendEnd, and the text the panel was last given.
-    void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &text);
+    void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &reason,
+                   const QString &text);
     void stopping();
     void stopped();
 
@@ -132,6 +135,7 @@ private:
     AgendaHooks *m_agenda = nullptr;
     QHash<QString, LineQueue *> m_lines; // by name; fixed once started
     QHash<QString, QString> m_shown;     // by panel: the text it was last given
+    QMap<QString, qint64> m_sendCounts;  // by result word
     QMap<QString, QString> m_warnings;   // by file
     QStringList m_startNotes;
     QList<QPair<QString, std::function<QJsonValue()>>> m_states;

@@ -3,6 +3,7 @@
 #include "apianswer.h"
 #include "letreiroservice.h"
 #include "logging.h"
+#include "metrics.h"
 #include "panelsend.h"
 #include "serviceclock.h"
 #include "threadhandoff.h"
@@ -121,7 +122,9 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
             // The page never changes: answered here, without a trip to the
             // main thread. Nor does the health check wait for it: whether
             // the service's work is stuck is what it is asked.
-            if (req.method == "GET" && !req.target.startsWith("/api/")) return reply(pageFile(req));
+            if (req.method == "GET" && !req.target.startsWith("/api/") &&
+                segments(req.target).value(0) != QLatin1String("metrics"))
+                return reply(pageFile(req));
             if (req.method == "GET" &&
                 segments(req.target) == QStringList{QStringLiteral("api"), QStringLiteral("saude")})
                 return reply(panelsend::health(m_service));
@@ -193,7 +196,8 @@ std::optional<HttpResponse> HttpApi::checkHeader(const HttpRequest &req) const
     const QStringList path = segments(req.target);
     // No login for the page, the login itself and the health check (load
     // balancers and watchdogs have no account).
-    const bool open = path.value(0) != QLatin1String("api") ||
+    const bool open = (path.value(0) != QLatin1String("api") &&
+                       path.value(0) != QLatin1String("metrics")) ||
                       (path.size() == 2 &&
                        (path[1] == QLatin1String("entrar") || path[1] == QLatin1String("saude")));
     if (!open && who(req).isEmpty()) return apianswer::error(401, QStringLiteral("entre primeiro"));
@@ -207,14 +211,32 @@ void HttpApi::route(const HttpRequest &req, const Reply &reply)
     const QStringList path = segments(req.target, &utf8);
     if (!utf8)
         return reply(apianswer::error(400, QStringLiteral("endereço inválido (não é UTF-8)")));
-    if (path.value(0) != QLatin1String("api"))
+    if (path.value(0) != QLatin1String("api") && path != QStringList{QStringLiteral("metrics")})
         return reply(apianswer::error(404, QStringLiteral("não encontrado")));
     if (path.size() == 2 && path[1] == QLatin1String("entrar") && req.method == "POST")
         return login(req, reply);
     // Checked again here: the session may have ended while the body came.
     const QString user = who(req);
     if (user.isEmpty()) return reply(apianswer::error(401, QStringLiteral("entre primeiro")));
+    if (path.value(0) == QLatin1String("metrics")) {
+        QByteArray text = metrics::site(m_service);
+        for (const auto &part : std::as_const(m_metrics))
+            text += part();
+        return reply(apianswer::bytes(text, "text/plain; version=0.0.4; charset=utf-8"));
+    }
+    if (const auto door = m_doors.constFind(path.value(1)); door != m_doors.cend())
+        return (*door)(req, path.mid(2), user, reply);
     routeApi(req, path.mid(1), user, reply);
+}
+
+void HttpApi::addDoor(const QString &name, DoorRoute route)
+{
+    m_doors.insert(name, std::move(route));
+}
+
+void HttpApi::addMetrics(std::function<QByteArray()> part)
+{
+    m_metrics.append(std::move(part));
 }
 
 void HttpApi::noticeProxy(const QString &peer)

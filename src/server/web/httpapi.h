@@ -9,6 +9,7 @@
 #include "sessions.h"
 
 #include <QJsonArray>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -54,8 +55,18 @@ public:
     void stop();
     HttpApiEvents *events() const { return m_events; }
 
-private:
     using Reply = HttpEngine::Reply;
+    // A part above the API (the head office) answers what comes under
+    // /api/NAME/…, behind the same login, on the main thread: the request,
+    // the path after NAME, and who asks.
+    using DoorRoute = std::function<void(const HttpRequest &, const QStringList &rest,
+                                         const QString &user, const Reply &)>;
+    void addDoor(const QString &name, DoorRoute route);
+    // Lines that part adds to /metrics (Prometheus' text format).
+    void addMetrics(std::function<QByteArray()> part);
+    UserStore &users() const { return m_users; }
+
+private:
     // The user of a request (session cookie or bearer token), or empty.
     // Safe from any thread.
     QString who(const HttpRequest &req) const;
@@ -94,6 +105,8 @@ private:
     int m_loginsChecking = 0;
     QSet<QString> m_proxiesNoticed;
     int m_previewsInHand = 0; // running or waiting for m_previewPool
+    QHash<QString, DoorRoute> m_doors;
+    QList<std::function<QByteArray()>> m_metrics;
     QThreadPool m_loginPool;
     QThreadPool m_previewPool;
     QThreadPool m_libraryPool; // library messages read for sending, one at a time

@@ -120,7 +120,9 @@ bool UserStore::read(QString *error)
         passwords.insert(
             it.key(), {QByteArray::fromHex(u.value(QStringLiteral("sal")).toString().toLatin1()),
                        QByteArray::fromHex(u.value(QStringLiteral("hash")).toString().toLatin1()),
-                       u.value(QStringLiteral("iteracoes")).toInt()});
+                       u.value(QStringLiteral("iteracoes")).toInt(),
+                       {u.value(QStringLiteral("sitios")).toVariant().toStringList(),
+                        u.value(QStringLiteral("leitura")).toBool()}});
     }
     m_passwords = std::move(passwords);
     QHash<QByteArray, Token> tokens;
@@ -150,11 +152,15 @@ bool UserStore::read(QString *error)
 bool UserStore::save(QString *error) const
 {
     QJsonObject users, tokens;
-    for (auto it = m_passwords.begin(); it != m_passwords.end(); ++it)
-        users.insert(it.key(),
-                     QJsonObject{{QStringLiteral("sal"), QString::fromLatin1(it->salt.toHex())},
-                                 {QStringLiteral("hash"), QString::fromLatin1(it->hash.toHex())},
-                                 {QStringLiteral("iteracoes"), it->iterations}});
+    for (auto it = m_passwords.begin(); it != m_passwords.end(); ++it) {
+        QJsonObject u{{QStringLiteral("sal"), QString::fromLatin1(it->salt.toHex())},
+                      {QStringLiteral("hash"), QString::fromLatin1(it->hash.toHex())},
+                      {QStringLiteral("iteracoes"), it->iterations}};
+        if (!it->access.sites.isEmpty())
+            u.insert(QStringLiteral("sitios"), QJsonArray::fromStringList(it->access.sites));
+        if (it->access.readOnly) u.insert(QStringLiteral("leitura"), true);
+        users.insert(it.key(), u);
+    }
     for (auto it = m_tokens.begin(); it != m_tokens.end(); ++it) {
         QJsonObject t{{QStringLiteral("usuario"), it->user},
                       {QStringLiteral("nome"), it->name},
@@ -181,6 +187,26 @@ bool UserStore::save(QString *error) const
     return true;
 }
 
+UserStore::Access UserStore::access(const QString &user) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_passwords.value(user).access;
+}
+
+bool UserStore::setAccess(const QString &user, const Access &access, QString *error)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_passwords.contains(user)) {
+        *error = QStringLiteral("usuário desconhecido: %1 (dê uma senha antes)").arg(user);
+        return false;
+    }
+    const Access before = m_passwords[user].access;
+    m_passwords[user].access = access;
+    if (save(error)) return true;
+    m_passwords[user].access = before;
+    return false;
+}
+
 bool UserStore::setPassword(const QString &user, const QString &password, QString *error)
 {
     if (user.isEmpty() || password.isEmpty()) {
@@ -189,7 +215,9 @@ bool UserStore::setPassword(const QString &user, const QString &password, QStrin
     }
     QMutexLocker lock(&m_mutex);
     const QByteArray salt = randomBytes(16);
-    m_passwords.insert(user, {salt, derive(password, salt, kIterations), kIterations});
+    // A new password keeps what the user may reach.
+    const Access access = m_passwords.value(user).access;
+    m_passwords.insert(user, {salt, derive(password, salt, kIterations), kIterations, access});
     return save(error);
 }
 

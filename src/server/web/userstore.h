@@ -46,6 +46,16 @@ public:
     // Ends the token of that name; false when there is none.
     bool revokeToken(const QString &name, QString *error);
 
+    // What a user may reach at the head office: `sites` (site or group
+    // names; empty: every site) and whether only to read. Kept in the users
+    // file beside the password; safe from any thread.
+    struct Access {
+        QStringList sites;
+        bool readOnly = false;
+    };
+    Access access(const QString &user) const;
+    bool setAccess(const QString &user, const Access &access, QString *error);
+
     // The user the password or token belongs to, or an empty string. Safe
     // from any thread.
     QString checkPassword(const QString &user, const QString &password) const;
@@ -67,6 +77,7 @@ private:
         QByteArray salt;
         QByteArray hash;
         int iterations = 0;
+        Access access;
     };
     struct Token {
         QString user, name;

@@ -9,8 +9,10 @@ namespace webpage
 std::optional<File> file(const QString &path)
 {
     static const QRegularExpression name(QStringLiteral("^/([a-z]+)\\.(html|css|js)$"));
-    const QRegularExpressionMatch m =
-        name.match(path == u'/' ? QStringLiteral("/index.html") : path);
+    // "/" is the site's page, "/sede" the head office's.
+    const QRegularExpressionMatch m = name.match(path == u'/'                    ? QStringLiteral("/index.html")
+                                                 : path == QLatin1String("/sede") ? QStringLiteral("/sede.html")
+                                                                                  : path);
     if (!m.hasMatch()) return std::nullopt;
     QFile f(QStringLiteral(":/server/") + m.captured(1) + u'.' + m.captured(2));
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;

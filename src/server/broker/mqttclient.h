@@ -38,10 +38,13 @@ public:
     void publish(const QString &topic, const QByteArray &payload, bool retain,
                  const QByteArray &correlation = {}) override;
     void subscribe(const QString &filter, bool everyRetained = false) override;
+    void request(const Request &r) override;
+    void subscribeFresh(const QString &filter) override;
     void yieldFor(int seconds) override;
     void stop() override;
 
 private:
+    void send(const Request &r, bool retain);
     void run();
     int loopOnce(int timeoutMs);
     void wakeLoop();           // from any thread: the loop writes what is queued now

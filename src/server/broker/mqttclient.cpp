@@ -134,8 +134,10 @@ bool MqttClient::start(const Settings &s, QString *error)
     mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_threaded_set(m_client, true);
     const QByteArray will = s.willTopic.toUtf8();
-    int rc = mosquitto_will_set(m_client, will.constData(), int(s.willPayload.size()),
-                                s.willPayload.constData(), kQos, true);
+    int rc = will.isEmpty() ? MOSQ_ERR_SUCCESS
+                            : mosquitto_will_set(m_client, will.constData(),
+                                                 int(s.willPayload.size()),
+                                                 s.willPayload.constData(), kQos, true);
     if (rc == MOSQ_ERR_SUCCESS && !s.user.isEmpty())
         rc = mosquitto_username_pw_set(m_client, s.user.toUtf8().constData(),
                                        s.password.isEmpty() ? nullptr
@@ -266,11 +268,29 @@ bool MqttClient::waitFor(int seconds)
 void MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain,
                          const QByteArray &correlation)
 {
+    send({topic, payload, correlation, {}, 0}, retain);
+}
+
+void MqttClient::request(const Request &r)
+{
+    send(r, false);
+}
+
+void MqttClient::send(const Request &r, bool retain)
+{
     if (!m_client) return;
+    const QString &topic = r.topic;
+    const QByteArray &payload = r.payload;
     mosquitto_property *props = nullptr;
-    if (!correlation.isEmpty())
-        mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, correlation.constData(),
-                                      uint16_t(correlation.size()));
+    if (!r.correlation.isEmpty())
+        mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, r.correlation.constData(),
+                                      uint16_t(r.correlation.size()));
+    if (!r.responseTopic.isEmpty())
+        mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC,
+                                      r.responseTopic.toUtf8().constData());
+    if (r.expirySeconds > 0)
+        mosquitto_property_add_int32(&props, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
+                                     uint32_t(r.expirySeconds));
     // Queued by the library while the broker is away: it goes out on the
     // next connection.
     {
@@ -284,6 +304,15 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     }
     mosquitto_property_free_all(&props);
     wakeLoop();
+}
+
+void MqttClient::subscribeFresh(const QString &filter)
+{
+    std::lock_guard lock(m_idsMutex);
+    int mid = 0;
+    if (mosquitto_subscribe_v5(m_client, &mid, filter.toUtf8().constData(), kQos,
+                               MQTT_SUB_OPT_SEND_RETAIN_ALWAYS, nullptr) == MOSQ_ERR_SUCCESS)
+        m_subscriptions.insert(mid, filter);
 }
 
 void MqttClient::subscribe(const QString &filter, bool everyRetained)

@@ -57,6 +57,18 @@ public:
     // `everyRetained`: the retained message comes at every subscription,
     // not only at a new one.
     virtual void subscribe(const QString &filter, bool everyRetained = false) = 0;
+    // A message to another client that answers it on `responseTopic` with
+    // `correlation`, and waits on the broker for `expirySeconds` at most.
+    struct Request {
+        QString topic;
+        QByteArray payload, correlation;
+        QString responseTopic;
+        qint64 expirySeconds = 0;
+    };
+    virtual void request(const Request &r) { publish(r.topic, r.payload, false, r.correlation); }
+    // A subscription whose messages say "retained" only when they were
+    // kept from before it (a reader that tells old news from new).
+    virtual void subscribeFresh(const QString &filter) { subscribe(filter, true); }
     // Closes the connection with a clean goodbye (no last will) and makes
     // the next attempt only after `seconds`: the site is someone else's.
     virtual void yieldFor(int seconds) = 0;

@@ -1,0 +1,227 @@
+#include "fleetsends.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+
+namespace
+{
+
+QString iso(qint64 ms)
+{
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString hourMinute(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm"));
+}
+
+// The rollup's order: what went, then what did not and why.
+const QList<QPair<QString, QString>> kWords = {
+    {QStringLiteral("enviado"), QStringLiteral("enviados")},
+    {QStringLiteral("falhou"), QStringLiteral("falhou")},
+    {QStringLiteral("recusado"), QStringLiteral("recusado")},
+    {QStringLiteral("expirado"), QStringLiteral("expirado")},
+    {QStringLiteral("substituído"), QStringLiteral("substituído")},
+    {QStringLiteral("parando"), QStringLiteral("parando")},
+    {QStringLiteral("sem resposta"), QStringLiteral("sem resposta")},
+    {QStringLiteral("aguardando"), QStringLiteral("aguardando")}};
+
+} // namespace
+
+FleetSends::FleetSends(qint64 validityMs, Publish publish, Changed changed)
+    : m_validityMs(validityMs), m_publish(std::move(publish)), m_changed(std::move(changed))
+{
+}
+
+void FleetSends::restore(const QList<Send> &sends)
+{
+    for (Send s : sends) {
+        s.open = 0;
+        for (Row &r : s.rows)
+            if (!r.final) {
+                r.result = QStringLiteral("sem resposta");
+                r.reason = QStringLiteral("a sede reiniciou antes da resposta");
+                r.final = true;
+            }
+        m_sends.push_back(s);
+        while (m_sends.size() > size_t(kKept))
+            m_sends.pop_front();
+    }
+}
+
+FleetSends::Send *FleetSends::find(const QString &id)
+{
+    for (Send &s : m_sends)
+        if (s.id == id) return &s;
+    return nullptr;
+}
+
+const FleetSends::Send *FleetSends::send(const QString &id) const
+{
+    for (const Send &s : m_sends)
+        if (s.id == id) return &s;
+    return nullptr;
+}
+
+QString FleetSends::start(const QString &who, const QString &kind, const QString &value,
+                          const QList<Target> &targets, qint64 nowMs, QString *why,
+                          const QString &repeatOf)
+{
+    int open = 0;
+    for (const Send &s : m_sends)
+        open += s.open > 0;
+    if (targets.isEmpty()) {
+        *why = QStringLiteral("nenhum painel escolhido");
+        return {};
+    }
+    if (targets.size() > kMaxRows) {
+        *why = QStringLiteral("painéis demais num envio (no máximo %1)").arg(kMaxRows);
+        return {};
+    }
+    if (open >= kMaxOpen) {
+        *why = QStringLiteral("%1 envios ainda esperam respostas; espere um terminar").arg(kMaxOpen);
+        return {};
+    }
+    // Room for the new one: the oldest finished sends leave first.
+    for (auto it = m_sends.begin(); m_sends.size() >= size_t(kKept) && it != m_sends.end();)
+        it = it->open ? std::next(it) : m_sends.erase(it);
+    Send s;
+    s.id = QString::number(nowMs, 36) + u'-' + QString::number(++m_counter, 36);
+    s.who = who;
+    s.kind = kind;
+    s.value = value;
+    s.repeatOf = repeatOf;
+    s.whenMs = nowMs;
+    s.expiresMs = nowMs + m_validityMs;
+    // A short validity (a test, an urgent send) gets as short a grace.
+    s.deadlineMs = s.expiresMs + std::min(kAnswerGraceMs, m_validityMs);
+    for (const Target &t : targets)
+        s.rows.append({t.site, t.panel, QStringLiteral("aguardando"), {}, !t.siteOnline, false});
+    s.open = int(s.rows.size());
+    m_sends.push_back(s);
+    const QByteArray payload = value.toUtf8();
+    for (int i = 0; i < s.rows.size(); ++i)
+        m_publish(QStringLiteral("letreiro/%1/%2/%3").arg(s.rows[i].site, s.rows[i].panel, kind),
+                  payload, (s.id + u'/' + QString::number(i)).toUtf8(), m_validityMs / 1000);
+    m_changed(m_sends.back());
+    return s.id;
+}
+
+QString FleetSends::repeat(const QString &id, const QString &who, qint64 nowMs,
+                           const std::function<bool(const QString &)> &online, QString *why)
+{
+    const Send *s = send(id);
+    if (!s) {
+        *why = QStringLiteral("envio desconhecido: %1").arg(id);
+        return {};
+    }
+    QList<Target> again;
+    for (const Row &r : s->rows)
+        if (r.final && r.result != QLatin1String("enviado"))
+            again.append({r.site, r.panel, online(r.site)});
+    if (again.isEmpty()) {
+        *why = s->open ? QStringLiteral("o envio ainda espera respostas")
+                       : QStringLiteral("todos os painéis já receberam");
+        return {};
+    }
+    const Send copy = *s; // start() may let old ones go
+    return start(who, copy.kind, copy.value, again, nowMs, why, copy.id);
+}
+
+void FleetSends::settle(Send &s, Row &row, const QString &result, const QString &reason)
+{
+    row.result = result;
+    row.reason = reason;
+    row.final = true;
+    --s.open;
+    ++m_totals[result];
+}
+
+bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload)
+{
+    const qsizetype slash = correlation.lastIndexOf('/');
+    Send *s = slash > 0 ? find(QString::fromUtf8(correlation.left(slash))) : nullptr;
+    bool ok = false;
+    const int i = correlation.mid(slash + 1).toInt(&ok);
+    if (!s || !ok || i < 0 || i >= s->rows.size() || s->rows[i].final) return false;
+    const QJsonObject o = QJsonDocument::fromJson(payload).object();
+    QString result = o.value(QStringLiteral("resultado")).toString();
+    if (!kWords.contains({result, {}}) && std::none_of(kWords.cbegin(), kWords.cend(), [&](const auto &w) {
+            return w.first == result;
+        }))
+        return false;
+    if (result == QLatin1String("aguardando") || result == QLatin1String("sem resposta")) return false;
+    settle(*s, s->rows[i], result, o.value(QStringLiteral("motivo")).toString().left(500));
+    m_changed(*s);
+    return true;
+}
+
+qint64 FleetSends::expire(qint64 nowMs)
+{
+    qint64 next = 0;
+    for (Send &s : m_sends) {
+        if (!s.open) continue;
+        if (nowMs >= s.deadlineMs) {
+            for (Row &r : s.rows)
+                if (!r.final)
+                    settle(s, r, QStringLiteral("sem resposta"),
+                           r.waitingForSite
+                               ? QStringLiteral("o sítio não voltou até %1").arg(hourMinute(s.expiresMs))
+                               : QStringLiteral("nenhuma resposta do sítio até %1")
+                                     .arg(hourMinute(s.deadlineMs)));
+            m_changed(s);
+            continue;
+        }
+        next = next ? std::min(next, s.deadlineMs) : s.deadlineMs;
+    }
+    return next;
+}
+
+QString FleetSends::rollUp(const Send &s)
+{
+    QHash<QString, int> count;
+    for (const Row &r : s.rows)
+        ++count[r.result];
+    QStringList parts{QStringLiteral("%1 de %2 enviados")
+                          .arg(count.value(QStringLiteral("enviado")))
+                          .arg(s.rows.size())};
+    for (const auto &[word, plural] : kWords)
+        if (word != QLatin1String("enviado") && count.value(word))
+            parts.append(QStringLiteral("%1 %2").arg(count.value(word)).arg(plural));
+    return parts.join(QStringLiteral(", "));
+}
+
+QJsonObject FleetSends::json(const Send &s, bool withRows)
+{
+    QJsonObject counts;
+    for (const Row &r : s.rows)
+        counts.insert(r.result, counts.value(r.result).toInt() + 1);
+    QJsonObject o{{QStringLiteral("id"), s.id},
+                  {QStringLiteral("quem"), s.who},
+                  {QStringLiteral("quando"), iso(s.whenMs)},
+                  {QStringLiteral("tipo"), s.kind},
+                  {QStringLiteral("valor"), s.value},
+                  {QStringLiteral("expira"), iso(s.expiresMs)},
+                  {QStringLiteral("prazo"), iso(s.deadlineMs)},
+                  {QStringLiteral("aberto"), s.open > 0},
+                  {QStringLiteral("resumo"), rollUp(s)},
+                  {QStringLiteral("contagem"), counts},
+                  {QStringLiteral("total"), int(s.rows.size())}};
+    if (!s.repeatOf.isEmpty()) o.insert(QStringLiteral("repete"), s.repeatOf);
+    if (!withRows) return o;
+    QJsonArray rows;
+    for (const Row &r : s.rows) {
+        QJsonObject row{{QStringLiteral("sitio"), r.site},
+                        {QStringLiteral("painel"), r.panel},
+                        {QStringLiteral("resultado"), r.result}};
+        QString reason = r.reason;
+        if (!r.final && r.waitingForSite)
+            reason = QStringLiteral("aguardando o sítio (expira às %1)").arg(hourMinute(s.expiresMs));
+        if (!reason.isEmpty()) row.insert(QStringLiteral("motivo"), reason);
+        rows.append(row);
+    }
+    o.insert(QStringLiteral("linhas"), rows);
+    return o;
+}

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -37,14 +39,10 @@ FleetSends::FleetSends(qint64 validityMs, Publish publish, Changed changed)
 
 void FleetSends::restore(const QList<Send> &sends)
 {
+    // Rows still waiting keep waiting: the broker kept their answers for
+    // the head office's session, and the deadline still holds.
     for (Send s : sends) {
-        s.open = 0;
-        for (Row &r : s.rows)
-            if (!r.final) {
-                r.result = QStringLiteral("sem resposta");
-                r.reason = QStringLiteral("a sede reiniciou antes da resposta");
-                r.final = true;
-            }
+        s.open = int(std::count_if(s.rows.cbegin(), s.rows.cend(), [](const Row &r) { return !r.final; }));
         m_sends.push_back(s);
         while (m_sends.size() > size_t(kKept))
             m_sends.pop_front();
@@ -88,7 +86,9 @@ QString FleetSends::start(const QString &who, const QString &kind, const QString
     for (auto it = m_sends.begin(); m_sends.size() >= size_t(kKept) && it != m_sends.end();)
         it = it->open ? std::next(it) : m_sends.erase(it);
     Send s;
-    s.id = QString::number(nowMs, 36) + u'-' + QString::number(++m_counter, 36);
+    do
+        s.id = QString::number(nowMs, 36) + u'-' + QString::number(++m_counter, 36);
+    while (send(s.id));
     s.who = who;
     s.kind = kind;
     s.value = value;
@@ -147,12 +147,12 @@ bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload
     const int i = correlation.mid(slash + 1).toInt(&ok);
     if (!s || !ok || i < 0 || i >= s->rows.size() || s->rows[i].final) return false;
     const QJsonObject o = QJsonDocument::fromJson(payload).object();
-    QString result = o.value(QStringLiteral("resultado")).toString();
-    if (!kWords.contains({result, {}}) && std::none_of(kWords.cbegin(), kWords.cend(), [&](const auto &w) {
-            return w.first == result;
-        }))
-        return false;
-    if (result == QLatin1String("aguardando") || result == QLatin1String("sem resposta")) return false;
+    // A site answers in the one vocabulary; anything else is no answer.
+    const QString result = o.value(QStringLiteral("resultado")).toString();
+    static const QStringList kAnswers = {QStringLiteral("enviado"),     QStringLiteral("falhou"),
+                                         QStringLiteral("substituído"), QStringLiteral("expirado"),
+                                         QStringLiteral("recusado"),    QStringLiteral("parando")};
+    if (!kAnswers.contains(result)) return false;
     settle(*s, s->rows[i], result, o.value(QStringLiteral("motivo")).toString().left(500));
     m_changed(*s);
     return true;

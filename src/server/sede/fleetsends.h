@@ -56,8 +56,7 @@ public:
 
     FleetSends(qint64 validityMs, Publish publish, Changed changed);
 
-    // The sends a start gives back (the audit's); rows left waiting end as
-    // "sem resposta": the answers went to a head office that was not there.
+    // The sends a start gives back (the audit's), rows still waiting included.
     void restore(const QList<Send> &sends);
 
     // kind: "texto" or "comando" (a library message goes as its text).

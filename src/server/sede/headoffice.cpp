@@ -69,6 +69,12 @@ FleetSends::Send fromJson(const QJsonObject &o)
 
 } // namespace
 
+// The page lives in this static library's resources.
+static void initPageResource()
+{
+    Q_INIT_RESOURCE(sede);
+}
+
 HeadOffice::HeadOffice(const ServerConfig &config, ServiceClock &clock, StateWriter &writer,
                        UserStore &users, std::unique_ptr<MqttLink> link, QObject *parent)
     : QObject(parent), m_config(config.sede), m_groups(config.groups), m_clock(clock),
@@ -90,6 +96,7 @@ HeadOffice::HeadOffice(const ServerConfig &config, ServiceClock &clock, StateWri
           },
           [this](const FleetSends::Send &s) { audit(s); })
 {
+    initPageResource();
     m_previewPool.setMaxThreadCount(2);
 }
 
@@ -447,7 +454,7 @@ QByteArray HeadOffice::metrics() const
         sites.append(s);
         const QString w = m_fleet.stateWord(*s, t);
         ++byState[w];
-        m.sample("letreiro_sede_sitio_online", {{"sitio", name}, {"estado", w}},
+        m.sample("letreiro_sede_sitio_online", {{"sitio", name}},
                  w == QLatin1String("online") ? 1 : 0);
         for (const Fleet::Panel &p : s->panels)
             ++panels[p.state.value(QStringLiteral("resultado")).toString(QStringLiteral("nenhum"))];

@@ -1,0 +1,123 @@
+#!/usr/bin/python3
+"""The head office's page in headless Chromium: the sites with the offline
+one first, a site's panels with what they show, a send to a group whose
+rows and rollup follow the answers live, by keyboard only; axe-core finds
+no violation of any impact in any view; on a 375 px phone nothing scrolls
+sideways and every target is at least 44 px.
+  tests/server/sede/sede-page-test.py BIN_DIR [SCREENSHOT_DIR]
+"""
+import os, signal, sys
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fleet import Fleet  # noqa: E402
+
+here = os.path.dirname(os.path.abspath(__file__))
+AXE = next((p for p in (os.path.join(here, "../../../build/npm/node_modules/axe-core/axe.min.js"),
+                        "/usr/local/lib/node_modules/axe-core/axe.min.js",
+                        "/usr/lib/node_modules/axe-core/axe.min.js") if os.path.exists(p)), None)
+assert AXE, "axe-core is missing: run scripts/install-deps"
+shots = sys.argv[2] if len(sys.argv) > 2 else None
+fleet = Fleet(sys.argv[1])
+
+PHONE_CHECK = """
+const small = [];
+for (const e of document.querySelectorAll('button, a, summary, select, input[type=checkbox]')) {
+  const t = e.type === 'checkbox' ? e.closest('label') : e;
+  const r = t.getBoundingClientRect();
+  if (t.offsetParent !== null && (r.width < 44 || r.height < 44))
+    small.push((e.id || e.textContent.trim() || e.outerHTML.slice(0, 40)) + ' ' + r.width + 'x' + r.height);
+}
+return [document.documentElement.scrollWidth, small];
+"""
+
+
+def axe_clean(view):
+    browser.execute_script(open(AXE, encoding="utf-8").read())
+    found = browser.execute_async_script(
+        "const done = arguments[arguments.length - 1];"
+        "axe.run(document).then((r) => done(r.violations"
+        "  .map((v) => v.impact + ' ' + v.id + ' ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
+    assert not found, f"axe-core on the {view} view: {found}"
+
+
+def checked(view):
+    axe_clean(view)
+    browser.set_window_size(375, 667)
+    width, small = browser.execute_script(PHONE_CHECK)
+    assert width <= 375, f"the {view} view is {width} px wide on a 375 px screen"
+    assert not small, f"targets under 44 px in the {view} view: {small}"
+    if shots:
+        browser.save_screenshot(os.path.join(shots, f"sede-{view}-telefone.png"))
+    browser.set_window_size(1100, 1000)
+    if shots:
+        browser.save_screenshot(os.path.join(shots, f"sede-{view}.png"))
+
+
+def by_id(i):
+    return browser.find_element(By.ID, i)
+
+
+def text(i):
+    return by_id(i).text
+
+
+try:
+    broker = fleet.broker("broker")
+    fleet.site("loja1", broker, {"a": (fleet.panel(), {"entrada": (1, 0), "caixa": (2, 5)})})
+    fleet.site("loja2", broker, {"a": (fleet.panel("nak", "1"), {"entrada": (1, 0)})})
+    loja3 = fleet.site("loja3", broker, {"a": (fleet.panel(addresses="1"), {"entrada": (1, 0)})})
+    sede = fleet.service("sede", f"[sede]\nservidor = 127.0.0.1:{broker}\nvalidade = 3s\n"
+                         "[grupo sul]\nsitios = loja1, loja2, loja3\n", [("chefe",)])
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,1000"):
+        options.add_argument(a)
+    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    browser.set_script_timeout(60)
+    wait = WebDriverWait(browser, 40)
+    try:
+        browser.get(sede.url + "/sede")
+        wait.until(lambda b: by_id("formEntrar").is_displayed())
+        axe_clean("entrada")
+        # Keyboard only: the login, then the views by their links.
+        by_id("usuario").send_keys("chefe", Keys.TAB, "segredo-bom", Keys.ENTER)
+        wait.until(lambda b: text("sitios").count("online") == 3)
+        loja3.send_signal(signal.SIGKILL)
+        wait.until(lambda b: "offline desde" in text("sitios"))
+        assert text("sitios").splitlines()[0].startswith("loja3"), text("sitios")
+        browser.find_element(By.LINK_TEXT, "loja1").send_keys(Keys.ENTER)
+        wait.until(lambda b: len(b.find_elements(By.CSS_SELECTOR, ".painelSede")) == 2)
+        checked("sitios")
+
+        by_id("irEnviar").send_keys(Keys.ENTER)
+        wait.until(lambda b: by_id("vistaEnviar").is_displayed())
+        Select(by_id("escolhaSitios")).select_by_value("grupo:sul")
+        wait.until(lambda b: "loja3" in text("ausentes"))
+        by_id("valor").send_keys("Liquidação ✓ de inverno")
+        wait.until(lambda b: "enviados como" in text("avisosSede"))
+        by_id("valor").clear()
+        by_id("valor").send_keys("Liquidação de inverno")
+        checked("enviar")
+        by_id("enviarSede").send_keys(Keys.ENTER)
+        wait.until(lambda b: by_id("vistaEnvio").is_displayed() and "aguardando o sítio" in text("linhas"))
+        # The rows move on their own until the last one ends.
+        wait.until(lambda b: "aguardando respostas" not in text("resumo") and "de 4 enviados" in text("resumo"))
+        assert text("resumo") == "2 de 4 enviados, 1 falhou, 1 sem resposta", text("resumo")
+        assert "falhou: " in text("linhas") and "sem resposta" in text("linhas"), text("linhas")
+        checked("envio")
+        by_id("repetir").send_keys(Keys.ENTER)
+        wait.until(lambda b: "de 2 enviados" in text("resumo"))
+        by_id("irEnvios").send_keys(Keys.ENTER)
+        wait.until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#envios tr")) == 2)
+        checked("envios")
+    finally:
+        browser.quit()
+    print("sede page: sites, group send live, keyboard, axe-core and phone as expected")
+finally:
+    fleet.stop()

@@ -11,6 +11,7 @@ Q_LOGGING_CATEGORY(lcRelay, "letreiro.relay")
 Q_LOGGING_CATEGORY(lcLine, "letreiro.linha")
 Q_LOGGING_CATEGORY(lcAgenda, "letreiro.agenda")
 Q_LOGGING_CATEGORY(lcState, "letreiro.estado")
+Q_LOGGING_CATEGORY(lcSede, "letreiro.sede")
 
 namespace
 {

@@ -12,6 +12,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcRelay)   // letreiro.relay: relay clients
 Q_DECLARE_LOGGING_CATEGORY(lcLine)    // letreiro.linha: ports and lines
 Q_DECLARE_LOGGING_CATEGORY(lcAgenda)  // letreiro.agenda: entries, late runs
 Q_DECLARE_LOGGING_CATEGORY(lcState)   // letreiro.estado: files of the state
+Q_DECLARE_LOGGING_CATEGORY(lcSede)    // letreiro.sede: the head office, its link and its sends
 
 namespace logging
 {

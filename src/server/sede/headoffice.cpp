@@ -19,7 +19,6 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
-Q_LOGGING_CATEGORY(lcSede, "letreiro.sede")
 
 namespace
 {

@@ -100,15 +100,18 @@ try:
 
     # /metrics, head office and site, as Prometheus reads them.
     fleet.admin(loja1.conf, "prometheus")
+    assert shutil.which("promtool"), "promtool is missing: run scripts/install-deps"
     for service in (sede, loja1):
         scraper = Client(service.url, token=fleet.token(service.conf, "prometheus"))
         # A token made while the service runs counts once it reads the users again.
         status, text, _ = until("metrics", lambda: (r := scraper.call("GET", "/metrics"))[0] == 200 and r)
-        if shutil.which("promtool"):
-            check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True, capture_output=True)
-            assert check.returncode == 0, check.stdout + check.stderr
+        check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True, capture_output=True)
+        assert check.returncode == 0, check.stdout + check.stderr
         assert ('letreiro_sede_sitio_online{sitio="loja3"} 0' in text) == (service is sede), text
     assert Client(sede.url).call("GET", "/metrics")[0] == 401
+    rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../exemplos/letreiro-alertas.yml")
+    check = subprocess.run(["promtool", "check", "rules", rules], text=True, capture_output=True)
+    assert check.returncode == 0, check.stdout + check.stderr
     print("sede: group send, repeat, access, audit, metrics and bridge as expected")
 finally:
     fleet.stop()

@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
     const QByteArray cookie = in->rawHeader("Set-Cookie").split(';').first();
     const auto online = [&] {
         int n = 0;
-        for (const QJsonValue &v : QJsonDocument::fromJson(call(net, url + QStringLiteral("/api/sede/sitios"), cookie))["sitios"].toArray())
+        for (const QJsonValue &v : QJsonDocument::fromJson(call(net, url + QStringLiteral("/api/sede/sitios"), cookie))[QStringLiteral("sitios")].toArray())
             n += v[QStringLiteral("estado")].toString() == QLatin1String("online");
         return n;
     };

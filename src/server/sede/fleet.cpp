@@ -94,14 +94,23 @@ bool Fleet::take(const QString &topic, const QByteArray &payload, bool retained,
         s->panels = panels;
         return true;
     }
+    // What the page shows of it, each within its bound.
+    const auto field = [&](const char *key, int chars) {
+        return o.value(QLatin1String(key)).toString().left(chars);
+    };
+    QJsonObject state{{QStringLiteral("ok"), o.value(QStringLiteral("ok")).toBool()},
+                      {QStringLiteral("resultado"), field("resultado", 32)},
+                      {QStringLiteral("quando"), field("quando", 40)},
+                      {QStringLiteral("texto"), field("texto", kMaxTextChars)}};
+    if (o.contains(QStringLiteral("motivo"))) state.insert(QStringLiteral("motivo"), field("motivo", 500));
     for (Panel &p : s->panels)
         if (p.name == parts[2]) {
-            p.state = o;
+            p.state = state;
             return true;
         }
     // A state before its panel is listed: kept for when it is.
     if (s->panels.size() >= kMaxPanels || !isName(parts[2])) return false;
-    s->panels.append({parts[2], {}, 0, 0, o});
+    s->panels.append({parts[2], {}, 0, 0, state});
     return true;
 }
 

@@ -22,9 +22,11 @@
 class Fleet
 {
 public:
-    // Bounds against a broker anyone may publish on: sites, and panels a site.
-    static constexpr int kMaxSites = 4096;
+    // Bounds against a broker anyone may publish on: sites, panels a site,
+    // and the characters of a panel's text kept (more than any frame carries).
+    static constexpr int kMaxSites = 2000;
     static constexpr int kMaxPanels = 64;
+    static constexpr int kMaxTextChars = 1024;
 
     struct Panel {
         QString name, line;

@@ -1,5 +1,7 @@
 #include "fleetsends.h"
 
+#include "randombits.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 
@@ -98,13 +100,15 @@ QString FleetSends::start(const QString &who, const QString &kind, const QString
     // A short validity (a test, an urgent send) gets as short a grace.
     s.deadlineMs = s.expiresMs + std::min(kAnswerGraceMs, m_validityMs);
     for (const Target &t : targets)
-        s.rows.append({t.site, t.panel, QStringLiteral("aguardando"), {}, !t.siteOnline, false});
+        s.rows.append({t.site, t.panel, QStringLiteral("aguardando"), {}, !t.siteOnline, false,
+                       randomBytes(6).toHex()});
     s.open = int(s.rows.size());
     m_sends.push_back(s);
     const QByteArray payload = value.toUtf8();
     for (int i = 0; i < s.rows.size(); ++i)
         m_publish(QStringLiteral("letreiro/%1/%2/%3").arg(s.rows[i].site, s.rows[i].panel, kind),
-                  payload, (s.id + u'/' + QString::number(i)).toUtf8(), m_validityMs / 1000);
+                  payload, (s.id + u'/' + QString::number(i)).toUtf8() + '/' + s.rows[i].token,
+                  m_validityMs / 1000);
     m_changed(m_sends.back());
     return s.id;
 }
@@ -141,11 +145,13 @@ void FleetSends::settle(Send &s, Row &row, const QString &result, const QString 
 
 bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload)
 {
-    const qsizetype slash = correlation.lastIndexOf('/');
-    Send *s = slash > 0 ? find(QString::fromUtf8(correlation.left(slash))) : nullptr;
+    const QList<QByteArray> parts = correlation.split('/');
+    Send *s = parts.size() == 3 ? find(QString::fromUtf8(parts[0])) : nullptr;
     bool ok = false;
-    const int i = correlation.mid(slash + 1).toInt(&ok);
-    if (!s || !ok || i < 0 || i >= s->rows.size() || s->rows[i].final) return false;
+    const int i = parts.value(1).toInt(&ok);
+    if (!s || !ok || i < 0 || i >= s->rows.size() || s->rows[i].final ||
+        s->rows[i].token.isEmpty() || s->rows[i].token != parts[2])
+        return false;
     const QJsonObject o = QJsonDocument::fromJson(payload).object();
     // A site answers in the one vocabulary; anything else is no answer.
     const QString result = o.value(QStringLiteral("resultado")).toString();
@@ -193,7 +199,7 @@ QString FleetSends::rollUp(const Send &s)
     return parts.join(QStringLiteral(", "));
 }
 
-QJsonObject FleetSends::json(const Send &s, bool withRows)
+QJsonObject FleetSends::json(const Send &s, bool withRows, bool audit)
 {
     QJsonObject counts;
     for (const Row &r : s.rows)
@@ -220,6 +226,7 @@ QJsonObject FleetSends::json(const Send &s, bool withRows)
         if (!r.final && r.waitingForSite)
             reason = QStringLiteral("aguardando o sítio (expira às %1)").arg(hourMinute(s.expiresMs));
         if (!reason.isEmpty()) row.insert(QStringLiteral("motivo"), reason);
+        if (audit && !r.final) row.insert(QStringLiteral("ficha"), QString::fromLatin1(r.token));
         rows.append(row);
     }
     o.insert(QStringLiteral("linhas"), rows);

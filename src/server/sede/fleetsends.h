@@ -40,6 +40,9 @@ public:
         QString reason;
         bool waitingForSite = false; // the site was away when it was sent
         bool final = false;
+        // Random, in its Correlation Data: a site answers only for rows it
+        // was sent, never for another site's.
+        QByteArray token;
     };
     struct Send {
         QString id, who, kind, value, repeatOf;
@@ -77,7 +80,8 @@ public:
     const std::deque<Send> &sends() const { return m_sends; }
     // {"id", "quem", "quando", "tipo", "valor", "expira", "repete"?, "resumo",
     //  "contagem", "linhas": [{"sitio", "painel", "resultado", "motivo"?}]}
-    static QJsonObject json(const Send &s, bool withRows = true);
+    // `audit`: as the audit file keeps it, with each row's token.
+    static QJsonObject json(const Send &s, bool withRows = true, bool audit = false);
     static QString rollUp(const Send &s);
     // Counts of final rows by result, since the start (for /metrics).
     const QHash<QString, qint64> &totals() const { return m_totals; }

@@ -57,6 +57,7 @@ FleetSends::Send fromJson(const QJsonObject &o)
         row.panel = r.value(QStringLiteral("painel")).toString();
         row.result = r.value(QStringLiteral("resultado")).toString();
         row.final = row.result != QLatin1String("aguardando");
+        row.token = r.value(QStringLiteral("ficha")).toString().toLatin1();
         if (row.final) row.reason = r.value(QStringLiteral("motivo")).toString();
         row.waitingForSite = !row.final && r.value(QStringLiteral("motivo")).toString().startsWith(
                                                QLatin1String("aguardando o sítio"));
@@ -222,7 +223,7 @@ void HeadOffice::audit(const FleetSends::Send &)
     m_writer.save(m_auditFile, [sends = m_sends.sends()] {
         QByteArray out = "[\n";
         for (size_t i = 0; i < sends.size(); ++i)
-            out += QJsonDocument(FleetSends::json(sends[i])).toJson(QJsonDocument::Compact) +
+            out += QJsonDocument(FleetSends::json(sends[i], true, true)).toJson(QJsonDocument::Compact) +
                    (i + 1 < sends.size() ? ",\n" : "\n");
         return out + "]\n";
     });

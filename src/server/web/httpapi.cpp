@@ -122,6 +122,15 @@ HttpApi::HttpApi(LetreiroService &service, UserStore &users)
             // The page never changes: answered here, without a trip to the
             // main thread. Nor does the health check wait for it: whether
             // the service's work is stuck is what it is asked.
+            // A head office with no panels of its own is its page.
+            const ServerConfig &config = m_service.config();
+            if (req.method == "GET" && req.target == "/" && config.panels.isEmpty() &&
+                !config.sede.host.isEmpty()) {
+                HttpResponse r;
+                r.status = 303;
+                r.setHeader("Location", "/sede");
+                return reply(r);
+            }
             if (req.method == "GET" && !req.target.startsWith("/api/") &&
                 segments(req.target).value(0) != QLatin1String("metrics"))
                 return reply(pageFile(req));

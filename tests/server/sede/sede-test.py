@@ -109,6 +109,9 @@ try:
         assert check.returncode == 0, check.stdout + check.stderr
         assert ('letreiro_sede_sitio_online{sitio="loja3"} 0' in text) == (service is sede), text
     assert Client(sede.url).call("GET", "/metrics")[0] == 401
+    # A head office without panels of its own opens on its page.
+    import urllib.request
+    assert urllib.request.urlopen(sede.url + "/").geturl().endswith("/sede")
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../exemplos/letreiro-alertas.yml")
     check = subprocess.run(["promtool", "check", "rules", rules], text=True, capture_output=True)
     assert check.returncode == 0, check.stdout + check.stderr

@@ -143,7 +143,7 @@ void FleetSends::settle(Send &s, Row &row, const QString &result, const QString 
     ++m_totals[result];
 }
 
-bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload)
+std::pair<FleetSends::Send *, FleetSends::Row *> FleetSends::waiting(const QByteArray &correlation)
 {
     const QList<QByteArray> parts = correlation.split('/');
     Send *s = parts.size() == 3 ? find(QString::fromUtf8(parts[0])) : nullptr;
@@ -151,7 +151,23 @@ bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload
     const int i = parts.value(1).toInt(&ok);
     if (!s || !ok || i < 0 || i >= s->rows.size() || s->rows[i].final ||
         s->rows[i].token.isEmpty() || s->rows[i].token != parts[2])
-        return false;
+        return {nullptr, nullptr};
+    return {s, &s->rows[i]};
+}
+
+bool FleetSends::refusedByBroker(const QByteArray &correlation, const QString &why)
+{
+    const auto [s, row] = waiting(correlation);
+    if (!row) return false;
+    settle(*s, *row, QStringLiteral("recusado"), why);
+    m_changed(*s);
+    return true;
+}
+
+bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload)
+{
+    const auto [s, row] = waiting(correlation);
+    if (!row) return false;
     const QJsonObject o = QJsonDocument::fromJson(payload).object();
     // A site answers in the one vocabulary; anything else is no answer.
     const QString result = o.value(QStringLiteral("resultado")).toString();
@@ -159,7 +175,7 @@ bool FleetSends::answer(const QByteArray &correlation, const QByteArray &payload
                                          QStringLiteral("substituído"), QStringLiteral("expirado"),
                                          QStringLiteral("recusado"),    QStringLiteral("parando")};
     if (!kAnswers.contains(result)) return false;
-    settle(*s, s->rows[i], result, o.value(QStringLiteral("motivo")).toString().left(500));
+    settle(*s, *row, result, o.value(QStringLiteral("motivo")).toString().left(500));
     m_changed(*s);
     return true;
 }

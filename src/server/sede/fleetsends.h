@@ -72,6 +72,9 @@ public:
                    const std::function<bool(const QString &site)> &online, QString *why);
     // A site's answer, on the head office's answer topic.
     bool answer(const QByteArray &correlation, const QByteArray &payload);
+    // The broker would not take a row's message (its PUBACK said no): the
+    // row ends `recusado` with why, since no site will ever answer it.
+    bool refusedByBroker(const QByteArray &correlation, const QString &why);
     // Rows past their deadline become "sem resposta"; the next deadline
     // (epoch ms) or 0 when nothing waits.
     qint64 expire(qint64 nowMs);
@@ -88,6 +91,8 @@ public:
 
 private:
     Send *find(const QString &id);
+    // The row a correlation names, when it still waits and its token is right.
+    std::pair<Send *, Row *> waiting(const QByteArray &correlation);
     void settle(Send &s, Row &row, const QString &result, const QString &reason);
 
     qint64 m_validityMs;

@@ -92,6 +92,7 @@ HeadOffice::HeadOffice(const ServerConfig &config, ServiceClock &clock, StateWri
           config.sede.validitySeconds * 1000,
           [this](const QString &topic, const QByteArray &payload, const QByteArray &correlation,
                  qint64 expiry) {
+              m_unacknowledged[topic].append(correlation);
               m_link->request({topic, payload, correlation, answerTopic(), expiry});
           },
           [this](const FleetSends::Send &s) { audit(s); })
@@ -169,6 +170,17 @@ bool HeadOffice::start(QString *error)
     };
     m_link->received = [this](const MqttLink::Message &m) {
         handoff::queue(this, [this, m] { received(m); });
+    };
+    m_link->acknowledged = [this](const QString &topic, int reason) {
+        handoff::queue(this, [this, topic, reason] {
+            auto it = m_unacknowledged.find(topic);
+            if (it == m_unacknowledged.end()) return;
+            const QByteArray correlation = it->takeFirst();
+            if (it->isEmpty()) m_unacknowledged.erase(it);
+            if (reason >= 0x80)
+                m_sends.refusedByBroker(correlation, QStringLiteral("o broker recusou a publicação: %1")
+                                                         .arg(mqttreasons::refusal(reason)));
+        });
     };
     m_link->subscribed = [this](const QString &filter, int reason) {
         if (reason < 0x80) return;

@@ -70,6 +70,9 @@ private:
     QString m_linkWhy;
     QDateTime m_linkSince;
     bool m_armed = false;
+    // Each topic's messages not yet acknowledged by the broker, in the
+    // order they went: PUBACKs come back in that order.
+    QHash<QString, QList<QByteArray>> m_unacknowledged;
     QString m_note;
     int m_previewsInHand = 0;
     QThreadPool m_previewPool;

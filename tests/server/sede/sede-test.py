@@ -15,7 +15,11 @@ from fleet import Client, Fleet, until  # noqa: E402
 
 fleet = Fleet(sys.argv[1])
 try:
-    central = fleet.broker("central")
+    # Its ACL keeps every anonymous client off loja9's topics.
+    acl = os.path.join(fleet.work, "acl")
+    with open(acl, "w") as f:
+        f.write("topic deny letreiro/loja9/#\ntopic readwrite #\n")
+    central = fleet.broker("central", f"acl_file {acl}\n")
     # A regional broker that carries its sites' topics and the head office's
     # answers to and from the central one.
     regional = fleet.broker("regional", f"connection central\naddress 127.0.0.1:{central}\n"
@@ -84,6 +88,12 @@ try:
     assert leo.call("POST", "/api/sede/envios", {"texto": "x"})[0] == 403
     assert leo.call("POST", f"/api/sede/envios/{send['id']}/repetir", {})[0] == 403
 
+    # A publication the broker's ACL refuses ends its row at once, with why.
+    status, refused, _ = chefe.call("POST", "/api/sede/envios", {"sitios": ["loja9"], "paineis": ["entrada"], "texto": "x"})
+    refused = until("the broker's refusal", lambda: final(refused["id"]))
+    assert refused["linhas"][0]["resultado"] == "recusado", refused
+    assert "o broker recusou a publicação" in refused["linhas"][0]["motivo"], refused
+
     # A site behind the regional broker, answered through the bridge.
     status, far, _ = chefe.call("POST", "/api/sede/envios", {"sitios": ["loja4"], "comando": "hora"})
     assert status == 202, far
@@ -93,6 +103,7 @@ try:
     # The audit: every send, who and every row's end, also in the file.
     audit = chefe.get("/api/sede/envios")
     assert [a["id"] for a in audit[-2:]] == [again["id"], send["id"]] and audit[-1]["quem"] == "chefe", audit
+    assert len(audit) == 4, audit
     chefe.get("/api/saude")
     with open(os.path.join(os.path.dirname(sede.conf), "sede-envios.json"), encoding="utf-8") as f:
         kept = f.read()

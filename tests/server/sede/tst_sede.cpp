@@ -187,6 +187,7 @@ private Q_SLOTS:
         QCOMPARE(rows(sent.object()).value(QStringLiteral("loja3/entrada")),
                  QStringLiteral("aguardando aguardando o sítio (expira às 09:10)"));
         o.link->answer(o.link->requests[0], "enviado");
+        o.link->acknowledged(o.link->requests[0].topic, 0);
         o.link->answer(o.link->requests[1], "enviado");
         o.link->answer(o.link->requests[2], "falhou", QStringLiteral("o painel recusou"));
         o.link->answer(o.link->requests[2], "enviado"); // once only
@@ -251,6 +252,13 @@ private Q_SLOTS:
         QCOMPARE(o.call("POST", QStringLiteral("envios"), text, ana).first, 202);
         QCOMPARE(o.link->requests.size(), 1);
         QCOMPARE(o.link->requests[0].topic, QStringLiteral("letreiro/loja4/entrada/texto"));
+        // The broker's ACL said no: no site will answer, and the row says why.
+        o.link->acknowledged(o.link->requests[0].topic, 0x87);
+        QCoreApplication::processEvents();
+        const QJsonArray mine = o.call("GET", QStringLiteral("envios?linhas=1"), {}, ana).second.array();
+        QVERIFY2(rows(mine[0].toObject()).value(QStringLiteral("loja4/entrada")).startsWith(
+                     QStringLiteral("recusado o broker recusou a publicação: ")),
+                 qPrintable(rows(mine[0].toObject()).value(QStringLiteral("loja4/entrada"))));
         QCOMPARE(o.call("POST", QStringLiteral("envios"), text, leo).first, 403);
         const QString id = o.call("POST", QStringLiteral("envios"), text).second[QStringLiteral("id")].toString();
         QCOMPARE(o.call("GET", QStringLiteral("envios/") + id, {}, ana).first, 404);

@@ -67,7 +67,7 @@ const FleetSends::Send *FleetSends::send(const QString &id) const
 
 QString FleetSends::start(const QString &who, const QString &kind, const QString &value,
                           const QList<Target> &targets, qint64 nowMs, QString *why,
-                          const QString &repeatOf)
+                          const QString &repeatOf, const QStringList &notes)
 {
     int open = 0;
     for (const Send &s : m_sends)
@@ -95,6 +95,7 @@ QString FleetSends::start(const QString &who, const QString &kind, const QString
     s.kind = kind;
     s.value = value;
     s.repeatOf = repeatOf;
+    s.notes = notes;
     s.whenMs = nowMs;
     s.expiresMs = nowMs + m_validityMs;
     // A short validity (a test, an urgent send) gets as short a grace.
@@ -232,6 +233,7 @@ QJsonObject FleetSends::json(const Send &s, bool withRows, bool audit)
                   {QStringLiteral("contagem"), counts},
                   {QStringLiteral("total"), int(s.rows.size())}};
     if (!s.repeatOf.isEmpty()) o.insert(QStringLiteral("repete"), s.repeatOf);
+    if (!s.notes.isEmpty()) o.insert(QStringLiteral("avisos"), QJsonArray::fromStringList(s.notes));
     if (!withRows) return o;
     QJsonArray rows;
     for (const Row &r : s.rows) {

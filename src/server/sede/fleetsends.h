@@ -48,7 +48,8 @@ public:
         QString id, who, kind, value, repeatOf;
         qint64 whenMs = 0, expiresMs = 0, deadlineMs = 0;
         QList<Row> rows;
-        int open = 0; // rows not final
+        QStringList notes; // what it left out ("avisos")
+        int open = 0;      // rows not final
     };
     // Publishes one panel's message: its topic, payload, Correlation Data
     // and Message Expiry in seconds.
@@ -66,7 +67,7 @@ public:
     // Empty with `why` set when refused (too many panels, too many open).
     QString start(const QString &who, const QString &kind, const QString &value,
                   const QList<Target> &targets, qint64 nowMs, QString *why,
-                  const QString &repeatOf = {});
+                  const QString &repeatOf = {}, const QStringList &notes = {});
     // The same again, only for the rows that did not end `enviado`.
     QString repeat(const QString &id, const QString &who, qint64 nowMs,
                    const std::function<bool(const QString &site)> &online, QString *why);

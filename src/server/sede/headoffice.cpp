@@ -47,6 +47,7 @@ FleetSends::Send fromJson(const QJsonObject &o)
     s.kind = o.value(QStringLiteral("tipo")).toString();
     s.value = o.value(QStringLiteral("valor")).toString();
     s.repeatOf = o.value(QStringLiteral("repete")).toString();
+    s.notes = o.value(QStringLiteral("avisos")).toVariant().toStringList();
     s.whenMs = ms("quando");
     s.expiresMs = ms("expira");
     s.deadlineMs = ms("prazo");
@@ -363,66 +364,88 @@ void HeadOffice::startSend(const HttpRequest &req, const QString &user, const Ht
     if (value.isEmpty()) return reply(apianswer::error(400, QStringLiteral("texto vazio")));
     if (value.toUtf8().size() > MqttLink::kMaxPayload)
         return reply(apianswer::error(413, QStringLiteral("texto grande demais")));
-    // Where: the rows, by hand, or sites (all, a group, a list) × panels
-    // (by name, or all of each site).
-    QList<FleetSends::Target> targets;
-    QStringList refused;
-    const auto add = [&](const QString &site, const QString &panel) {
-        if (!allowed(site)) return refused.append(site);
-        for (const FleetSends::Target &t : std::as_const(targets))
-            if (t.site == site && t.panel == panel) return;
-        targets.append({site, panel, m_fleet.isOnline(site, now())});
-    };
-    if (o->contains(QStringLiteral("alvos"))) {
-        for (const QJsonValue &v : o->value(QStringLiteral("alvos")).toArray())
-            add(v.toObject().value(QStringLiteral("sitio")).toString(),
-                v.toObject().value(QStringLiteral("painel")).toString());
-    } else {
-        QStringList sites;
-        if (o->contains(QStringLiteral("grupo"))) {
-            const QString g = o->value(QStringLiteral("grupo")).toString();
-            if (!m_groups.contains(g))
-                return reply(apianswer::error(400, QStringLiteral("grupo desconhecido: %1").arg(g)));
-            sites = m_groups.value(g);
-        } else if (o->value(QStringLiteral("sitios")).isArray()) {
-            sites = o->value(QStringLiteral("sitios")).toVariant().toStringList();
-        } else {
-            for (const QString &site : m_fleet.siteNames())
-                if (allowed(site)) sites.append(site);
-        }
-        const QStringList names = o->value(QStringLiteral("paineis")).toVariant().toStringList();
-        for (const QString &site : std::as_const(sites)) {
-            const Fleet::Site *known = m_fleet.site(site);
-            if (!names.isEmpty()) {
-                for (const QString &p : names) {
-                    // A site whose panels are known gets the names it has.
-                    const bool has = !known || known->panels.isEmpty() ||
-                                     std::any_of(known->panels.cbegin(), known->panels.cend(),
-                                                 [&](const Fleet::Panel &kp) { return kp.name == p; });
-                    if (has) add(site, p);
-                }
-            } else if (known) {
-                for (const Fleet::Panel &p : known->panels)
-                    add(site, p.name);
-            }
-            if (!allowed(site)) refused.append(site);
-        }
-    }
-    refused.removeDuplicates();
-    if (!refused.isEmpty())
-        return reply(forbidden(QStringLiteral("sem acesso a: %1").arg(refused.join(QStringLiteral(", ")))));
-    for (const FleetSends::Target &t : std::as_const(targets))
-        if (t.site.isEmpty() || t.panel.isEmpty() || t.site.contains(u'/') || t.panel.contains(u'/') ||
-            t.site.contains(u'+') || t.site.contains(u'#') || t.panel.contains(u'+') ||
-            t.panel.contains(u'#'))
-            return reply(apianswer::error(400, QStringLiteral("sítio ou painel inválido")));
+    QStringList notes;
+    QString refusal;
+    const QList<FleetSends::Target> targets = targetsOf(*o, allowed, &notes, &refusal);
+    if (!refusal.isEmpty())
+        return reply(refusal.startsWith(QLatin1String("sem acesso")) ? forbidden(refusal)
+                                                                    : apianswer::error(400, refusal));
     QString why;
-    const QString id = m_sends.start(user, kind, value, targets, now(), &why);
+    const QString id = m_sends.start(user, kind, value, targets, now(), &why, {}, notes);
     if (id.isEmpty()) return reply(apianswer::error(targets.isEmpty() ? 400 : 503, why));
     qCInfo(lcSede, "envio %s de %s: %lld painéis", qUtf8Printable(id),
            qUtf8Printable(logging::printable(user, 64)), qlonglong(targets.size()));
     armDeadlines();
     reply(apianswer::json(FleetSends::json(*m_sends.send(id)), 202));
+}
+
+QList<FleetSends::Target> HeadOffice::targetsOf(const QJsonObject &o,
+                                                const std::function<bool(const QString &)> &allowed,
+                                                QStringList *notes, QString *refusal) const
+{
+    // The rows by hand, or sites (all, a group, a list) × panels (by name,
+    // or all of each site).
+    QList<FleetSends::Target> targets;
+    QStringList outOfReach, unknown;
+    const auto add = [&](const QString &site, const QString &panel) {
+        if (!allowed(site)) return outOfReach.append(site);
+        if (!m_fleet.site(site)) return unknown.append(site);
+        for (const FleetSends::Target &t : std::as_const(targets))
+            if (t.site == site && t.panel == panel) return;
+        targets.append({site, panel, m_fleet.isOnline(site, now())});
+    };
+    if (o.contains(QStringLiteral("alvos"))) {
+        for (const QJsonValue &v : o.value(QStringLiteral("alvos")).toArray())
+            add(v.toObject().value(QStringLiteral("sitio")).toString(),
+                v.toObject().value(QStringLiteral("painel")).toString());
+    } else {
+        QStringList sites;
+        if (o.contains(QStringLiteral("grupo"))) {
+            const QString g = o.value(QStringLiteral("grupo")).toString();
+            if (!m_groups.contains(g)) {
+                *refusal = QStringLiteral("grupo desconhecido: %1").arg(g);
+                return {};
+            }
+            sites = m_groups.value(g);
+        } else if (o.value(QStringLiteral("sitios")).isArray()) {
+            sites = o.value(QStringLiteral("sitios")).toVariant().toStringList();
+        } else {
+            for (const QString &site : m_fleet.siteNames())
+                if (allowed(site)) sites.append(site);
+        }
+        const QStringList names = o.value(QStringLiteral("paineis")).toVariant().toStringList();
+        for (const QString &site : std::as_const(sites)) {
+            const Fleet::Site *known = m_fleet.site(site);
+            // A site whose panels are known gets the names it has; one never
+            // heard from gets them all, to wait for it.
+            const bool listed = known && !known->panels.isEmpty();
+            const auto has = [&](const QString &p) {
+                return !listed || std::any_of(known->panels.cbegin(), known->panels.cend(),
+                                              [&](const Fleet::Panel &kp) { return kp.name == p; });
+            };
+            for (const QString &p : names)
+                if (has(p)) add(site, p);
+            for (const Fleet::Panel &p : names.isEmpty() && listed ? known->panels : QList<Fleet::Panel>())
+                add(site, p.name);
+            if (!allowed(site))
+                outOfReach.append(site);
+            else if (!known)
+                unknown.append(site);
+            else if (names.isEmpty() && !listed)
+                notes->append(QStringLiteral("%1: painéis ainda desconhecidos, nada enviado").arg(site));
+        }
+    }
+    outOfReach.removeDuplicates();
+    unknown.removeDuplicates();
+    if (!outOfReach.isEmpty())
+        *refusal = QStringLiteral("sem acesso a: %1").arg(outOfReach.join(QStringLiteral(", ")));
+    else if (!unknown.isEmpty())
+        *refusal = QStringLiteral("sítio desconhecido: %1").arg(unknown.join(QStringLiteral(", ")));
+    for (const FleetSends::Target &t : std::as_const(targets))
+        for (const QString &name : {t.site, t.panel})
+            if (name.isEmpty() || name.contains(u'/') || name.contains(u'+') || name.contains(u'#'))
+                *refusal = QStringLiteral("sítio ou painel inválido");
+    return targets;
 }
 
 void HeadOffice::preview(const HttpRequest &req, const std::function<bool(const QString &)> &allowed,

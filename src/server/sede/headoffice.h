@@ -49,6 +49,11 @@ private:
     std::function<bool(const QString &)> allowedFor(const QString &user) const;
     void received(const MqttLink::Message &m);
     void startSend(const HttpRequest &req, const QString &user, const HttpApi::Reply &reply);
+    // Where a send goes, from its request; `refusal` says why it may not
+    // (a site out of reach or unknown), `notes` what it leaves out.
+    QList<FleetSends::Target> targetsOf(const QJsonObject &o,
+                                        const std::function<bool(const QString &)> &allowed,
+                                        QStringList *notes, QString *refusal) const;
     void preview(const HttpRequest &req, const std::function<bool(const QString &)> &allowed,
                  const HttpApi::Reply &reply);
     void armDeadlines();

@@ -260,9 +260,20 @@ private Q_SLOTS:
                      QStringLiteral("recusado o broker recusou a publicação: ")),
                  qPrintable(rows(mine[0].toObject()).value(QStringLiteral("loja4/entrada"))));
         QCOMPARE(o.call("POST", QStringLiteral("envios"), text, leo).first, 403);
+        // A site nobody named nor heard of is a typo; one heard without its
+        // panels yet is said, not silently left out.
+        QCOMPARE(o.call("POST", QStringLiteral("envios"),
+                        {{QStringLiteral("sitios"), QJsonArray{QStringLiteral("loja7")}}, {QStringLiteral("texto"), QStringLiteral("x")}}).first,
+                 400);
+        o.hear(QStringLiteral("letreiro/loja5/estado"), "online");
+        const auto [partly, noted] = o.call("POST", QStringLiteral("envios"),
+            {{QStringLiteral("sitios"), QJsonArray{QStringLiteral("loja4"), QStringLiteral("loja5")}}, {QStringLiteral("texto"), QStringLiteral("x")}});
+        QCOMPARE(partly, 202);
+        QCOMPARE(noted[QStringLiteral("avisos")][0].toString(), QStringLiteral("loja5: painéis ainda desconhecidos, nada enviado"));
         const QString id = o.call("POST", QStringLiteral("envios"), text).second[QStringLiteral("id")].toString();
         QCOMPARE(o.call("GET", QStringLiteral("envios/") + id, {}, ana).first, 404);
-        QCOMPARE(o.call("GET", QStringLiteral("envios"), {}, ana).second.array().size(), 1);
+        // Hers, and the one whose every row is in her reach.
+        QCOMPARE(o.call("GET", QStringLiteral("envios"), {}, ana).second.array().size(), 2);
     }
 
     void boundsOfSends()

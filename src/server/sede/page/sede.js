@@ -138,7 +138,8 @@ async function enviar() {
 
 function mostrarEnvio(r) {
   $("tituloEnvio").textContent = `Envio de ${r.quem} às ${hora(r.quando)}: ${r.tipo} "${r.valor}"`;
-  $("resumo").textContent = r.resumo + (r.aberto ? " (aguardando respostas)" : "");
+  $("resumo").textContent = r.resumo + (r.aberto ? " (aguardando respostas)" : "") +
+    (r.avisos ? ". " + r.avisos.join("; ") : "");
   $("linhas").replaceChildren(...r.linhas.map((l) => el("tr", [
     el("td", l.sitio, {"data-rotulo": "Sítio"}), el("td", l.painel, {"data-rotulo": "Painel"}),
     el("td", l.resultado + (l.motivo ? ": " + l.motivo : ""), {"data-rotulo": "Resultado", class: "resultado-" + classe(l.resultado)})])));

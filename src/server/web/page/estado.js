@@ -11,7 +11,9 @@ function linhaMqtt(m) {
   if (m.desde && m.estado !== "desligado") texto += " desde " + hora(m.desde);
   if (m.motivo) texto += " — " + m.motivo;
   if (m.proxima_tentativa) texto += "; próxima tentativa às " + hora(m.proxima_tentativa);
-  return el("li", [texto], {class: m.estado === "conectado" ? "ok" : "falha"});
+  // A site without MQTT at all is not a fault: said plainly, not in red.
+  const classe = m.estado === "conectado" ? "ok" : m.estado === "desligado" ? "dica" : "falha";
+  return el("li", [texto], {class: classe});
 }
 
 export async function carregarEstado() {

@@ -10,6 +10,7 @@ let acompanhando = null; // the send whose rows are on screen
 
 const hora = (iso) => iso ? new Date(iso).toLocaleTimeString("pt-BR", {hour: "2-digit", minute: "2-digit"}) : "";
 const classe = (palavra) => (palavra || "").split(" ")[0];
+const duracao = (s) => s >= 3600 ? `${Math.round(s / 3600)} h` : s >= 60 ? `${Math.round(s / 60)} min` : `${s} s`;
 
 function estadoSitio(s) {
   if (s.estado === "offline") return `offline desde ${hora(s.desde)}`;
@@ -94,7 +95,7 @@ async function escolhaMudou() {
   const fora = dados.sitios.filter((s) => sitiosEscolhidos().includes(s.sitio) && s.estado !== "online");
   $("ausentes").textContent = fora.length
     ? "Fora do ar agora: " + fora.map((s) => `${s.sitio} (${estadoSitio(s)})`).join("; ") +
-      `. Os painéis deles esperam o sítio voltar por até ${Math.round(dados.validade / 60)} min.` : "";
+      `. Os painéis deles esperam o sítio voltar por até ${duracao(dados.validade)}.` : "";
   await avisos();
 }
 

@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QSocketNotifier>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
@@ -170,7 +171,11 @@ int main(int argc, char *argv[])
         mqtt = std::make_unique<MqttBridge>(cfg->mqtt, service);
         if (!mqtt->start(&error)) return fail(error);
     }
-    HttpApi api(service, users);
+    // Declared before the API, so that they outlive it: it waits for what
+    // it gave them as it goes.
+    QThreadPool loginPool, previewPool, libraryPool;
+    HttpApi::Pools::setServiceCounts(previewPool, libraryPool);
+    HttpApi api(service, users, {&loginPool, &previewPool, &libraryPool});
     const Result<quint16> port = api.listen(cfg->listenHost, cfg->listenPort);
     if (!port) return fail(port.why());
     const bool v6 = cfg->listenHost.contains(u':');

@@ -3,6 +3,7 @@
 // its panel exactly once; the latency from publish to the panel's state
 // (published after its ACK), beyond the exchange itself; memory per service.
 #include "benchline.h"
+#include "benchpanel.h"
 #include "benchutil.h"
 #include "panelcommands.h"
 #include "server/mqtt/mqttpeers.h"
@@ -33,11 +34,6 @@ qint64 residentKb(qint64 pid)
     return -1;
 }
 
-double percentile(QList<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(qMin(v.size() - 1, int(p * v.size())));
-}
 } // namespace
 
 int main(int argc, char *argv[])

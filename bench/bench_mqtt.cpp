@@ -5,98 +5,19 @@
 // answer on the response topic); then a flood of 5,000 texts for line A
 // with one text for line B behind it (how long B's text waits, against one
 // exchange), and the service's peak memory.
+#include "benchpanel.h"
 #include "benchutil.h"
-#include "frame.h"
 #include "panellink.h"
-#include "replyreceiver.h"
 #include "server/mqtt/mqttpeers.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <thread>
 
 namespace
 {
-QElapsedTimer g_clock;
-
-double nowMs()
-{
-    return g_clock.nsecsElapsed() / 1e6;
-}
-
-// A panel on a pseudo-terminal: each whole frame acknowledged at once, the
-// time of its first and last byte kept by its text.
-class StandIn
-{
-public:
-    StandIn()
-    {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(m_master);
-        unlockpt(m_master);
-        device = QString::fromLocal8Bit(ptsname(m_master));
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~StandIn()
-    {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_master);
-    }
-    struct Seen {
-        double first = 0, last = 0;
-    };
-    QHash<QByteArray, Seen> frames()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_frames;
-    }
-    QString device;
-
-private:
-    void serve()
-    {
-        ReplyReceiver r;
-        double first = 0;
-        while (!m_stop) {
-            pollfd p{m_master, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            char buf[4096];
-            const ssize_t n = read(m_master, buf, sizeof buf);
-            for (ssize_t i = 0; i < n; ++i) {
-                if (first == 0) first = nowMs();
-                if (!r.feed(quint8(buf[i]))) continue;
-                const QByteArray ack = frame::build(qint16(r.address()), QByteArray(1, char(6)));
-                (void)!write(m_master, ack.constData(), size_t(ack.size()));
-                QMutexLocker lock(&m_mutex);
-                m_frames.insert(r.payload().chopped(1).mid(1), {first, nowMs()});
-                r.reset();
-                first = 0;
-            }
-        }
-    }
-    int m_master = -1;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-    QMutex m_mutex;
-    QHash<QByteArray, Seen> m_frames;
-};
-
-double percentile(QList<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(qMin(v.size() - 1, int(p * v.size())));
-}
-
 qint64 statusKb(qint64 pid, const char *field)
 {
     QFile f(QStringLiteral("/proc/%1/status").arg(pid));
@@ -106,22 +27,11 @@ qint64 statusKb(qint64 pid, const char *field)
             return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
     return -1;
 }
-
-template <typename F> bool waitUntil(double timeoutMs, F &&done)
-{
-    const double end = nowMs() + timeoutMs;
-    while (!done()) {
-        if (nowMs() > end) return false;
-        QThread::msleep(1);
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    g_clock.start();
     QTemporaryDir dir;
     Broker broker(dir.filePath(QStringLiteral("broker")));
     StandIn lineA, lineB;
@@ -146,7 +56,7 @@ int main(int argc, char *argv[])
                   [&](const QString &topic, const QByteArray &) {
                       if (!topic.startsWith(QLatin1String("r/"))) return;
                       QMutexLocker lock(&mutex);
-                      answered.insert(topic.mid(2).toUtf8(), nowMs());
+                      answered.insert(topic.mid(2).toUtf8(), benchNowMs());
                   });
     waitUntil(10000,
               [&] { return peer.on(QStringLiteral("letreiro/s/estado")).contains("online"); });
@@ -159,7 +69,7 @@ int main(int argc, char *argv[])
     QList<double> toFirstByte, toAnswer, onWire;
     for (int i = 0; i < 200; ++i) {
         const QByteArray text = "seguida " + QByteArray::number(i);
-        const double sent = nowMs();
+        const double sent = benchNowMs();
         peer.publish(QStringLiteral("letreiro/s/a/texto"), text,
                      {false, QString::fromLatin1("r/" + text)});
         if (!waitUntil(10000, [&] { return answerOf(text) > 0; })) break;
@@ -179,11 +89,11 @@ int main(int argc, char *argv[])
 
     // The flood, then one text on the other line.
     const int flood = argc > 1 ? atoi(argv[1]) : 5000;
-    const double started = nowMs();
+    const double started = benchNowMs();
     for (int i = 0; i < flood; ++i)
         peer.publish(QStringLiteral("letreiro/s/a/texto"), "cheia " + QByteArray::number(i),
                      {false, QStringLiteral("r/cheia %1").arg(i)});
-    const double other = nowMs();
+    const double other = benchNowMs();
     peer.publish(QStringLiteral("letreiro/s/b/texto"), "outra", {false, QStringLiteral("r/outra")});
     waitUntil(120000, [&] { return lineB.frames().contains("outra"); });
     const double otherWait = lineB.frames().value("outra").last - other;

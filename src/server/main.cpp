@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QSocketNotifier>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
@@ -207,7 +208,11 @@ int main(int argc, char *argv[])
         if (!sede->start(&error)) return fail(error);
         if (!sede->note().isEmpty()) service.startNote(sede->note());
     }
-    HttpApi api(service, users);
+    // Declared before the API, so that they outlive it: it waits for what
+    // it gave them as it goes.
+    QThreadPool loginPool, previewPool, libraryPool;
+    HttpApi::Pools::setServiceCounts(previewPool, libraryPool);
+    HttpApi api(service, users, {&loginPool, &previewPool, &libraryPool});
     if (sede) sede->serveOn(api);
     const Result<quint16> port = api.listen(cfg->listenHost, cfg->listenPort);
     if (!port) return fail(port.why());

@@ -72,11 +72,6 @@ private Q_SLOTS:
         Run r = cli(send("transfere", panel.device, {"--endereco", "0", m_message}));
         QCOMPARE(r.out, QString("Transmissão global bem sucedida.\n"));
         QVERIFY(panel.nextFrame().startsWith("endereço 0, verificação certa: L<Neve"));
-        // The clock goes to every panel: an address would be ignored, so
-        // it is refused.
-        r = cli(send("hora", panel.device, {"--endereco", "5"}));
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains("--endereco não vale para hora"), qPrintable(r.err));
         r = cli(send("hora", panel.device));
         QCOMPARE(r.out, QString("Hora acertada.\n"));
         QVERIFY(panel.nextFrame().startsWith("endereço 0, verificação certa: R hora "));

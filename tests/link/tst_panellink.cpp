@@ -24,6 +24,15 @@ public:
     QString trace;
 };
 
+// A link over a fake line on virtual time, heard by a recorder.
+struct Rig {
+    explicit Rig(LinkOptions options = {}) : link(line, time, options, &rec) {}
+    VirtualTimebase time;
+    FakeLine line{time};
+    Recorder rec;
+    PanelLink link;
+};
+
 } // namespace
 
 class TestPanelLink : public QObject
@@ -32,11 +41,9 @@ class TestPanelLink : public QObject
 private Q_SLOTS:
     void addressedExchangeReadsTheAnswer()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.drainMs = 5;
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
         line.answerAfterFrame(10, kAckReply);
         const ExchangeResult r = link.exchangeFrame(1, "A");
         QVERIFY(r.succeeded());
@@ -58,10 +65,8 @@ private Q_SLOTS:
 
     void noAnswerIsANakAfterTheReadTimeOut()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         const ExchangeResult r = link.exchangeFrame(1, "A");
         QCOMPARE(r.bytes, bytes({frame::kNak}));
         QVERIFY(!r.succeeded());
@@ -71,10 +76,8 @@ private Q_SLOTS:
 
     void aPauseInTheAnswerLongerThanTheTimeOutIsANak()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.answerAfterFrame(10, kAckReply, 0, 1600);
         QCOMPARE(link.exchangeFrame(1, "A").bytes, bytes({frame::kNak}));
         QVERIFY(rec.trace.endsWith(QStringLiteral("Recebido:\r\n81H \r\n\r\n")));
@@ -82,9 +85,8 @@ private Q_SLOTS:
 
     void anAnswerThatNeverEndsIsCutTenSecondsAfterTheFrame()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        PanelLink link(line, time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         // A byte every 100 ms that never forms an answer.
         line.answerAfterFrame(10, QByteArray(1000, '\x55'), 0, 100);
         const ExchangeResult r = link.exchangeFrame(1, "A");
@@ -96,10 +98,8 @@ private Q_SLOTS:
 
     void globalSendDoesNotRead()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.answer("garbage");
         const ExchangeResult r = link.exchangeFrame(0, "A");
         QCOMPARE(r.bytes, bytes({frame::kAck}));
@@ -127,10 +127,9 @@ private Q_SLOTS:
         QFETCH(int, written);
         QFETCH(qint64, endMs);
         QFETCH(QString, reason);
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.drainMs = drainMs;
-        PanelLink link(line, time);
         const ExchangeResult r = link.exchangeFrame(0, "A");
         QCOMPARE(r.succeeded(), reason.isEmpty());
         QCOMPARE(r.reason, reason);
@@ -165,10 +164,9 @@ private Q_SLOTS:
         QFETCH(qint64, gapMs);
         QFETCH(qint64, lastGapMs);
         QFETCH(QString, reason);
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.wakeOnArrival();
-        PanelLink link(line, time);
         line.onWrite = [&](FakeLine &l) {
             if (l.written.size() != 10) return;
             l.answer(kAckReply.left(9), firstMs, gapMs);
@@ -182,27 +180,24 @@ private Q_SLOTS:
     void aPortErrorEndsTheExchangeWithANak()
     {
         for (int after : {0, 4}) {
-            VirtualTimebase time;
-            FakeLine line(time);
+            Rig rig;
+            auto &[time, line, rec, link] = rig;
             line.failAfterBytes = after;
-            PanelLink link(line, time);
             const ExchangeResult r = link.exchangeFrame(1, "A");
             QCOMPARE(r.bytes, bytes({frame::kNak}));
             QCOMPARE(r.reason, QStringLiteral("porta perdida"));
         }
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.open = false;
-        PanelLink link(line, time);
         QVERIFY(!link.exchangeFrame(1, "A").succeeded());
         QVERIFY(line.written.isEmpty());
     }
 
     void usbAdapterPausesBeforeEveryByte()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        PanelLink link(line, time, LinkOptions{0, true});
+        Rig rig(LinkOptions{0, true});
+        auto &[time, line, rec, link] = rig;
         QVERIFY(link.exchangeFrame(0, "A").succeeded());
         QCOMPARE(line.writeTimes.size(), 10);
         for (int i = 0; i < 10; ++i)
@@ -211,10 +206,8 @@ private Q_SLOTS:
 
     void longDataIsEncodedCountedAndCut()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         const QByteArray field = "L" + QByteArray(7999, '\xE7');
         link.exchangeFrame(0, field);
         QCOMPARE(rec.status, QStringLiteral("  =>  8000 Caracteres."));
@@ -224,9 +217,8 @@ private Q_SLOTS:
 
     void commandOutcomes()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        PanelLink link(line, time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         PanelCommands commands(link);
 
         line.answerAfterFrame(10, bytes({0x81, 0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 0x06, 0}));
@@ -279,11 +271,9 @@ private Q_SLOTS:
         QFETCH(QVector<qint64>, afterBytes);
         QFETCH(bool, succeeded);
         QFETCH(QString, reason);
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.drainMs = 5;
-        Recorder rec;
-        PanelLink link(line, time, {}, &rec);
         line.onWrite = [&](FakeLine &l) {
             for (int i = 0; i < answers.size(); ++i)
                 if (l.written.size() == afterBytes[i]) l.answer(answers[i], 1 + 20 * i, 0);
@@ -299,10 +289,9 @@ private Q_SLOTS:
     // hands it chunks and waits as long as they need, not one second.
     void aDeviceServerThatPushesBack()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.networkUsPerByte = SerialLine::kWireByteUs;
-        PanelLink link(line, time);
         const QByteArray field = "L" + QByteArray(1999, 'x');
         const qsizetype frameSize = frame::build(0, field).size();
         QVERIFY(link.exchangeFrame(0, field).succeeded());
@@ -334,9 +323,8 @@ private Q_SLOTS:
     // answer is waited for.
     void aStopRequestEndsTheExchangeAfterItsFrame()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
-        PanelLink link(line, time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         std::atomic<bool> stop{false};
         link.setStopFlag(&stop);
         line.onWrite = [&](FakeLine &l) {
@@ -351,10 +339,9 @@ private Q_SLOTS:
 
     void globalSendsThatCouldNotBeWrittenReportAFailure()
     {
-        VirtualTimebase time;
-        FakeLine line(time);
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
         line.stuck = true;
-        PanelLink link(line, time);
         PanelCommands commands(link);
         const QDateTime now = QDateTime::currentDateTime();
         for (const CommandOutcome &o : {commands.letter(0, 'A'), commands.transfer(0, "LX"),
@@ -387,9 +374,8 @@ private Q_SLOTS:
         QCOMPARE(datafield::clock(when.time()), clock);
         QCOMPARE(datafield::date(when.date()), date);
         // Always to every panel, and the bytes reach the wire unchanged.
-        VirtualTimebase time;
-        FakeLine line(time);
-        PanelLink link(line, time, LinkOptions{5, false});
+        Rig rig(LinkOptions{5, false});
+        auto &[time, line, rec, link] = rig;
         PanelCommands commands(link);
         commands.setDate(when);
         QCOMPARE(line.written, frame::build(0, date));

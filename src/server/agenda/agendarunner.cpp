@@ -4,6 +4,7 @@
 #include "messagefile.h"
 #include "serviceclock.h"
 #include "statewriter.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -145,8 +146,13 @@ Result<> AgendaRunner::setEditable(const QList<ScheduleEntry> &editable)
         return Failure::tooLarge(tooBig);
     // The operator waits for this one: it is written before the answer.
     QDir().mkpath(QFileInfo(m_config.scheduleFile).absolutePath());
-    why = messagefile::saveFile(m_config.scheduleFile, ServerConfig::scheduleText(editable));
-    if (!why.isEmpty()) return Failure::io(why);
+    // The operator reads and mends it by hand too.
+    wholefile::Options asConfig;
+    asConfig.mode = 0644;
+    if (const Result<> saved = wholefile::write(
+            m_config.scheduleFile, ServerConfig::scheduleText(editable), asConfig);
+        !saved)
+        return saved;
     m_scheduler.setEntries(m_config.schedule + editable);
     return {};
 }

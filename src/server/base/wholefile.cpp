@@ -9,6 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace wholefile
 {
 
@@ -31,22 +35,44 @@ QString errnoWords(int error)
     }
 }
 
-QString write(const QString &path, const QByteArray &bytes)
+Result<> write(const QString &path, const QByteArray &bytes, const Options &options)
 {
-    if (QFileInfo(path).isDir()) return errnoWords(EISDIR);
+    if (QFileInfo(path).isDir()) return Failure::io(errnoWords(EISDIR));
     const QByteArray target = QFile::encodeName(path);
+#ifdef Q_OS_UNIX
+    struct stat st {
+    };
+    if (options.regularOnly && ::lstat(target.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return Failure::forbidden(
+            QStringLiteral("não é um arquivo comum (um link não é seguido)"));
+    // mkostemp opens with O_EXCL: never a name that exists, nor a link put
+    // there to be followed. Hidden, and short: the file's own name may
+    // already be as long as names go.
+    QByteArray temp = target.left(target.lastIndexOf('/') + 1) + ".gravando-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+#else
+    // No links to be wary of, nor mkostemp.
     const QByteArray temp = target + ".novo";
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return errnoWords(errno);
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_BINARY,
+                          options.mode);
+#endif
+    if (fd < 0) return Failure::io(errnoWords(errno));
     int error = 0;
-    if (!writeAll(fd, bytes) || syncData(fd) != 0) error = errno;
+#ifdef Q_OS_UNIX
+    if (::fchmod(fd, mode_t(options.mode)) != 0) error = errno;
+    if (options.toFolderOwner && ::geteuid() == 0 &&
+        ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &st) == 0) {
+        [[maybe_unused]] const int given = ::fchown(fd, st.st_uid, st.st_gid);
+    }
+#endif
+    if (!error && (!writeAll(fd, bytes) || syncData(fd) != 0)) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
     if (!error && replaceFile(temp.constData(), target.constData()) != 0) error = errno;
     if (error) {
         ::unlink(temp.constData());
-        return errnoWords(error);
+        return Failure::io(errnoWords(error));
     }
-#ifndef _WIN32
+#ifdef Q_OS_UNIX
     // The rename itself reaches the disk with the folder.
     const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
                            O_RDONLY | O_CLOEXEC);

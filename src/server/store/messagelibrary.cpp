@@ -4,12 +4,12 @@
 
 #include "messagefile.h"
 #include "schedule.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
 
 #ifdef Q_OS_UNIX
-#include "writeall.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,41 +56,14 @@ Result<QByteArray> readFile(const QByteArray &path)
     ::close(fd);
     return out;
 }
-
-Result<> saveFile(const QByteArray &path, const QByteArray &rtf)
-{
-    struct stat st {
-    };
-    if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) return notRegular();
-    // A new file of our own beside it (mkstemp: O_EXCL, never an existing
-    // name or a link), then renamed over the name: never half written.
-    // Hidden, and short: the name may already be as long as names go.
-    QByteArray temp = path.left(path.lastIndexOf('/') + 1) + ".gravando-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    const bool written =
-        fd >= 0 && ::fchmod(fd, 0644) == 0 && writeAll(fd, rtf) && ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
-    if (!written || ::rename(temp.constData(), path.constData()) != 0) {
-        ::unlink(temp.constData());
-        return Failure::io(QStringLiteral("não foi possível gravar a mensagem"));
-    }
-    return {};
-}
 #else
-// No symbolic links to speak of: the shared small-file reader and saver.
+// No symbolic links to speak of: the shared small-file reader.
 Result<QByteArray> readFile(const QByteArray &path)
 {
     const SmallFileRead f =
         messagefile::readSmallFile(QFile::decodeName(path), messagefile::kMaxBytes, true);
     if (!f.ok) return Failure::notFound(f.error);
     return f.data;
-}
-
-Result<> saveFile(const QByteArray &path, const QByteArray &rtf)
-{
-    const QString why = messagefile::saveFile(QFile::decodeName(path), rtf);
-    if (!why.isEmpty()) return Failure::io(why);
-    return {};
 }
 #endif
 
@@ -124,5 +97,9 @@ Result<> MessageLibrary::save(const QString &name, const QByteArray &rtf) const
 {
     if (!isMessageName(name)) return badName();
     QDir().mkpath(m_folder);
-    return saveFile(QFile::encodeName(QDir(m_folder).filePath(name)), rtf);
+    // Readable by whoever copies messages to and from the folder.
+    wholefile::Options asMessage;
+    asMessage.mode = 0644;
+    asMessage.regularOnly = true;
+    return wholefile::write(QDir(m_folder).filePath(name), rtf, asMessage);
 }

@@ -49,7 +49,8 @@ void StateWriter::run()
         lock.unlock();
         for (auto it = batch.cbegin(); it != batch.cend(); ++it) {
             QDir().mkpath(QFileInfo(it.key()).absolutePath());
-            const QString why = wholefile::write(it.key(), it.value()());
+            const Result<> written = wholefile::write(it.key(), it.value()());
+            const QString why = written ? QString() : written.why();
             // Said once when it starts failing, and once when it is mended.
             if (why.isEmpty() == !m_failing.value(it.key())) continue;
             m_failing.insert(it.key(), !why.isEmpty());

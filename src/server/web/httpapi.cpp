@@ -94,22 +94,25 @@ static void initPageResource()
     Q_INIT_RESOURCE(server);
 }
 
-HttpApi::HttpApi(LetreiroService &service, UserStore &users)
+void HttpApi::Pools::setServiceCounts(QThreadPool &preview, QThreadPool &library)
+{
+    preview.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
+    library.setMaxThreadCount(1);
+}
+
+HttpApi::HttpApi(LetreiroService &service, UserStore &users, const Pools &pools)
     : m_service(service), m_users(users), m_context(new QObject(&service)),
       m_events(new HttpApiEvents(m_context)),
       m_guard(service.config().hostNames, service.config().proxies, service.config().secureCookie),
       m_limiter([&clock = service.clock()] { return clock.monotonicMs(); }),
       m_library(service.config().messagesFolder),
       m_sessions([&clock = service.clock()] { return clock.monotonicMs(); }),
-      m_idempotency([&clock = service.clock()] { return clock.monotonicMs(); })
+      m_idempotency([&clock = service.clock()] { return clock.monotonicMs(); }),
+      m_pools(pools)
 {
     initPageResource();
     QFile usage(users.usagePath());
     if (usage.open(QIODevice::ReadOnly)) users.setUsage(usage.read(1 << 20));
-    // The main thread, the HTTP engine's and a login's keep a core between
-    // them; a few previews at once are plenty for one page's users.
-    m_previewPool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 4));
-    m_libraryPool.setMaxThreadCount(1);
     HttpEngine::Limits limits;
     limits.maxBody = 4 * 1024 * 1024;
     // The relays' connections take descriptors too, out of the same limit.
@@ -164,9 +167,9 @@ HttpApi::~HttpApi()
 {
     stop();
     // A password check or a preview still running uses the users and this.
-    m_loginPool.waitForDone();
-    m_previewPool.waitForDone();
-    m_libraryPool.waitForDone();
+    m_pools.login->waitForDone();
+    m_pools.preview->waitForDone();
+    m_pools.library->waitForDone();
 }
 
 Result<quint16> HttpApi::listen(const QString &host, quint16 port)
@@ -280,7 +283,7 @@ void HttpApi::login(const HttpRequest &req, const Reply &reply)
     const bool secure = m_guard.secureCookie(req);
     // PBKDF2 takes tens of milliseconds on purpose: not on the main thread,
     // and on threads of its own, which no preview ever keeps busy.
-    handoff::start(&m_loginPool, [=] {
+    handoff::start(m_pools.login, [=] {
         const QString known = m_users.checkPassword(user, password);
         handoff::queue(m_context, [=] {
             --m_loginsChecking;

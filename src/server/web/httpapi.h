@@ -42,7 +42,20 @@ Q_SIGNALS:
 class HttpApi
 {
 public:
-    HttpApi(LetreiroService &service, UserStore &users);
+    // The pools the work off the main thread runs on, owned by whoever
+    // builds the API (main, or a test that wants to hold or count that
+    // work). None may be null; each must outlive the API, which waits for
+    // what it gave them when it goes.
+    struct Pools {
+        QThreadPool *login;   // password checks
+        QThreadPool *preview; // previews: its thread count and four more waiting, at most
+        QThreadPool *library; // library messages read for sending, one at a time
+        // The counts the service runs with: the main thread, the HTTP
+        // engine's and a login's keep a core between them; a few previews
+        // at once are plenty for one page's users.
+        static void setServiceCounts(QThreadPool &preview, QThreadPool &library);
+    };
+    HttpApi(LetreiroService &service, UserStore &users, const Pools &pools);
     ~HttpApi();
 
     // Binds and serves; the port actually taken (the configuration's, or a
@@ -104,11 +117,9 @@ private:
     IdempotencyCache m_idempotency;
     int m_loginsChecking = 0;
     QSet<QString> m_proxiesNoticed;
-    int m_previewsInHand = 0; // running or waiting for m_previewPool
+    int m_previewsInHand = 0; // running or waiting for the preview pool
     QHash<QString, DoorRoute> m_doors;
     QList<std::function<QByteArray()>> m_metrics;
-    QThreadPool m_loginPool;
-    QThreadPool m_previewPool;
-    QThreadPool m_libraryPool; // library messages read for sending, one at a time
+    Pools m_pools;
     std::unique_ptr<HttpEngine> m_engine;
 };

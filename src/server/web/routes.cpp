@@ -138,7 +138,7 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
             400, QStringLiteral("largura (5, 6, 9, 12, 15 ou 30) ou ate (até 600 s) inválidos")));
     // Beyond the threads' work and a few waiting, the next one is refused:
     // a queue without end would only answer later what nobody waits for.
-    if (m_previewsInHand >= m_previewPool.maxThreadCount() + kPreviewsWaiting)
+    if (m_previewsInHand >= m_pools.preview->maxThreadCount() + kPreviewsWaiting)
         return reply(apianswer::busy());
     ++m_previewsInHand;
     const bool fromLibrary = q.hasQueryItem(QStringLiteral("arquivo"));
@@ -149,7 +149,7 @@ void HttpApi::preview(const HttpRequest &req, const Reply &reply)
     // folder's name: a copy reads the file by name, as any thread may.
     // The clock and date effects show the service's time, read here: the
     // local time zone is not to be read from two threads at once.
-    handoff::start(&m_previewPool, [this, library = m_library, file = param("arquivo"), fromLibrary,
+    handoff::start(m_pools.preview, [this, library = m_library, file = param("arquivo"), fromLibrary,
                                     typedMessage, width, seconds, reply,
                                     now = fixedOffset(m_service.clock().now())] {
         HttpResponse answer;

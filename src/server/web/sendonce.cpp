@@ -30,7 +30,7 @@ void HttpApi::sendOnce(const HttpRequest &req, const QStringList &path, const QS
                 [this](const QString &name, const panelsend::ReadThen &then) {
                     // A 4 MB message takes a while to parse: not on the
                     // thread every other request waits for.
-                    handoff::start(&m_libraryPool, [this, library = m_library, name, then] {
+                    handoff::start(m_pools.library, [this, library = m_library, name, then] {
                         auto r = std::make_shared<Result<RichText>>(library.message(name));
                         handoff::queue(m_context, [r, then] { then(*r); });
                     });

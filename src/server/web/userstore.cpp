@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "randombits.h"
+#include "wholefile.h"
 
 #include <algorithm>
 
@@ -14,12 +15,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPasswordDigestor>
-#include <QSaveFile>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace
 {
@@ -40,22 +35,6 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
     for (qsizetype i = 0; i < a.size(); ++i)
         d |= uchar(a[i] ^ b[i]);
     return d == 0;
-}
-
-// The administrator adds users as root or as the service's user; either way
-// the file is the service's to read: root gives it to the owner of its
-// folder (the service's state folder).
-void giveToFolderOwner(QSaveFile &f, const QString &path)
-{
-#ifdef Q_OS_UNIX
-    struct stat folder;
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    if (::geteuid() != 0 || ::stat(dir.constData(), &folder) != 0) return;
-    [[maybe_unused]] const int r = ::fchown(f.handle(), folder.st_uid, folder.st_gid);
-#else
-    Q_UNUSED(f);
-    Q_UNUSED(path);
-#endif
 }
 
 } // namespace
@@ -170,18 +149,18 @@ bool UserStore::save(QString *error) const
             t.insert(QStringLiteral("expira"), it->expires.toString(Qt::ISODate));
         tokens.insert(QString::fromLatin1(it.key()), t);
     }
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("não foi possível gravar %1").arg(m_path);
-        return false;
-    }
-    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    giveToFolderOwner(f, m_path);
-    f.write(QJsonDocument(QJsonObject{{QStringLiteral("usuarios"), users},
-                                      {QStringLiteral("tokens"), tokens}})
-                .toJson());
-    if (!f.commit()) {
-        *error = QStringLiteral("não foi possível gravar %1").arg(m_path);
+    // The administrator adds users as root or as the service's user; either
+    // way the file is the service's to read, and no one else's.
+    wholefile::Options secret;
+    secret.toFolderOwner = true;
+    const Result<> saved =
+        wholefile::write(m_path,
+                         QJsonDocument(QJsonObject{{QStringLiteral("usuarios"), users},
+                                                   {QStringLiteral("tokens"), tokens}})
+                             .toJson(),
+                         secret);
+    if (!saved) {
+        *error = QStringLiteral("não foi possível gravar %1: %2").arg(m_path, saved.why());
         return false;
     }
     return true;

@@ -180,7 +180,7 @@ private Q_SLOTS:
                                            QByteArray(64, 'a') + "; " + cookieOf(answer) + "\r\n")),
                  401);
         // Health probes ask with HEAD, without a login: GET's answer, no body.
-        for (const QByteArray path : {QByteArray("/"), QByteArray("/api/saude")}) {
+        for (const QByteArray &path : {QByteArray("/"), QByteArray("/api/saude")}) {
             RawClient c(m_port);
             c.send("HEAD " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
             const QByteArray head = c.response(5000, true);

@@ -121,7 +121,7 @@ bool MqttJournal::open(QList<Entry> *left, int *damaged, QString *error)
     std::lock_guard lock(m_mutex);
     rewrite();
     if (m_fd < 0) {
-        *error = QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(strerror(errno)));
+        *error = m_failure;
         return false;
     }
     m_syncer = std::thread([this] { syncLoop(); });
@@ -139,22 +139,15 @@ void MqttJournal::rewrite()
            '\n';
     for (const auto &[id, entry] : m_pending)
         all += recordOf(entry.first, entry.second);
-    const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".novo"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return failed(errno);
-    if (!writeAll(fd, all) || syncData(fd) != 0 ||
-        replaceFile(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temp.constData());
-        // The old journal stays as it was, whole.
-        return failed(error);
-    }
+    // Whole through the one atomic save; the old journal stays as it was
+    // when that fails. Then opened again, to append to.
+    if (const Result<> saved = wholefile::write(m_path, all); !saved) return failed(saved.why());
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return failed(wholefile::errnoWords(errno));
     m_failure.clear();
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;
     m_size = all.size();
-    ::lseek(m_fd, 0, SEEK_END);
 }
 
 std::optional<MqttJournal::Entry> MqttJournal::add(const MqttClient::Message &m, qint64 nowMs,
@@ -200,10 +193,15 @@ void MqttJournal::append(const QByteArray &record)
 
 void MqttJournal::failed(int error)
 {
+    failed(wholefile::errnoWords(error));
+}
+
+void MqttJournal::failed(const QString &why)
+{
     const QString before = m_failure;
     m_failure = QStringLiteral("não foi possível gravar o diário de mensagens %1: %2; uma "
                                "mensagem recebida agora pode se perder numa parada brusca")
-                    .arg(m_path, wholefile::errnoWords(error));
+                    .arg(m_path, why);
     if (m_failure != before) qCWarning(lcMqtt, "%s", qUtf8Printable(m_failure));
 }
 

@@ -60,6 +60,7 @@ private:
     void syncLoop();
     void rewrite(); // with m_mutex held: the pending entries only
     void failed(int error); // with m_mutex held
+    void failed(const QString &why);
 
     QString m_path;
     int m_bound;

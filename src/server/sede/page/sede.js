@@ -88,10 +88,31 @@ function sitiosEscolhidos() {
   return [...document.querySelectorAll("#marcarSitios input:checked")].map((c) => c.value);
 }
 
+// The chosen sites' panels, each a box to tick (kept ticked across a reload).
+async function mostrarPaineis() {
+  const modo = $("escolhaPaineis").value;
+  $("porNome").classList.toggle("oculto", modo !== "nome");
+  $("marcarPaineis").classList.toggle("oculto", modo !== "marcar");
+  if (modo !== "marcar") return;
+  const marcados = new Set([...document.querySelectorAll("#marcarPaineis input:checked")].map((c) => c.value));
+  const caixas = [];
+  for (const nome of sitiosEscolhidos()) {
+    let s;
+    try { s = await api("GET", "/api/sede/sitios/" + encodeURIComponent(nome)); } catch (e) { continue; }
+    for (const p of s.paineis) {
+      const valor = JSON.stringify({sitio: s.sitio, painel: p.painel});
+      caixas.push(el("label", [Object.assign(el("input", [], {type: "checkbox", value: valor, id: "painel" + caixas.length}),
+        {checked: marcados.has(valor)}), `${s.sitio}: ${p.painel}`]));
+    }
+  }
+  $("marcarPaineis").replaceChildren(...caixas);
+}
+
 // Before the send: which chosen sites are away (their rows will wait for
 // them), and the warnings of the text for each panel type among them.
 async function escolhaMudou() {
   $("marcarSitios").classList.toggle("oculto", $("escolhaSitios").value !== "marcar");
+  mostrarPaineis().catch(() => {});
   const fora = dados.sitios.filter((s) => sitiosEscolhidos().includes(s.sitio) && s.estado !== "online");
   $("ausentes").textContent = fora.length
     ? "Fora do ar agora: " + fora.map((s) => `${s.sitio} (${estadoSitio(s)})`).join("; ") +
@@ -120,11 +141,14 @@ async function avisos() {
 
 async function enviar() {
   $("erroEnvio").textContent = "";
-  const pedido = {};
+  let pedido = {};
   const v = $("escolhaSitios").value;
   if (v.startsWith("grupo:")) pedido.grupo = v.slice(6); else if (v === "marcar") pedido.sitios = sitiosEscolhidos();
+  const modo = $("escolhaPaineis").value;
   const nomes = $("paineisNome").value.split(",").map((x) => x.trim()).filter(Boolean);
-  if (nomes.length) pedido.paineis = nomes;
+  if (modo === "nome" && nomes.length) pedido.paineis = nomes;
+  if (modo === "marcar")
+    pedido = {alvos: [...document.querySelectorAll("#marcarPaineis input:checked")].map((c) => JSON.parse(c.value))};
   pedido[$("acao").value] = $("valor").value.trim() === "" ? "" : $("valor").value;
   $("enviarSede").disabled = true;
   try {
@@ -179,6 +203,7 @@ async function entrou() {
 $("escolhaSitios").addEventListener("change", escolhaMudou);
 $("marcarSitios").addEventListener("change", escolhaMudou);
 $("paineisNome").addEventListener("change", escolhaMudou);
+$("escolhaPaineis").addEventListener("change", mostrarPaineis);
 $("acao").addEventListener("change", avisos);
 $("valor").addEventListener("input", () => { clearTimeout(avisos.espera); avisos.espera = setTimeout(avisos, 300); });
 $("enviarSede").addEventListener("click", enviar);

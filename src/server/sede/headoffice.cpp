@@ -141,6 +141,9 @@ bool HeadOffice::start(QString *error)
                          .arg(m_auditFile)
                          .arg(damaged);
         m_sends.restore(sends);
+        for (const FleetSends::Send &s : m_sends.sends())
+            m_auditLines.insert(s.id, QJsonDocument(FleetSends::json(s, true, true))
+                                          .toJson(QJsonDocument::Compact));
     }
     m_link->connected = [this](bool) {
         handoff::queue(this, [this] {
@@ -230,14 +233,26 @@ void HeadOffice::armDeadlines()
     });
 }
 
-void HeadOffice::audit(const FleetSends::Send &)
+void HeadOffice::audit(const FleetSends::Send &changed)
 {
-    // Every send whole, one a line: a file cut short keeps every line before.
-    m_writer.save(m_auditFile, [sends = m_sends.sends()] {
+    // Each send's line is made here, on the main thread, when it changes;
+    // the writer's thread only joins lines that nobody changes any more
+    // (a send's rows are written in place as answers come). One send a
+    // line: a file cut short keeps every line before.
+    m_auditLines.insert(changed.id, QJsonDocument(FleetSends::json(changed, true, true))
+                                        .toJson(QJsonDocument::Compact));
+    QList<QByteArray> lines;
+    QHash<QString, QByteArray> kept;
+    for (const FleetSends::Send &s : m_sends.sends()) {
+        const QByteArray line = m_auditLines.value(s.id);
+        kept.insert(s.id, line);
+        lines.append(line);
+    }
+    m_auditLines = kept; // the sends let go of leave the file too
+    m_writer.save(m_auditFile, [lines] {
         QByteArray out = "[\n";
-        for (size_t i = 0; i < sends.size(); ++i)
-            out += QJsonDocument(FleetSends::json(sends[i], true, true)).toJson(QJsonDocument::Compact) +
-                   (i + 1 < sends.size() ? ",\n" : "\n");
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            out += lines[i] + (i + 1 < lines.size() ? ",\n" : "\n");
         return out + "]\n";
     });
 }

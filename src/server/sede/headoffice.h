@@ -78,6 +78,7 @@ private:
     // Each topic's messages not yet acknowledged by the broker, in the
     // order they went: PUBACKs come back in that order.
     QHash<QString, QList<QByteArray>> m_unacknowledged;
+    QHash<QString, QByteArray> m_auditLines; // each send kept, as its audit line
     QString m_note;
     int m_previewsInHand = 0;
     QThreadPool m_previewPool;

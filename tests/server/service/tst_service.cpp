@@ -192,7 +192,8 @@ private Q_SLOTS:
     }
 
     // The history and the agenda's state are written off this thread;
-    // a file that cannot be written is said in the log and in `avisos`.
+    // a file that cannot be written is said in the log and in `avisos`,
+    // and what was written before stays whole.
     void aFailedWriteIsShown()
     {
         InProcessService s({}, false);
@@ -215,9 +216,9 @@ private Q_SLOTS:
         service.flush();
         // The history and the agenda's state beside it.
         QTRY_COMPARE(service.warnings().size(), 2);
-        const QString history = service.warnings().filter("historico.json").value(0);
-        QVERIFY2(history.startsWith("não foi possível gravar " + s.dir.path()) &&
-                     history.endsWith("historico.json: a pasta não existe"),
+        const QString said = service.warnings().filter("historico.json").value(0);
+        QVERIFY2(said.startsWith("não foi possível gravar " + s.dir.path()) &&
+                     said.endsWith("historico.json: a pasta não existe"),
                  qPrintable(service.warnings().join('\n')));
         QCOMPARE(service.stateJson().value("avisos").toArray().size(), 2);
         // Mended: the next write clears it.
@@ -227,7 +228,15 @@ private Q_SLOTS:
         s.clock.advance(60000); // the agenda's next minute
         QTRY_VERIFY(service.warnings().isEmpty());
         service.flush();
-        QVERIFY(contents(s.dir.filePath("arquivo/historico.json")).contains("\"o_que\":\"para\""));
+        const QString history = s.dir.filePath("arquivo/historico.json");
+        const QByteArray whole = contents(history);
+        QVERIFY(whole.contains("\"o_que\":\"para\""));
+        // A full disk: the file keeps its last whole version, and it is said.
+        QVERIFY(QFile::link("/dev/full", history + ".novo"));
+        service.send({SendRequest::Kind::Command, {"p"}, "inicia", {}, "teste"}, {});
+        QTRY_COMPARE(service.warnings().filter("historico.json: o disco está cheio").size(), 1);
+        service.flush();
+        QCOMPARE(contents(history), whole);
     }
 
     // The agenda's minute is the injected clock's: no real time passes. It

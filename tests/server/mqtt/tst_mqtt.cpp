@@ -57,14 +57,11 @@ private Q_SLOTS:
     void siteOnTheBroker()
     {
         Broker broker(s->dir.filePath("broker"));
-        s->extraConfig =
-            QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\ndescoberta = sim\n")
-                .arg(broker.port());
+        s->extraConfig = QString("[mqtt]\nservidor = 127.0.0.1:%1\nsitio = loja\n").arg(broker.port());
         s->startWithPanel();
-        MqttPeer peer(broker.port(), {"letreiro/#", "homeassistant/#"});
+        MqttPeer peer(broker.port(), {"letreiro/#"});
         QTRY_VERIFY(peer.subscribed());
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
-
         // A text as `transfere --texto` sends it; a command to every panel.
         const QString text = "Olá <Pisca______>ação 25°C";
         peer.publish("letreiro/loja/entrada/texto", text.toUtf8());
@@ -76,12 +73,7 @@ private Q_SLOTS:
         QCOMPARE(
             QStringList({s->panel->nextFrame(), s->panel->nextFrame()}),
             QStringList({"endereço 1, verificação certa: P", "endereço 2, verificação certa: P"}));
-        QTRY_VERIFY(peer.on("letreiro/loja/caixa/estado").size() == 1);
-        const QJsonObject state =
-            QJsonDocument::fromJson(peer.on("letreiro/loja/entrada/estado").last()).object();
-        QCOMPARE(state.value("texto").toString(), text);
-        QVERIFY(state.value("ok").toBool() && state.contains("quando") &&
-                state.contains("resultado"));
+        QTRY_COMPARE(peer.on("letreiro/loja/caixa/estado").size(), 1); // its exchange over
 
         // Killed without a word while texts wait for the line: the last
         // will; the newest text waiting, and what is published meanwhile,

@@ -83,6 +83,7 @@ private Q_SLOTS:
         QCOMPARE(panel.nextFrame(), QString("endereço 2, verificação certa: Lfim"));
         const QJsonObject state = json(peer.on("letreiro/loja/entrada/estado").last());
         QCOMPARE(state["texto"].toString(), QString("Olá 25°C"));
+        QVERIFY(state["ok"].toBool() && state.contains("resultado"));
         QVERIFY(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)$")
                     .match(state["quando"].toString())
                     .hasMatch());

@@ -367,6 +367,12 @@ private Q_SLOTS:
         main().simulate();
         QCOMPARE(m_fx.prompt.messages.last(),
                  QString("Opção inválida para esta quantidade de caracteres"));
+        QVERIFY(!main().menus().mnuvisu->actions().contains(main().menus().mnusim));
+        // Back to a type that has one: the command is in its menu again.
+        m_fx.writeConfig(1, 0);
+        m_fx.reload();
+        main().activatePort();
+        QVERIFY(main().menus().mnuvisu->actions().contains(main().menus().mnusim));
     }
 
     void anImpossibleAddressKeepsTransmissionOff()

@@ -229,6 +229,12 @@ private Q_SLOTS:
         port->clear();
         address->setFocus();
         QTRY_COMPARE(port->text(), QString("1"));
+        // Emptied and OK by Enter, without leaving the field: the rule holds.
+        port->setFocus();
+        port->clear();
+        QTest::keyClick(port, Qt::Key_Return);
+        QVERIFY(!dialog.isVisible()); // closed at once
+        QCOMPARE(contents(file("cobalto.cfg")).left(4), QByteArray(" 1\r\n"));
     }
 
     void enterInAFieldMeansOk_data()

@@ -287,15 +287,6 @@ private Q_SLOTS:
         QVERIFY(refusal.isEmpty() || r.out.isEmpty());
     }
 
-    void aFileThatIsNotAMessage()
-    {
-        const QString bad = m_dir.filePath("ruim.msg");
-        writeFile(bad, "isto não é RTF");
-        const Run r = cli({"transfere", "--mostrar", bad});
-        QCOMPARE(r.status, 2);
-        QVERIFY(r.err.contains("Arquivo de mensagem inválido: "));
-    }
-
     void simulateOnVirtualTime()
     {
         const QString path = m_dir.filePath("relogio.msg");

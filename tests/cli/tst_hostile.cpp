@@ -91,6 +91,8 @@ private Q_SLOTS:
         QTest::newRow("fifo without a writer") << fifo << "não é um arquivo comum";
         QTest::newRow("folder") << m_dir.path() << "é uma pasta";
         QTest::newRow("50 MB") << big << "grande demais";
+        writeFile(m_dir.filePath("ruim.msg"), "isto não é RTF");
+        QTest::newRow("not RTF") << m_dir.filePath("ruim.msg") << "Arquivo de mensagem inválido: ";
     }
 
     void filesThatAreNoMessages()

@@ -114,6 +114,12 @@ class FaultFinder(unittest.TestCase):
         again = [f.change for f in mutate.draw(faults, random.Random(1))]
         self.assertEqual([f.change for f in drawn], again)
 
+    def test_a_timeout_alone_is_no_fault_caught(self):
+        out = ("The following tests FAILED:\n\t 12 - tst_a (Failed)\n\t 13 - tst_b (Timeout)\n"
+               "\t 14 - tst_c (SEGFAULT)\n")
+        self.assertEqual(mutate.failures(out, 8), ({"tst_a", "tst_c"}, {"tst_b"}))
+        self.assertEqual(mutate.failures("", 8), ({"?"}, set()))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -80,7 +80,8 @@ public:
         server.setProcessChannelMode(keepLog ? QProcess::SeparateChannels
                                              : QProcess::ForwardedErrorChannel);
         server.start(LETREIRO_SERVIDOR, {"--config", cfg});
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        // A service built with a sanitizer starts slowly on a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 30000);
         url = QString::fromUtf8(server.readLine()).trimmed();
         QVERIFY2(url.startsWith("http://127.0.0.1:"), qPrintable(url));
         QTRY_VERIFY(server.canReadLine());
@@ -101,6 +102,13 @@ public:
         return m_log;
     }
 
+    ~ServerProcess() { stop(); }
+    // Gone without a word, as after a power cut.
+    void kill()
+    {
+        server.kill();
+        server.waitForFinished();
+    }
     void stop()
     {
         server.terminate();

@@ -23,11 +23,7 @@ struct Doors {
         config.host = "falso";
         config.site = "loja";
         config.strict = strict;
-        auto fake = std::make_unique<FakeMqttLink>();
-        link = fake.get();
-        mqtt = std::make_unique<MqttBridge>(config, *s.service, std::move(fake));
-        QString why;
-        QVERIFY2(mqtt->start(&why), qPrintable(why));
+        mqtt = onFakeLink(config, *s.service, link);
     }
 
     QJsonObject viaApi(const QString &panel, const QString &kind, const QString &value, bool strict)

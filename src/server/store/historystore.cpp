@@ -16,8 +16,9 @@
 namespace
 {
 // "[\n" before the records and "]\n" after them; each record is its line
-// and ",\n" (the last one "\n").
-constexpr qint64 kFrameBytes = 4;
+// and ",\n", the last one "\n": one byte less, taken off here so that a
+// file of exactly the bound is kept whole.
+constexpr qint64 kFrameBytes = 4 - 1;
 constexpr qint64 kSeparatorBytes = 2;
 
 QJsonObject recordJson(const HistoryStore::Record &r)

@@ -127,6 +127,10 @@ private Q_SLOTS:
         QVERIFY(!ServerConfig::parse("[painel todos]\n", {}, &why));
         QVERIFY(!c->parseSchedule("[agenda abertura]\nquando = 09:00\ncomando = para\n", &why));
         QVERIFY2(why.contains("já existe"), qPrintable(why));
+        // A name that would break its section in the file.
+        for (const char *name : {"a b", "a;b]", "a[b", "#a", "a\"b"})
+            QCOMPARE(ScheduleEntry::fromJson({{"nome", name}, {"quando", "04:00"}, {"texto", "a"}},
+                                             &why).has_value(), name == QString("a b"));
     }
 
     void runsOnItsDaysOnce()

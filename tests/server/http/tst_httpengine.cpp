@@ -208,12 +208,28 @@ private Q_SLOTS:
             const QByteArray a = c.response();
             return QPair<int, bool>(RawClient::status(a), c.closedWithin(5000));
         };
-        QCOMPARE(refused(get("/", ok + "X-Grande: " + QByteArray(20000, 'a') + "\r\n")),
-                 qMakePair(431, true));
-        QByteArray fields;
-        for (int i = 0; i < 120; ++i) // few bytes, too many fields
-            fields += "A" + QByteArray::number(i) + ":\r\n";
-        QCOMPARE(refused(get("/", ok + fields)), qMakePair(431, true));
+        // The header's bounds: its fields' bytes, blank line included, pass
+        // at the bound (Beast counts from where each read's parse starts, so
+        // a few bytes beyond may pass too); its fields, Host, Authorization
+        // and Connection among them, at their exact edge.
+        const QByteArray closing = ok + "Connection: close\r\n";
+        const auto sized = [&](qsizetype bytes) {
+            const qsizetype bare = get("/", closing + "X-Grande: \r\n").size() -
+                                   QByteArray("GET / HTTP/1.1\r\n").size();
+            return get("/", closing + "X-Grande: " + QByteArray(bytes - bare, 'a') + "\r\n");
+        };
+        const auto fields = [&](int n) {
+            QByteArray few; // few bytes, many fields
+            for (int i = 3; i < n; ++i)
+                few += "A" + QByteArray::number(i) + ":\r\n";
+            return get("/", closing + few);
+        };
+        constexpr int header = HttpEngine::Limits{}.maxHeaderBytes;
+        constexpr int count = HttpEngine::Limits{}.maxHeaderFields;
+        for (const auto &[request, status] :
+             {qMakePair(sized(header), 200), qMakePair(sized(header + 4000), 431),
+              qMakePair(fields(count), 200), qMakePair(fields(count + 1), 431)})
+            QCOMPARE(refused(request), qMakePair(status, true));
         // The bodies are announced, never sent: each refusal comes first.
         QCOMPARE(refused(post("/", 1 << 20, ok + "Content-Encoding: br\r\n")),
                  qMakePair(415, true));
@@ -247,7 +263,7 @@ private Q_SLOTS:
         bomb.send(post("/", 1 << 20, ok + "Content-Encoding: gzip\r\n") +
                   QByteArray(1 << 20, '\0'));
         QCOMPARE(RawClient::status(bomb.response()), 415);
-        QCOMPARE(m_handled.load(), 1);
+        QCOMPARE(m_handled.load(), 3);
     }
 
     void connectionsAreBounded()

@@ -3,12 +3,14 @@
 // A broker link that hands messages in and keeps what the bridge publishes
 // and subscribes to, so a door's rules run in-process on virtual time. It
 // acknowledges nothing by itself: a test says what the broker answers.
+#include "mqttbridge.h"
 #include "mqttlink.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
+#include <QtTest>
 
 class FakeMqttLink : public MqttLink
 {
@@ -59,3 +61,15 @@ public:
 private:
     int m_mid = 1000;
 };
+
+// A bridge for `config` on a fake link (left in `link`), started.
+inline std::unique_ptr<MqttBridge> onFakeLink(const ServerConfig::Mqtt &config,
+                                              LetreiroService &service, FakeMqttLink *&link)
+{
+    auto fake = std::make_unique<FakeMqttLink>();
+    link = fake.get();
+    auto bridge = std::make_unique<MqttBridge>(config, service, std::move(fake));
+    QString why;
+    [&] { QVERIFY2(bridge->start(&why), qPrintable(why)); }();
+    return bridge;
+}

@@ -1,10 +1,14 @@
 // The site's rules against a broker that is not its friend, in-process: a
 // fake link says what the broker answers, a virtual clock moves the probe's
-// deadline, and the log, `avisos` and the API's "mqtt" say what is wrong.
+// deadline and a message's `validade`, and the log, `avisos` and the API's
+// "mqtt" say what is wrong; a retained text waiting at a stop runs after it.
 #include "fakemqttlink.h"
 #include "fakeservice.h"
 #include "mqttbridge.h"
+#include "mqttreasons.h"
 #include "testfiles.h"
+
+#include <QCryptographicHash>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -28,20 +32,20 @@ struct Site {
     std::unique_ptr<MqttBridge> mqtt;
     QStringList log;
 
-    explicit Site(bool discovery = false)
+    ServerConfig::Mqtt config;
+
+    explicit Site(bool discovery = false, qint64 maxAgeSeconds = 0)
     {
         g_log = &log;
         qInstallMessageHandler(capture);
-        ServerConfig::Mqtt config;
         config.host = "falso";
         config.site = "loja";
         config.discovery = discovery;
-        auto fake = std::make_unique<FakeMqttLink>();
-        link = fake.get();
-        mqtt = std::make_unique<MqttBridge>(config, *s.service, std::move(fake));
-        QString why;
-        QVERIFY2(mqtt->start(&why), qPrintable(why));
+        config.maxAgeSeconds = maxAgeSeconds;
+        open();
     }
+    // A bridge on a new link to the fake broker, started.
+    void open() { mqtt = onFakeLink(config, *s.service, link); }
     ~Site()
     {
         mqtt.reset();
@@ -221,7 +225,10 @@ private Q_SLOTS:
         QStringList configs;
         for (const auto &[t, p] : site.link->published)
             if (t.startsWith("homeassistant/")) configs.append(t);
-        QCOMPARE(configs.size(), 12);
+        QCOMPARE(configs.size(), 12); // Home Assistant's ids: from the names and a hash of them
+        const QByteArray hash =
+            QCryptographicHash::hash("loja/entrada", QCryptographicHash::Sha256).toHex().left(8);
+        QVERIFY(configs.contains("homeassistant/text/letreiro_loja_entrada_" + hash + "/config"));
         for (const QString &t : configs)
             site.link->acknowledged(t, t == configs.first() ? MQTT_RC_NOT_AUTHORIZED : 0);
         site.link->acknowledged("resposta/loja", MQTT_RC_NOT_AUTHORIZED);
@@ -237,6 +244,9 @@ private Q_SLOTS:
                       "broker excedida (0x97)"),
               QString("o broker recusou a assinatura de letreiro/loja/+/texto: sem permissão (0x87)")})
             QVERIFY2(site.warnings().contains(w), qPrintable(site.warnings().join('\n') + "\n" + w));
+        // With a user name, Mosquitto's 0x87 at the connection is the password's.
+        QCOMPARE(mqttreasons::ofLoss(MQTT_RC_NOT_AUTHORIZED, {}, "h:1", true).words,
+                 QString("usuário ou senha recusados pelo broker (0x87)"));
         site.link->acknowledged("resposta/loja", MQTT_RC_NO_MATCHING_SUBSCRIBERS);
         site.settle();
         QVERIFY(!site.warnings().contains(answer));
@@ -281,6 +291,46 @@ private Q_SLOTS:
         QCOMPARE(site.log.filter("tópico de resposta recusado").size(), int(!answered));
     }
 
+    // A retained text still waiting for its line at a stop runs after the
+    // restart, though it is on record as applied (the record is written
+    // before it runs), unless its `validade` ran out meanwhile; the broker
+    // handing it again after the restart runs nothing twice.
+    void aRetainedTextWaitingAtAStop_data()
+    {
+        QTest::addColumn<qint64>("maxAgeS");
+        QTest::addColumn<qint64>("awayMs");
+        QTest::addColumn<QStringList>("frames");
+        const QStringList ran{"2:LBem-vindo", "2:Ldepois"}, expired{"2:Ldepois"};
+        QTest::newRow("no validade") << qint64(0) << qint64(86400000) << ran;
+        QTest::newRow("just before its validade") << qint64(60) << qint64(59999) << ran;
+        QTest::newRow("at its validade") << qint64(60) << qint64(60000) << expired;
+    }
+    void aRetainedTextWaitingAtAStop()
+    {
+        QFETCH(qint64, maxAgeS);
+        QFETCH(qint64, awayMs);
+        QFETCH(QStringList, frames);
+        Site site(false, maxAgeS);
+        site.connect();
+        site.s.port->held = true;
+        std::optional<SendResult> wire;
+        site.s.text("caixa", "no fio", &wire);
+        site.link->deliver("letreiro/loja/caixa/texto", "Bem-vindo", true);
+        site.settle();
+        site.s.service->stop();
+        site.s.port->release();
+        QTRY_VERIFY(wire.has_value());
+        site.mqtt.reset();
+        site.s.service->flush();
+        site.s.clock.advance(awayMs);
+        site.s.restart();
+        site.open();
+        site.connect();
+        site.link->deliver("letreiro/loja/caixa/texto", "Bem-vindo", true);
+        site.link->deliver("letreiro/loja/caixa/texto", "depois");
+        QTRY_COMPARE(site.s.port->texts(), frames);
+    }
+
     // A journal that cannot be read is set aside, and the site stays off
     // the broker until someone looks: taking new texts would run some twice.
     void anUnreadableJournalKeepsTheSiteOff()
@@ -295,16 +345,13 @@ private Q_SLOTS:
             ServerConfig::Mqtt config;
             config.host = "falso";
             config.site = "loja";
-            auto fake = std::make_unique<FakeMqttLink>();
-            FakeMqttLink *link = fake.get();
-            MqttBridge bridge(config, *s.service, std::move(fake));
-            QString why;
-            QVERIFY2(bridge.start(&why), qPrintable(why));
+            FakeMqttLink *link = nullptr;
+            const auto bridge = onFakeLink(config, *s.service, link);
             QCOMPARE(QFileInfo(journal + ".ilegivel").isDir(), !looked);
-            QCOMPARE(bridge.linkJson()["estado"].toString(),
+            QCOMPARE(bridge->linkJson()["estado"].toString(),
                      QString(looked ? "reconectando" : "desligado"));
-            QCOMPARE(bridge.warnings().value(0).contains("até que alguém o examine"), !looked);
-            bridge.stop();
+            QCOMPARE(bridge->warnings().value(0).contains("até que alguém o examine"), !looked);
+            bridge->stop();
             QCOMPARE(link->published.isEmpty(), !looked);
         }
         // The other state files: set aside, said, never written over.

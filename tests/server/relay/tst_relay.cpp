@@ -74,7 +74,7 @@ private Q_SLOTS:
         r.reset();
         QCOMPARE(read(r, QByteArray::fromHex("817E0400")), State::Bad); // no data
         r.reset();
-        QCOMPARE(read(r, QByteArray::fromHex("817E601D")), State::Bad); // beyond 7500
+        QCOMPARE(read(r, QByteArray::fromHex("817E511D")), State::Bad); // 7501 bytes of data
         r.reset();
         QCOMPARE(read(r, frame::build(0, QByteArray(7500, 'x'))), State::Frame);
     }

@@ -107,6 +107,30 @@ private Q_SLOTS:
         QCOMPARE(s.port->texts(), QStringList({"1:Ln0", "2:Ln1999", "1:Ln1998"}));
     }
 
+    // Commands wait up to the line's bound and the next is refused at once;
+    // a text takes its panel's place whatever the commands hold; a frame
+    // that leaves the wire makes room for exactly one more.
+    void aFullLineAtItsEdge()
+    {
+        std::optional<SendResult> wire, text, more, beyond;
+        QList<std::optional<SendResult>> waiting(LineQueue::kMaxWaiting + 1);
+        InProcessService s; // after the results: its end answers who still waits
+        s.port->held = true;
+        s.command("entrada", "para", &wire); // on the wire: it does not wait
+        for (auto &r : waiting)
+            s.command("caixa", "para", &r);
+        QVERIFY(std::none_of(waiting.cbegin(), waiting.cend() - 1,
+                             [](const auto &r) { return r.has_value(); }));
+        QVERIFY(waiting.last() && waiting.last()->refusal == SendResult::Refusal::Full);
+        QCOMPARE(waiting.last()->reason, QString("a fila da linha está cheia"));
+        s.text("entrada", "cabe", &text);
+        s.port->release();
+        QTRY_VERIFY(wire.has_value());
+        s.command("caixa", "inicia", &more);
+        s.command("caixa", "inicia", &beyond);
+        QVERIFY(!text && !more && beyond && beyond->refusal == SendResult::Refusal::Full);
+    }
+
     // A stop: the frame on the wire ends whole, everyone waiting hears at
     // once, nothing new starts.
     void aStopAnswersEveryoneAtOnce()
@@ -168,7 +192,8 @@ private Q_SLOTS:
     }
 
     // The history and the agenda's state are written off this thread;
-    // a file that cannot be written is said in the log and in `avisos`.
+    // a file that cannot be written is said in the log and in `avisos`,
+    // and what was written before stays whole.
     void aFailedWriteIsShown()
     {
         InProcessService s({}, false);
@@ -191,9 +216,9 @@ private Q_SLOTS:
         service.flush();
         // The history and the agenda's state beside it.
         QTRY_COMPARE(service.warnings().size(), 2);
-        const QString history = service.warnings().filter("historico.json").value(0);
-        QVERIFY2(history.startsWith("não foi possível gravar " + s.dir.path()) &&
-                     history.endsWith("historico.json: a pasta não existe"),
+        const QString said = service.warnings().filter("historico.json").value(0);
+        QVERIFY2(said.startsWith("não foi possível gravar " + s.dir.path()) &&
+                     said.endsWith("historico.json: a pasta não existe"),
                  qPrintable(service.warnings().join('\n')));
         QCOMPARE(service.stateJson().value("avisos").toArray().size(), 2);
         // Mended: the next write clears it.
@@ -203,16 +228,26 @@ private Q_SLOTS:
         s.clock.advance(60000); // the agenda's next minute
         QTRY_VERIFY(service.warnings().isEmpty());
         service.flush();
-        QVERIFY(contents(s.dir.filePath("arquivo/historico.json")).contains("\"o_que\":\"para\""));
+        const QString history = s.dir.filePath("arquivo/historico.json");
+        const QByteArray whole = contents(history);
+        QVERIFY(whole.contains("\"o_que\":\"para\""));
+        // A full disk: the file keeps its last whole version, and it is said.
+        QVERIFY(QFile::link("/dev/full", history + ".novo"));
+        service.send({SendRequest::Kind::Command, {"p"}, "inicia", {}, "teste"}, {});
+        QTRY_COMPARE(service.warnings().filter("historico.json: o disco está cheio").size(), 1);
+        service.flush();
+        QCOMPARE(contents(history), whole);
     }
 
-    // The agenda's minute is the injected clock's: no real time passes.
+    // The agenda's minute is the injected clock's: no real time passes. It
+    // looks a quarter second after the minute turns (started at 09:00:30).
     void theAgendaRunsOnVirtualTime()
     {
         InProcessService s("[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
-        s.clock.advance(60000);
-        QCOMPARE(s.port->frames.size(), 0);
-        s.clock.advance(60000);
+        s.clock.advance(90249);
+        QCoreApplication::processEvents();
+        QCOMPARE(s.port->frames.size() + s.port->inHand(), 0);
+        s.clock.advance(1);
         QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
         QTRY_COMPARE(s.service->historyJson().last().toObject().value("quem").toString(),
                      QString("agenda abre"));
@@ -259,6 +294,56 @@ private Q_SLOTS:
             kept.append(v.toObject().value("o_que").toString());
         QCOMPARE(kept, QStringList({"v0", "v1", "v2", "t0", "t1", "t2", "t3"}));
         QVERIFY(s.service->warnings().value(0).contains("recuperadas as 7 entradas"));
+    }
+
+    // The history's bounds at their edges: its count, a record's text (cut
+    // with "…"), and its file's bytes (a file of exactly the bound is kept).
+    void theHistoryAtItsEdges_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("chars");
+        QTest::addColumn<int>("shortBy"); // the bound, this far below the whole file; -1: none
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<bool>("cut");
+        constexpr int count = HistoryStore::kKept, text = HistoryStore::kMaxTextChars;
+        QTest::newRow("count") << count << 1 << -1 << count << false;
+        QTest::newRow("count + 1") << count + 1 << 1 << -1 << count << false;
+        QTest::newRow("text") << 1 << text << -1 << 1 << false;
+        QTest::newRow("text + 1") << 1 << text + 1 << -1 << 1 << true;
+        QTest::newRow("bytes") << 3 << 100 << 0 << 3 << false;
+        QTest::newRow("bytes - 1") << 3 << 100 << 1 << 2 << false;
+    }
+    void theHistoryAtItsEdges()
+    {
+        QFETCH(int, records);
+        QFETCH(int, chars);
+        QFETCH(int, shortBy);
+        QFETCH(int, kept);
+        QFETCH(bool, cut);
+        QTemporaryDir dir;
+        StateWriter writer;
+        const auto fill = [&](const QString &path, qint64 bound) {
+            HistoryStore h(path, writer, bound);
+            for (int i = 0; i < records; ++i)
+                h.add({QDateTime(QDate(2026, 3, 2), QTime(9, 0)), "ana", "p",
+                       QString::number(i % 10) + QString(chars - 1, u'x'), "enviado", {}, true});
+            writer.flush();
+            return h.json();
+        };
+        const QString path = dir.filePath("historico.json");
+        fill(dir.filePath("inteiro.json"), HistoryStore::kMaxBytes);
+        const qint64 whole = QFileInfo(dir.filePath("inteiro.json")).size();
+        const qint64 bound = shortBy < 0 ? HistoryStore::kMaxBytes : whole - shortBy;
+        const QJsonArray json = fill(path, bound);
+        QCOMPARE(json.size(), kept);
+        QCOMPARE(json[0]["o_que"].toString().left(1), QString::number((records - kept) % 10));
+        const QString last = json.last()["o_que"].toString();
+        QCOMPARE(last.size(), std::min(chars, HistoryStore::kMaxTextChars));
+        QCOMPARE(last.endsWith(u'…'), cut);
+        QVERIFY(QFileInfo(path).size() <= bound);
+        HistoryStore again(path, writer, bound); // and read back within the same bounds
+        QVERIFY(again.load().isEmpty());
+        QCOMPARE(again.json(), json);
     }
 
     // However long the texts, the file stays within its bytes, the newest

@@ -92,11 +92,15 @@ private Q_SLOTS:
         token.start(LETREIRO_SERVIDOR,
                     {"--config", s.dir.filePath("letreiro.ini"), "--novo-token", "placar"});
         QVERIFY(token.waitForFinished(20000));
-        const QByteArray bearer =
-            "Authorization: Bearer " + token.readAllStandardOutput().trimmed() + "\r\n";
+        const QByteArray t = token.readAllStandardOutput().trimmed();
+        // Stored only hashed, as the passwords are.
+        const QByteArray users = contents(s.dir.filePath("usuarios.json"));
+        QVERIFY(!users.contains(t) && !users.contains("segredo"));
+        const QByteArray bearer = "Authorization: Bearer " + t + "\r\n";
         // The running service takes the new token without a restart.
         QTRY_COMPARE_WITH_TIMEOUT(
             status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + bearer), 200, 5000);
+        QCOMPARE(status(json("Authorization: Bearer x" + t + "\r\n")), 401);
         QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: application/json\r\n" + bearer.toLower()),
                  200); // the scheme's name in any case
     }

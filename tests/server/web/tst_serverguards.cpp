@@ -155,6 +155,13 @@ private Q_SLOTS:
             l.attempt(QString("4.4.%1.%2").arg(i / 250).arg(i % 250), QString::number(i));
         now += 3600000;
         QCOMPARE(l.retryAfter("4.4.4.4", "1"), 0);
+        // Names alike in their first 128 characters are one account; one
+        // that differs at the 128th is another.
+        const QString name(128, u'k');
+        for (int i = 0; i < 10; ++i)
+            l.attempt(QString("5.5.5.%1").arg(i), name + QString::number(i));
+        QCOMPARE(l.retryAfter("9.9.9.9", name + "z"), 600);
+        QCOMPARE(l.retryAfter("9.9.9.9", name.chopped(1) + "z"), 0);
     }
 
     void theLibraryFollowsNoLink()

@@ -19,3 +19,27 @@ inline QByteArray contents(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+
+// While it lives, no file of this process grows past `bytes`: a write
+// beyond fails as on a disk that refuses it (EFBIG, not a signal).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_was);
+        rlimit small = m_was;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_was); }
+
+private:
+    rlimit m_was{};
+};
+#endif

@@ -10,10 +10,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 namespace
 {
 MqttClient::Message message(int mid, const QByteArray &payload, qint64 expiry = -1)
@@ -122,17 +118,14 @@ private Q_SLOTS:
         // A rewrite the disk refuses (here, no file may grow past a few
         // bytes) leaves the journal as it was, and says why.
         const QByteArray before = contents(path);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit was{};
-        getrlimit(RLIMIT_FSIZE, &was);
-        rlimit small = was;
-        small.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &small);
         MqttJournal full(path, 100);
         QList<MqttJournal::Entry> left2;
         QString why;
-        const bool opened = full.open(&left2, &damaged, &why);
-        setrlimit(RLIMIT_FSIZE, &was);
+        bool opened = false;
+        {
+            FileSizeLimit refused(16);
+            opened = full.open(&left2, &damaged, &why);
+        }
         QVERIFY(!opened || !full.failure().isEmpty());
         QVERIFY2(full.failure().contains("o arquivo passa do tamanho"), qPrintable(full.failure()));
         QCOMPARE(contents(path), before);

@@ -127,7 +127,10 @@ void QtSerialLine::onError(QSerialPort::SerialPortError e)
 {
     if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError) return;
     m_error = portErrorText(e, m_device);
-    if (e == QSerialPort::ResourceError || hungUp()) lose();
+    // A far end that hung up says so, whichever error Qt gave it first (a
+    // pty's master closing reads as a resource error).
+    const bool gone = hungUp();
+    if (gone || e == QSerialPort::ResourceError) lose();
 }
 
 bool QtSerialLine::waitForActivity(int ms)

@@ -78,6 +78,10 @@ private Q_SLOTS:
         r = cli(send("data", panel.device));
         QCOMPARE(r.out, QString("Data acertada.\n"));
         QVERIFY(panel.nextFrame().contains("D data "));
+        // As the emulator reads them back: BCD, and the weekday as a number.
+        QCOMPARE(decodeWireData(QByteArray("D\x06\x12\x26\x02", 5)),
+                 QString("D data 06/12/26 dia da semana 2"));
+        QCOMPARE(decodeWireData("R\x09\x41\x07"), QString("R hora 09:41:07"));
     }
 
     void defaultsComeFromTheSettingsFolder()

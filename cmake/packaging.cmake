@@ -34,7 +34,7 @@ install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.sysusers DESTINATION lib/sysu
 install(FILES ${LETREIRO_DEBIAN}/letreiro-servidor.tmpfiles DESTINATION lib/tmpfiles.d
         RENAME letreiro-servidor.conf COMPONENT servidor)
 # A first run on this machine against the emulator, before any real line.
-install(FILES exemplos/servidor-local.ini
+install(FILES exemplos/servidor-local.ini exemplos/sede.ini exemplos/letreiro-alertas.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/letreiro-servidor/exemplos COMPONENT servidor)
 install(FILES data/doc/inicio-rapido.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/letreiro-servidor COMPONENT servidor)

@@ -24,6 +24,7 @@ namespace
 {
 
 constexpr int kPreviewsWaiting = 4;
+constexpr int kUnacknowledgedKept = 64; // a topic's publications awaiting their PUBACK
 constexpr qint64 kAuditMaxBytes = 8 * 1024 * 1024;
 const QStringList kCommands = {QStringLiteral("para"), QStringLiteral("inicia"),
                                QStringLiteral("apaga"), QStringLiteral("hora"),
@@ -93,7 +94,11 @@ HeadOffice::HeadOffice(const ServerConfig &config, ServiceClock &clock, StateWri
           config.sede.validitySeconds * 1000,
           [this](const QString &topic, const QByteArray &payload, const QByteArray &correlation,
                  qint64 expiry) {
-              m_unacknowledged[topic].append(correlation);
+              // A publication the library never sent gets no PUBACK: the
+              // list keeps the newest few a topic, not everything ever sent.
+              QList<QByteArray> &waiting = m_unacknowledged[topic];
+              if (waiting.size() >= kUnacknowledgedKept) waiting.removeFirst();
+              waiting.append(correlation);
               m_link->request({topic, payload, correlation, answerTopic(), expiry});
           },
           [this](const FleetSends::Send &s) { audit(s); })

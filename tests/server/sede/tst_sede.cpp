@@ -224,9 +224,14 @@ private Q_SLOTS:
         QCOMPARE(o.call("GET", QStringLiteral("envios")).second.array().size(), 2);
         o.link->answer(asked, "enviado"); // asked before the restart, answered after
         QCoreApplication::processEvents();
-        QCOMPARE(o.call("GET", QStringLiteral("envios/") + repeat[QStringLiteral("id")].toString())
-                     .second[QStringLiteral("resumo")].toString(),
-                 QStringLiteral("1 de 2 enviados, 1 aguardando"));
+        const auto repeated = [&] {
+            return o.call("GET", QStringLiteral("envios/") + repeat[QStringLiteral("id")].toString()).second.object();
+        };
+        QCOMPARE(repeated()[QStringLiteral("resumo")].toString(), QStringLiteral("1 de 2 enviados, 1 aguardando"));
+        // Still open, and its deadline still holds after the restart.
+        QVERIFY(repeated()[QStringLiteral("aberto")].toBool());
+        o.clock.advance(11 * 60 * 1000);
+        QCOMPARE(repeated()[QStringLiteral("resumo")].toString(), QStringLiteral("1 de 2 enviados, 1 sem resposta"));
     }
 
     void whoMayDoWhat()

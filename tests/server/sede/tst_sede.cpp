@@ -6,6 +6,7 @@
 #include "headoffice.h"
 #include "mqtt/fakemqttlink.h"
 #include "statewriter.h"
+#include "testfiles.h"
 #include "userstore.h"
 
 #include <QJsonArray>
@@ -202,6 +203,9 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         const auto now = [&] { return o.call("GET", QStringLiteral("envios/") + id).second.object(); };
         QCOMPARE(now()[QStringLiteral("resumo")].toString(), QStringLiteral("2 de 4 enviados, 1 falhou, 1 aguardando"));
+        // Each answer is in the audit file at once, not at the send's end.
+        o.writer.flush();
+        QVERIFY(contents(o.dir.filePath(QStringLiteral("sede-envios.json"))).contains("o painel recusou"));
         // The deadline: the validity, and a minute for a frame still in hand.
         o.clock.advance(11 * 60 * 1000 - 1);
         QCOMPARE(rows(now()).value(QStringLiteral("loja3/entrada")).section(u' ', 0, 0), QStringLiteral("aguardando"));

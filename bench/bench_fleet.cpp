@@ -25,15 +25,6 @@ int kSites = 20; // a first argument sets another count, for comparison
 constexpr int kPanels = 5;
 const int kTexts = 1000;
 
-qint64 residentKb(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])

@@ -83,15 +83,6 @@ private:
     mosquitto *m_client = nullptr;
 };
 
-qint64 residentKb(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 QProcess *serve(const QString &folder, const QString &ini, QString *url)
 {
     QDir().mkpath(folder);

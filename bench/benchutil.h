@@ -22,6 +22,16 @@ template <typename F> double medianMs(int runs, F &&f)
     return t[t.size() / 2];
 }
 
+// A process's resident memory in kB (Linux), or -1.
+inline qint64 residentKb(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
 inline void report(const char *what, double value, const char *unit, const char *goal, bool met)
 {
     std::printf("%-55s %10.3f %-5s goal %-10s %s\n", what, value, unit, goal,

@@ -1,5 +1,7 @@
 #include "fleet.h"
 
+#include "serviceclock.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 
@@ -20,10 +22,7 @@ bool isName(const QString &s)
 
 QJsonValue since(qint64 ms)
 {
-    return ms ? QJsonValue(QDateTime::fromMSecsSinceEpoch(ms).toOffsetFromUtc(
-                               QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc())
-                               .toString(Qt::ISODate))
-              : QJsonValue();
+    return ms ? QJsonValue(isoWithOffset(QDateTime::fromMSecsSinceEpoch(ms))) : QJsonValue();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "fleetsends.h"
 
 #include "randombits.h"
+#include "serviceclock.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -12,8 +13,7 @@ namespace
 
 QString iso(qint64 ms)
 {
-    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
-    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+    return isoWithOffset(QDateTime::fromMSecsSinceEpoch(ms));
 }
 
 QString hourMinute(qint64 ms)

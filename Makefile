@@ -1,5 +1,10 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 JOBS ?= $(shell nproc)
+# The tests wait on wires, brokers and browsers about as long as they
+# compute: two at a time a core keep the cores busy. A test that keeps a core
+# busy from start to end counts as two (PROCESSORS 2 in tests/), so no more
+# of those run at once than there are cores.
+TEST_JOBS ?= $(shell echo $$(( 2 * $(JOBS) )))
 
 .PHONY: all deps run test check tsan bench fuzz mutate package clean
 
@@ -21,7 +26,7 @@ package: all
 test: deps
 	cmake --preset test >/dev/null
 	cmake --build --preset test -j $(JOBS)
-	ctest --preset test -j $(JOBS)
+	ctest --preset test -j $(TEST_JOBS)
 
 # The fast loop: the unit tests only (pure logic, a few seconds).
 check: deps

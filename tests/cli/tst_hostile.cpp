@@ -63,19 +63,6 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 8000); // not the answer time-out: the port is gone
     }
 
-    void anAnswerThatNeverEndsIsCut()
-    {
-        Emulator panel({"--resposta", "ruido"});
-        QElapsedTimer clock;
-        clock.start();
-        const Run r = cli({"transfere", "--pasta", m_dir.path(), "--porta", panel.device,
-                           "--endereco", "1", m_message});
-        QCOMPARE(r.status, 1);
-        QCOMPARE(r.out, QString("Falha na transmissão.\n"));
-        // Cut by the answer's time-out, not by the babble ever ending.
-        QVERIFY(clock.elapsed() >= 10000 && clock.elapsed() < 30000);
-    }
-
     void filesThatAreNoMessages_data()
     {
         QTest::addColumn<QString>("path");

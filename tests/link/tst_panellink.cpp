@@ -162,6 +162,22 @@ private Q_SLOTS:
         QVERIFY2(rec.trace.endsWith(trace), qPrintable(rec.trace));
     }
 
+    // A faulty device that babbles bytes (a 0x55 every 20 ms) which never
+    // make an answer holds the line no longer than the slowest answer.
+    void babbleIsCutAtTheAnswersLimit()
+    {
+        Rig rig;
+        auto &[time, line, rec, link] = rig;
+        line.wakeOnArrival();
+        line.onWrite = [](FakeLine &l) {
+            if (l.written.size() == 10) l.answer(QByteArray(1000, '\x55'), 0, 20);
+        };
+        const ExchangeResult r = link.exchangeFrame(1, "A");
+        QCOMPARE(r.bytes, bytes({frame::kNak}));
+        QCOMPARE(r.reason, QStringLiteral("nenhuma resposta completa em 10 s"));
+        QCOMPARE(time.now - line.writeTimes.last(), qint64(10000));
+    }
+
     void aPortErrorEndsTheExchangeWithANak()
     {
         for (int after : {0, 4}) {

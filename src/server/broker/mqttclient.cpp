@@ -179,11 +179,14 @@ bool MqttClient::start(const Settings &s, QString *error)
         m_client, [](mosquitto *, void *self, int mid, int reason, const mosquitto_property *) {
             auto *c = static_cast<MqttClient *>(self);
             QString topic;
+            std::function<void()> delivered;
             {
                 std::lock_guard lock(c->m_idsMutex);
                 topic = c->m_publishes.take(mid);
+                delivered = c->m_delivered.take(mid);
             }
             if (!topic.isNull() && c->acknowledged) c->acknowledged(topic, reason);
+            if (delivered) delivered();
         });
     mosquitto_subscribe_v5_callback_set(
         m_client, [](mosquitto *, void *self, int mid, int count, const int *granted,
@@ -271,12 +274,18 @@ void MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     send({topic, payload, correlation, {}, 0}, retain);
 }
 
+void MqttClient::answer(const QString &topic, const QByteArray &payload,
+                        const QByteArray &correlation, std::function<void()> delivered)
+{
+    send({topic, payload, correlation, {}, 0}, false, std::move(delivered));
+}
+
 void MqttClient::request(const Request &r)
 {
     send(r, false);
 }
 
-void MqttClient::send(const Request &r, bool retain)
+void MqttClient::send(const Request &r, bool retain, std::function<void()> delivered)
 {
     if (!m_client) return;
     const QString &topic = r.topic;
@@ -293,15 +302,22 @@ void MqttClient::send(const Request &r, bool retain)
                                      uint32_t(r.expirySeconds));
     // Queued by the library while the broker is away: it goes out on the
     // next connection.
+    bool queued = false;
     {
         // Held until the id is known: its PUBACK can come before the call returns.
         std::lock_guard lock(m_idsMutex);
         int mid = 0;
-        if (mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(), int(payload.size()),
-                                 payload.constData(), kQos, retain,
-                                 props) == MOSQ_ERR_SUCCESS)
+        queued = mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(),
+                                      int(payload.size()), payload.constData(), kQos, retain,
+                                      props) == MOSQ_ERR_SUCCESS;
+        if (queued) {
             m_publishes.insert(mid, topic);
+            if (delivered) m_delivered.insert(mid, std::move(delivered));
+        }
     }
+    // Refused by the library itself (too large, malformed): asking again
+    // would not change that.
+    if (!queued && delivered) delivered();
     mosquitto_property_free_all(&props);
     wakeLoop();
 }

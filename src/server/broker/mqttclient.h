@@ -37,6 +37,8 @@ public:
     bool start(const Settings &settings, QString *error) override;
     void publish(const QString &topic, const QByteArray &payload, bool retain,
                  const QByteArray &correlation = {}) override;
+    void answer(const QString &topic, const QByteArray &payload, const QByteArray &correlation,
+                std::function<void()> delivered) override;
     void subscribe(const QString &filter, bool everyRetained = false) override;
     void request(const Request &r) override;
     void subscribeFresh(const QString &filter) override;
@@ -44,7 +46,7 @@ public:
     void stop() override;
 
 private:
-    void send(const Request &r, bool retain);
+    void send(const Request &r, bool retain, std::function<void()> delivered = {});
     void run();
     int loopOnce(int timeoutMs);
     void wakeLoop();           // from any thread: the loop writes what is queued now
@@ -66,4 +68,5 @@ private:
     // The topic or filter of each publish and subscription not yet acknowledged.
     std::mutex m_idsMutex;
     QHash<int, QString> m_publishes, m_subscriptions;
+    QHash<int, std::function<void()>> m_delivered;
 };

@@ -54,6 +54,16 @@ public:
     // QoS 1; queued while the broker is away. `correlation` answers a request.
     virtual void publish(const QString &topic, const QByteArray &payload, bool retain,
                          const QByteArray &correlation = {}) = 0;
+    // An answer: published as above, and `delivered` called (on the link's
+    // thread) once the broker has it, whatever its reason code (a refusal
+    // does not change by asking again). A link that cannot tell calls it at
+    // once.
+    virtual void answer(const QString &topic, const QByteArray &payload,
+                        const QByteArray &correlation, std::function<void()> delivered)
+    {
+        publish(topic, payload, false, correlation);
+        if (delivered) delivered();
+    }
     // `everyRetained`: the retained message comes at every subscription,
     // not only at a new one.
     virtual void subscribe(const QString &filter, bool everyRetained = false) = 0;

@@ -178,9 +178,14 @@ bool MqttBridge::start(QString *error)
     if (!m_client.start(s, error)) return false;
     setLink(Link::Reconnecting, QStringLiteral("conectando a %1:%2").arg(m_config.host).arg(m_config.port), 0);
     heartbeat();
-    // Answers given now wait in the library for the connection.
-    for (const Entry &e : left)
-        take(e, true);
+    // Answers given now wait in the library for the connection; one given
+    // before a kill goes again, without its message running again.
+    for (const Entry &e : left) {
+        if (e.answer.isEmpty())
+            take(e, true);
+        else
+            publishAnswer(e);
+    }
     return true;
 }
 
@@ -421,11 +426,21 @@ bool MqttBridge::appliedBefore(const Entry &e)
 
 void MqttBridge::finish(const Entry &e, const SendResult &r)
 {
-    m_journal.finish(e.id);
-    if (e.message.responseTopic.isEmpty()) return;
-    m_client.publish(e.message.responseTopic,
-                     QJsonDocument(r.json()).toJson(QJsonDocument::Compact), false,
-                     e.message.correlation);
+    if (e.message.responseTopic.isEmpty()) return m_journal.finish(e.id);
+    Entry answered = e;
+    answered.answer = QJsonDocument(r.json()).toJson(QJsonDocument::Compact);
+    m_journal.answered(e.id, answered.answer);
+    publishAnswer(answered);
+}
+
+void MqttBridge::publishAnswer(const Entry &e)
+{
+    // The entry is over once the broker has its answer (on the link's
+    // thread, as the journal's writes from there are).
+    MqttJournal *journal = &m_journal;
+    const quint64 id = e.id;
+    m_client.answer(e.message.responseTopic, e.answer, e.message.correlation,
+                    [journal, id] { journal->finish(id); });
 }
 
 void MqttBridge::exchanged(const QString &panel, bool ok, const QString &outcome,

@@ -76,6 +76,7 @@ private:
     void take(const Entry &e, bool again);
     // Its answer on the message's Response Topic, and the journal let go.
     void finish(const Entry &e, const SendResult &r);
+    void publishAnswer(const Entry &e);
     // A retained text already applied as it is: true, and nothing runs.
     bool appliedBefore(const Entry &e);
     void exchanged(const QString &panel, bool ok, const QString &outcome, const QString &reason,

@@ -50,6 +50,7 @@ MqttJournal::Entry entryOf(const QJsonObject &o)
     m.oversized = o.value(QStringLiteral("g")).toBool();
     m.responseTopic = o.value(QStringLiteral("rt")).toString();
     m.correlation = unb64(o.value(QStringLiteral("c")));
+    e.answer = o.value(QStringLiteral("a")).toString().toUtf8();
     return e;
 }
 } // namespace
@@ -82,6 +83,7 @@ QByteArray MqttJournal::recordOf(const Entry &e, const QByteArray &key)
     if (m.oversized) o.insert(QStringLiteral("g"), true);
     if (!m.responseTopic.isEmpty()) o.insert(QStringLiteral("rt"), m.responseTopic);
     if (!m.correlation.isEmpty()) o.insert(QStringLiteral("c"), b64(m.correlation));
+    if (!e.answer.isEmpty()) o.insert(QStringLiteral("a"), QString::fromUtf8(e.answer));
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -96,6 +98,10 @@ bool MqttJournal::open(QList<Entry> *left, int *damaged, QString *error)
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             if (o.contains(QStringLiteral("fim"))) {
                 m_pending.erase(quint64(o.value(QStringLiteral("fim")).toInteger()));
+            } else if (o.contains(QStringLiteral("resposta"))) {
+                const auto it = m_pending.find(quint64(o.value(QStringLiteral("resposta")).toInteger()));
+                if (it != m_pending.end())
+                    it->second.first.answer = o.value(QStringLiteral("a")).toString().toUtf8();
             } else if (o.contains(QStringLiteral("sessao"))) {
                 m_seen.clear();
             } else if (o.contains(QStringLiteral("vistos"))) {
@@ -164,6 +170,18 @@ std::optional<MqttJournal::Entry> MqttJournal::add(const MqttClient::Message &m,
     m_pending[e.id] = {e, key};
     append(recordOf(e, key));
     return e;
+}
+
+void MqttJournal::answered(quint64 id, const QByteArray &answer)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end()) return;
+    it->second.first.answer = answer;
+    append(QJsonDocument(QJsonObject{{QStringLiteral("resposta"), qint64(id)},
+                                     {QStringLiteral("a"), QString::fromUtf8(answer)}})
+               .toJson(QJsonDocument::Compact) +
+           '\n');
 }
 
 void MqttJournal::finish(quint64 id)

@@ -20,7 +20,10 @@
 // callback returns: a kill can then lose at most the one between the
 // acknowledgement and that write. Each write reaches the disk with the next
 // fsync, which a thread of its own makes once for everything written since
-// the last one (a burst costs one fsync, not one per message).
+// the last one (a burst costs one fsync, not one per message). A message
+// that asked for an answer stays until the broker has acknowledged that
+// answer, which is written here first: a kill with answers still in the
+// library's queue loses none of them.
 class MqttJournal
 {
 public:
@@ -29,6 +32,9 @@ public:
         MqttClient::Message message;
         // When it may no longer start (UTC milliseconds); 0: never too late.
         qint64 expiresMs = 0;
+        // Its answer, once given and until the broker has it: a start after a
+        // kill publishes this again instead of running the message again.
+        QByteArray answer;
     };
 
     // `bound`: the most messages a start takes back (the newest), as the
@@ -44,7 +50,10 @@ public:
     bool open(QList<Entry> *left, int *damaged, QString *error);
     // Any thread. Nothing for a message this session has seen already.
     std::optional<Entry> add(const MqttClient::Message &m, qint64 nowMs, qint64 maxAgeMs);
-    // The message is over (answered, or not to run at all).
+    // The message has run and this is its answer, still to reach the broker.
+    void answered(quint64 id, const QByteArray &answer);
+    // The message is over (its answer with the broker, or none to give).
+    // Any thread.
     void finish(quint64 id);
     // The broker kept no session: its packet ids start over.
     void newSession();

@@ -25,6 +25,14 @@ public:
     {
         published.append({topic, payload + (correlation.isEmpty() ? "" : "#" + correlation)});
     }
+    // When set, the broker never acknowledges an answer (a kill comes first).
+    bool holdAnswers = false;
+    void answer(const QString &topic, const QByteArray &payload, const QByteArray &correlation,
+                std::function<void()> delivered) override
+    {
+        publish(topic, payload, false, correlation);
+        if (!holdAnswers && delivered) delivered();
+    }
     void subscribe(const QString &filter, bool) override { filters.append(filter); }
     void yieldFor(int seconds) override { yielded = seconds; }
     void stop() override {}

@@ -291,6 +291,32 @@ private Q_SLOTS:
         QCOMPARE(site.log.filter("tópico de resposta recusado").size(), int(!answered));
     }
 
+    // An answer still on its way to the broker when the service ends is
+    // published again at the next start, and its text does not run again;
+    // once the broker has it, it is over.
+    void anAnswerOnItsWayOutlivesTheService()
+    {
+        Site site;
+        site.connect();
+        site.link->holdAnswers = true;
+        MqttLink::Message m;
+        m.mid = 7;
+        m.topic = "letreiro/loja/caixa/texto";
+        m.payload = "Oferta";
+        m.responseTopic = "resposta";
+        m.correlation = "c";
+        site.link->received(m);
+        QTRY_COMPARE(site.link->answer("c").value("resultado").toString(), QString("enviado"));
+        for (const bool again : {true, false}) {
+            site.mqtt.reset();
+            site.open();
+            QCOMPARE(site.link->answer("c").value("resultado").toString(),
+                     again ? QString("enviado") : QString());
+            site.connect();
+        }
+        QCOMPARE(site.s.port->texts(), QStringList{"2:LOferta"});
+    }
+
     // A retained text still waiting for its line at a stop runs after the
     // restart, though it is on record as applied (the record is written
     // before it runs), unless its `validade` ran out meanwhile; the broker

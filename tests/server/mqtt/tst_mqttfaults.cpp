@@ -89,9 +89,10 @@ private Q_SLOTS:
                     .hasMatch());
     }
 
-    // Killed at random moments in a burst: each message one answer, except
+    // Killed at random moments in a burst: each message its answer, except
     // at most one per kill (taken in the instant before the journal has
-    // it), and the panel ends with the last text.
+    // it), and the panel ends with the last text. An answer the broker had
+    // before the service heard so comes again after the kill: the same one.
     void killedInABurst()
     {
         Emulator panel({"--endereco", "1,2"});
@@ -101,13 +102,16 @@ private Q_SLOTS:
         QTRY_VERIFY(peer.subscribed());
         QTRY_VERIFY(peer.on("letreiro/loja/estado").contains("online"));
         constexpr int kKills = 3, kEach = 12, kTexts = kKills * kEach;
+        QString lastFrame; // the last text may well reach the panel before the last kill
         for (int round = 0; round < kKills; ++round) {
             for (int i = round * kEach; i < (round + 1) * kEach; ++i)
                 peer.publish("letreiro/loja/caixa/texto", QString("rajada %1").arg(i).toUtf8(),
                              {false, "resposta/loja", QByteArray::number(i)});
             const int frames = QRandomGenerator::global()->bounded(0, 3);
-            for (int f = 0; f < frames; ++f)
-                QVERIFY(!panel.nextFrame().isEmpty());
+            for (int f = 0; f < frames; ++f) {
+                lastFrame = panel.nextFrame();
+                QVERIFY(!lastFrame.isEmpty());
+            }
             service->kill();
             service->start(panel.device);
         }
@@ -115,9 +119,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(peer.answers("resposta/").contains(last), 25000);
         const auto answers = peer.answers("resposta/");
         for (const auto &list : answers)
-            QCOMPARE(list.size(), 1);
+            QCOMPARE(QSet<QByteArray>(list.cbegin(), list.cend()).size(), 1);
         QVERIFY2(answers.size() >= kTexts - kKills, qPrintable(QString::number(answers.size())));
-        QString lastFrame;
         while (panel.process().canReadLine() || panel.process().waitForReadyRead(300))
             lastFrame = panel.nextFrame();
         QCOMPARE(lastFrame, QString("endereço 2, verificação certa: Lrajada %1").arg(kTexts - 1));

@@ -59,10 +59,14 @@ private Q_SLOTS:
             QCOMPARE(b->expiresMs, 6000);
             QCOMPARE(journal.add(message(3, "três"), 1000, 60000)->expiresMs, 61000);
             journal.finish(a->id);
+            // Answered, and the answer not yet with the broker.
+            journal.answered(b->id, R"({"ok":true})");
             // No sync: a kill leaves what was written, not only what was synced.
         }
         const QList<MqttJournal::Entry> left = reopen(path);
         QCOMPARE(left.size(), 2);
+        QCOMPARE(left[0].answer, QByteArray(R"({"ok":true})"));
+        QVERIFY(left[1].answer.isEmpty());
         QCOMPARE(left[0].message.payload, QByteArray("dois"));
         QCOMPARE(left[0].message.correlation, QByteArray("2"));
         QCOMPARE(left[0].message.responseTopic, QString("resposta"));
@@ -73,7 +77,7 @@ private Q_SLOTS:
         // still known; a new session starts the packet ids over.
         {
             MqttJournal journal(path, 100);
-            open(journal);
+            QCOMPARE(open(journal).value(0).answer, QByteArray(R"({"ok":true})")); // rewritten
             QVERIFY(!journal.add(message(2, "dois"), 3000, 0));
             QVERIFY(!journal.add(message(1, "um"), 3000, 0));
             journal.newSession();

@@ -10,6 +10,7 @@ import sys
 import tempfile
 import types
 import unittest
+from unittest import mock
 
 TOP = pathlib.Path(__file__).resolve().parents[2]
 loader = importlib.machinery.SourceFileLoader("mutate", str(TOP / "scripts" / "mutate"))
@@ -119,6 +120,19 @@ class FaultFinder(unittest.TestCase):
                "\t 14 - tst_c (SEGFAULT)\n")
         self.assertEqual(mutate.failures(out, 8), ({"tst_a", "tst_c"}, {"tst_b"}))
         self.assertEqual(mutate.failures("", 8), ({"?"}, set()))
+        self.assertEqual(mutate.durations("3/9 Test  #5: tst_a ......   Passed    4.31 sec\n"
+                                          "4/9 Test  #6: tst_b ......***Failed    1.00 sec\n"),
+                         {"tst_a": 4.31})
+
+    def test_a_timeout_is_a_hang_only_where_the_test_is_usually_quick(self):
+        fault = mutate.find_faults("if (a < b) go();", "src/x/a.cpp")[0]
+        for usual, verdict in ((5.9, "detectada"), (6.1, "INCERTA")):
+            runner = mutate.Sorteio({"tst_b": 60.0})
+            runner.usual, runner.whole = {"tst_b": usual}, True
+            with mock.patch.object(mutate, "build", return_value=True), \
+                    mock.patch.object(mutate, "ctest", return_value=(set(), {"tst_b"})), \
+                    mock.patch.object(mutate, "folder_tests", return_value=["tst_b"]):
+                self.assertEqual(runner.verdict(fault)[0], verdict, usual)
 
 
 if __name__ == "__main__":

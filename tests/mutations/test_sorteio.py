@@ -129,10 +129,11 @@ class FaultFinder(unittest.TestCase):
         for usual, verdict in ((5.9, "detectada"), (6.1, "INCERTA")):
             runner = mutate.Sorteio({"tst_b": 60.0})
             runner.usual, runner.whole = {"tst_b": usual}, True
-            with mock.patch.object(mutate, "build", return_value=True), \
+            with mock.patch.object(mutate, "build", return_value=True) as build, \
                     mock.patch.object(mutate, "ctest", return_value=(set(), {"tst_b"})), \
-                    mock.patch.object(mutate, "folder_tests", return_value=["tst_b"]):
+                    mock.patch.object(mutate, "folder_tests", return_value=["tst_b", "tst_b_2"]):
                 self.assertEqual(runner.verdict(fault)[0], verdict, usual)
+                build.assert_any_call(["tst_b"])  # a program's second half is no target
 
 
 if __name__ == "__main__":

@@ -300,7 +300,22 @@ private Q_SLOTS:
         QVERIFY(sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"), {targets[0]}, 0, &why).isEmpty());
         QVERIFY2(why.contains(QStringLiteral("espere")), qPrintable(why));
         sends.expire(120000);
-        QVERIFY(!sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"), {targets[0]}, 0, &why).isEmpty());
+        const auto one = [&] {
+            return sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"),
+                               {targets[0]}, 120000, &why);
+        };
+        QVERIFY(!one().isEmpty());
+        // Finished sends are kept up to kKept; then the oldest leaves for the new one.
+        const QString oldest = sends.sends().front().id;
+        while (int(sends.sends().size()) < FleetSends::kKept) {
+            sends.expire(300000);
+            QVERIFY(!one().isEmpty());
+        }
+        QCOMPARE(sends.sends().front().id, oldest);
+        sends.expire(300000);
+        QVERIFY(!one().isEmpty());
+        QCOMPARE(int(sends.sends().size()), FleetSends::kKept);
+        QVERIFY(sends.sends().front().id != oldest);
     }
 
     void metricsReadAsPrometheusDoes()

@@ -178,15 +178,13 @@ bool MqttClient::start(const Settings &s, QString *error)
     mosquitto_publish_v5_callback_set(
         m_client, [](mosquitto *, void *self, int mid, int reason, const mosquitto_property *) {
             auto *c = static_cast<MqttClient *>(self);
-            QString topic;
-            std::function<void()> delivered;
+            Publish p;
             {
                 std::lock_guard lock(c->m_idsMutex);
-                topic = c->m_publishes.take(mid);
-                delivered = c->m_delivered.take(mid);
+                p = c->m_publishes.take(mid);
             }
-            if (!topic.isNull() && c->acknowledged) c->acknowledged(topic, reason);
-            if (delivered) delivered();
+            if (!p.topic.isNull() && c->acknowledged) c->acknowledged(p.topic, reason);
+            if (p.delivered) p.delivered();
         });
     mosquitto_subscribe_v5_callback_set(
         m_client, [](mosquitto *, void *self, int mid, int count, const int *granted,
@@ -310,10 +308,7 @@ void MqttClient::send(const Request &r, bool retain, std::function<void()> deliv
         queued = mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(),
                                       int(payload.size()), payload.constData(), kQos, retain,
                                       props) == MOSQ_ERR_SUCCESS;
-        if (queued) {
-            m_publishes.insert(mid, topic);
-            if (delivered) m_delivered.insert(mid, std::move(delivered));
-        }
+        if (queued) m_publishes.insert(mid, {topic, std::move(delivered)});
     }
     // Refused by the library itself (too large, malformed): asking again
     // would not change that.

@@ -65,8 +65,13 @@ private:
     // What ended the last attempt (network thread only).
     int m_reason = 0;
     QString m_tlsError;
-    // The topic or filter of each publish and subscription not yet acknowledged.
+    // Each publish and subscription not yet acknowledged: its topic or
+    // filter, and for an answer what to call once the broker has it.
+    struct Publish {
+        QString topic;
+        std::function<void()> delivered;
+    };
     std::mutex m_idsMutex;
-    QHash<int, QString> m_publishes, m_subscriptions;
-    QHash<int, std::function<void()>> m_delivered;
+    QHash<int, Publish> m_publishes;
+    QHash<int, QString> m_subscriptions;
 };

@@ -8,20 +8,20 @@ start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
     xvfb=$!
     # The number is written once the server takes connections.
-    for _ in $(seq 400); do [ -s "$number" ] && break; sleep 0.05; done
+    for _ in $(seq 1200); do [ -s "$number" ] && break; sleep 0.05; done
     DISPLAY=":$(head -n 1 "$number")"
     rm -f "$number"
     [ "$DISPLAY" != ":" ] || { echo "Xvfb did not start"; return 1; }
     export DISPLAY
 }
 
-# openbox, ready once it has claimed the screen and says what it supports:
+# openbox (a minute at most on a busy machine), ready once it has claimed the screen and says what it supports:
 # xdotool refuses to activate a window until _NET_ACTIVE_WINDOW is among
 # them. Its pid in $wm.
 start_openbox() {
     openbox >/dev/null 2>&1 &
     wm=$!
-    for _ in $(seq 200); do
+    for _ in $(seq 1200); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
             xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW' && return 0
         sleep 0.05

@@ -299,6 +299,27 @@ private Q_SLOTS:
         QCOMPARE(contents(file("cobalto.dat")), before);
     }
 
+    // A window manager draws the title beside an icon and three buttons;
+    // a dialog only as wide as its fields would cut its own title short.
+    void theSmallWindowsHaveRoomForTheirTitles()
+    {
+        SettingsFiles files(m_dir->path());
+        Settings settings;
+        PasswordWindow password(settings, m_prompt);
+        ChangePasswordWindow change(files, m_prompt);
+        AboutWindow about(m_prompt);
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        for (QDialog *w : std::initializer_list<QDialog *>{&password, &change, &about}) {
+            w->show();
+            const int needed = QFontMetrics(bold).horizontalAdvance(w->windowTitle()) + 160;
+            QVERIFY2(w->width() >= needed, qPrintable(QStringLiteral("%1: %2 < %3")
+                                                          .arg(w->objectName())
+                                                          .arg(w->width())
+                                                          .arg(needed)));
+        }
+    }
+
     void handEditedValuesSurviveOk()
     {
         writeFile(file("cobalto.cfg"), " 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");

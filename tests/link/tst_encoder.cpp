@@ -1,5 +1,6 @@
 #include "cp1252.h"
 #include "encoder.h"
+#include "wiredecoder.h"
 
 #include <QtTest>
 
@@ -73,6 +74,18 @@ private Q_SLOTS:
         QFETCH(int, panelType);
         QFETCH(QByteArray, wire);
         QCOMPARE(encodeMessage(cp1252::encode(text), panelType), wire);
+    }
+
+    // What the emulator and the read-back print: every byte a panel may be
+    // sent shows as something an operator can read, and a control byte
+    // never reaches a terminal as itself.
+    void decodesWhatTheWireCarries()
+    {
+        QCOMPARE(decodeWireData(QByteArray("\xCF\x01\x0D\xFE" "A", 5)),
+                 QString("<Neve_______>àñ[E]A"));
+        QCOMPARE(decodeWireData(QByteArray("\x00\x0E\x1F\x7F", 4)),
+                 QString("\\x00\\x0E\\x1F\\x7F"));
+        QCOMPARE(decodeWireData(QByteArray("\x20\x80\xE8~", 4)), QString(" €è~"));
     }
 
     void markersCountAsCharacters()

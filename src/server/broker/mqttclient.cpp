@@ -305,9 +305,16 @@ void MqttClient::send(const Request &r, bool retain, std::function<void()> deliv
         // Held until the id is known: its PUBACK can come before the call returns.
         std::lock_guard lock(m_idsMutex);
         int mid = 0;
-        queued = mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(),
-                                      int(payload.size()), payload.constData(), kQos, retain,
-                                      props) == MOSQ_ERR_SUCCESS;
+        const int rc = mosquitto_publish_v5(m_client, &mid, topic.toUtf8().constData(),
+                                            int(payload.size()), payload.constData(), kQos,
+                                            retain, props);
+        // With no connection (or one that broke as it was written) the
+        // library has still queued the message under its id, and sends it
+        // on the next connection: it is not delivered yet. Calling it
+        // delivered here ended an answer's journal entry, and a kill before
+        // the broker came back lost the answer.
+        queued = rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ||
+                 rc == MOSQ_ERR_ERRNO;
         if (queued) m_publishes.insert(mid, {topic, std::move(delivered)});
     }
     // Refused by the library itself (too large, malformed): asking again

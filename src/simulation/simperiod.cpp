@@ -17,12 +17,12 @@ void PeriodFinder::stateChanged(const SimulationEngine &engine, SimWait wait, qi
     // over a kilobyte of state).
     const QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha1);
     const auto it = m_seen.constFind(digest);
-    if (it != m_seen.constEnd()) {
-        m_period = Period{*it, ms - *it};
-        m_seen.clear();
+    if (it == m_seen.constEnd()) {
+        m_seen.insert(digest, ms);
         return;
     }
-    m_seen.insert(digest, ms);
+    m_period = Period{*it, ms - *it};
+    m_seen.clear();
 }
 
 std::optional<MessageRound> firstRound(const RichText &message, int width, qint64 limitMs)

@@ -191,6 +191,9 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"transfere", "--xyz", "a.msg"}
                                         << "letreiro-cli transfere: opção desconhecida: --xyz"
                                         << "Uso: letreiro-cli transfere [opções] ARQUIVO.msg";
+        QTest::newRow("one dash, a word") << QStringList{"transfere", "-xyz", "a.msg"}
+                                          << "letreiro-cli transfere: opção desconhecida: --xyz"
+                                          << "Uso: letreiro-cli transfere [opções] ARQUIVO.msg";
         QTest::newRow("missing value")
             << QStringList{"para", "--porta"} << "letreiro-cli para: falta o valor de --porta"
             << "Uso: letreiro-cli para [opções]";

@@ -151,6 +151,19 @@ private Q_SLOTS:
                  qPrintable(r.err));
     }
 
+    // The emulator as a babbling device: once a frame reaches it, 0x55
+    // every 20 ms instead of an answer.
+    void aBabblingPanel()
+    {
+        Emulator panel({"--resposta", "ruido"});
+        QSerialPort port(panel.device);
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        port.write(QByteArray::fromHex("817E05000100FFFF4140"));
+        QByteArray heard;
+        QTRY_VERIFY((heard += port.readAll()).count('\x55') >= 3);
+        QCOMPARE(heard.count('\x55'), heard.size());
+    }
+
     // Another program holds the port: it is named, and --esperar waits
     // for it to let go.
     void aPortInUse()

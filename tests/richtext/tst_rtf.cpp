@@ -103,8 +103,13 @@ private Q_SLOTS:
         QVERIFY(!writeRtf(RichText::fromPlain("a")).contains("colortbl"));
         // A size between half points (a zoomed font) goes to the nearest one.
         CharFormat between;
-        between.pointSize = 10.8;
-        QVERIFY(writeRtf(RichText::fromPlain("a", between)).contains("\\fs22 a"));
+        // Sizes a file could not hold go to the nearest that it can, never
+        // to \fs0, which a reader takes for "no size".
+        for (const auto &[points, word] : {std::pair{10.8, "\\fs22 a"}, {0.2, "\\fs1 a"},
+                                           {2000.0, "\\fs3276 a"}}) {
+            between.pointSize = points;
+            QVERIFY2(writeRtf(RichText::fromPlain("a", between)).contains(word), word);
+        }
         // Outside Windows-1252, \uN is a signed 16-bit number, as RichEdit
         // writes and reads it: from U+8000 up it is negative.
         const QString wide = QString::fromUtf16(u"\u0416\u7FFF\u8000\uFFFF\U0001F600");

@@ -181,6 +181,25 @@ private Q_SLOTS:
         for (int ran = 1; ran < replies.size() - stopped; ++ran)
             QCOMPARE(s.panel->nextFrame(), QString("endereço 2, verificação certa: P"));
     }
+
+    // Help asked for is no mistake; a call without its configuration is,
+    // and shows the usage; an unknown option says only what is wrong.
+    void itsCommandLine()
+    {
+        struct Call {
+            QStringList args;
+            int status;
+            bool usage;
+        };
+        for (const Call &c : {Call{{"--ajuda"}, 0, true}, Call{{"-h"}, 0, true},
+                              Call{{}, 2, true}, Call{{"--xyz"}, 2, false}}) {
+            QProcess p;
+            p.start(LETREIRO_SERVIDOR, c.args);
+            QVERIFY(p.waitForFinished(10000));
+            QCOMPARE(p.exitCode(), c.status);
+            QCOMPARE(p.readAllStandardOutput().startsWith("Uso: letreiro-servidor"), c.usage);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestServer)

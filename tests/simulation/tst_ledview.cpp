@@ -82,6 +82,7 @@ private Q_SLOTS:
         VirtualSimulationDriver driver(w.engine());
         driver.run(1500, [&](qint64 ms, SimWait) { w.showState(ms); });
         QVERIFY(w.played().size() > 2);
+        QCOMPARE(w.played().first().t, 0.0); // the first state starts the animation
         // Asked for first, without ".svg": it is added. The file is built
         // off the window's thread; a message that repeats is one round.
         const QString path = dir.filePath("oi");

@@ -102,6 +102,12 @@ private Q_SLOTS:
         QCOMPARE(fast[1].t, 30);
         QCOMPARE(fast[2].t, 60);
         QCOMPARE(fast[4].t, 90 + 90); // the speed tag's own step ends with the new pause
+        // Each speed's step, from the slowest to the fastest.
+        const int steps[] = {300, 200, 150, 90, 60, 30};
+        for (int speed = 1; speed <= 6; ++speed) {
+            const QString tag = QString("<Velocidade%1>").arg(speed);
+            QCOMPARE(play(Message().tag(tag).text("A"), 12, 400).value(1).t, steps[speed - 1]);
+        }
     }
 
     void chunks()

@@ -82,6 +82,8 @@ private Q_SLOTS:
         const vocabulary::Tag *t = vocabulary::find(name);
         QVERIFY(t && t->text().size() == vocabulary::kTagLength);
         QCOMPARE(int(t->play), play);
+        // A step delay is a speed's alone (the speeds' own are simulated).
+        if (t->play != Play::Speed) QCOMPARE(t->stepMs, 0);
         // Through the encoder: its byte, and a count after a prefix that
         // adds a space once twelve characters followed.
         const QByteArray wire = encodeMessage(cp1252::encode(t->text() + "ABCDEFGHIJKLM"), 0);
@@ -98,6 +100,11 @@ private Q_SLOTS:
         QCOMPARE(tags::tagFor(tags::Menu::Outros, 2), QString("<Relogio____>"));
         QCOMPARE(tags::tagFor(tags::Menu::Neve, 2), QString("<Neve_.GrdL_>"));
         QCOMPARE(tags::tagFor(tags::Menu::Prefixos, 12), QString());
+        QStringList captions;
+        for (tags::Menu sub : {tags::Menu::Rolagem, tags::Menu::RodaCima, tags::Menu::Neve,
+                               tags::Menu::VarreOnda, tags::Menu::Mostra, tags::Menu::Display})
+            captions << tags::submenuCaption(sub);
+        QCOMPARE(captions.join('|'), QString("Rola&gem|Roda &Cima|&Neve|&Varre Onda|&Mostra|&Display"));
         // Panel types: widths, and which have a simulation.
         QString widths;
         for (int type = 0; type < vocabulary::kPanelTypes; ++type) {

@@ -237,6 +237,12 @@ void MqttJournal::sync()
     m_synced.wait(lock, [&] { return m_durable >= target || m_quit; });
 }
 
+quint64 MqttJournal::syncs() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_syncs;
+}
+
 void MqttJournal::syncLoop()
 {
     std::unique_lock lock(m_mutex);
@@ -256,6 +262,7 @@ void MqttJournal::syncLoop()
             if (!synced) failed(error);
         }
         m_durable = target;
+        ++m_syncs;
         m_synced.notify_all();
     }
 }

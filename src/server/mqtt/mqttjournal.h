@@ -59,6 +59,9 @@ public:
     void newSession();
     // Blocks until everything written so far is on the disk.
     void sync();
+    // How many times the journal has gone to the disk: once for a burst of
+    // records, never while nothing is written.
+    quint64 syncs() const;
     // Why the last write or sync failed (full disk, permissions), in
     // Portuguese; empty once one succeeded again. Any thread.
     QString failure() const;
@@ -82,6 +85,7 @@ private:
     QString m_failure;
     std::condition_variable m_wake, m_synced;
     quint64 m_written = 0, m_durable = 0; // records written, and synced
+    quint64 m_syncs = 0;
     bool m_quit = false;
     std::thread m_syncer;
 };

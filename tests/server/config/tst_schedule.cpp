@@ -124,7 +124,13 @@ private Q_SLOTS:
             QVERIFY2(why.contains(expected), qPrintable(why));
         }
         QVERIFY(!ServerConfig::parse("[mqtt]\nservidor = localhost:1883\n", {}, &why));
-        QVERIFY(!ServerConfig::parse("[painel todos]\n", {}, &why));
+        // Sections without a name, twice, or named for every panel.
+        for (const char *text : {"[painel todos]\n", "[painel]\n", "[painel p]\n[painel p]\n",
+                                 "[linha]\n", "[linha l]\nporta = x\n[linha l]\n", "[grupo]\n",
+                                 "[grupo g]\n[grupo g]\n", "[agenda]\n"}) {
+            QVERIFY2(!ServerConfig::parse(text, {}, &why), text);
+            QVERIFY2(why.contains("sem nome"), qPrintable(why));
+        }
         QVERIFY(!c->parseSchedule("[agenda abertura]\nquando = 09:00\ncomando = para\n", &why));
         QVERIFY2(why.contains("já existe"), qPrintable(why));
         // A name that would break its section in the file.

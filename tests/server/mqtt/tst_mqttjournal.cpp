@@ -89,6 +89,13 @@ private Q_SLOTS:
         open(journal);
         QVERIFY(!journal.add(message(1, "um"), 4000, 0));
         QVERIFY(journal.add(message(2, "dois"), 4000, 0));
+
+        // Written records go to the disk; an idle journal leaves it alone.
+        journal.sync();
+        const quint64 before = journal.syncs();
+        QVERIFY(before >= 1);
+        QTest::qWait(50);
+        QCOMPARE(journal.syncs(), before);
     }
 
     void aDamagedJournalKeepsWhatItCanRead()

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void eachRequestHasItsOwnOutcome()
     {
         InProcessService s;
+        QSignalSpy exchanged(s.service.get(), &LetreiroService::exchanged);
         s.port->answers.insert(2, QByteArray(1, char(frame::kNak)));
         std::optional<SendResult> a1, c1, a2, c2;
         s.text("entrada", "um", &a1);
@@ -51,6 +52,13 @@ private Q_SLOTS:
         QCOMPARE(history[1].toObject().value("painel").toString(), QString("caixa"));
         QCOMPARE(history[1].toObject().value("ok").toBool(), false);
         QCOMPARE(history[3].toObject().value("ok").toBool(), true);
+        // A start leaves the panel's text as it was; only clearing empties it.
+        QCOMPARE(exchanged.last().at(0).toString(), QString("entrada"));
+        QCOMPARE(exchanged.last().at(4).toString(), QString("um"));
+        std::optional<SendResult> cleared;
+        s.command("entrada", "apaga", &cleared);
+        QTRY_VERIFY(cleared);
+        QCOMPARE(exchanged.last().at(4).toString(), QString());
         // The panels' last outcomes are their own too.
         const QJsonArray panels = s.service->panelsJson();
         QVERIFY(panels[0].toObject().value("ultimo").toObject().value("ok").toBool());

@@ -34,11 +34,11 @@ std::optional<MessageRound> firstRound(const RichText &message, int width, qint6
     MessageRound round;
     QString lastTag;
     driver.run(limitMs, [&](qint64 t, SimWait wait) {
+        // The engine finishes only when stopped, and only this stops it.
         if (finder.period()) {
             engine.requestStop(); // nothing more is needed
             return;
         }
-        if (wait.kind == SimWait::Finished) return;
         PanelCells cells = engine.cells();
         if (!round.states.isEmpty() && cells == round.states.last().cells &&
             engine.tagBox() == lastTag)

@@ -89,6 +89,12 @@ private Q_SLOTS:
         QCOMPARE(r.used, 8); // "L" and 7 encoded characters
         QCOMPARE(r.limit, 7500);
 
+        // A frame's worth exactly (the command's letter and 7,499
+        // characters) goes whole; one character more is cut and said.
+        QCOMPARE(sendcheck::size(RichText::fromPlain(QString(7499, u'x')), 0).used, 7500);
+        QVERIFY(differences(RichText::fromPlain(QString(7499, u'x')), 0).isEmpty());
+        QCOMPARE(differences(RichText::fromPlain(QString(7500, u'x')), 0).size(), 1);
+
         // Cut at a frame: the warning counts the characters that arrive, and
         // those are exactly what the frame holds.
         const RichText longText =

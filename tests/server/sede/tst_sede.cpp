@@ -214,6 +214,8 @@ private Q_SLOTS:
                  QStringLiteral("sem resposta o sítio não voltou até 09:10"));
         QCOMPARE(now()[QStringLiteral("resumo")].toString(), QStringLiteral("2 de 4 enviados, 1 falhou, 1 sem resposta"));
         QVERIFY(!now()[QStringLiteral("aberto")].toBool());
+        o.writer.flush(); // and the audit says so too
+        QVERIFY(contents(o.dir.filePath(QStringLiteral("sede-envios.json"))).contains("o sítio não voltou"));
         // Again, only where it did not arrive.
         auto [again, repeat] = o.call("POST", QStringLiteral("envios/%1/repetir").arg(id));
         QCOMPARE(again, 202);

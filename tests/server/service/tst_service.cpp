@@ -266,6 +266,18 @@ private Q_SLOTS:
         QCOMPARE(s.service->historyJson().last()["resultado"].toString(), QString("enviado"));
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
+
+        // A service that is stopping runs nothing more from its agenda, nor
+        // counts a minute it did not run as covered: the next start still
+        // owes that minute's clock sync.
+        InProcessService stopping(
+            "[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
+        stopping.service->stop();
+        stopping.clock.advance(120000);
+        QCoreApplication::processEvents();
+        stopping.service->flush();
+        QVERIFY(stopping.port->frames.isEmpty());
+        QVERIFY(!contents(stopping.service->config().scheduleStateFile).contains("09:02"));
     }
 
     // A history in the older form (one line) loads whole; one damaged in

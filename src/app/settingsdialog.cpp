@@ -159,7 +159,6 @@ void SettingsDialog::leaveAddress()
 
 void SettingsDialog::leavePort()
 {
-    if (!portChanged()) return;
     if (m_port->text().isEmpty()) m_port->setText(QStringLiteral("1"));
 }
 

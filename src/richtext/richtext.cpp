@@ -29,7 +29,6 @@ RichText RichText::mid(qsizetype pos, qsizetype len) const
     RichText r;
     r.m_alignment = m_alignment;
     pos = qBound<qsizetype>(0, pos, m_chars.size());
-    if (len < 0 || pos + len > m_chars.size()) len = m_chars.size() - pos;
     r.m_chars = m_chars.mid(pos, len);
     return r;
 }

@@ -89,6 +89,18 @@ private Q_SLOTS:
             QWidget *button = toolbar->widgetForAction(a);
             QVERIFY2(button && button->isVisible(), qPrintable(a->objectName()));
         }
+        // The menus' items in their groups, as an operator first sees them.
+        const auto shown = [](QMenu *menu) {
+            QStringList items;
+            for (QAction *a : menu->actions())
+                if (a->isVisible()) items << (a->isSeparator() ? QString("-") : a->text());
+            return items.join('|');
+        };
+        QCOMPARE(shown(main().menus().mnuFile),
+                 QString("&Novo|&Abre|&Salvar|Salvar &Como|-|&Imprimir|-|C&onfigurar|-|Sai&r"));
+        QVERIFY2(shown(main().menus().mnuWindow)
+                     .startsWith("D&ica|&Debug|Aj&uda|Sob&re|-|&Cascata|&Horizontal|&Vertical"),
+                 qPrintable(shown(main().menus().mnuWindow)));
         // The window never becomes narrower than its menu bar needs.
         main().resize(200, main().height());
         QVERIFY(main().menuBar()->sizeHint().width() <= main().menuBar()->width());

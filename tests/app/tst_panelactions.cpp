@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QLabel>
 #include <QtTest>
 
 namespace
@@ -205,6 +206,7 @@ private Q_SLOTS:
             if (l.written.size() == 250) QVERIFY(!main().close());
             if (auto *w = main().findChild<ClosingWindow *>()) {
                 QVERIFY(w->isVisible());
+                QVERIFY(w->findChild<QLabel *>("lblRestam")->font().bold()); // it stands out
                 countdown.append(w->countdown());
             }
         };

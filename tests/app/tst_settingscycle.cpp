@@ -301,7 +301,7 @@ private Q_SLOTS:
 
     // A window manager draws the title beside an icon and three buttons;
     // a dialog only as wide as its fields would cut its own title short.
-    void theSmallWindowsHaveRoomForTheirTitles()
+    void theSmallWindowsShowAllTheyHold()
     {
         SettingsFiles files(m_dir->path());
         Settings settings;
@@ -317,6 +317,19 @@ private Q_SLOTS:
                                                           .arg(w->objectName())
                                                           .arg(w->width())
                                                           .arg(needed)));
+        }
+        // The settings' parts each have their own place in the window.
+        SettingsDialog dialog(settings, files, m_prompt);
+        dialog.show();
+        QList<QWidget *> parts;
+        for (QWidget *w : dialog.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (w->isVisible()) parts << w;
+        QVERIFY(parts.size() >= 8);
+        for (int i = 0; i < parts.size(); ++i) {
+            QVERIFY(dialog.rect().contains(parts[i]->geometry()));
+            for (int j = i + 1; j < parts.size(); ++j)
+                QVERIFY2(!parts[i]->geometry().intersects(parts[j]->geometry()),
+                         qPrintable(parts[i]->objectName() + " " + parts[j]->objectName()));
         }
     }
 

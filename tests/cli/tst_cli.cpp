@@ -224,6 +224,11 @@ private Q_SLOTS:
             << "letreiro-cli transfere: Não foi possível abrir o arquivo: a pasta do arquivo não "
                "existe. (/nao/existe.msg)"
             << QString();
+        QTest::newRow("a network address without its port")
+            << QStringList{"para", "--porta", "tcp://127.0.0.1", "--endereco", "1"}
+            << "letreiro-cli para: Porta de Comunicação não disponível!!! (tcp://127.0.0.1: "
+               "endereço de rede inválido (use tcp://HOST:PORTA))"
+            << QString();
         QTest::newRow("missing port")
             << QStringList{"para", "--porta", "/dev/nao-existe", "--endereco", "1"}
             << "letreiro-cli para: Porta de Comunicação não disponível!!! (/dev/nao-existe: "

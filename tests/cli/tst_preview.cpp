@@ -152,6 +152,14 @@ private Q_SLOTS:
             }
         }
         QVERIFY(red > 0 && green > 0);
+
+        // Never written over the message itself, by any name.
+        for (const QString &same : {msg, m_dir.filePath("./s.msg")}) {
+            const Run over = cli({"simula", "--largura", "5", "--png", same, msg});
+            QCOMPARE(over.status, 2);
+            QVERIFY2(over.err.contains("é a própria mensagem"), qPrintable(over.err));
+        }
+        QCOMPARE(contents(msg), message("AB", "", "CD"));
     }
 };
 

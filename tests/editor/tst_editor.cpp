@@ -131,6 +131,11 @@ private Q_SLOTS:
             QTest::keyClick(&edit(), Qt::Key_Right, Qt::ShiftModifier);
         QTest::keyRelease(&edit(), Qt::Key_Shift);
         QCOMPARE(edit().textCursor().selectionEnd() - edit().textCursor().selectionStart(), 15);
+        // A double click takes a word, as in any editor.
+        edit().clear();
+        edit().insertPlainText("uma palavra");
+        QTest::mouseDClick(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), 6));
+        QCOMPARE(edit().textCursor().selectedText(), QString("palavra"));
     }
 
     void coloursAndRainbowPassOverTags()

@@ -27,6 +27,10 @@ def changes(code):
 # (snippet, changes it must offer, the same snippet's text after one of them)
 FOUND = [
     ("if (a < b) go();", "`<` → `<=`", "if (a <= b) go();"),
+    ("#ifndef _WIN32\nif (a < b) go();\n#else\n#endif", "`<` → `<=`",
+     "#ifndef _WIN32\nif (a <= b) go();\n#else\n#endif"),
+    ("#ifdef _WIN32\n#else\nif (a < b) go();\n#endif", "`<` → `<=`",
+     "#ifdef _WIN32\n#else\nif (a <= b) go();\n#endif"),
     ("if (a >= b) go();", "`>=` → `>`", "if (a > b) go();"),
     ("ok = a == b;", "`==` → `!=`", "ok = a != b;"),
     ("ok = a != b;", "`!=` → `==`", "ok = a == b;"),
@@ -73,6 +77,9 @@ UNTOUCHED = [
     ("braceless if", "if (x) go();", None),
     ("not a negation", "ok = a != b;", "sem `!`"),
     ("last return", "int f() { return 2; }", "sem o `return`"),
+    ("never built", "#ifdef _WIN32\nif (a < b) go();\n#endif\n"
+                    "#if !defined(LETREIRO_ANNOTATE_HANDOFF)\n#else\nf(a < b);\n#endif", None),
+    ("the other branch", "#ifndef _WIN32\n#else\ng(1);\n#endif", None),
 ]
 
 class FaultFinder(unittest.TestCase):

@@ -127,6 +127,12 @@ private Q_SLOTS:
             QCOMPARE(read(writeRtf(t)).plainText(), s);
             QCOMPARE(read(writeRtf(read(writeRtf(t)))).plainText(), s);
         }
+        // A piece of the model: to the end for a negative or long length,
+        // nothing from past the end.
+        const RichText abc = RichText::fromPlain("abc");
+        for (const auto &[pos, len, piece] : {std::tuple{1, -1, "bc"}, {1, 99, "bc"}, {-2, 2, "ab"},
+                                              {3, 1, ""}, {9, -1, ""}, {0, 0, ""}})
+            QCOMPARE(abc.mid(pos, len).plainText(), QString(piece));
     }
 
     void badInputGivesAMessage_data()

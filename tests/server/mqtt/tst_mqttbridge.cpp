@@ -179,6 +179,23 @@ private Q_SLOTS:
         QVERIFY(site.warnings().contains(kDeaf));
     }
 
+    // The site's panels again every minute while connected: the head
+    // office tells a site that went quiet from one that is there.
+    void thePanelsEveryMinute()
+    {
+        Site site;
+        site.connect();
+        const auto said = [&] { return site.link->on("letreiro/loja/paineis"); };
+        const qsizetype before = said().size();
+        site.s.clock.advance(MqttBridge::kPanelsEveryMs - 1);
+        QCOMPARE(said().size(), before);
+        site.s.clock.advance(1);
+        QCOMPARE(said().size(), before + 1);
+        const QJsonObject last = QJsonDocument::fromJson(said().last()).object();
+        QCOMPARE(last.value("intervalo").toInt(), 60);
+        QCOMPARE(last.value("paineis").toArray().size(), 2);
+    }
+
     // Taken over only on evidence: its own owner record overwritten. A
     // record left by an earlier start, or a broker that forgot, is none.
     void anotherServiceOnlyWhenItOverwroteTheRecord()

@@ -326,6 +326,12 @@ private Q_SLOTS:
         o.site(QStringLiteral("loja1"), {QStringLiteral("entrada")});
         o.hear(QStringLiteral("letreiro/a\"b\\c/estado"), "offline");
         const QByteArray m = o.office->metrics();
+        // Every sample under its family's HELP and TYPE.
+        for (const QByteArray &line : m.split('\n')) {
+            if (line.isEmpty() || line.startsWith('#')) continue;
+            const QByteArray name = line.left(line.indexOf(line.contains('{') ? '{' : ' '));
+            QVERIFY2(m.contains("# TYPE " + name + ' ') && m.contains("# HELP " + name + ' '), name);
+        }
         QVERIFY2(m.contains("letreiro_sede_sitio_online{sitio=\"loja1\"} 1\n"), m);
         QVERIFY2(m.contains("letreiro_sede_sitio_online{sitio=\"a\\\"b\\\\c\"} 0\n"), m);
         QVERIFY2(m.contains("letreiro_sede_sitios{estado=\"nunca visto\"} 4\n"), m);

@@ -76,9 +76,8 @@ private Q_SLOTS:
         QCOMPARE(encodeMessage(cp1252::encode(text), panelType), wire);
     }
 
-    // What the emulator and the read-back print: every byte a panel may be
-    // sent shows as something an operator can read, and a control byte
-    // never reaches a terminal as itself.
+    // As the emulator and the read-back print them: every byte readable, and
+    // no control byte reaching a terminal as itself.
     void decodesWhatTheWireCarries()
     {
         QCOMPARE(decodeWireData(QByteArray("\xCF\x01\x0D\xFE" "A", 5)),

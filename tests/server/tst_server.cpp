@@ -182,22 +182,17 @@ private Q_SLOTS:
             QCOMPARE(s.panel->nextFrame(), QString("endereço 2, verificação certa: P"));
     }
 
-    // Help asked for is no mistake; a call without its configuration is,
-    // and shows the usage; an unknown option says only what is wrong.
+    // Help asked for is no mistake; a call without its configuration is.
     void itsCommandLine()
     {
-        struct Call {
-            QStringList args;
-            int status;
-            bool usage;
-        };
-        for (const Call &c : {Call{{"--ajuda"}, 0, true}, Call{{"-h"}, 0, true},
-                              Call{{}, 2, true}, Call{{"--xyz"}, 2, false}}) {
+        for (const auto &[args, status, usage] :
+             {std::tuple{QStringList{"--ajuda"}, 0, true}, {QStringList{"-h"}, 0, true},
+              {QStringList{}, 2, true}, {QStringList{"--xyz"}, 2, false}}) {
             QProcess p;
-            p.start(LETREIRO_SERVIDOR, c.args);
+            p.start(LETREIRO_SERVIDOR, args);
             QVERIFY(p.waitForFinished(10000));
-            QCOMPARE(p.exitCode(), c.status);
-            QCOMPARE(p.readAllStandardOutput().startsWith("Uso: letreiro-servidor"), c.usage);
+            QCOMPARE(p.exitCode(), status);
+            QCOMPARE(p.readAllStandardOutput().startsWith("Uso: letreiro-servidor"), usage);
         }
     }
 };

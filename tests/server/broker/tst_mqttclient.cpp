@@ -6,7 +6,6 @@
 
 #include <atomic>
 
-// The library's connection on its own, against a real broker.
 class TestMqttClient : public QObject
 {
     Q_OBJECT
@@ -26,11 +25,8 @@ private Q_SLOTS:
             if (topic == "resposta/loja") acknowledged = reason;
         };
         QString error;
-        MqttLink::Settings s;
-        s.clientId = "letreiro-teste";
-        s.host = "127.0.0.1";
-        s.port = broker.port();
-        QVERIFY2(client.start(s, &error), qPrintable(error));
+        QVERIFY2(client.start({"letreiro-teste", "127.0.0.1", broker.port()}, &error),
+                 qPrintable(error));
         client.answer("resposta/loja", "{\"ok\":true}", "7", [&] { delivered = true; });
         QVERIFY(!delivered);
         broker.start();
@@ -39,7 +35,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(delivered, 15000);
         QCOMPARE(acknowledged.load(), 0);
         QTRY_COMPARE(peer.on("resposta/loja"), QList<QByteArray>{"{\"ok\":true}"});
-        client.stop();
     }
 };
 

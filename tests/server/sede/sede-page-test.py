@@ -17,41 +17,16 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet import Fleet  # noqa: E402
 
-here = os.path.dirname(os.path.abspath(__file__))
-AXE = next((p for p in (os.path.join(here, "../../../build/npm/node_modules/axe-core/axe.min.js"),
-                        "/usr/local/lib/node_modules/axe-core/axe.min.js",
-                        "/usr/lib/node_modules/axe-core/axe.min.js") if os.path.exists(p)), None)
-assert AXE, "axe-core is missing: run scripts/install-deps"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../web"))
+import pagechecks  # noqa: E402
+
 shots = sys.argv[2] if len(sys.argv) > 2 else None
 fleet = Fleet(sys.argv[1])
 
-PHONE_CHECK = """
-const small = [];
-for (const e of document.querySelectorAll('button, a, summary, select, input[type=checkbox]')) {
-  const t = e.type === 'checkbox' ? e.closest('label') : e;
-  const r = t.getBoundingClientRect();
-  if (t.offsetParent !== null && (r.width < 44 || r.height < 44))
-    small.push((e.id || e.textContent.trim() || e.outerHTML.slice(0, 40)) + ' ' + r.width + 'x' + r.height);
-}
-return [document.documentElement.scrollWidth, small];
-"""
-
-
-def axe_clean(view):
-    browser.execute_script(open(AXE, encoding="utf-8").read())
-    found = browser.execute_async_script(
-        "const done = arguments[arguments.length - 1];"
-        "axe.run(document).then((r) => done(r.violations"
-        "  .map((v) => v.impact + ' ' + v.id + ' ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
-    assert not found, f"axe-core on the {view} view: {found}"
-
-
 def checked(view):
-    axe_clean(view)
+    pagechecks.axe_clean(browser, view)
     browser.set_window_size(375, 667)
-    width, small = browser.execute_script(PHONE_CHECK)
-    assert width <= 375, f"the {view} view is {width} px wide on a 375 px screen"
-    assert not small, f"targets under 44 px in the {view} view: {small}"
+    pagechecks.phone_ok(browser, view)
     if shots:
         browser.save_screenshot(os.path.join(shots, f"sede-{view}-telefone.png"))
     browser.set_window_size(1100, 1000)
@@ -84,7 +59,7 @@ try:
     try:
         browser.get(sede.url + "/sede")
         wait.until(lambda b: by_id("formEntrar").is_displayed())
-        axe_clean("entrada")
+        pagechecks.axe_clean(browser, "entrada")
         # Keyboard only: the login, then the views by their links.
         by_id("usuario").send_keys("chefe", Keys.TAB, "segredo-bom", Keys.ENTER)
         wait.until(lambda b: text("sitios").count("online") == 3)

@@ -16,13 +16,11 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pagechecks  # noqa: E402
+
 bin_dir = sys.argv[1]
 shots = sys.argv[2] if len(sys.argv) > 2 else None
-here = os.path.dirname(os.path.abspath(__file__))
-AXE = next((p for p in (os.path.join(here, "../../../build/npm/node_modules/axe-core/axe.min.js"),
-                        "/usr/local/lib/node_modules/axe-core/axe.min.js",
-                        "/usr/lib/node_modules/axe-core/axe.min.js") if os.path.exists(p)), None)
-assert AXE, "axe-core is missing: run scripts/install-deps"
 work = tempfile.mkdtemp()
 procs = []
 servidor = os.path.join(bin_dir, "letreiro-servidor")
@@ -80,33 +78,11 @@ def outcomes(n):
 
 
 def axe_clean(view):
-    browser.execute_script(open(AXE, encoding="utf-8").read())
-    found = browser.execute_async_script(
-        "const done = arguments[arguments.length - 1];"
-        "axe.run(document).then((r) => done(r.violations"
-        "  .filter((v) => v.impact === 'serious' || v.impact === 'critical')"
-        "  .map((v) => v.id + ' ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
-    assert not found, f"axe-core on the {view} view: {found}"
-
-
-# Every button, checkbox (with its label), link and summary in sight is a
-# target of at least 44 x 44 CSS px; nothing is wider than the screen.
-PHONE_CHECK = """
-const small = [];
-for (const e of document.querySelectorAll('button, a, summary, select, input[type=checkbox]')) {
-  const t = e.type === 'checkbox' ? e.closest('label') : e;
-  const r = t.getBoundingClientRect();
-  if (t.offsetParent !== null && (r.width < 44 || r.height < 44))
-    small.push((e.id || e.textContent.trim() || e.outerHTML.slice(0, 40)) + ' ' + r.width + 'x' + r.height);
-}
-return [document.documentElement.scrollWidth, small];
-"""
+    pagechecks.axe_clean(browser, view, ["serious", "critical"])
 
 
 def phone_ok(view):
-    width, small = browser.execute_script(PHONE_CHECK)
-    assert width <= 375, f"the {view} view is {width} px wide on a 375 px screen"
-    assert not small, f"targets under 44 px in the {view} view: {small}"
+    pagechecks.phone_ok(browser, view)
 
 
 def view(name, ready):

@@ -131,6 +131,12 @@ private Q_SLOTS:
             QTest::keyClick(&edit(), Qt::Key_Right, Qt::ShiftModifier);
         QTest::keyRelease(&edit(), Qt::Key_Shift);
         QCOMPARE(edit().textCursor().selectionEnd() - edit().textCursor().selectionStart(), 15);
+        // A press whose release never came here (a drag that ended in a
+        // menu) settles as a click before a key acts: "x" goes after the tag.
+        QTest::mousePress(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), 18));
+        QTest::keyClick(&edit(), Qt::Key_X);
+        QVERIFY(isTag(edit().richText(), 15, kPisca));
+        QCOMPARE(edit().richText().plainText().mid(28, 2), QString("xc"));
         // A double click takes a word, as in any editor.
         edit().clear();
         edit().insertPlainText("uma palavra");
@@ -373,6 +379,36 @@ private Q_SLOTS:
             QVERIFY(out.open(QIODevice::ReadOnly));
             QVERIFY(out.read(5) == "%PDF-");
         }
+    }
+
+    // The real dialogs: each says its text under the program's name and
+    // gives back the button pressed; a filter reads as Qt's file dialog wants.
+    void theDialogsAnswerAsPressed()
+    {
+        DialogPrompt prompt(nullptr);
+        QStringList seen;
+        QMessageBox::StandardButton press = QMessageBox::Ok;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen << box->windowTitle() + ": " + box->text();
+                box->button(press)->click();
+            }
+        });
+        watch.start(10);
+        prompt.warning("cuidado");
+        prompt.message("feito");
+        press = QMessageBox::Yes;
+        QVERIFY(prompt.confirm("certo?") && prompt.question("salvar?") == Prompt::Answer::Yes);
+        press = QMessageBox::No;
+        QVERIFY(!prompt.confirm("certo?") && prompt.question("salvar?") == Prompt::Answer::No);
+        press = QMessageBox::Cancel;
+        QCOMPARE(prompt.question("salvar?"), Prompt::Answer::Cancel);
+        QCOMPARE(seen.join('|'), QString("Letreiro: cuidado|Letreiro: feito") +
+                                     QString("|Letreiro: certo?|Letreiro: salvar?").repeated(2) +
+                                     "|Letreiro: salvar?");
+        QCOMPARE(DialogPrompt::qtFilter("Mensagens|*.msg"), QString("Mensagens (*.msg)"));
+        QCOMPARE(DialogPrompt::qtFilter("Mensagens (*.msg)|*.msg"), QString("Mensagens (*.msg)"));
     }
 };
 

@@ -211,18 +211,14 @@ private Q_SLOTS:
         type(edit(), "ab ");
         editcommands::insertTag(edit(), kPausa);
         type(edit(), " cd"); // tag at 3..15
-        setCaret(edit(), 16);
-        QTest::keyClick(&edit(), Qt::Key_Backspace, Qt::ControlModifier);
-        QCOMPARE(edit().toPlainText(), QStringLiteral("ab  cd"));
-        edit().undo();
-        setCaret(edit(), 3);
-        QTest::keyClick(&edit(), Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(edit().toPlainText(), QStringLiteral("ab  cd"));
-        edit().undo();
-        setCaret(edit(), 16);
-        QTest::keyClick(&edit(), Qt::Key_Backspace, Qt::ShiftModifier);
-        QCOMPARE(edit().toPlainText(), QStringLiteral("ab  cd"));
-        edit().undo();
+        for (const auto &[at, key, with] : {std::tuple{16, Qt::Key_Backspace, Qt::ControlModifier},
+                                            {3, Qt::Key_Delete, Qt::ControlModifier},
+                                            {16, Qt::Key_Backspace, Qt::ShiftModifier}}) {
+            setCaret(edit(), at);
+            QTest::keyClick(&edit(), key, with);
+            QCOMPARE(edit().toPlainText(), QStringLiteral("ab  cd"));
+            edit().undo();
+        }
         // A word deletion that reaches into a tag takes it whole.
         setCaret(edit(), 19);
         for (int i = 0; i < 3; ++i)

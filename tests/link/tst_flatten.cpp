@@ -83,6 +83,7 @@ private Q_SLOTS:
         QStringList d = differences(RichText::fromPlain("Seta →\nfim\t"), 0);
         QCOMPARE(d.size(), 2);
         QVERIFY2(d[0].contains("→") && d[1].contains("quebras de linha"), qPrintable(d.join('|')));
+        QVERIFY(differences(RichText::fromPlain("→"), 0).value(0).contains("→"));
 
         sendcheck::Received r = sendcheck::received(RichText::fromPlain("→ 25°C\nÉ"), 0);
         QCOMPARE(r.text, QStringLiteral("? 25<Pausa______>Cé"));

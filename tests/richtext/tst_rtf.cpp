@@ -143,6 +143,7 @@ private Q_SLOTS:
         QTest::newRow("truncated") << readData("msftedit.msg").left(150);
         QTest::newRow("unclosed group") << QByteArray("{\\rtf1 {\\b A}");
         QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(100000, '{');
+        QTest::newRow("a group past the deepest") << "{\\rtf1" + QByteArray(1000, '{') + QByteArray(1001, '}');
         QTest::newRow("backslash at end") << QByteArray("{\\rtf1 A\\");
         QTest::newRow("half a hex escape") << QByteArray("{\\rtf1 A\\'4");
     }
@@ -230,6 +231,8 @@ private Q_SLOTS:
         QVERIFY(readRtf("{\\rtf1\\fs99999999999999999999 \\cf-99999999999 \\u99999999 "
                         "\\uc999999999 A}")
                     .ok);
+        QVERIFY(readRtf("{\\rtf1" + QByteArray(999, '{') + "A" + QByteArray(1000, '}')).ok); // the deepest
+
         QCOMPARE(read("{\\rtf1 A}}}junk").plainText(), QStringLiteral("A"));
         QByteArray junk("{\\rtf1 ");
         QRandomGenerator rng(7);

@@ -71,6 +71,9 @@ private Q_SLOTS:
         }
         QVERIFY(litPixels(shot, 6, 3).yellow > 0);
         QVERIFY(litPixels(shot, 6, 5).red > 0);
+        // A view made larger draws larger dots, not the old ones again.
+        view.resize(view.size() * 2);
+        QVERIFY(litPixels(view.grab().toImage(), 6, 0).red > 3 * litPixels(shot, 6, 0).red);
     }
 
     void theWindowSavesWhatItPlayed()

@@ -100,11 +100,6 @@ private Q_SLOTS:
         QCOMPARE(tags::tagFor(tags::Menu::Outros, 2), QString("<Relogio____>"));
         QCOMPARE(tags::tagFor(tags::Menu::Neve, 2), QString("<Neve_.GrdL_>"));
         QCOMPARE(tags::tagFor(tags::Menu::Prefixos, 12), QString());
-        QString captions;
-        for (auto sub : {tags::Menu::Rolagem, tags::Menu::RodaCima, tags::Menu::Neve,
-                         tags::Menu::VarreOnda, tags::Menu::Mostra, tags::Menu::Display})
-            captions += tags::submenuCaption(sub) + '|';
-        QCOMPARE(captions, QString("Rola&gem|Roda &Cima|&Neve|&Varre Onda|&Mostra|&Display|"));
         // Panel types: widths, and which have a simulation.
         QString widths;
         for (int type = 0; type < vocabulary::kPanelTypes; ++type) {

@@ -137,6 +137,10 @@ private Q_SLOTS:
         for (const char *name : {"a b", "a;b]", "a[b", "#a", "a\"b"})
             QCOMPARE(ScheduleEntry::fromJson({{"nome", name}, {"quando", "04:00"}, {"texto", "a"}},
                                              &why).has_value(), name == QString("a b"));
+        // From the page: each field read, and each a text.
+        QCOMPARE(ScheduleEntry::fromJson({{"nome", "x"}, {"quando", "04:00"}, {"texto", "a"}}, &why)->value, "a");
+        QVERIFY(!ScheduleEntry::fromJson({{"nome", "x"}, {"quando", 4}, {"texto", "a"}}, &why));
+        QCOMPARE(why, QString("quando deve ser um texto"));
     }
 
     void runsOnItsDaysOnce()

@@ -3,6 +3,7 @@
 // session that keeps what is published during a kill, brokers that restart,
 // TLS and passwords, an ACL, a bridge. The rules behind them run
 // in-process in tst_mqttbridge; a stop with texts waiting is tst_mqttfaults'.
+#include "mqttclient.h"
 #include "mqttpeers.h"
 #include "serverprocess.h"
 
@@ -52,6 +53,29 @@ private Q_SLOTS:
     {
         s->stop();
         s.reset();
+    }
+
+    // An answer given while the broker is away waits in the library and
+    // goes on the next connection: it is delivered only when the broker
+    // acknowledges it, or the journal would end an answer a kill then loses.
+    void anAnswerGivenOfflineIsDeliveredOnlyOnceTheBrokerHasIt()
+    {
+        Broker broker(s->dir.filePath("b"));
+        broker.stop();
+        MqttClient client;
+        std::atomic<int> acknowledged{-1};
+        std::atomic<bool> delivered{false};
+        client.acknowledged = [&](const QString &topic, int reason) {
+            if (topic == "resposta/loja") acknowledged = reason;
+        };
+        QString error;
+        QVERIFY2(client.start({"letreiro-teste", "127.0.0.1", broker.port()}, &error),
+                 qPrintable(error));
+        client.answer("resposta/loja", "{\"ok\":true}", "7", [&] { delivered = true; });
+        QVERIFY(!delivered);
+        broker.start();
+        QTRY_VERIFY_WITH_TIMEOUT(delivered, 15000);
+        QVERIFY(acknowledged >= 0 && acknowledged < 0x80); // taken, though nobody listens (0x10)
     }
 
     void siteOnTheBroker()

@@ -264,6 +264,12 @@ private Q_SLOTS:
         // With a user name, Mosquitto's 0x87 at the connection is the password's.
         QCOMPARE(mqttreasons::ofLoss(MQTT_RC_NOT_AUTHORIZED, {}, "h:1", true).words,
                  QString("usuário ou senha recusados pelo broker (0x87)"));
+        // Every refusal a broker may give has words of its own (two filter
+        // codes share theirs); any other is named by the library.
+        QSet<QString> words;
+        for (int code = 0x80; code <= 0xA2; ++code)
+            words << mqttreasons::refusal(code).section(" (0x", 0, 0);
+        QCOMPARE(words.size(), 0xA2 - 0x80);
         site.link->acknowledged("resposta/loja", MQTT_RC_NO_MATCHING_SUBSCRIBERS);
         site.settle();
         QVERIFY(!site.warnings().contains(answer));

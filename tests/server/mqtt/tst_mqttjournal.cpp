@@ -90,6 +90,12 @@ private Q_SLOTS:
         QVERIFY(!journal.add(message(1, "um"), 4000, 0));
         QVERIFY(journal.add(message(2, "dois"), 4000, 0));
 
+        // The last 1,024 packet ids are remembered, no more.
+        SeenMessages seen;
+        for (int k = 0; k <= int(SeenMessages::kRemembered); ++k)
+            seen.remember(QByteArray::number(k));
+        QVERIFY(!seen.remember("1") && seen.remember("0"));
+
         // Written records go to the disk; an idle journal leaves it alone.
         journal.sync();
         const quint64 before = journal.syncs();

@@ -8,8 +8,6 @@ sideways and every target is at least 44 px.
 """
 import os, signal, sys
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -49,12 +47,7 @@ try:
     loja3 = fleet.site("loja3", broker, {"a": (fleet.panel(addresses="1"), {"entrada": (1, 0)})})
     sede = fleet.service("sede", f"[sede]\nservidor = 127.0.0.1:{broker}\nvalidade = 3s\n"
                          "[grupo sul]\nsitios = loja1, loja2, loja3\n", [("chefe",)])
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,1000"):
-        options.add_argument(a)
-    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    browser.set_script_timeout(60)
+    browser = pagechecks.chromium()
     wait = WebDriverWait(browser, 40)
     try:
         browser.get(sede.url + "/sede")

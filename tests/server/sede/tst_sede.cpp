@@ -165,6 +165,7 @@ private Q_SLOTS:
         QVERIFY(!f.take(QStringLiteral("letreiro/mais/estado"), "online", false, 0));
         QVERIFY(f.take(QStringLiteral("letreiro/s0/estado"), "offline", false, 0));
         QVERIFY(!f.take(QStringLiteral("letreiro/s0/entrada/texto"), "x", false, 0));
+        QVERIFY(!f.take(QStringLiteral("letreiro/s0/estado"), "", true, 0)); // a record taken away
     }
 
     void aGroupSendRowByRow()

@@ -9,8 +9,6 @@ Enviar is in sight; axe-core finds nothing serious in any view.
 """
 import os, re, subprocess, sys, tempfile, time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -99,12 +97,7 @@ try:
                    text=True, check=True, stdout=subprocess.DEVNULL)
     server, url = serve()
 
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,1000"):
-        options.add_argument(a)
-    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    browser.set_script_timeout(60)
+    browser = pagechecks.chromium()
     wait = WebDriverWait(browser, 30)
     try:
         browser.get(url)

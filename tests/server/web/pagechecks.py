@@ -38,3 +38,16 @@ def phone_ok(browser, view):
     width, small = browser.execute_script(PHONE_CHECK)
     assert width <= 375, f"the {view} view is {width} px wide on a 375 px screen"
     assert not small, f"targets under 44 px in the {view} view: {small}"
+
+
+def chromium():
+    """Headless Chromium through chromium-driver, 1100 x 1000 px."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,1000"):
+        options.add_argument(a)
+    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    browser.set_script_timeout(60)
+    return browser

@@ -65,16 +65,9 @@ private Q_SLOTS:
         const auto status = [&](const QByteArray &headers) {
             return RawClient::status(ask("POST", path, headers, text));
         };
-        // DNS rebinding, a form, another origin, no login.
-        QCOMPARE(status("Host: evil.example\r\nContent-Type: application/json\r\n" + withCookie),
-                 421);
-        QCOMPARE(status("Host: 127.0.0.1\r\nContent-Type: text/plain\r\n" + withCookie), 415);
-        // Reached over plain HTTP: a page over https is someone else's.
-        QCOMPARE(status(json("Origin: https://127.0.0.1:" + QByteArray::number(m_port) + "\r\n" +
-                             withCookie)),
-                 403);
-        QCOMPARE(status(json("Host: evil.example\r\n" + withCookie)), 400); // two Host lines
-        QCOMPARE(status(json()), 401);
+        // Each rule of the guard is tst_serverguards'; here, on the wire: two
+        // Host lines, and another origin refused in words.
+        QCOMPARE(status(json("Host: evil.example\r\n" + withCookie)), 400);
         const QByteArray refused =
             ask("POST", path, json("Origin: http://evil.example\r\n" + withCookie), text);
         QVERIFY2(RawClient::status(refused) == 403 &&

@@ -157,7 +157,7 @@ int main(int argc, char *argv[])
         }
         if (p.isSet(readOnly)) {
             const QString v = p.value(readOnly);
-            if (v != QLatin1String("sim") && v != QLatin1String("nao") && v != QLatin1String("não"))
+            if (v != QLatin1String("sim") && v != QLatin1String("nao") && v != QStringLiteral("não"))
                 return fail(QStringLiteral("--leitura: sim ou nao"));
             a.readOnly = v == QLatin1String("sim");
         }

@@ -165,8 +165,7 @@ private Q_SLOTS:
                  ColourRef(0x0000FF));
     }
 
-    // "&Horizontal": one above the other, each as wide as the area; with
-    // nothing to arrange, nothing happens.
+    // "&Horizontal": one above the other, as wide as the area (none: nothing).
     void windowsOneAboveTheOther()
     {
         main().resize(800, 600);

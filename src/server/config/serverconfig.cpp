@@ -49,7 +49,7 @@ std::optional<qint64> seconds(const QString &text)
 bool yesOrNo(const QString &value, bool *out)
 {
     *out = value == QLatin1String("sim");
-    return *out || value == QLatin1String("nao") || value == QLatin1String("não");
+    return *out || value == QLatin1String("nao") || value == QStringLiteral("não");
 }
 
 } // namespace

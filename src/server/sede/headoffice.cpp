@@ -47,7 +47,7 @@ FleetSends::Send fromJson(const QJsonObject &o)
         row.token = r.value(QStringLiteral("ficha")).toString().toLatin1();
         if (row.final) row.reason = r.value(QStringLiteral("motivo")).toString();
         row.waitingForSite = !row.final && r.value(QStringLiteral("motivo")).toString().startsWith(
-                                               QLatin1String("aguardando o sítio"));
+                                               QStringLiteral("aguardando o sítio"));
         s.open += !row.final;
         s.rows.append(row);
     }

@@ -171,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(c);
         QCOMPARE(c->mqtt.sessionSeconds, 86400);
         QCOMPARE(c->mqtt.maxAgeSeconds, 0);
-        const auto d = ServerConfig::parse(base + "sessao = 12h\nvalidade = 30min\nestrito = sim\n",
-                                           ".", &error);
+        const auto d = ServerConfig::parse(
+            base + "sessao = 12h\nvalidade = 30min\nestrito = sim\ndescoberta = não\n", ".", &error);
         QVERIFY2(d, qPrintable(error));
         QCOMPARE(d->mqtt.sessionSeconds, 12 * 3600);
         QCOMPARE(d->mqtt.maxAgeSeconds, 1800);

@@ -32,8 +32,7 @@ try:
     loja4 = fleet.site("loja4", regional, {"a": (fleet.panel(addresses="1"), {"entrada": (1, 0)})})
     sede = fleet.service("sede", f"[sede]\nservidor = 127.0.0.1:{central}\nnome = central\n"
                          "validade = 4s\nsitios = loja4, loja9\n[grupo sul]\nsitios = loja1, loja2, loja3\n",
-                         [("chefe",), ("ana", "--sitios", "loja1", "--leitura", "não"), ("leo", "--leitura", "sim"),
-                          ("prometheus",)])
+                         [("chefe",), ("ana", "--sitios", "loja1", "--leitura", "não"), ("leo", "--leitura", "sim"), ("prometheus",)])
     chefe = Client(sede.url, "chefe")
 
     def sites():

@@ -239,6 +239,7 @@ private Q_SLOTS:
         QVERIFY(repeated()[QStringLiteral("aberto")].toBool());
         o.clock.advance(11 * 60 * 1000);
         QCOMPARE(repeated()[QStringLiteral("resumo")].toString(), QStringLiteral("1 de 2 enviados, 1 sem resposta"));
+        QCOMPARE(rows(repeated()).value(QStringLiteral("loja2/entrada")), QStringLiteral("sem resposta o sítio não voltou até 09:21"));
     }
 
     void whoMayDoWhat()

@@ -12,6 +12,11 @@ public:
     {
         ++opens;
         lastPortNumber = portNumber;
+        if (!holdOpen) finishOpen();
+    }
+    // What a slow port's thread says at last, when holdOpen kept it back.
+    void finishOpen()
+    {
         line.open = openOk;
         Q_EMIT opened(openOk, openOk ? QString() : QStringLiteral("/dev/ttyS9: permissão negada"));
     }
@@ -31,7 +36,7 @@ public:
 
     VirtualTimebase time;
     FakeLine line{time};
-    bool openOk = true;
+    bool openOk = true, holdOpen = false;
     int opens = 0;
     int lastPortNumber = 0;
 

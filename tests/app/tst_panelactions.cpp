@@ -392,6 +392,12 @@ private Q_SLOTS:
         main().activatePort();
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
         QVERIFY(status().isEmpty());
+        m_fx.port->holdOpen = true; // while the port opens again, nothing goes
+        m_fx.reload();
+        main().activatePort();
+        QVERIFY(!main().menus().mnutrans->menuAction()->isEnabled());
+        m_fx.port->finishOpen();
+        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
     }
 };
 

@@ -189,6 +189,7 @@ private Q_SLOTS:
         change.first()->setText(" senha ");
         change.second()->setText(" senha ");
         change.ok();
+        QCOMPARE(change.result(), int(QDialog::Accepted)); // and closed
         QCOMPARE(m_prompt.messages.last(), QString("Senha Alterada!!!"));
         QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
 
@@ -198,7 +199,7 @@ private Q_SLOTS:
         failing.first()->setText("x");
         failing.second()->setText("x");
         failing.ok();
-        QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada."));
+        QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada.") && !failing.result());
         QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
     }
 

@@ -131,8 +131,7 @@ private Q_SLOTS:
             QTest::keyClick(&edit(), Qt::Key_Right, Qt::ShiftModifier);
         QTest::keyRelease(&edit(), Qt::Key_Shift);
         QCOMPARE(edit().textCursor().selectionEnd() - edit().textCursor().selectionStart(), 15);
-        // A press whose release never came here (a drag that ended in a
-        // menu) settles as a click before a key acts: "x" goes after the tag.
+        // A press never released here settles as a click before a key acts.
         QTest::mousePress(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), 18));
         QTest::keyClick(&edit(), Qt::Key_X);
         QVERIFY(isTag(edit().richText(), 15, kPisca));
@@ -381,8 +380,7 @@ private Q_SLOTS:
         }
     }
 
-    // The real dialogs: each says its text under the program's name and
-    // gives back the button pressed; a filter reads as Qt's file dialog wants.
+    // The real boxes say their text under the program's name and give back the button pressed.
     void theDialogsAnswerAsPressed()
     {
         DialogPrompt prompt(nullptr);

@@ -55,9 +55,8 @@ private Q_SLOTS:
         s.reset();
     }
 
-    // An answer given while the broker is away waits in the library and
-    // goes on the next connection: it is delivered only when the broker
-    // acknowledges it, or the journal would end an answer a kill then loses.
+    // An answer given while the broker is away is delivered at the next
+    // connection's PUBACK, not before: its journal entry waits for that.
     void anAnswerGivenOfflineIsDeliveredOnlyOnceTheBrokerHasIt()
     {
         Broker broker(s->dir.filePath("b"));

@@ -267,9 +267,8 @@ private Q_SLOTS:
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
 
-        // A service that is stopping runs nothing more from its agenda, nor
-        // counts a minute it did not run as covered: the next start still
-        // owes that minute's clock sync.
+        // A stopping service runs nothing more from its agenda, nor counts the
+        // minutes it did not run as covered (the next start owes their clock syncs).
         InProcessService stopping(
             "[agenda abre]\nquando = 09:02\npaineis = caixa\ntexto = Aberto\n");
         stopping.service->stop();

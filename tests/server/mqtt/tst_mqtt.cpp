@@ -68,8 +68,8 @@ private Q_SLOTS:
             if (topic == "resposta/loja") acknowledged = reason;
         };
         QString error;
-        QVERIFY2(client.start({"letreiro-teste", "127.0.0.1", broker.port()}, &error),
-                 qPrintable(error));
+        const MqttLink::Settings s{"teste", "127.0.0.1", broker.port(), {}, {}, {}, {}, {}, 60, {}, {}};
+        QVERIFY2(client.start(s, &error), qPrintable(error));
         client.answer("resposta/loja", "{\"ok\":true}", "7", [&] { delivered = true; });
         QVERIFY(!delivered);
         broker.start();

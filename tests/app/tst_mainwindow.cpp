@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
@@ -143,6 +144,7 @@ private Q_SLOTS:
         const QList<QAction *> b = main().toolbarButtons();
         QCOMPARE(b.size(), 29);
         QCOMPARE(main().findChild<QToolBar *>()->objectName(), QString("tbToolBar"));
+        QVERIFY(main().findChild<QStatusBar *>("sbStatusBar"));
         for (int n : {4, 6, 10, 12, 13, 18, 19, 26, 27})
             QVERIFY(b[n - 1]->isSeparator());
         QStringList transmission;
@@ -233,6 +235,7 @@ private Q_SLOTS:
         m_fx.reload();
         main().show();
         main().move(144, 96);
+        QSettings("Letreiro", "Letreiro").remove("Settings"); // written anew at the close
         DocumentWindow *doc = main().newDocument();
         QTest::keyClicks(doc->editor(), "x");
         m_fx.prompt.answers.enqueue(Prompt::Answer::Cancel);
@@ -245,6 +248,7 @@ private Q_SLOTS:
         const int dpi = main().logicalDpiX();
         QCOMPARE(store.value("Settings/MainLeft").toString(),
                  QString::number(main().x() * 1440 / dpi));
+        QCOMPARE(store.value("Settings/MainTop").toString(), QString::number(main().y() * 1440 / dpi));
     }
 };
 

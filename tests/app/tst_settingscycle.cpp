@@ -385,6 +385,7 @@ private Q_SLOTS:
         Settings s;
         files.loadTips(s, SettingsFiles::Missing::Skip);
         TipsWindow tips(s, files, m_prompt);
+        QCOMPARE(tips.findChild<QPushButton *>("cmdant"), tips.previousButton());
         QVERIFY(!tips.previousButton()->isEnabled());
         QCOMPARE(tips.nextButton()->isEnabled(), reachable > 1);
         int shown = 1;

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -34,18 +36,14 @@ private Q_SLOTS:
     {
         RichText t;
         t.append("AB", fmt(true));
-        QCOMPARE(loadCommandField(t), QByteArray("L\xFE"
-                                                 "A\xFE"
-                                                 "B"));
+        QCOMPARE(loadCommandField(t), QByteArray("L\xFE" "A\xFE" "B"));
     }
 
     void tagsInAnExpandedStretchGetNoMarker()
     {
         const RichText t = Message().text("X", kRed, true).tag("<Pausa______>", kRed, true);
-        QCOMPARE(loadCommandField(t), QByteArray("L\xFE"
-                                                 "X<Pausa______>"));
-        QCOMPARE(encodeMessage(loadCommandField(t), 0), QByteArray("L\xFE"
-                                                                   "X\xB0"));
+        QCOMPARE(loadCommandField(t), QByteArray("L\xFE" "X<Pausa______>"));
+        QCOMPARE(encodeMessage(loadCommandField(t), 0), QByteArray("L\xFE" "X\xB0"));
     }
 
     void typedBracketsInAnExpandedStretchAreMarked()
@@ -56,15 +54,14 @@ private Q_SLOTS:
         t.append(">", fmt(true));
         t.append("<a", fmt(true));
         t.append("<", fmt(true));
-        QCOMPARE(flattenMessage(t), QByteArray("\xFE>\xFE<\xFE"
-                                               "a\xFE<"));
+        QCOMPARE(flattenMessage(t), QByteArray("\xFE>\xFE<\xFE" "a\xFE<"));
     }
 
     void charactersWithoutACodeAreOneQuestionMark()
     {
         RichText t;
-        t.append(QStringLiteral("aЖ😀é"), fmt(false));
-        t.append(QStringLiteral("😀"), fmt(true));
+        t.append(u"aЖ😀é"_s, fmt(false));
+        t.append(u"😀"_s, fmt(true));
         QCOMPARE(flattenMessage(t), QByteArray("a??\xE9\xFE?"));
     }
 
@@ -86,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(differences(RichText::fromPlain("→"), 0).value(0).contains("→"));
 
         sendcheck::Received r = sendcheck::received(RichText::fromPlain("→ 25°C\nÉ"), 0);
-        QCOMPARE(r.text, QStringLiteral("? 25<Pausa______>Cé"));
+        QCOMPARE(r.text, u"? 25<Pausa______>Cé"_s);
         QCOMPARE(r.used, 8); // "L" and 7 encoded characters
         QCOMPARE(r.limit, 7500);
 

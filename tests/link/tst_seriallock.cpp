@@ -13,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -20,7 +22,7 @@ namespace
 qint64 endedPid()
 {
     QProcess p;
-    p.start(QStringLiteral("true"), {});
+    p.start(u"true"_s, {});
     if (!p.waitForStarted()) return 0;
     const qint64 pid = p.processId();
     p.waitForFinished();
@@ -82,8 +84,7 @@ private Q_SLOTS:
         const qint64 me = QCoreApplication::applicationPid();
         writeFile(m_dir.filePath("LCK..ttyUSB0"), QByteArray::number(me) + "\nletreiro\n");
         bool removed = true;
-        QCOMPARE(
-            seriallock::explain("/dev/ttyUSB0", m_folders, &removed),
+        QCOMPARE(seriallock::explain("/dev/ttyUSB0", m_folders, &removed),
             QString("/dev/ttyUSB0: a porta está em uso por outro programa (processo %1)").arg(me));
         QVERIFY(!removed);
         QVERIFY(QFile::exists(m_dir.filePath("LCK..ttyUSB0")));

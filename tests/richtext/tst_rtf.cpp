@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -37,7 +39,7 @@ private Q_SLOTS:
     void readsWhatRichEditWrites()
     {
         const RichText t = read(readData("msftedit.msg"));
-        QCOMPARE(t.plainText(), QStringLiteral("<Roda_Cima__>Olá mundo €"));
+        QCOMPARE(t.plainText(), u"<Roda_Cima__>Olá mundo €"_s);
         QCOMPARE(t.alignment(), Alignment::Right);
         // The tag: brackets red and plain, name grey and underlined.
         QCOMPARE(t.at(0).format.colour, kRed);
@@ -58,7 +60,7 @@ private Q_SLOTS:
         // No leading ";" in the colour table, \plain everywhere, and the
         // final paragraph mark on a line of its own.
         const RichText t = read(readData("riched1.msg"));
-        QCOMPARE(t.plainText(), QStringLiteral("<Pausa______>AB\tC\nLinha 2"));
+        QCOMPARE(t.plainText(), u"<Pausa______>AB\tC\nLinha 2"_s);
         QCOMPARE(t.at(0).format.colour, kRed);
         QCOMPARE(t.at(1).format.colour, kGrey);
         QCOMPARE(t.at(13).format.colour, ColourRef(0));
@@ -72,15 +74,14 @@ private Q_SLOTS:
         const RichText t = read("{\\rtf1{\\*\\unknowndest secret}{\\info{\\title T}}"
                                 "\\madeupword12 A{\\fldinst HYPERLINK x}{\\fldrslt B}"
                                 "\\bin3 {}}C\\uc2\\u1046\\'3f\\'3fD\\uc1\\u-3873?\\{\\}\\\\}");
-        QCOMPARE(t.plainText(), QStringLiteral("ABC") + QChar(0x0416) + QStringLiteral("D") +
-                                    QChar(0xF0DF) + QStringLiteral("{}\\"));
+        QCOMPARE(t.plainText(), u"ABC"_s + QChar(0x0416) + u"D"_s + QChar(0xF0DF) + u"{}\\"_s);
     }
 
     void roundTripKeepsTextAndFormatting()
     {
         QRandomGenerator rng(42);
         const QString alphabet =
-            QStringLiteral("AZaz09 <>_\\{}\t\nçãéÇ€“Ж") + QChar(0xD83D) + QChar(0xDE00);
+            u"AZaz09 <>_\\{}\t\nçãéÇ€“Ж"_s + QChar(0xD83D) + QChar(0xDE00);
         for (int round = 0; round < 20; ++round) {
             RichText t;
             t.setAlignment(round % 2 ? Alignment::Right : Alignment::Left);
@@ -121,8 +122,7 @@ private Q_SLOTS:
     {
         // RichEdit's closing paragraph mark is no part of the text, but a
         // line break that the message really ends with is.
-        for (const QString &s :
-             {QStringLiteral("AB"), QStringLiteral("AB\n"), QString(), QStringLiteral("\n\n")}) {
+        for (const QString &s : {u"AB"_s, u"AB\n"_s, QString(), u"\n\n"_s}) {
             const RichText t = RichText::fromPlain(s);
             QCOMPARE(read(writeRtf(t)).plainText(), s);
             QCOMPARE(read(writeRtf(read(writeRtf(t)))).plainText(), s);
@@ -153,8 +153,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, input);
         const RtfReadResult r = readRtf(input);
         QVERIFY(!r.ok);
-        QVERIFY2(r.error.startsWith(QStringLiteral("Arquivo de mensagem inválido: ")),
-                 qPrintable(r.error));
+        QVERIFY2(r.error.startsWith(u"Arquivo de mensagem inválido: "_s), qPrintable(r.error));
     }
 
     // Written by other programs: a colour table whose last entry has no
@@ -163,7 +162,7 @@ private Q_SLOTS:
     {
         const RichText t =
             read("{\\rtf1{\\colortbl ;\\red0\\green128\\blue0}\\cf1 A\\ul B\\ul0 C}");
-        QCOMPARE(t.plainText(), QStringLiteral("ABC"));
+        QCOMPARE(t.plainText(), u"ABC"_s);
         QCOMPARE(t.at(0).format.colour, rgbColour(0, 128, 0));
         QVERIFY(t.at(1).format.underline);
         QVERIFY(!t.at(2).format.underline);
@@ -233,7 +232,7 @@ private Q_SLOTS:
                     .ok);
         QVERIFY(readRtf("{\\rtf1" + QByteArray(999, '{') + "A" + QByteArray(1000, '}')).ok); // the deepest
 
-        QCOMPARE(read("{\\rtf1 A}}}junk").plainText(), QStringLiteral("A"));
+        QCOMPARE(read("{\\rtf1 A}}}junk").plainText(), u"A"_s);
         QByteArray junk("{\\rtf1 ");
         QRandomGenerator rng(7);
         for (int i = 0; i < 100000; ++i) {

@@ -71,6 +71,14 @@ private Q_SLOTS:
         }
         QVERIFY(litPixels(shot, 6, 3).yellow > 0);
         QVERIFY(litPixels(shot, 6, 5).red > 0);
+        // A lit dot: its colour whole at the centre, and a glow around it.
+        int strongest = 0, glow = 0;
+        for (int i = 0; i < shot.width() / 6 * shot.height(); ++i) {
+            const QColor c = shot.pixelColor(i % (shot.width() / 6), i / (shot.width() / 6));
+            strongest = qMax(strongest, c.red());
+            glow += c.red() > c.green() + 30 && c.red() < 160;
+        }
+        QVERIFY(strongest == 255 && glow > litPixels(shot, 6, 0).red); // wider than the dot
         // A view made larger draws larger dots, not the old ones again.
         view.resize(view.size() * 2);
         QVERIFY(litPixels(view.grab().toImage(), 6, 0).red > 3 * litPixels(shot, 6, 0).red);

@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -27,8 +29,8 @@ public:
         Message m;
         m.topic = r.responseTopic;
         m.correlation = r.correlation;
-        QJsonObject o{{QStringLiteral("resultado"), QString::fromUtf8(result)}};
-        if (!reason.isEmpty()) o.insert(QStringLiteral("motivo"), reason);
+        QJsonObject o{{u"resultado"_s, QString::fromUtf8(result)}};
+        if (!reason.isEmpty()) o.insert(u"motivo"_s, reason);
         m.payload = QJsonDocument(o).toJson();
         received(m);
     }
@@ -38,18 +40,18 @@ struct Office {
     QTemporaryDir dir;
     VirtualClock clock;
     StateWriter writer;
-    UserStore users{dir.filePath(QStringLiteral("usuarios.json"))};
+    UserStore users{dir.filePath(u"usuarios.json"_s)};
     SedeLink *link = nullptr;
     std::unique_ptr<HeadOffice> office;
 
     Office()
     {
         QString why;
-        users.setPassword(QStringLiteral("chefe"), QStringLiteral("x"), &why);
-        users.setPassword(QStringLiteral("ana"), QStringLiteral("x"), &why);
-        users.setAccess(QStringLiteral("ana"), {{QStringLiteral("norte")}, false}, &why);
-        users.setPassword(QStringLiteral("leo"), QStringLiteral("x"), &why);
-        users.setAccess(QStringLiteral("leo"), {{}, true}, &why);
+        users.setPassword(u"chefe"_s, u"x"_s, &why);
+        users.setPassword(u"ana"_s, u"x"_s, &why);
+        users.setAccess(u"ana"_s, {{u"norte"_s}, false}, &why);
+        users.setPassword(u"leo"_s, u"x"_s, &why);
+        users.setAccess(u"leo"_s, {{}, true}, &why);
         start();
     }
     void start()
@@ -81,14 +83,13 @@ struct Office {
     {
         QJsonArray list;
         for (const QString &p : panels)
-            list.append(QJsonObject{{QStringLiteral("painel"), p}, {QStringLiteral("tipo"), 0}});
-        hear(QStringLiteral("letreiro/%1/estado").arg(name), "online");
-        hear(QStringLiteral("letreiro/%1/paineis").arg(name),
-             QJsonDocument(QJsonObject{{QStringLiteral("paineis"), list}}).toJson());
+            list.append(QJsonObject{{u"painel"_s, p}, {u"tipo"_s, 0}});
+        hear(u"letreiro/%1/estado"_s.arg(name), "online");
+        hear(u"letreiro/%1/paineis"_s.arg(name), QJsonDocument(QJsonObject{{u"paineis"_s, list}}).toJson());
     }
     // The API's answer: status and JSON.
     QPair<int, QJsonDocument> call(const QByteArray &method, const QString &path,
-                                   const QJsonObject &body = {}, const QString &user = QStringLiteral("chefe"))
+                                   const QJsonObject &body = {}, const QString &user = u"chefe"_s)
     {
         HttpRequest req;
         req.method = method;
@@ -100,17 +101,16 @@ struct Office {
         });
         return out;
     }
-    QJsonObject siteJson(const QString &name) { return call("GET", QStringLiteral("sitios/") + name).second.object(); }
+    QJsonObject siteJson(const QString &name) { return call("GET", u"sitios/"_s + name).second.object(); }
 };
 
 QMap<QString, QString> rows(const QJsonObject &send)
 {
     QMap<QString, QString> out;
-    for (const QJsonValue &v : send.value(QStringLiteral("linhas")).toArray()) {
+    for (const QJsonValue &v : send.value(u"linhas"_s).toArray()) {
         const QJsonObject r = v.toObject();
-        out.insert(r[QStringLiteral("sitio")].toString() + u'/' + r[QStringLiteral("painel")].toString(),
-                   r[QStringLiteral("resultado")].toString() +
-                       (r.contains(QStringLiteral("motivo")) ? u' ' + r[QStringLiteral("motivo")].toString() : QString()));
+        out.insert(r[u"sitio"_s].toString() + u'/' + r[u"painel"_s].toString(), r[u"resultado"_s].toString() +
+                       (r.contains(u"motivo"_s) ? u' ' + r[u"motivo"_s].toString() : QString()));
     }
     return out;
 }
@@ -126,72 +126,66 @@ private Q_SLOTS:
     void sitesAtTheirEdges()
     {
         Office o;
-        QCOMPARE(o.siteJson(QStringLiteral("loja9"))[QStringLiteral("estado")].toString(), QStringLiteral("nunca visto"));
-        o.site(QStringLiteral("loja1"), {QStringLiteral("entrada")});
-        const auto state = [&] { return o.siteJson(QStringLiteral("loja1"))[QStringLiteral("estado")].toString(); };
-        QCOMPARE(state(), QStringLiteral("online"));
+        QCOMPARE(o.siteJson(u"loja9"_s)[u"estado"_s].toString(), u"nunca visto"_s);
+        o.site(u"loja1"_s, {u"entrada"_s});
+        const auto state = [&] { return o.siteJson(u"loja1"_s)[u"estado"_s].toString(); };
+        QCOMPARE(state(), u"online"_s);
         o.clock.advance(180 * 1000); // silent exactly as long as allowed
-        QCOMPARE(state(), QStringLiteral("online"));
+        QCOMPARE(state(), u"online"_s);
         o.clock.advance(1);
-        QCOMPARE(state(), QStringLiteral("desatualizado"));
-        o.hear(QStringLiteral("letreiro/loja1/paineis"), R"({"paineis":[{"painel":"entrada"}]})");
-        QCOMPARE(state(), QStringLiteral("online"));
+        QCOMPARE(state(), u"desatualizado"_s);
+        o.hear(u"letreiro/loja1/paineis"_s, R"({"paineis":[{"painel":"entrada"}]})");
+        QCOMPARE(state(), u"online"_s);
         // Its will: offline since the moment it came, and listed first.
         o.clock.advance(60 * 1000);
-        o.hear(QStringLiteral("letreiro/loja1/estado"), "offline");
-        QCOMPARE(o.siteJson(QStringLiteral("loja1"))[QStringLiteral("desde")].toString(),
-                 isoWithOffset(o.clock.now()));
-        QCOMPARE(o.call("GET", QStringLiteral("sitios")).second[QStringLiteral("sitios")][0][QStringLiteral("sitio")].toString(),
-                 QStringLiteral("loja1"));
+        o.hear(u"letreiro/loja1/estado"_s, "offline");
+        QCOMPARE(o.siteJson(u"loja1"_s)[u"desde"_s].toString(), isoWithOffset(o.clock.now()));
+        QCOMPARE(o.call("GET", u"sitios"_s).second[u"sitios"_s][0][u"sitio"_s].toString(), u"loja1"_s);
         // Retained from before the head office listened: since the site's last word.
-        o.hear(QStringLiteral("letreiro/loja2/paineis"), R"({"quando":"2026-03-02T08:00:00Z","paineis":[]})", true);
-        o.hear(QStringLiteral("letreiro/loja2/estado"), "offline", true);
-        QCOMPARE(o.siteJson(QStringLiteral("loja2"))[QStringLiteral("desde")].toString(),
-                 QStringLiteral("2026-03-02T08:00:00Z"));
-        o.hear(QStringLiteral("letreiro/loja3/estado"), "sem leitura");
-        QCOMPARE(o.siteJson(QStringLiteral("loja3"))[QStringLiteral("estado")].toString(), QStringLiteral("sem leitura"));
+        o.hear(u"letreiro/loja2/paineis"_s, R"({"quando":"2026-03-02T08:00:00Z","paineis":[]})", true);
+        o.hear(u"letreiro/loja2/estado"_s, "offline", true);
+        QCOMPARE(o.siteJson(u"loja2"_s)[u"desde"_s].toString(), u"2026-03-02T08:00:00Z"_s);
+        o.hear(u"letreiro/loja3/estado"_s, "sem leitura");
+        QCOMPARE(o.siteJson(u"loja3"_s)[u"estado"_s].toString(), u"sem leitura"_s);
         // A panel's state: its last result and text, for the preview.
-        o.hear(QStringLiteral("letreiro/loja1/entrada/estado"), R"({"resultado":"falhou","motivo":"NAK","texto":"Oi"})");
-        QCOMPARE(o.siteJson(QStringLiteral("loja1"))[QStringLiteral("pior")].toString(), QStringLiteral("falhou"));
+        o.hear(u"letreiro/loja1/entrada/estado"_s, R"({"resultado":"falhou","motivo":"NAK","texto":"Oi"})");
+        QCOMPARE(o.siteJson(u"loja1"_s)[u"pior"_s].toString(), u"falhou"_s);
         // Bounds against a broker anyone may write on.
         QJsonArray many;
         for (int i = 0; i <= Fleet::kMaxPanels; ++i)
-            many.append(QJsonObject{{QStringLiteral("painel"), QStringLiteral("p%1").arg(i)}});
-        o.hear(QStringLiteral("letreiro/grande/paineis"), QJsonDocument(QJsonObject{{QStringLiteral("paineis"), many}}).toJson());
-        QCOMPARE(o.siteJson(QStringLiteral("grande"))[QStringLiteral("paineis")].toArray().size(), Fleet::kMaxPanels);
+            many.append(QJsonObject{{u"painel"_s, u"p%1"_s.arg(i)}});
+        o.hear(u"letreiro/grande/paineis"_s, QJsonDocument(QJsonObject{{u"paineis"_s, many}}).toJson());
+        QCOMPARE(o.siteJson(u"grande"_s)[u"paineis"_s].toArray().size(), Fleet::kMaxPanels);
         Fleet f({}, 1000);
         for (int i = 0; i < Fleet::kMaxSites; ++i)
-            QVERIFY(f.take(QStringLiteral("letreiro/s%1/estado").arg(i), "online", false, 0));
-        QVERIFY(!f.take(QStringLiteral("letreiro/mais/estado"), "online", false, 0));
-        QVERIFY(f.take(QStringLiteral("letreiro/s0/estado"), "offline", false, 0));
-        QVERIFY(!f.take(QStringLiteral("letreiro/s0/entrada/texto"), "x", false, 0));
-        QVERIFY(!f.take(QStringLiteral("letreiro/s0/estado"), "", true, 0)); // a record taken away
+            QVERIFY(f.take(u"letreiro/s%1/estado"_s.arg(i), "online", false, 0));
+        QVERIFY(!f.take(u"letreiro/mais/estado"_s, "online", false, 0));
+        QVERIFY(f.take(u"letreiro/s0/estado"_s, "offline", false, 0));
+        QVERIFY(!f.take(u"letreiro/s0/entrada/texto"_s, "x", false, 0));
+        QVERIFY(!f.take(u"letreiro/s0/estado"_s, "", true, 0)); // a record taken away
     }
 
     void aGroupSendRowByRow()
     {
         Office o;
-        o.site(QStringLiteral("loja1"), {QStringLiteral("entrada"), QStringLiteral("caixa")});
-        o.site(QStringLiteral("loja2"), {QStringLiteral("entrada")});
-        o.site(QStringLiteral("loja3"), {QStringLiteral("entrada")});
-        o.hear(QStringLiteral("letreiro/loja3/estado"), "offline");
-        auto [status, sent] = o.call("POST", QStringLiteral("envios"),
-                                     {{QStringLiteral("grupo"), QStringLiteral("sul")},
-                                      {QStringLiteral("texto"), QStringLiteral("Liquidação")}});
+        o.site(u"loja1"_s, {u"entrada"_s, u"caixa"_s});
+        o.site(u"loja2"_s, {u"entrada"_s});
+        o.site(u"loja3"_s, {u"entrada"_s});
+        o.hear(u"letreiro/loja3/estado"_s, "offline");
+        auto [status, sent] = o.call("POST", u"envios"_s, {{u"grupo"_s, u"sul"_s}, {u"texto"_s, u"Liquidação"_s}});
         QCOMPARE(status, 202);
-        const QString id = sent[QStringLiteral("id")].toString();
+        const QString id = sent[u"id"_s].toString();
         QCOMPARE(o.link->requests.size(), 4);
         const MqttLink::Request first = o.link->requests[0];
-        QCOMPARE(first.topic, QStringLiteral("letreiro/loja1/entrada/texto"));
-        QCOMPARE(first.payload, QStringLiteral("Liquidação").toUtf8());
-        QCOMPARE(first.responseTopic, QStringLiteral("letreiro-sede/sede/respostas"));
+        QCOMPARE(first.topic, u"letreiro/loja1/entrada/texto"_s);
+        QCOMPARE(first.payload, u"Liquidação"_s.toUtf8());
+        QCOMPARE(first.responseTopic, u"letreiro-sede/sede/respostas"_s);
         QCOMPARE(first.expirySeconds, 600);
-        QCOMPARE(rows(sent.object()).value(QStringLiteral("loja3/entrada")),
-                 QStringLiteral("aguardando aguardando o sítio (expira às 09:10)"));
+        QCOMPARE(rows(sent.object()).value(u"loja3/entrada"_s), u"aguardando aguardando o sítio (expira às 09:10)"_s);
         o.link->answer(o.link->requests[0], "enviado");
         o.link->acknowledged(o.link->requests[0].topic, 0);
         o.link->answer(o.link->requests[1], "enviado");
-        o.link->answer(o.link->requests[2], "falhou", QStringLiteral("o painel recusou"));
+        o.link->answer(o.link->requests[2], "falhou", u"o painel recusou"_s);
         o.link->answer(o.link->requests[2], "enviado"); // once only
         // Answers for rows the answering site was never sent count for nothing.
         for (const QByteArray &wrong : {id.toUtf8() + "/99/" + first.correlation.split('/').last(),
@@ -202,111 +196,106 @@ private Q_SLOTS:
             o.link->answer(forged, "enviado");
         }
         QCoreApplication::processEvents();
-        const auto now = [&] { return o.call("GET", QStringLiteral("envios/") + id).second.object(); };
-        QCOMPARE(now()[QStringLiteral("resumo")].toString(), QStringLiteral("2 de 4 enviados, 1 falhou, 1 aguardando"));
+        const auto now = [&] { return o.call("GET", u"envios/"_s + id).second.object(); };
+        QCOMPARE(now()[u"resumo"_s].toString(), u"2 de 4 enviados, 1 falhou, 1 aguardando"_s);
         // Each answer is in the audit file at once, not at the send's end.
         o.writer.flush();
-        QVERIFY(contents(o.dir.filePath(QStringLiteral("sede-envios.json"))).contains("o painel recusou"));
+        QVERIFY(contents(o.dir.filePath(u"sede-envios.json"_s)).contains("o painel recusou"));
         // The deadline: the validity, and a minute for a frame still in hand.
         o.clock.advance(11 * 60 * 1000 - 1);
-        QCOMPARE(rows(now()).value(QStringLiteral("loja3/entrada")).section(u' ', 0, 0), QStringLiteral("aguardando"));
+        QCOMPARE(rows(now()).value(u"loja3/entrada"_s).section(u' ', 0, 0), u"aguardando"_s);
         o.clock.advance(1000);
-        QCOMPARE(rows(now()).value(QStringLiteral("loja3/entrada")),
-                 QStringLiteral("sem resposta o sítio não voltou até 09:10"));
-        QCOMPARE(now()[QStringLiteral("resumo")].toString(), QStringLiteral("2 de 4 enviados, 1 falhou, 1 sem resposta"));
-        QVERIFY(!now()[QStringLiteral("aberto")].toBool());
+        QCOMPARE(rows(now()).value(u"loja3/entrada"_s), u"sem resposta o sítio não voltou até 09:10"_s);
+        QCOMPARE(now()[u"resumo"_s].toString(), u"2 de 4 enviados, 1 falhou, 1 sem resposta"_s);
+        QVERIFY(!now()[u"aberto"_s].toBool());
         o.writer.flush(); // and the audit says so too
-        QVERIFY(contents(o.dir.filePath(QStringLiteral("sede-envios.json"))).contains("o sítio não voltou"));
+        QVERIFY(contents(o.dir.filePath(u"sede-envios.json"_s)).contains("o sítio não voltou"));
         // Again, only where it did not arrive.
-        auto [again, repeat] = o.call("POST", QStringLiteral("envios/%1/repetir").arg(id));
+        auto [again, repeat] = o.call("POST", u"envios/%1/repetir"_s.arg(id));
         QCOMPARE(again, 202);
-        QCOMPARE(rows(repeat.object()).keys(), (QStringList{QStringLiteral("loja2/entrada"), QStringLiteral("loja3/entrada")}));
-        QCOMPARE(o.call("POST", QStringLiteral("envios"), {{QStringLiteral("comando"), QStringLiteral("pisca")}}).first, 400);
-        QCOMPARE(o.call("POST", QStringLiteral("envios"), {{QStringLiteral("texto"), QString()}}).first, 400);
+        QCOMPARE(rows(repeat.object()).keys(), (QStringList{u"loja2/entrada"_s, u"loja3/entrada"_s}));
+        QCOMPARE(o.call("POST", u"envios"_s, {{u"comando"_s, u"pisca"_s}}).first, 400);
+        QCOMPARE(o.call("POST", u"envios"_s, {{u"texto"_s, QString()}}).first, 400);
 
         // The audit outlives a restart, and an answer still waited for counts.
         const MqttLink::Request asked = o.link->requests.last();
         o.writer.flush();
         o.start();
-        QCOMPARE(o.call("GET", QStringLiteral("envios")).second.array().size(), 2);
+        QCOMPARE(o.call("GET", u"envios"_s).second.array().size(), 2);
         o.link->answer(asked, "enviado"); // asked before the restart, answered after
         QCoreApplication::processEvents();
         const auto repeated = [&] {
-            return o.call("GET", QStringLiteral("envios/") + repeat[QStringLiteral("id")].toString()).second.object();
+            return o.call("GET", u"envios/"_s + repeat[u"id"_s].toString()).second.object();
         };
-        QCOMPARE(repeated()[QStringLiteral("resumo")].toString(), QStringLiteral("1 de 2 enviados, 1 aguardando"));
+        QCOMPARE(repeated()[u"resumo"_s].toString(), u"1 de 2 enviados, 1 aguardando"_s);
         // Still open, and its deadline still holds after the restart.
-        QVERIFY(repeated()[QStringLiteral("aberto")].toBool());
+        QVERIFY(repeated()[u"aberto"_s].toBool());
         o.clock.advance(11 * 60 * 1000);
-        QCOMPARE(repeated()[QStringLiteral("resumo")].toString(), QStringLiteral("1 de 2 enviados, 1 sem resposta"));
-        QCOMPARE(rows(repeated()).value(QStringLiteral("loja2/entrada")), QStringLiteral("sem resposta o sítio não voltou até 09:21"));
+        QCOMPARE(repeated()[u"resumo"_s].toString(), u"1 de 2 enviados, 1 sem resposta"_s);
+        QCOMPARE(rows(repeated()).value(u"loja2/entrada"_s), u"sem resposta o sítio não voltou até 09:21"_s);
     }
 
     void whoMayDoWhat()
     {
         Office o;
-        o.site(QStringLiteral("loja1"), {QStringLiteral("entrada")});
-        o.site(QStringLiteral("loja4"), {QStringLiteral("entrada")});
-        const QString ana = QStringLiteral("ana"), leo = QStringLiteral("leo");
-        QCOMPARE(o.call("GET", QStringLiteral("sitios"), {}, ana).second[QStringLiteral("sitios")].toArray().size(), 1);
-        QCOMPARE(o.call("GET", QStringLiteral("sitios/loja1"), {}, ana).first, 404);
-        const QJsonObject text{{QStringLiteral("texto"), QStringLiteral("x")}};
-        for (const QJsonObject &where :
-             {QJsonObject{{QStringLiteral("sitios"), QJsonArray{QStringLiteral("loja1")}}},
-              QJsonObject{{QStringLiteral("grupo"), QStringLiteral("sul")}},
-              QJsonObject{{QStringLiteral("alvos"), QJsonArray{QJsonObject{{QStringLiteral("sitio"), QStringLiteral("loja1")},
-                                                                          {QStringLiteral("painel"), QStringLiteral("entrada")}}}}}}) {
+        o.site(u"loja1"_s, {u"entrada"_s});
+        o.site(u"loja4"_s, {u"entrada"_s});
+        const QString ana = u"ana"_s, leo = u"leo"_s;
+        QCOMPARE(o.call("GET", u"sitios"_s, {}, ana).second[u"sitios"_s].toArray().size(), 1);
+        QCOMPARE(o.call("GET", u"sitios/loja1"_s, {}, ana).first, 404);
+        const QJsonObject text{{u"texto"_s, u"x"_s}};
+        for (const QJsonObject &where : {QJsonObject{{u"sitios"_s, QJsonArray{u"loja1"_s}}},
+              QJsonObject{{u"grupo"_s, u"sul"_s}},
+              QJsonObject{{u"alvos"_s, QJsonArray{QJsonObject{{u"sitio"_s, u"loja1"_s},
+                                                                          {u"painel"_s, u"entrada"_s}}}}}}) {
             QJsonObject body = where;
-            body.insert(QStringLiteral("texto"), QStringLiteral("x"));
-            QCOMPARE(o.call("POST", QStringLiteral("envios"), body, ana).first, 403);
+            body.insert(u"texto"_s, u"x"_s);
+            QCOMPARE(o.call("POST", u"envios"_s, body, ana).first, 403);
         }
         QCOMPARE(o.link->requests.size(), 0);
         // Everything ana may reach: loja4 alone.
-        QCOMPARE(o.call("POST", QStringLiteral("envios"), text, ana).first, 202);
+        QCOMPARE(o.call("POST", u"envios"_s, text, ana).first, 202);
         QCOMPARE(o.link->requests.size(), 1);
-        QCOMPARE(o.link->requests[0].topic, QStringLiteral("letreiro/loja4/entrada/texto"));
+        QCOMPARE(o.link->requests[0].topic, u"letreiro/loja4/entrada/texto"_s);
         // The broker's ACL said no: no site will answer, and the row says why.
         o.link->acknowledged(o.link->requests[0].topic, 0x87);
         QCoreApplication::processEvents();
-        const QJsonArray mine = o.call("GET", QStringLiteral("envios?linhas=1"), {}, ana).second.array();
-        QVERIFY2(rows(mine[0].toObject()).value(QStringLiteral("loja4/entrada")).startsWith(
-                     QStringLiteral("recusado o broker recusou a publicação: ")),
-                 qPrintable(rows(mine[0].toObject()).value(QStringLiteral("loja4/entrada"))));
-        QCOMPARE(o.call("POST", QStringLiteral("envios"), text, leo).first, 403);
+        const QJsonArray mine = o.call("GET", u"envios?linhas=1"_s, {}, ana).second.array();
+        QVERIFY2(rows(mine[0].toObject()).value(u"loja4/entrada"_s).startsWith(
+                     u"recusado o broker recusou a publicação: "_s),
+                 qPrintable(rows(mine[0].toObject()).value(u"loja4/entrada"_s)));
+        QCOMPARE(o.call("POST", u"envios"_s, text, leo).first, 403);
         // A site nobody named nor heard of is a typo; one heard without its
         // panels yet is said, not silently left out.
-        QCOMPARE(o.call("POST", QStringLiteral("envios"),
-                        {{QStringLiteral("sitios"), QJsonArray{QStringLiteral("loja7")}}, {QStringLiteral("texto"), QStringLiteral("x")}}).first,
-                 400);
-        o.hear(QStringLiteral("letreiro/loja5/estado"), "online");
-        const auto [partly, noted] = o.call("POST", QStringLiteral("envios"),
-            {{QStringLiteral("sitios"), QJsonArray{QStringLiteral("loja4"), QStringLiteral("loja5")}}, {QStringLiteral("texto"), QStringLiteral("x")}});
+        QCOMPARE(o.call("POST", u"envios"_s, {{u"sitios"_s, QJsonArray{u"loja7"_s}}, {u"texto"_s, u"x"_s}}).first, 400);
+        o.hear(u"letreiro/loja5/estado"_s, "online");
+        const auto [partly, noted] = o.call("POST", u"envios"_s,
+            {{u"sitios"_s, QJsonArray{u"loja4"_s, u"loja5"_s}}, {u"texto"_s, u"x"_s}});
         QCOMPARE(partly, 202);
-        QCOMPARE(noted[QStringLiteral("avisos")][0].toString(), QStringLiteral("loja5: painéis ainda desconhecidos, nada enviado"));
-        const QString id = o.call("POST", QStringLiteral("envios"), text).second[QStringLiteral("id")].toString();
-        QCOMPARE(o.call("GET", QStringLiteral("envios/") + id, {}, ana).first, 404);
+        QCOMPARE(noted[u"avisos"_s][0].toString(), u"loja5: painéis ainda desconhecidos, nada enviado"_s);
+        const QString id = o.call("POST", u"envios"_s, text).second[u"id"_s].toString();
+        QCOMPARE(o.call("GET", u"envios/"_s + id, {}, ana).first, 404);
         // Hers, and the one whose every row is in her reach.
-        QCOMPARE(o.call("GET", QStringLiteral("envios"), {}, ana).second.array().size(), 2);
+        QCOMPARE(o.call("GET", u"envios"_s, {}, ana).second.array().size(), 2);
     }
 
     void boundsOfSends()
     {
-        QList<FleetSends::Target> targets(FleetSends::kMaxRows, {QStringLiteral("s"), QStringLiteral("p"), true});
+        QList<FleetSends::Target> targets(FleetSends::kMaxRows, {u"s"_s, u"p"_s, true});
         int published = 0;
         FleetSends sends(60000, [&](auto &&...) { ++published; }, [](const FleetSends::Send &) {});
         QString why;
-        QVERIFY(sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"),
+        QVERIFY(sends.start(u"a"_s, u"texto"_s, u"x"_s,
                             targets + QList<FleetSends::Target>{targets[0]}, 0, &why).isEmpty());
-        QVERIFY(!sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"), targets, 0, &why).isEmpty());
+        QVERIFY(!sends.start(u"a"_s, u"texto"_s, u"x"_s, targets, 0, &why).isEmpty());
         QCOMPARE(published, FleetSends::kMaxRows);
         for (int i = 1; i < FleetSends::kMaxOpen; ++i)
-            QVERIFY(!sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"), {targets[0]}, 0, &why).isEmpty());
-        QVERIFY(sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"), {targets[0]}, 0, &why).isEmpty());
-        QVERIFY2(why.contains(QStringLiteral("espere")), qPrintable(why));
+            QVERIFY(!sends.start(u"a"_s, u"texto"_s, u"x"_s, {targets[0]}, 0, &why).isEmpty());
+        QVERIFY(sends.start(u"a"_s, u"texto"_s, u"x"_s, {targets[0]}, 0, &why).isEmpty());
+        QVERIFY2(why.contains(u"espere"_s), qPrintable(why));
         sends.expire(120000);
         const auto one = [&] {
-            return sends.start(QStringLiteral("a"), QStringLiteral("texto"), QStringLiteral("x"),
-                               {targets[0]}, 120000, &why);
+            return sends.start(u"a"_s, u"texto"_s, u"x"_s, {targets[0]}, 120000, &why);
         };
         QVERIFY(!one().isEmpty());
         // Finished sends are kept up to kKept; then the oldest leaves for the new one.
@@ -325,8 +314,8 @@ private Q_SLOTS:
     void metricsReadAsPrometheusDoes()
     {
         Office o;
-        o.site(QStringLiteral("loja1"), {QStringLiteral("entrada")});
-        o.hear(QStringLiteral("letreiro/a\"b\\c/estado"), "offline");
+        o.site(u"loja1"_s, {u"entrada"_s});
+        o.hear(u"letreiro/a\"b\\c/estado"_s, "offline");
         const QByteArray m = o.office->metrics();
         // Every sample under its family's HELP and TYPE.
         for (const QByteArray &line : m.split('\n')) {

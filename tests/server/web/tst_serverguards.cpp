@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -62,9 +64,7 @@ private Q_SLOTS:
                                  "multipart/form-data; boundary=x", ""})
             QCOMPARE(refusal(g, request("POST", {host, cookie, {"content-type", type}})), 415);
         QCOMPARE(refusal(g, request("POST", {host, cookie, json})), 0);
-        QCOMPARE(refusal(g, request("POST", {host,
-                                             cookie,
-                                             json,
+        QCOMPARE(refusal(g, request("POST", {host, cookie, json,
                                              {"origin", "http://painel.loja.example:8080"},
                                              {"sec-fetch-site", "same-origin"}})),
                  0);
@@ -77,14 +77,11 @@ private Q_SLOTS:
             refusal(g, request("DELETE", {host, cookie, json, {"sec-fetch-site", "same-site"}})),
             403);
         // Scripts with a token need neither; reads need no type.
-        QCOMPARE(refusal(g, request("POST", {host,
-                                             {"authorization", "Bearer t"},
+        QCOMPARE(refusal(g, request("POST", {host, {"authorization", "Bearer t"},
                                              {"content-type", "text/plain"},
                                              {"origin", "http://evil.example"}})),
                  0);
-        QCOMPARE(refusal(g, request("POST", {host,
-                                             cookie,
-                                             {"authorization", "Basic YTpi"},
+        QCOMPARE(refusal(g, request("POST", {host, cookie, {"authorization", "Basic YTpi"},
                                              {"content-type", "text/plain"}})),
                  415);
         QCOMPARE(refusal(g, request("GET", {host, cookie, {"sec-fetch-site", "cross-site"}})), 0);
@@ -189,7 +186,7 @@ private Q_SLOTS:
         // long, paths.
         for (const QString &bad :
              {QString("a\nb.msg"), QString("a\x1b[2J.msg"), QString("a\u202Eb.msg"),
-              QStringLiteral("\uFEFFboa.msg"), QString("a\u0085b.msg"), QString("a\u2028b.msg"),
+              u"\uFEFFboa.msg"_s, QString("a\u0085b.msg"), QString("a\u2028b.msg"),
               QString("a\u2029b.msg"), QString("a\uE000b.msg"), QString("a\u0378b.msg"),
               QString("a") + QChar(0xD83D) + "b.msg", QString(252, 'a') + "é.msg",
               QString("../x.msg"), QString(".msg")}) {

@@ -232,6 +232,7 @@ private Q_SLOTS:
         QCOMPARE(refused.status, status::kFailure);
         QCOMPARE(refused.statusWithReason(),
                  QStringLiteral("Falha na transmissão. (o painel recusou a mensagem)"));
+        QCOMPARE((CommandOutcome{refused.status, false, {}, {}}).statusWithReason(), refused.status);
         // Well formed and from its panel, but neither ACK nor NAK: no success.
         line.answerAfterFrame(10, bytes({0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 'X', frame::kAck}));
         line.written.clear();

@@ -215,6 +215,8 @@ private Q_SLOTS:
         QCOMPARE(again, 202);
         QCOMPARE(rows(repeat.object()).keys(), (QStringList{u"loja2/entrada"_s, u"loja3/entrada"_s}));
         QCOMPARE(o.call("POST", u"envios"_s, {{u"comando"_s, u"pisca"_s}}).first, 400);
+        for (const char *bad : {"a/b", "a+b", "a#b"})  // a topic's own marks name no panel
+            QCOMPARE(o.call("POST", u"envios"_s, {{u"alvos"_s, QJsonArray{QJsonObject{{u"sitio"_s, u"loja1"_s}, {u"painel"_s, bad}}}}, {u"texto"_s, u"x"_s}}).first, 400);
         QCOMPARE(o.call("POST", u"envios"_s, {{u"texto"_s, QString()}}).first, 400);
 
         // The audit outlives a restart, and an answer still waited for counts.

@@ -272,6 +272,11 @@ private Q_SLOTS:
         const QString path = dir.filePath("usuarios.json");
         UserStore writer(path), service(path);
         QString why;
+        // Read up to 4 MB: a file of just that reads, one a byte longer does not.
+        writeFile(path, "{" + QByteArray((4 << 20) - 2, ' ') + "}");
+        QVERIFY(service.load(&why));
+        writeFile(path, "{" + QByteArray((4 << 20) - 1, ' ') + "}");
+        QVERIFY(!service.load(&why));
         QVERIFY(writer.setPassword("ana", "um", &why) && writer.setPassword("bia", "dois", &why));
         QVERIFY(service.load(&why));
         QVERIFY(service.reloadIfChanged().isEmpty());

@@ -87,14 +87,10 @@ private Q_SLOTS:
             QWidget *button = toolbar->widgetForAction(a);
             QVERIFY2(button && button->isVisible(), qPrintable(a->objectName()));
         }
-        // The menus' items in their groups, as an operator first sees them.
-        const auto shown = [](QMenu *menu) {
-            QStringList items;
-            for (QAction *a : menu->actions())
-                if (a->isVisible()) items << (a->isSeparator() ? QString("-") : a->text());
-            return items.join('|');
-        };
-        QCOMPARE(shown(main().menus().mnuFile),
+        QStringList file; // the File menu in its groups, as an operator first sees it
+        for (QAction *a : main().menus().mnuFile->actions())
+            if (a->isVisible()) file << (a->isSeparator() ? QString("-") : a->text());
+        QCOMPARE(file.join('|'),
                  QString("&Novo|&Abre|&Salvar|Salvar &Como|-|&Imprimir|-|C&onfigurar|-|Sai&r"));
         // The window never becomes narrower than its menu bar needs.
         main().resize(200, main().height());

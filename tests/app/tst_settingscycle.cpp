@@ -200,6 +200,7 @@ private Q_SLOTS:
         failing.second()->setText("x");
         failing.ok();
         QVERIFY(m_prompt.messages.last().startsWith("A senha não foi alterada.") && !failing.result());
+        QVERIFY(failing.first()->hasSelectedText()); // ready to be typed again
         QCOMPARE(contents(file("cobalto.dat")), QByteArray(" senha \r\n"));
     }
 

@@ -76,8 +76,7 @@ private Q_SLOTS:
         QCOMPARE(encodeMessage(cp1252::encode(text), panelType), wire);
     }
 
-    // As the emulator and the read-back print them: every byte readable, and
-    // no control byte reaching a terminal as itself.
+    // As the emulator prints them: every byte readable, no control byte as itself.
     void decodesWhatTheWireCarries()
     {
         QCOMPARE(decodeWireData(QByteArray("\xCF\x01\x0D\xFE" "A", 5)),

@@ -71,8 +71,7 @@ private Q_SLOTS:
         }
         QVERIFY(litPixels(shot, 6, 3).yellow > 0);
         QVERIFY(litPixels(shot, 6, 5).red > 0);
-        // A lit dot: its colour whole at the centre, and a glow around it.
-        int strongest = 0, glow = 0;
+        int strongest = 0, glow = 0; // a lit dot: its colour whole at the centre, a glow around
         for (int i = 0; i < shot.width() / 6 * shot.height(); ++i) {
             const QColor c = shot.pixelColor(i % (shot.width() / 6), i / (shot.width() / 6));
             strongest = qMax(strongest, c.red());

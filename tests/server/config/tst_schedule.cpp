@@ -206,6 +206,10 @@ private Q_SLOTS:
         QVERIFY(!runs[1].skipped && s.entries().at(runs[1].entry).isClockSync());
         QCOMPARE(s.covered(), QDateTime(QDate(2026, 12, 7), QTime(9, 0), QTimeZone::utc()));
         QCOMPARE(s.msUntilNextMinute(), 50000);
+        // Down for days: each entry's latest occurrence, "later" yesterday's.
+        const QList<ScheduledRun> days = s.start(local("2026-12-04T07:00:00Z"));
+        const auto later = std::find_if(days.cbegin(), days.cend(), [](auto &r) { return r.entry == 2; });
+        QVERIFY(later != days.cend() && later->due.date() == QDate(2026, 12, 6));
     }
 };
 

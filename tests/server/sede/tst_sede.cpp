@@ -223,6 +223,7 @@ private Q_SLOTS:
         const MqttLink::Request asked = o.link->requests.last();
         o.writer.flush();
         o.start();
+        QCOMPARE(o.office->note(), QString()); // nothing in it was unreadable
         QCOMPARE(o.call("GET", u"envios"_s).second.array().size(), 2);
         o.link->answer(asked, "enviado"); // asked before the restart, answered after
         QCoreApplication::processEvents();

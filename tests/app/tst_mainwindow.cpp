@@ -249,6 +249,7 @@ private Q_SLOTS:
         QCOMPARE(store.value("Settings/MainLeft").toString(),
                  QString::number(main().x() * 1440 / dpi));
         QCOMPARE(store.value("Settings/MainTop").toString(), QString::number(main().y() * 1440 / dpi));
+        QVERIFY(store.contains("Settings/MainWidth") && store.contains("Settings/MainHeight"));
     }
 };
 

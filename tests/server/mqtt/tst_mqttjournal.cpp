@@ -99,9 +99,8 @@ private Q_SLOTS:
         // Written records go to the disk; an idle journal leaves it alone.
         journal.sync();
         const quint64 before = journal.syncs();
-        QVERIFY(before >= 1);
         QTest::qWait(50);
-        QCOMPARE(journal.syncs(), before);
+        QVERIFY(before >= 1 && journal.syncs() == before);
     }
 
     void aDamagedJournalKeepsWhatItCanRead()

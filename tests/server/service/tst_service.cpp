@@ -52,7 +52,8 @@ private Q_SLOTS:
         QCOMPARE(history[1].toObject().value("painel").toString(), QString("caixa"));
         QCOMPARE(history[1].toObject().value("ok").toBool(), false);
         QCOMPARE(history[3].toObject().value("ok").toBool(), true);
-        // A start leaves the panel's text as it was; only clearing empties it.
+        // A failed text is not what the panel shows, a start keeps it, clearing empties it.
+        QCOMPARE(exchanged.at(1).at(4).toString(), QString());
         QCOMPARE(exchanged.last().at(0).toString(), QString("entrada"));
         QCOMPARE(exchanged.last().at(4).toString(), QString("um"));
         std::optional<SendResult> cleared;

@@ -272,8 +272,7 @@ private Q_SLOTS:
         const QString path = dir.filePath("usuarios.json");
         UserStore writer(path), service(path);
         QString why;
-        // Read up to 4 MB: a file of just that reads, one a byte longer does not.
-        writeFile(path, "{" + QByteArray((4 << 20) - 2, ' ') + "}");
+        writeFile(path, "{" + QByteArray((4 << 20) - 2, ' ') + "}"); // 4 MB: read; a byte more: not
         QVERIFY(service.load(&why));
         writeFile(path, "{" + QByteArray((4 << 20) - 1, ' ') + "}");
         QVERIFY(!service.load(&why));

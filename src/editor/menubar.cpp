@@ -67,7 +67,6 @@ MenuBarActions buildMenuBar(QMenuBar *bar)
     m.recentSeparator->setVisible(false);
     for (int i = 0; i < recentfiles::kMax; ++i) {
         QAction *a = item(m.mnuFile, "mnurecente", QString());
-        a->setData(i);
         a->setVisible(false);
         m.recentFiles.append(a);
     }

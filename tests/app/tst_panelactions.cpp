@@ -199,6 +199,7 @@ private Q_SLOTS:
         doc->editor()->insertPlainText(QString(600, 'x'));
         doc->editor()->document()->setModified(false);
         bar.clear();
+        QCOMPARE(ClosingWindow().countdown(), QString("Aguardando o fim do quadro…")); // before a report
         QStringList countdown;
         m_fx.port->line.onWrite = [&](FakeLine &l) {
             if (l.written.size() % 100 != 50) return;

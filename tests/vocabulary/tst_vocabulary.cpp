@@ -82,8 +82,7 @@ private Q_SLOTS:
         const vocabulary::Tag *t = vocabulary::find(name);
         QVERIFY(t && t->text().size() == vocabulary::kTagLength);
         QCOMPARE(int(t->play), play);
-        // A step delay is a speed's alone (the speeds' own are simulated).
-        if (t->play != Play::Speed) QCOMPARE(t->stepMs, 0);
+        if (t->play != Play::Speed) QCOMPARE(t->stepMs, 0); // a step delay is a speed's alone
         // Through the encoder: its byte, and a count after a prefix that
         // adds a space once twelve characters followed.
         const QByteArray wire = encodeMessage(cp1252::encode(t->text() + "ABCDEFGHIJKLM"), 0);

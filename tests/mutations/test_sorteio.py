@@ -142,6 +142,25 @@ class FaultFinder(unittest.TestCase):
                 self.assertEqual(runner.verdict(fault)[0], verdict, usual)
                 build.assert_any_call(["tst_b"])  # a program's second half is no target
 
+    def test_nearest_tests_first_and_the_suite_runs_what_a_stage_cut_short(self):
+        fault = mutate.find_faults("if (a < b) go();", "src/x/y/a.cpp")[0]
+        runner = mutate.Sorteio(dict.fromkeys(["tst_y", "tst_x", "tst_z", "tst_bad"], 60.0))
+        runner.whole, runner.failing = True, {"tst_bad"}
+        calls = []
+
+        def ctest(args, timeout, passed=None):
+            calls.append(args[args.index("-R" if "-R" in args else "-E") + 1])
+            if passed is not None and len(calls) == 1:
+                passed["tst_y"] = 1.0
+            return set(), set()
+        near = {"src/x/y": ["tst_y", "tst_bad"], "src/x": ["tst_y", "tst_x", "tst_bad"]}
+        with mock.patch.object(mutate, "build", return_value=True), \
+                mock.patch.object(mutate, "ctest", side_effect=ctest), \
+                mock.patch.object(mutate, "folder_tests", side_effect=lambda f, _: near[f]):
+            self.assertEqual(runner.verdict(fault)[0], "SOBREVIVEU")
+        # tst_x never ran to the end in its stage, so the suite runs it again.
+        self.assertEqual(calls, ["^(tst_y)$", "^(tst_x)$", "^(tst_bad|tst_y)$"])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -40,10 +40,13 @@ public:
         m_proc.terminate();
         m_proc.waitForFinished(5000);
     }
-    // The next line the emulator prints about a frame.
+    // The next line the emulator prints about a frame; a loaded machine may
+    // print it in pieces, so wait for the whole line.
     QString nextFrame()
     {
-        if (!m_proc.canReadLine()) m_proc.waitForReadyRead(5000);
+        const QDeadlineTimer deadline(30000);
+        while (!m_proc.canReadLine() && m_proc.waitForReadyRead(int(deadline.remainingTime()))) {
+        }
         return QString::fromUtf8(m_proc.readLine()).trimmed();
     }
     QProcess &process() { return m_proc; }

@@ -161,6 +161,25 @@ class FaultFinder(unittest.TestCase):
         # tst_x never ran to the end in its stage, so the suite runs it again.
         self.assertEqual(calls, ["^(tst_y)$", "^(tst_x)$", "^(tst_bad|tst_y)$"])
 
+    def test_a_far_test_that_fails_without_the_fault_too_catches_nothing(self):
+        runner = mutate.Sorteio({"tst_y": 60.0, "tst_x": 60.0})
+        runner.whole = True
+        folders = {"src/x/y": ["tst_y"], "src/x": ["tst_y", "tst_x"]}
+        # tst_x fails with the fault and once more on the clean sources.
+        answers = iter([(set(), set()), ({"tst_x"}, set()), ({"tst_x"}, set()),
+                        (set(), set()), (set(), set())])
+        with tempfile.TemporaryDirectory() as top:
+            path = pathlib.Path(top, "a.cpp")
+            path.write_bytes(b"if (a < b) go();")
+            fault = mutate.find_faults("if (a < b) go();", "src/x/y/a.cpp")[0]
+            with mock.patch.object(mutate, "build", return_value=True), \
+                    mock.patch.object(mutate, "ctest", side_effect=lambda *a: next(answers)), \
+                    mock.patch.object(mutate, "folder_tests", side_effect=lambda f, _: folders[f]):
+                self.assertEqual(mutate.try_fault(runner, fault, path, path.read_bytes())[0],
+                                 "SOBREVIVEU")
+            self.assertEqual(path.read_bytes(), b"if (a < b) go();")
+        self.assertEqual(runner.failing, {"tst_x"})
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -18,7 +18,7 @@ class TestContracts : public QObject
 private:
     QTemporaryDir m_dir;
 
-    QString configured(const QByteArray &config)
+    QString configured(const QByteArray &config = " 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n")
     {
         const QString folder = m_dir.filePath(QString::number(++m_folders));
         QDir().mkpath(folder);
@@ -36,10 +36,9 @@ private Q_SLOTS:
         Emulator panel;
         const QString file = m_dir.filePath("um-arquivo");
         writeFile(file, "x");
-        const QList<QPair<QString, QString>> folders = {
-            {m_dir.filePath("nao-existe"), "a pasta " + m_dir.filePath("nao-existe") + " não existe"},
-            {file, file + " não é uma pasta"}};
-        for (const auto &[folder, why] : folders) {
+        const QString missing = m_dir.filePath("nao-existe");
+        for (const auto &[folder, why] : {std::pair{missing, "a pasta " + missing + " não existe"},
+                                          {file, file + " não é uma pasta"}}) {
             const Run r = cli({"para", "--pasta", folder, "--porta", panel.device});
             QCOMPARE(r.status, 2);
             QVERIFY2(r.err.contains(why), qPrintable(r.err));
@@ -63,7 +62,7 @@ private Q_SLOTS:
     void everyPanelGetsItsExchangeWhateverReadsTheOutput()
     {
         Emulator panel({"--endereco", "1-5"});
-        const QString folder = configured(" 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n");
+        const QString folder = configured();
         QProcess shell;
         shell.start("bash", {"-c", QString("'%1' para --pasta '%2' --porta '%3' --endereco 1-5 "
                                            "| head -c 1 >/dev/null; echo ${PIPESTATUS[0]}")
@@ -115,7 +114,7 @@ private Q_SLOTS:
 
     void whatThePanelWouldNotGetIsSaid()
     {
-        const QString folder = configured(" 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n");
+        const QString folder = configured();
         const QStringList send{"transfere", "--pasta", folder, "--mostrar", "--texto"};
         Run r = cli(send + QStringList{"ł <pisca______>X 25°C"});
         QCOMPARE(r.status, 0);
@@ -137,7 +136,7 @@ private Q_SLOTS:
     void jsonOutcomesAndAddressLists()
     {
         Emulator panel({"--endereco", "1"});
-        const QString folder = configured(" 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n");
+        const QString folder = configured();
         Run r = cli({"para", "--pasta", folder, "--porta", panel.device, "--endereco", "1,2",
                      "--json"});
         QCOMPARE(r.status, 1);
@@ -169,8 +168,7 @@ private Q_SLOTS:
             port.write("\x81\x7E\x20\x00\x01\x00");
         }
         QTest::qWait(700);
-        const Run r = cli({"para", "--pasta", configured(" 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n"),
-                           "--porta", panel.device});
+        const Run r = cli({"para", "--pasta", configured(), "--porta", panel.device});
         QCOMPARE(r.status, 0);
     }
 
@@ -187,7 +185,7 @@ private Q_SLOTS:
             r = cli({"transfere", "--mostrar", closed});
             QVERIFY2(r.err.contains("sem permissão para ler o arquivo"), qPrintable(r.err));
         }
-        const QString folder = configured(" 1\r\n 1\r\n 0\r\n 0\r\n 0\r\n");
+        const QString folder = configured();
         r = cli({"para", "--pasta", folder, "--porta", "/etc/passwd"});
         QVERIFY2(r.err.contains("/etc/passwd: não é uma porta serial"), qPrintable(r.err));
         Emulator tcp({"--tcp", "0"});
@@ -199,16 +197,19 @@ private Q_SLOTS:
         for (const char *option : {"--texto", "--svg", "--png", "--json", "--estrito", "--esperar",
                                    "--relogio", "--resposta", "--tcp"})
             QVERIFY2(r.out.contains(option), option);
+        // The desktop program answers without a display or a window.
         QProcess desktop;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("QT_QPA_PLATFORM");
         desktop.setProcessEnvironment(env);
-        for (const char *flag : {"--help", "--ajuda"}) {
+        for (const auto &[flag, answer] : {std::pair{"--help", "Uso: letreiro"},
+                                           {"--ajuda", "Uso: letreiro"},
+                                           {"--version", "letreiro 1."}}) {
             desktop.start(LETREIRO_DESKTOP, {flag});
             QVERIFY(desktop.waitForFinished(10000));
             QCOMPARE(desktop.exitCode(), 0);
-            QVERIFY(desktop.readAllStandardOutput().startsWith("Uso: letreiro"));
+            QVERIFY2(desktop.readAllStandardOutput().startsWith(answer), flag);
         }
     }
 };

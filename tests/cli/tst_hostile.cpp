@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 class TestHostile : public QObject
 {
     Q_OBJECT
@@ -41,11 +43,9 @@ private Q_SLOTS:
         const QString fifo = m_dir.filePath("fifo.msg");
         QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         const QString big = m_dir.filePath("big.msg");
-        QFile f(big);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(50 * 1024 * 1024));
-        QTest::newRow("device") << "/dev/zero"
-                                << "não é um arquivo comum";
+        writeFile(big, {});
+        QVERIFY(QFile::resize(big, 50 * 1024 * 1024));
+        QTest::newRow("device") << u"/dev/zero"_s << "não é um arquivo comum";
         QTest::newRow("fifo without a writer") << fifo << "não é um arquivo comum";
         QTest::newRow("folder") << m_dir.path() << "é uma pasta";
         QTest::newRow("50 MB") << big << "grande demais";
@@ -72,11 +72,8 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains("não é um arquivo comum"), qPrintable(r.err));
         // A huge file is read only as far as its first lines.
         QFile::remove(cfg);
-        QFile f(cfg);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(" 1\r\n 3\r\n 0\r\n 0\r\n 0\r\n");
-        QVERIFY(f.resize(100 * 1024 * 1024));
-        f.close();
+        writeFile(cfg, " 1\r\n 3\r\n 0\r\n 0\r\n 0\r\n");
+        QVERIFY(QFile::resize(cfg, 100 * 1024 * 1024));
         r = cli({"para", "--mostrar", "--pasta", dir.path()});
         QCOMPARE(r.out, QString("dados: 50\nquadro: 81 7E 05 00 03 00 FF FF 50 53\n"));
     }

@@ -22,8 +22,7 @@ struct State {
 };
 
 // The states, and the round the root declares (-1: none) and its start.
-QVector<State> svgStates(const QByteArray &svg, int width, double *period = nullptr,
-                         double *start = nullptr)
+QVector<State> svgStates(const QByteArray &svg, int width, double &period, double &start)
 {
     QVector<State> out;
     QXmlStreamReader xml(svg);
@@ -33,9 +32,8 @@ QVector<State> svgStates(const QByteArray &svg, int width, double *period = null
         const auto a = xml.attributes();
         if (xml.name() == u"svg" && viewWidth == 0) { // the root, not the strip's window
             viewWidth = a.value("width").toDouble();
-            if (period)
-                *period = a.hasAttribute("data-periodo") ? a.value("data-periodo").toDouble() : -1;
-            if (start) *start = a.value("data-inicio").toDouble();
+            period = a.hasAttribute("data-periodo") ? a.value("data-periodo").toDouble() : -1;
+            start = a.value("data-inicio").toDouble();
         }
         if (xml.name() == u"g" && a.hasAttribute("data-t"))
             out.append({a.value("data-t").toString(), {}});
@@ -56,9 +54,8 @@ QVector<State> jsonStates(const QString &lines)
         State s{QString::number(o["t"].toDouble(), 'f', 3), {}};
         const QString view = o["visor"].toString();
         const QJsonArray colours = o["cores"].toArray();
-        for (int i = 0; i < view.size(); ++i) {
+        for (int i = 0; i < view.size(); ++i)
             if (view[i] != ' ') s.fills.insert(i, "#" + colours[i].toString());
-        }
         out.append(s);
     }
     return out;
@@ -105,12 +102,9 @@ private Q_SLOTS:
         const Run r = cli({"simula", "--largura", QString::number(width), "--ate", "20",
                            "--relogio", "2026-12-06 10:20:30", "--svg", svg, msg});
         QCOMPARE(r.status, 0);
-        QFile out(svg);
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        const QByteArray bytes = out.readAll();
+        const QByteArray bytes = contents(svg);
         double period = 0, start = 0;
-        const QVector<State> all = jsonStates(r.out),
-                             got = svgStates(bytes, width, &period, &start);
+        const QVector<State> all = jsonStates(r.out), got = svgStates(bytes, width, period, start);
         QCOMPARE(period > 0, repeats);
         // One round is written when the message repeats, the span when not.
         QVector<State> expected;

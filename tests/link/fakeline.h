@@ -49,9 +49,7 @@ public:
     void discardInput() override
     {
         ++discardedInput;
-        m_incoming.erase(std::remove_if(m_incoming.begin(), m_incoming.end(),
-                                        [&](const Incoming &in) { return in.at <= m_time.now; }),
-                         m_incoming.end());
+        m_incoming.removeIf([&](const Incoming &in) { return in.at <= m_time.now; });
     }
     qint64 byteTimeUs() const override { return networkUsPerByte > 0 ? 0 : kWireByteUs; }
     int chunkSize() const override { return networkUsPerByte > 0 ? 256 : 1; }
@@ -64,10 +62,7 @@ public:
         }
         written.append(char(b));
         writeTimes.append(m_time.now);
-        m_lastWrite = m_time.now;
-        const qint64 t = m_time.elapsedUs();
-        m_departures.append(qMax(t, m_departures.isEmpty() ? t : m_departures.last()) +
-                            networkUsPerByte);
+        m_departures.append(qMax(m_time.elapsedUs(), lastDepartureUs()) + networkUsPerByte);
         if (onWrite) onWrite(*this);
         return true;
     }
@@ -81,15 +76,13 @@ public:
                                                 [t](qint64 d) { return d > t; });
             return qMax<qint64>(0, queued - farEndBuffer);
         }
-        return stuck || m_time.now - m_lastWrite < drainMs ? 1 : 0;
+        return stuck || m_time.now - writeTimes.last() < drainMs ? 1 : 0;
     }
     qint64 inputAvailable() override
     {
         if (!open) return -1;
-        qint64 n = 0;
-        for (const auto &in : m_incoming)
-            n += in.at <= m_time.now;
-        return n;
+        return std::count_if(m_incoming.begin(), m_incoming.end(),
+                             [&](const Incoming &in) { return in.at <= m_time.now; });
     }
     int readByte() override
     {
@@ -138,10 +131,7 @@ public:
     // Bytes the far end holds before its wire: they count as sent.
     qint64 farEndBuffer = 0;
     // When the last byte written leaves the far end's wire, in ms.
-    qint64 lastDepartureMs() const
-    {
-        return m_departures.isEmpty() ? 0 : m_departures.last() / 1000;
-    }
+    qint64 lastDepartureMs() const { return lastDepartureUs() / 1000; }
     int abandoned = 0;
     int discardedOutput = 0;
     int discardedInput = 0;
@@ -157,5 +147,5 @@ private:
     VirtualTimebase &m_time;
     QVector<Incoming> m_incoming;
     QVector<qint64> m_departures;
-    qint64 m_lastWrite = 0;
+    qint64 lastDepartureUs() const { return m_departures.value(m_departures.size() - 1); }
 };

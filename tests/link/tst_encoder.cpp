@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 QByteArray letters(char from, char to)
@@ -31,27 +33,20 @@ private Q_SLOTS:
             << "<Neve_______>" + az << 2 << "\xCF" + letters('A', 'N');
         QTest::newRow("no space on wide panels (>30)")
             << "<Neve_______>" + az << 6 << "\xCF" + letters('A', 'N');
-        QTest::newRow("any tag stops the count") << "<Roda_Cima__>AB<Pausa______>CD" << 5
-                                                 << QByteArray("\xCC"
-                                                               "AB\xB0"
-                                                               "CD");
-        QTest::newRow("short run adds nothing") << "<Roda_Cima__>ABC" << 3
-                                                << QByteArray("\xCC"
-                                                              "ABC");
-        QTest::newRow("run exactly the width") << "<Come_______>ABCDE" << 3
-                                               << QByteArray("\xCE"
-                                                             "ABCDE ");
+        QTest::newRow("any tag stops the count")
+            << "<Roda_Cima__>AB<Pausa______>CD" << 5 << QByteArray("\xCC") + "AB\xB0" + "CD";
+        QTest::newRow("short run adds nothing")
+            << "<Roda_Cima__>ABC" << 3 << QByteArray("\xCC") + "ABC";
+        QTest::newRow("run exactly the width")
+            << "<Come_______>ABCDE" << 3 << QByteArray("\xCE") + "ABCDE ";
         QTest::newRow("a new prefix restarts the count")
             << "<Come_______>ABC<Onda_______>DEFGH" << 3
-            << QByteArray("\xCE"
-                          "ABC\xC8"
-                          "DEFGH ");
+            << QByteArray("\xCE") + "ABC\xC8" + "DEFGH ";
         QTest::newRow("shared temperature code")
             << "<Temperatura><AbreDireita>" << 0 << QByteArray("\xBE\xBE");
         QTest::newRow("reserved tags vanish and stop a count")
             << "<Neve_______>AB<Linha_2____><Apaga.Tela_>CDEFGHIJKLMN" << 0
-            << QByteArray("\xCF"
-                          "ABCDEFGHIJKLMN");
+            << "\xCF" + letters('A', 'N');
         QTest::newRow("names are case-sensitive") << "<pausa______>" << 0 << QByteArray();
         QTest::newRow("too short for a tag") << "<ABC>" << 0 << QByteArray("<ABC>");
         QTest::newRow("< near the end") << "AB<Pausa______" << 0 << QByteArray("AB<Pausa______");
@@ -79,11 +74,9 @@ private Q_SLOTS:
     // As the emulator prints them: every byte readable, no control byte as itself.
     void decodesWhatTheWireCarries()
     {
-        QCOMPARE(decodeWireData(QByteArray("\xCF\x01\x0D\xFE" "A", 5)),
-                 QString("<Neve_______>àñ[E]A"));
-        QCOMPARE(decodeWireData(QByteArray("\x00\x0E\x1F\x7F", 4)),
-                 QString("\\x00\\x0E\\x1F\\x7F"));
-        QCOMPARE(decodeWireData(QByteArray("\x20\x80\xE8~", 4)), QString(" €è~"));
+        QCOMPARE(decodeWireData(QByteArray("\xCF\x01\x0D\xFE") + "A"), u"<Neve_______>àñ[E]A"_s);
+        QCOMPARE(decodeWireData(QByteArray("\x00\x0E\x1F\x7F", 4)), u"\\x00\\x0E\\x1F\\x7F"_s);
+        QCOMPARE(decodeWireData(QByteArray("\x20\x80\xE8~", 4)), u" €è~"_s);
     }
 
     void markersCountAsCharacters()
@@ -93,15 +86,8 @@ private Q_SLOTS:
         QByteArray field("L<Roda_Cima__>");
         for (char c = 'A'; c <= 'H'; ++c)
             field.append('\xFE').append(c);
-        QCOMPARE(encodeMessage(field, 0), QByteArray("L\xCC\xFE"
-                                                     "A\xFE"
-                                                     "B\xFE"
-                                                     "C\xFE"
-                                                     "D\xFE"
-                                                     "E\xFE"
-                                                     "F \xFE"
-                                                     "G\xFE"
-                                                     "H"));
+        QCOMPARE(encodeMessage(field, 0), QByteArray("L\xCC\xFE") + "A\xFE" + "B\xFE" + "C\xFE" +
+                                              "D\xFE" + "E\xFE" + "F \xFE" + "G\xFE" + "H");
     }
 
     void tagCodeStartsTheCountOnlyForPrefixes()

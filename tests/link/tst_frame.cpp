@@ -11,9 +11,8 @@ namespace
 // Feeds bytes until the payload is complete; returns how many were taken.
 int feedAll(ReplyReceiver &r, const QByteArray &in)
 {
-    for (int i = 0; i < in.size(); ++i) {
+    for (int i = 0; i < in.size(); ++i)
         if (r.feed(quint8(in[i]))) return i + 1;
-    }
     return -1;
 }
 } // namespace

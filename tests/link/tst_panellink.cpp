@@ -16,15 +16,14 @@ class Recorder : public LinkListener
 {
 public:
     void statusAppended(const QString &t) override { status += t; }
-    bool traceWanted() const override { return debugOpen; }
+    bool traceWanted() const override { return true; }
     void traceStarted(const QString &t) override { trace = t; }
     void traceAppended(const QString &t) override { trace += t; }
-    bool debugOpen = true;
-    QString status;
-    QString trace;
+    QString status, trace;
 };
 
-// A link over a fake line on virtual time, heard by a recorder.
+// A link over a fake line on virtual time, heard by a recorder; a test
+// takes its parts as `auto &&[time, line, rec, link] = Rig();`.
 struct Rig {
     explicit Rig(LinkOptions options = {}) : link(line, time, options, &rec) {}
     VirtualTimebase time;
@@ -41,8 +40,7 @@ class TestPanelLink : public QObject
 private Q_SLOTS:
     void addressedExchangeReadsTheAnswer()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.drainMs = 5;
         line.answerAfterFrame(10, kAckReply);
         const ExchangeResult r = link.exchangeFrame(1, "A");
@@ -65,8 +63,7 @@ private Q_SLOTS:
 
     void globalSendDoesNotRead()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.answer("garbage");
         const ExchangeResult r = link.exchangeFrame(0, "A");
         QCOMPARE(r.bytes, bytes({frame::kAck}));
@@ -78,24 +75,22 @@ private Q_SLOTS:
     // frame is given up, nothing more written.
     void aQueueThatDrainsTooSlowlyIsAWriteTimeOut_data()
     {
-        QTest::addColumn<qint64>("drainMs");
+        QTest::addColumn<int>("drainMs");
         QTest::addColumn<int>("written");
-        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<int>("endMs");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("at the deadline")
-            << qint64(1000) << 10 << qint64(100 + 10 * 1000) << QString();
-        QTest::newRow("past it") << qint64(1001) << 1 << qint64(100 + 1000)
-                                 << "a linha não aceitou os dados em 1.0 s";
+        QTest::newRow("at the deadline") << 1000 << 10 << 100 + 10 * 1000 << QString();
+        QTest::newRow("past it")
+            << 1001 << 1 << 100 + 1000 << "a linha não aceitou os dados em 1.0 s";
     }
 
     void aQueueThatDrainsTooSlowlyIsAWriteTimeOut()
     {
-        QFETCH(qint64, drainMs);
+        QFETCH(int, drainMs);
         QFETCH(int, written);
-        QFETCH(qint64, endMs);
+        QFETCH(int, endMs);
         QFETCH(QString, reason);
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.drainMs = drainMs;
         const ExchangeResult r = link.exchangeFrame(0, "A");
         QCOMPARE(r.succeeded(), reason.isEmpty());
@@ -112,42 +107,35 @@ private Q_SLOTS:
     // after the frame), and the trace shows what came.
     void answerDeadlinesAtTheirEdge_data()
     {
-        QTest::addColumn<qint64>("firstMs");
-        QTest::addColumn<qint64>("gapMs");
-        QTest::addColumn<qint64>("lastGapMs");
+        QTest::addColumn<int>("firstMs");
+        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<int>("lastGapMs");
         QTest::addColumn<QString>("reason");
-        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<int>("endMs");
         QTest::addColumn<QString>("trace"); // how it ends
+        const QString silent = "o painel não respondeu", ten = "7H \r\n\r\n";
+        const QString none = "Nenhum Dado Recebido.\r\n\r\n";
         const QString nine = "Recebido:\r\n81H 7EH 5H 0H 1H 0H FFH FFH 6H \r\n\r\n";
-        QTest::newRow("no answer") << qint64(-1) << qint64(0) << qint64(0)
-                                   << "o painel não respondeu" << qint64(1500)
-                                   << "Nenhum Dado Recebido.\r\n\r\n";
-        QTest::newRow("first byte at 1.5 s")
-            << qint64(1500) << qint64(0) << qint64(0) << QString() << qint64(1500) << "7H \r\n\r\n";
-        QTest::newRow("first byte later") << qint64(1501) << qint64(0) << qint64(0)
-                                          << "o painel não respondeu" << qint64(1500)
-                                          << "Nenhum Dado Recebido.\r\n\r\n";
-        QTest::newRow("a pause of 1.5 s")
-            << qint64(0) << qint64(0) << qint64(1500) << QString() << qint64(1500) << "7H \r\n\r\n";
-        QTest::newRow("a longer pause") << qint64(0) << qint64(0) << qint64(1501)
-                                        << "a resposta parou no meio" << qint64(1500) << nine;
-        QTest::newRow("whole at 10 s") << qint64(1000) << qint64(1000) << qint64(1000) << QString()
-                                       << qint64(10000) << "7H \r\n\r\n";
-        QTest::newRow("whole later") << qint64(1001) << qint64(1000) << qint64(1000)
-                                     << "nenhuma resposta completa em 10 s" << qint64(10000)
-                                     << nine;
+        QTest::newRow("no answer") << -1 << 0 << 0 << silent << 1500 << none;
+        QTest::newRow("first byte at 1.5 s") << 1500 << 0 << 0 << QString() << 1500 << ten;
+        QTest::newRow("first byte later") << 1501 << 0 << 0 << silent << 1500 << none;
+        QTest::newRow("a pause of 1.5 s") << 0 << 0 << 1500 << QString() << 1500 << ten;
+        QTest::newRow("a longer pause")
+            << 0 << 0 << 1501 << "a resposta parou no meio" << 1500 << nine;
+        QTest::newRow("whole at 10 s") << 1000 << 1000 << 1000 << QString() << 10000 << ten;
+        QTest::newRow("whole later")
+            << 1001 << 1000 << 1000 << "nenhuma resposta completa em 10 s" << 10000 << nine;
     }
 
     void answerDeadlinesAtTheirEdge()
     {
-        QFETCH(qint64, firstMs);
-        QFETCH(qint64, gapMs);
-        QFETCH(qint64, lastGapMs);
+        QFETCH(int, firstMs);
+        QFETCH(int, gapMs);
+        QFETCH(int, lastGapMs);
         QFETCH(QString, reason);
-        QFETCH(qint64, endMs);
+        QFETCH(int, endMs);
         QFETCH(QString, trace);
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.wakeOnArrival();
         line.onWrite = [&](FakeLine &l) {
             if (l.written.size() != 10 || firstMs < 0) return;
@@ -166,8 +154,7 @@ private Q_SLOTS:
     // make an answer holds the line no longer than the slowest answer.
     void babbleIsCutAtTheAnswersLimit()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.wakeOnArrival();
         line.onWrite = [](FakeLine &l) {
             if (l.written.size() == 10) l.answer(QByteArray(1000, '\x55'), 0, 20);
@@ -181,15 +168,13 @@ private Q_SLOTS:
     void aPortErrorEndsTheExchangeWithANak()
     {
         for (int after : {0, 4}) {
-            Rig rig;
-            auto &[time, line, rec, link] = rig;
+            auto &&[time, line, rec, link] = Rig();
             line.failAfterBytes = after;
             const ExchangeResult r = link.exchangeFrame(1, "A");
             QCOMPARE(r.bytes, bytes({frame::kNak}));
             QCOMPARE(r.reason, QStringLiteral("porta perdida"));
         }
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.open = false;
         QVERIFY(!link.exchangeFrame(1, "A").succeeded());
         QVERIFY(line.written.isEmpty());
@@ -197,8 +182,7 @@ private Q_SLOTS:
 
     void usbAdapterPausesBeforeEveryByte()
     {
-        Rig rig(LinkOptions{0, true});
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig(LinkOptions{0, true});
         QVERIFY(link.exchangeFrame(0, "A").succeeded());
         QCOMPARE(line.writeTimes.size(), 10);
         for (int i = 0; i < 10; ++i)
@@ -207,8 +191,7 @@ private Q_SLOTS:
 
     void longDataIsEncodedCountedAndCut()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         const QByteArray field = "L" + QByteArray(7999, '\xE7');
         link.exchangeFrame(0, field);
         QCOMPARE(rec.status, QStringLiteral("  =>  8000 Caracteres."));
@@ -218,8 +201,7 @@ private Q_SLOTS:
 
     void commandOutcomes()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         PanelCommands commands(link);
 
         line.answerAfterFrame(10, bytes({0x81, 0x7E, 5, 0, 3, 0, 0xFF, 0xFF, 0x06, 0}));
@@ -251,30 +233,27 @@ private Q_SLOTS:
     // request's address answers it.
     void answersBelongToTheirFrame_data()
     {
-        QTest::addColumn<QVector<QByteArray>>("answers");
-        QTest::addColumn<QVector<qint64>>("afterBytes");
+        QTest::addColumn<QByteArrayList>("answers");
+        QTest::addColumn<QList<int>>("afterBytes");
         QTest::addColumn<bool>("succeeded");
         QTest::addColumn<QString>("reason");
-        const QByteArray to2 = bytes({0x81, 0x7E, 5, 0, 2, 0, 0xFF, 0xFF, 0x06, 0});
-        const QByteArray to1 = kAckReply;
-        QTest::newRow("its own") << QVector<QByteArray>{to2} << QVector<qint64>{10} << true
-                                 << QString();
-        QTest::newRow("another panel's ACK") << QVector<QByteArray>{to1} << QVector<qint64>{10}
-                                             << false << "só chegou resposta de outro endereço";
+        const auto to2 = bytes({0x81, 0x7E, 5, 0, 2, 0, 0xFF, 0xFF, 0x06, 0}), to1 = kAckReply;
+        QTest::newRow("its own") << QByteArrayList{to2} << QList<int>{10} << true << QString();
+        QTest::newRow("another panel's ACK") << QByteArrayList{to1} << QList<int>{10} << false
+                                             << "só chegou resposta de outro endereço";
         QTest::newRow("while the frame was written")
-            << QVector<QByteArray>{to2} << QVector<qint64>{4} << false << "o painel não respondeu";
+            << QByteArrayList{to2} << QList<int>{4} << false << "o painel não respondeu";
         QTest::newRow("a late one, then its own")
-            << QVector<QByteArray>{to1, to2} << QVector<qint64>{10, 10} << true << QString();
+            << QByteArrayList{to1, to2} << QList<int>{10, 10} << true << QString();
     }
 
     void answersBelongToTheirFrame()
     {
-        QFETCH(QVector<QByteArray>, answers);
-        QFETCH(QVector<qint64>, afterBytes);
+        QFETCH(QByteArrayList, answers);
+        QFETCH(QList<int>, afterBytes);
         QFETCH(bool, succeeded);
         QFETCH(QString, reason);
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.drainMs = 5;
         line.onWrite = [&](FakeLine &l) {
             for (int i = 0; i < answers.size(); ++i)
@@ -291,8 +270,7 @@ private Q_SLOTS:
     // hands it chunks and waits as long as they need, not one second.
     void aDeviceServerThatPushesBack()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.networkUsPerByte = SerialLine::kWireByteUs;
         const QByteArray field = "L" + QByteArray(1999, 'x');
         const qsizetype frameSize = frame::build(0, field).size();
@@ -325,8 +303,7 @@ private Q_SLOTS:
     // answer is waited for.
     void aStopRequestEndsTheExchangeAfterItsFrame()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         std::atomic<bool> stop{false};
         link.setStopFlag(&stop);
         line.onWrite = [&](FakeLine &l) {
@@ -341,8 +318,7 @@ private Q_SLOTS:
 
     void globalSendsThatCouldNotBeWrittenReportAFailure()
     {
-        Rig rig;
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig();
         line.stuck = true;
         PanelCommands commands(link);
         const QDateTime now = QDateTime::currentDateTime();
@@ -376,8 +352,7 @@ private Q_SLOTS:
         QCOMPARE(datafield::clock(when.time()), clock);
         QCOMPARE(datafield::date(when.date()), date);
         // Always to every panel, and the bytes reach the wire unchanged.
-        Rig rig(LinkOptions{5, false});
-        auto &[time, line, rec, link] = rig;
+        auto &&[time, line, rec, link] = Rig(LinkOptions{5, false});
         PanelCommands commands(link);
         commands.setDate(when);
         QCOMPARE(line.written, frame::build(0, date));

@@ -46,12 +46,6 @@ class TestSerialLock : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY(m_dir.isValid());
-        m_folders = {m_dir.path() + "/nada", m_dir.path()};
-    }
-
     void cleanup()
     {
         ::chmod(QFile::encodeName(m_dir.path()).constData(), 0700);
@@ -146,7 +140,7 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_dir;
-    QStringList m_folders;
+    const QStringList m_folders{m_dir.path() + "/nada", m_dir.path()};
 };
 
 QTEST_GUILESS_MAIN(TestSerialLock)

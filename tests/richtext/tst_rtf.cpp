@@ -80,8 +80,7 @@ private Q_SLOTS:
     void roundTripKeepsTextAndFormatting()
     {
         QRandomGenerator rng(42);
-        const QString alphabet =
-            u"AZaz09 <>_\\{}\t\nçãéÇ€“Ж"_s + QChar(0xD83D) + QChar(0xDE00);
+        const QString alphabet = u"AZaz09 <>_\\{}\t\nçãéÇ€“Ж"_s + QChar(0xD83D) + QChar(0xDE00);
         for (int round = 0; round < 20; ++round) {
             RichText t;
             t.setAlignment(round % 2 ? Alignment::Right : Alignment::Left);
@@ -102,10 +101,10 @@ private Q_SLOTS:
         }
         // Black is the automatic colour: no table for it.
         QVERIFY(!writeRtf(RichText::fromPlain("a")).contains("colortbl"));
-        // A size between half points (a zoomed font) goes to the nearest one.
+        // A size between half points (a zoomed font) goes to the nearest one,
+        // and one a file could not hold to the nearest that it can, never to
+        // \fs0, which a reader takes for "no size".
         CharFormat between;
-        // Sizes a file could not hold go to the nearest that it can, never
-        // to \fs0, which a reader takes for "no size".
         for (const auto &[points, word] : {std::pair{10.8, "\\fs22 a"}, {0.2, "\\fs1 a"},
                                            {2000.0, "\\fs3276 a"}}) {
             between.pointSize = points;

@@ -61,13 +61,12 @@ private Q_SLOTS:
                               layout.centre(c, ledfont::kColumns - 1, 0).x()) /
                                  2,
                              band.center().x());
-                    for (int row = 0; row < ledfont::kRows; ++row) {
-                        for (int col = 0; col < ledfont::kColumns; ++col) {
-                            const QPointF p = layout.centre(c, col, row);
-                            const double r = layout.radius();
-                            QVERIFY(p.x() - r > band.left() && p.x() + r < band.right());
-                            QVERIFY(p.y() - r >= 0 && p.y() + r <= view.height());
-                        }
+                    for (int dot = 0; dot < ledfont::kRows * ledfont::kColumns; ++dot) {
+                        const QPointF p =
+                            layout.centre(c, dot % ledfont::kColumns, dot / ledfont::kColumns);
+                        const double r = layout.radius();
+                        QVERIFY(p.x() - r > band.left() && p.x() + r < band.right());
+                        QVERIFY(p.y() - r >= 0 && p.y() + r <= view.height());
                     }
                 }
             }

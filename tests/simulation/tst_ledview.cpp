@@ -1,9 +1,13 @@
 // The LED view as the operator sees it, judged by the colour of its lit
 // pixels cell by cell, and the animation saved from a simulation window.
 #include "ledview.h"
+#include "messages.h"
 #include "simdrivers.h"
 #include "simulationwindow.h"
+#include "testfiles.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -86,9 +90,7 @@ private Q_SLOTS:
     void theWindowSavesWhatItPlayed()
     {
         QTemporaryDir dir;
-        CharFormat red;
-        red.colour = rgbColour(255, 0, 0);
-        SimulationWindow w(12, "Documento 1", RichText::fromPlain("Oi", red));
+        SimulationWindow w(12, "Documento 1", Message().text("Oi")); // red
         VirtualSimulationDriver driver(w.engine());
         driver.run(1500, [&](qint64 ms, SimWait) { w.showState(ms); });
         QVERIFY(w.played().size() > 2);
@@ -98,12 +100,21 @@ private Q_SLOTS:
         const QString path = dir.filePath("oi");
         w.askAnimationFile = [&] { return path; };
         QSignalSpy saved(&w, &SimulationWindow::animationSaved);
-        w.view()->saveAnimation();
+        // Asked for from the view's own menu (right button).
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu) return;
+            const auto actions = menu->actions();
+            if (actions.size() == 1 && actions[0]->text() == QString("Salvar animação…"))
+                actions[0]->trigger();
+            menu->close();
+        });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                     w.view()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w.view(), &rightClick);
         QVERIFY(saved.wait(5000));
         QCOMPARE(saved.first().at(0).toString(), path + ".svg");
-        QFile f(path + ".svg");
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray svg = f.readAll();
+        const QByteArray svg = contents(path + ".svg");
         QVERIFY(svg.startsWith("<?xml"));
         QVERIFY(svg.contains("data-periodo=\""));
         QVERIFY(svg.count("<g data-t=") < w.played().size());

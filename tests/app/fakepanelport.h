@@ -8,10 +8,9 @@
 class FakePanelPort : public PanelPort, private LinkListener
 {
 public:
-    void open(int portNumber) override
+    void open(int) override
     {
         ++opens;
-        lastPortNumber = portNumber;
         if (!holdOpen) finishOpen();
     }
     // What a slow port's thread says at last, when holdOpen kept it back.
@@ -32,13 +31,11 @@ public:
     }
     void setTraceWanted(bool wanted) override { m_traceWanted = wanted; }
     void finishSoon() override {}
-    PanelLink &link() { return m_link; }
 
     VirtualTimebase time;
     FakeLine line{time};
     bool openOk = true, holdOpen = false;
     int opens = 0;
-    int lastPortNumber = 0;
 
 private:
     void statusAppended(const QString &t) override { Q_EMIT PanelPort::statusAppended(t); }

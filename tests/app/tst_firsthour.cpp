@@ -3,12 +3,7 @@
 // open readable, the simulation stopped from the keyboard, and Qt's own
 // texts in Portuguese.
 #include "debugwindow.h"
-#include "documentwindow.h"
-#include "editor/scriptedprompt.h"
-#include "fakepanelport.h"
-#include "mainwindow.h"
 #include "mainwindowfixture.h"
-#include "messageedit.h"
 #include "portuguese.h"
 #include "simulationwindow.h"
 #include "statusbar.h"
@@ -20,14 +15,11 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -79,8 +71,7 @@ private Q_SLOTS:
 
     void everyMenuAndButtonShowsAtFirstStart()
     {
-        QCOMPARE(qMax(main().menuBar()->sizeHint().width(), main().menuBar()->width()),
-                 main().menuBar()->width());
+        QVERIFY(main().menuBar()->sizeHint().width() <= main().menuBar()->width());
         auto *toolbar = main().findChild<QToolBar *>();
         for (QAction *a : toolbar->actions()) {
             if (a->isSeparator()) continue;
@@ -134,11 +125,9 @@ private Q_SLOTS:
     {
         auto *toolbar = main().findChild<QToolBar *>();
         toolbar->toggleViewAction()->trigger(); // its own context menu's entry
-        QVERIFY(!toolbar->isVisible());
-        QVERIFY(!main().menus().mnuferra->isChecked());
+        QVERIFY(!toolbar->isVisible() && !main().menus().mnuferra->isChecked());
         main().menus().mnuferra->trigger();
-        QVERIFY(toolbar->isVisible());
-        QVERIFY(main().menus().mnuferra->isChecked());
+        QVERIFY(toolbar->isVisible() && main().menus().mnuferra->isChecked());
     }
 
     void theWindowListNumbersOnlyNine()
@@ -147,9 +136,8 @@ private Q_SLOTS:
             main().newDocument();
         Q_EMIT main().menus().mnuWindow->aboutToShow();
         QStringList numbered;
-        for (QAction *a : main().menus().mnuWindow->actions()) {
+        for (QAction *a : main().menus().mnuWindow->actions())
             if (a->text().contains("Documento")) numbered.append(a->text());
-        }
         QCOMPARE(numbered.size(), 12);
         QCOMPARE(numbered[0], QString("&1 Documento 1"));
         QCOMPARE(numbered[8], QString("&9 Documento 9"));
@@ -157,19 +145,19 @@ private Q_SLOTS:
         QCOMPARE(numbered[11], QString("12 Documento 12"));
     }
 
-    void theSimulationStopsFromTheKeyboard_data()
+    void theSimulationStopsFromTheKeyboardOrTheCloseBox_data()
     {
         QTest::addColumn<QString>("keys");
         QTest::newRow("Escape") << "escape";
         QTest::newRow("Tab to Parar, then Space") << "tab space";
         QTest::newRow("Enter") << "enter";
+        QTest::newRow("the close box") << "close box";
     }
 
-    void theSimulationStopsFromTheKeyboard()
+    void theSimulationStopsFromTheKeyboardOrTheCloseBox()
     {
         QFETCH(QString, keys);
-        RichText message = RichText::fromPlain("Bom dia");
-        SimulationWindow w(12, "Documento 1", message);
+        SimulationWindow w(12, "Documento 1", RichText::fromPlain("Bom dia"));
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.arm();
@@ -183,8 +171,13 @@ private Q_SLOTS:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), stop);
             QTest::keyClick(stop, Qt::Key_Space);
-        } else {
+        } else if (keys == "enter") {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else {
+            QVERIFY(w.isVisible());
+            w.close();
+            QVERIFY(w.engine().stopRequested());
+            QTest::qWait(300); // nothing runs on the closed window
         }
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 3000);
         // The tag box stays read-only to typing.

@@ -1,20 +1,12 @@
-#include "documentwindow.h"
-#include "editor/scriptedprompt.h"
-#include "mainwindow.h"
 #include "mainwindowfixture.h"
-#include "messageedit.h"
 #include "statusbar.h"
-#include "testfiles.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -26,9 +18,8 @@ namespace
 QStringList visibleCaptions(const QVector<QAction *> &items)
 {
     QStringList out;
-    for (QAction *a : items) {
+    for (QAction *a : items)
         if (a->isVisible()) out.append(a->text());
-    }
     return out;
 }
 
@@ -45,11 +36,8 @@ private:
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void init()
-    {
-        // The real serial line: what a start without any port shows.
-        m_fx.open(false);
-    }
+    // The real serial line: what a start without any port shows.
+    void init() { m_fx.open(false); }
 
     void cleanup() { m_fx.close(); }
 
@@ -125,8 +113,7 @@ private Q_SLOTS:
                            m.mnucolar, m.mnusalva, m.mnusalvacomo, m.mnuimp})
             a->trigger();
         m.tagItems[tags::Menu::Prefixos][0]->trigger();
-        QVERIFY(main().mdiArea()->subWindowList().isEmpty());
-        QVERIFY(m_fx.prompt.dialogs.isEmpty());
+        QVERIFY(main().mdiArea()->subWindowList().isEmpty() && m_fx.prompt.dialogs.isEmpty());
     }
 
     void tagMenusInsertIntoTheActiveEditor()
@@ -196,8 +183,7 @@ private Q_SLOTS:
         doc->close();
         QTRY_VERIFY(bar->messageSize().isEmpty());
         main().menus().mnustatus->trigger();
-        QVERIFY(!main().statusPanels()->isVisible());
-        QVERIFY(!main().menus().mnustatus->isChecked());
+        QVERIFY(!main().statusPanels()->isVisible() && !main().menus().mnustatus->isChecked());
     }
 
     void openCancelledLeavesANewWindow()
@@ -236,8 +222,7 @@ private Q_SLOTS:
         main().show();
         main().move(144, 96);
         QSettings("Letreiro", "Letreiro").remove("Settings"); // written anew at the close
-        DocumentWindow *doc = main().newDocument();
-        QTest::keyClicks(doc->editor(), "x");
+        QTest::keyClicks(main().newDocument()->editor(), "x");
         m_fx.prompt.answers.enqueue(Prompt::Answer::Cancel);
         QVERIFY(!main().close());
         QCOMPARE(m_fx.prompt.questions.size(), 1);

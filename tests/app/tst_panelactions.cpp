@@ -1,33 +1,22 @@
 #include "closingwindow.h"
 #include "debugwindow.h"
-#include "documentwindow.h"
 #include "editcommands.h"
-#include "editor/scriptedprompt.h"
-#include "fakepanelport.h"
 #include "frame.h"
 #include "ledview.h"
-#include "mainwindow.h"
 #include "mainwindowfixture.h"
-#include "messageedit.h"
 #include "panelactions.h"
 #include "simdrivers.h"
 #include "simulationwindow.h"
 #include "statusbar.h"
 #include "testbytes.h"
-#include "testfiles.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTextEdit>
 #include <QToolButton>
-#include <QLabel>
 #include <QtTest>
 
 namespace
@@ -35,6 +24,8 @@ namespace
 
 const QByteArray kAck = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x06, 0x00});
 const QByteArray kNak = bytes({0x81, 0x7E, 5, 0, 1, 0, 0xFF, 0xFF, 0x15, 0x00});
+const char *const kTransmissionButtons[] = {"tbPara",      "tbApaga", "tbInicia",
+                                            "tbTransfere", "tbHora",  "tbData"};
 
 } // namespace
 
@@ -46,14 +37,6 @@ private:
 
     MainWindow &main() { return *m_fx.window; }
     QString status() { return main().statusPanels()->panelText(1); }
-    QList<QToolButton *> transmissionButtons()
-    {
-        QList<QToolButton *> buttons;
-        for (const char *name :
-             {"tbPara", "tbApaga", "tbInicia", "tbTransfere", "tbHora", "tbData"})
-            buttons.append(main().findChild<QToolButton *>(name));
-        return buttons;
-    }
 
     void start(int address = 1, int panelType = 0)
     {
@@ -77,22 +60,23 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup()
-    {
-        m_fx.close();
-        qunsetenv("LETREIRO_PORTAS");
-    }
+    void init() { start(); }
+    void cleanup() { m_fx.close(); }
 
     void transferSendsTheFlattenedMessage()
     {
-        start();
         message();
-        const QByteArray data("L\xFE"
-                              "X\xB0"
-                              "ab");
-        const QByteArray frame = frame::build(1, data);
+        const QByteArray frame = frame::build(1, "L\xFE"
+                                                 "X\xB0"
+                                                 "ab");
         m_fx.port->line.answerAfterFrame(frame.size(), kAck);
+        QString during; // what the status bar says while the frame goes
+        m_fx.port->line.onWrite = [&, answer = m_fx.port->line.onWrite](FakeLine &l) {
+            during = status();
+            answer(l);
+        };
         main().menus().mnutransfere->trigger();
+        QCOMPARE(during, QString("Transmitindo!!!  =>  6 Caracteres."));
         QCOMPARE(m_fx.port->line.written, frame);
         QCOMPARE(status(), QString("Transmissão bem sucedida."));
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
@@ -105,20 +89,8 @@ private Q_SLOTS:
         QCOMPARE(status(), QString("Falha na transmissão. (o painel recusou a mensagem)"));
     }
 
-    void statusShowsTheSizeWhileSending()
-    {
-        start();
-        message();
-        QString during;
-        m_fx.port->line.onWrite = [&](FakeLine &) { during = status(); };
-        main().menus().mnutransfere->trigger();
-        QCOMPARE(during, QString("Transmitindo!!!  =>  6 Caracteres."));
-        QVERIFY(!m_fx.port->line.written.isEmpty());
-    }
-
     void anEmptyEditorIsRefused()
     {
-        start();
         main().newDocument();
         main().menus().mnutransfere->trigger();
         main().menus().mnusim->trigger();
@@ -148,7 +120,6 @@ private Q_SLOTS:
 
     void aSecondExchangeIsRefusedWhileOneRuns()
     {
-        start();
         DocumentWindow *doc = message();
         int attempts = 0;
         // While the first one waits, the operator tries everything else.
@@ -161,15 +132,15 @@ private Q_SLOTS:
             QVERIFY(!main().menus().mnuconfig->isEnabled());
             QVERIFY(main().panel().isBusy());
             // The toolbar says what the menu says.
-            for (QToolButton *b : transmissionButtons())
-                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+            for (const char *b : kTransmissionButtons)
+                QVERIFY2(!main().findChild<QToolButton *>(b)->isEnabled(), b);
         };
         main().menus().mnuinicia->trigger();
         QCOMPARE(m_fx.port->line.written, frame::build(1, "I"));
         QVERIFY(attempts >= 2);
         QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
-        for (QToolButton *b : transmissionButtons())
-            QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
+        for (const char *b : kTransmissionButtons)
+            QVERIFY2(main().findChild<QToolButton *>(b)->isEnabled(), b);
         // With no message window, "Transfere" says so instead of leaving
         // the last outcome as if it were its own.
         doc->editor()->document()->setModified(false);
@@ -184,7 +155,6 @@ private Q_SLOTS:
     // a countdown that closes itself with the window when the frame ends.
     void aLongFrameShowsItsProgressAndHoldsTheClose()
     {
-        start();
         main().show();
         // A frame that is gone within a second shows no bar.
         m_fx.port->line.drainMs = 5;
@@ -225,7 +195,6 @@ private Q_SLOTS:
 
     void closingDuringAnExchangeWaitsForIt()
     {
-        start();
         main().show();
         bool closedInside = true;
         m_fx.port->time.onWait = [&] {
@@ -240,13 +209,8 @@ private Q_SLOTS:
     void aPortThatCannotBeOpened()
     {
         m_fx.writeConfig(1, 7);
-        m_fx.prompt = ScriptedPrompt();
-        m_fx.port = new FakePanelPort;
+        m_fx.open();
         m_fx.port->openOk = false;
-        m_fx.window =
-            std::make_unique<MainWindow>(m_fx.settings, m_fx.dir.path(), &m_fx.prompt, m_fx.port);
-        m_fx.port->setParent(m_fx.window.get());
-        m_fx.reload();
         // One box however often the window is activated (its own box
         // activates it again when it closes); one more after the operator
         // has been in another program.
@@ -262,13 +226,11 @@ private Q_SLOTS:
         for (int n = 20; n <= 25; ++n)
             QVERIFY(!main().toolbarButtons()[n - 1]->isEnabled());
         QVERIFY(main().toolbarButtons()[27]->isEnabled()); // Debug
-        QVERIFY(status().contains("permissão negada"));
-        QVERIFY(!main().panel().isPortOpen());
+        QVERIFY(status().contains("permissão negada") && !main().panel().isPortOpen());
         // Once the port is there, the next activation opens it.
         m_fx.port->openOk = true;
         main().activatePort();
-        QVERIFY(main().panel().isPortOpen());
-        QVERIFY(main().toolbarButtons()[22]->isEnabled());
+        QVERIFY(main().panel().isPortOpen() && main().toolbarButtons()[22]->isEnabled());
         QVERIFY(status().isEmpty()); // the reason went with the problem
         QCOMPARE(m_fx.port->opens, 7);
         main().activatePort();
@@ -280,7 +242,6 @@ private Q_SLOTS:
 
     void portLostEndsTheExchangeAndIsOpenedAgain()
     {
-        start();
         m_fx.port->line.failAfterBytes = 3;
         main().menus().mnuapaga->trigger();
         QCOMPARE(status(), QString("Falha na transmissão. (porta perdida)"));
@@ -292,12 +253,10 @@ private Q_SLOTS:
 
     void debugWindowShowsTheTrace()
     {
-        start();
         main().menus().mnudebug->trigger();
         DebugWindow *debug = main().debugWindow();
         QVERIFY(debug);
         QCOMPARE(debug->windowTitle(), QString("frmdebug."));
-        QVERIFY(main().debugWindow());
         // Commands that act on the editor leave the debug window alone.
         main().menus().mnutransfere->trigger();
         QVERIFY(m_fx.port->line.written.isEmpty());
@@ -321,16 +280,15 @@ private Q_SLOTS:
         start(1, 3); // 5 characters
         QVERIFY(main().menus().mnusim->isEnabled() &&
                 main().menus().mnuvisu->actions().contains(main().menus().mnusim));
-        DocumentWindow *doc = main().newDocument();
-        QTest::keyClicks(doc->editor(), "ABCDEFG");
-        QString caption, name;
-        int cells = 0;
+        QTest::keyClicks(main().newDocument()->editor(), "ABCDEFG");
+        bool simulated = false;
         main().showSimulation = [&](SimulationWindow &w) {
-            caption = w.windowTitle();
-            name = w.objectName();
+            simulated = true;
+            QCOMPARE(w.windowTitle(), QString("Simulação 1X5 => Documento 1"));
+            QCOMPARE(w.objectName(), QString("frmsim3"));
             VirtualSimulationDriver driver(w.engine());
             driver.run(1000, [&](qint64, SimWait) { w.showState(); });
-            cells = w.view()->cellsShown().size();
+            QCOMPARE(int(w.view()->cellsShown().size()), 5);
             QCOMPARE(w.view()->cellCount(), 5);
             QCOMPARE(w.tagBox()->text(), QString());
             const PanelCells shown = w.view()->cellsShown();
@@ -343,30 +301,13 @@ private Q_SLOTS:
             QVERIFY(w.engine().isFinished());
         };
         main().menus().mnusim->trigger();
-        QCOMPARE(caption, QString("Simulação 1X5 => Documento 1"));
-        QCOMPARE(name, QString("frmsim3"));
-        QCOMPARE(cells, 5);
-    }
-
-    void theCloseBoxEndsASimulation()
-    {
-        RichText m = RichText::fromPlain("ABC");
-        SimulationWindow w(12, "Documento 1", m);
-        w.show();
-        w.arm();
-        QTest::qWait(500);
-        QVERIFY(w.isVisible());
-        w.close();
-        QVERIFY(w.engine().stopRequested());
-        QTest::qWait(300); // nothing runs on the closed window
-        QVERIFY(!w.isVisible());
+        QVERIFY(simulated);
     }
 
     void panelTypesWithoutASimulation()
     {
         start(1, 8);
-        DocumentWindow *doc = main().newDocument();
-        QTest::keyClicks(doc->editor(), "A");
+        QTest::keyClicks(main().newDocument()->editor(), "A");
         main().simulate();
         QCOMPARE(m_fx.prompt.messages.last(),
                  QString("Opção inválida para esta quantidade de caracteres"));
@@ -391,8 +332,7 @@ private Q_SLOTS:
         m_fx.writeConfig();
         m_fx.reload();
         main().activatePort();
-        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled());
-        QVERIFY(status().isEmpty());
+        QVERIFY(main().menus().mnutrans->menuAction()->isEnabled() && status().isEmpty());
         m_fx.port->holdOpen = true; // while the port opens again, nothing goes
         m_fx.reload();
         main().activatePort();

@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -25,22 +24,22 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <optional>
+
 namespace
 {
 
 template <typename T> T *topLevel(const char *name)
 {
-    for (QWidget *w : QApplication::topLevelWidgets()) {
+    for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == QLatin1String(name) && w->isVisible()) return qobject_cast<T *>(w);
-    }
     return nullptr;
 }
 
 void typeInto(QWidget *w, const QString &text)
 {
     w->setFocus();
-    for (QChar c : text)
-        QTest::keyClick(w, c.toLatin1());
+    QTest::keyClicks(w, text);
 }
 
 } // namespace
@@ -50,8 +49,11 @@ class TestSettingsCycle : public QObject
     Q_OBJECT
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<SettingsFiles> m_files; // the ones in m_dir
     ScriptedPrompt m_prompt;
     std::unique_ptr<AppController> m_app;
+    PasswordWindow *m_password = nullptr;
+    SettingsDialog *m_dialog = nullptr;
 
     AppController &app() { return *m_app; }
     QString file(const char *name) { return m_dir->filePath(name); }
@@ -59,9 +61,10 @@ private:
     void closeForSettings()
     {
         app().mainWindow()->menus().mnuconfig->trigger();
-        QTRY_VERIFY(topLevel<PasswordWindow>("frmsenha"));
+        QTRY_VERIFY((m_password = topLevel<PasswordWindow>("frmsenha")));
         QTRY_VERIFY(!app().mainWindow());
     }
+    void awaitSettings() { QTRY_VERIFY((m_dialog = topLevel<SettingsDialog>("menuportaserial"))); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -73,6 +76,7 @@ private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
+        m_files.emplace(m_dir->path());
         m_prompt = ScriptedPrompt();
         m_app = std::make_unique<AppController>(m_dir->path(), QString(), &m_prompt,
                                                 [] { return new FakePanelPort; });
@@ -81,9 +85,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
+        for (QWidget *w : QApplication::topLevelWidgets())
             if (qobject_cast<QDialog *>(w)) w->deleteLater();
-        }
         m_app.reset();
         QTest::qWait(1);
     }
@@ -108,30 +111,27 @@ private Q_SLOTS:
         files.setTipsTemplate(QStringLiteral(LETREIRO_SOURCE_DIR "/data/qvrtip.dat"));
         Settings s;
         QVERIFY(files.loadTips(s, SettingsFiles::Missing::Create));
-        QVERIFY(s.tipTexts[10].size() > 10);
-        QVERIFY(s.tipTexts[1].startsWith("Para inserir um efeito"));
+        QVERIFY(s.tipTexts[10].size() > 10 && s.tipTexts[1].startsWith("Para inserir um efeito"));
         QVERIFY(QFile::exists(other.filePath("qvrtip.dat")));
     }
 
     void theWholeCycle()
     {
         closeForSettings();
-        PasswordWindow *password = topLevel<PasswordWindow>("frmsenha");
-        QCOMPARE(password->windowTitle(), QString("Senha de Acesso."));
-        password->field()->setText("cobalto");
-        password->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(m_password->windowTitle(), QString("Senha de Acesso."));
+        m_password->field()->setText("cobalto");
+        m_password->findChild<QPushButton *>("Command1")->click();
 
-        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
-        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
-        QVERIFY(dialog->option(1)->isChecked());
-        QCOMPARE(dialog->addressField()->text(), QString("0"));
-        QCOMPARE(dialog->portField()->text(), QString("1"));
-        dialog->option(7)->setChecked(true); // "> 30 Caracteres"
-        dialog->addressField()->setText("17");
-        dialog->portField()->setText("3");
-        dialog->usbAdapter()->setChecked(true);
-        dialog->temperature()->setChecked(true);
-        dialog->findChild<QPushButton *>("Command2")->click();
+        awaitSettings();
+        QVERIFY(m_dialog->option(1)->isChecked());
+        QCOMPARE(m_dialog->addressField()->text(), QString("0"));
+        QCOMPARE(m_dialog->portField()->text(), QString("1"));
+        m_dialog->option(7)->setChecked(true); // "> 30 Caracteres"
+        m_dialog->addressField()->setText("17");
+        m_dialog->portField()->setText("3");
+        m_dialog->usbAdapter()->setChecked(true);
+        m_dialog->temperature()->setChecked(true);
+        m_dialog->findChild<QPushButton *>("Command2")->click();
 
         QCOMPARE(contents(file("cobalto.cfg")), QByteArray(" 3\r\n 17\r\n 0\r\n 6\r\n 1\r\n"));
         QCOMPARE(contents(file("usb232.dat")), QByteArray("1\r\n"));
@@ -148,13 +148,11 @@ private Q_SLOTS:
         app().reloadSettings();
         const QByteArray cfg = contents(file("cobalto.cfg"));
         closeForSettings();
-        PasswordWindow *password = topLevel<PasswordWindow>("frmsenha");
-        password->field()->setText("Ventura Solaris");
-        password->check();
-        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
-        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
-        dialog->option(3)->setChecked(true);
-        dialog->close(); // the close box is "Cancelar"
+        m_password->field()->setText("Ventura Solaris");
+        m_password->check();
+        awaitSettings();
+        m_dialog->option(3)->setChecked(true);
+        m_dialog->close(); // the close box is "Cancelar"
         QTRY_VERIFY(app().mainWindow());
         QCOMPARE(contents(file("cobalto.cfg")), cfg);
     }
@@ -162,19 +160,17 @@ private Q_SLOTS:
     void thePasswordWindowsCloseBoxBringsTheMainWindowBack()
     {
         closeForSettings();
-        topLevel<PasswordWindow>("frmsenha")->close();
+        m_password->close();
         QTRY_VERIFY(app().mainWindow());
         QVERIFY(app().mainWindow()->isVisible());
     }
 
     void anEditorThatRefusesCallsTheCycleOff()
     {
-        DocumentWindow *doc = app().mainWindow()->newDocument();
-        QTest::keyClicks(doc->editor(), "x");
+        QTest::keyClicks(app().mainWindow()->newDocument()->editor(), "x");
         m_prompt.answers.enqueue(Prompt::Answer::Cancel);
         app().mainWindow()->menus().mnuconfig->trigger();
-        QVERIFY(app().mainWindow()->isVisible());
-        QVERIFY(!topLevel<PasswordWindow>("frmsenha"));
+        QVERIFY(app().mainWindow()->isVisible() && !topLevel<PasswordWindow>("frmsenha"));
         // The next close ends the program rather than asking for the password.
         QSignalSpy finished(&app(), &AppController::finished);
         m_prompt.answers.enqueue(Prompt::Answer::No);
@@ -184,8 +180,7 @@ private Q_SLOTS:
 
     void changingThePassword()
     {
-        SettingsFiles files(m_dir->path());
-        ChangePasswordWindow change(files, m_prompt);
+        ChangePasswordWindow change(*m_files, m_prompt);
         change.first()->setText(" senha ");
         change.second()->setText(" senha ");
         change.ok();
@@ -208,8 +203,7 @@ private Q_SLOTS:
     {
         Settings s;
         s.portNumber = 2;
-        SettingsFiles files(m_dir->path());
-        SettingsDialog dialog(s, files, m_prompt);
+        SettingsDialog dialog(s, *m_files, m_prompt);
         dialog.show();
         dialog.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -254,15 +248,12 @@ private Q_SLOTS:
         QFETCH(int, presses);
         const QByteArray password = contents(file("cobalto.dat"));
         closeForSettings();
-        PasswordWindow *passwordWindow = topLevel<PasswordWindow>("frmsenha");
-        passwordWindow->field()->setText("cobalto");
-        QTest::keyClick(passwordWindow->field(), Qt::Key_Return);
-        QTRY_VERIFY(topLevel<SettingsDialog>("menuportaserial"));
-        SettingsDialog *dialog = topLevel<SettingsDialog>("menuportaserial");
-        dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-        QLineEdit *edit = dialog->findChild<QLineEdit *>(field);
-        edit->setFocus();
+        m_password->field()->setText("cobalto");
+        QTest::keyClick(m_password->field(), Qt::Key_Return);
+        awaitSettings();
+        m_dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dialog));
+        m_dialog->findChild<QLineEdit *>(field)->setFocus();
         // Should "Alterar" open its window, close it and remember that.
         bool changeOpened = false;
         QTimer watch;
@@ -289,9 +280,8 @@ private Q_SLOTS:
 
     void aPasswordOutsideTheCodePageIsRefused()
     {
-        SettingsFiles files(m_dir->path());
         const QByteArray before = contents(file("cobalto.dat"));
-        ChangePasswordWindow change(files, m_prompt);
+        ChangePasswordWindow change(*m_files, m_prompt);
         change.first()->setText(QString::fromUtf8("łódź"));
         change.second()->setText(QString::fromUtf8("łódź"));
         change.ok();
@@ -304,9 +294,8 @@ private Q_SLOTS:
     // The settings' parts each have their own place in the window.
     void theSettingsShowAllTheyHold()
     {
-        SettingsFiles files(m_dir->path());
         Settings settings;
-        SettingsDialog dialog(settings, files, m_prompt);
+        SettingsDialog dialog(settings, *m_files, m_prompt);
         dialog.show();
         QList<QWidget *> parts;
         for (QWidget *w : dialog.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
@@ -324,9 +313,8 @@ private Q_SLOTS:
     {
         writeFile(file("cobalto.cfg"), " 12\r\n 45\r\n 0\r\n 0\r\n 0\r\n");
         Settings s;
-        SettingsFiles files(m_dir->path());
-        QVERIFY(files.loadConfig(s, SettingsFiles::Missing::Skip));
-        SettingsDialog dialog(s, files, m_prompt);
+        QVERIFY(m_files->loadConfig(s, SettingsFiles::Missing::Skip));
+        SettingsDialog dialog(s, *m_files, m_prompt);
         dialog.show();
         QCOMPARE(dialog.portField()->text(), QString("12"));
         QCOMPARE(dialog.addressField()->text(), QString("45"));
@@ -340,9 +328,8 @@ private Q_SLOTS:
     void filesGivenAtStartOpenInTheirOwnWindows()
     {
         QTemporaryDir dir;
-        for (const char *name : {"a.msg", "b.msg"}) {
+        for (const char *name : {"a.msg", "b.msg"})
             writeFile(dir.filePath(name), QByteArray("{\\rtf1 ") + name + "}");
-        }
         ScriptedPrompt prompt;
         AppController started(dir.path(), QString(), &prompt, [] { return new FakePanelPort; });
         started.openAtStart({dir.filePath("a.msg"), dir.filePath("b.msg"), dir.filePath("c.msg")});
@@ -351,16 +338,13 @@ private Q_SLOTS:
         // A file that cannot be opened says why, as "&Abre" does, and
         // leaves no empty window behind.
         QTRY_VERIFY(!prompt.messages.isEmpty() && prompt.messages.last().contains("não existe"));
-        QCOMPARE(started.mainWindow()->mdiArea()->subWindowList().size(), 2);
-        QStringList titles;
-        for (QMdiSubWindow *w : started.mainWindow()->mdiArea()->subWindowList())
-            titles.append(qobject_cast<DocumentWindow *>(w->widget())->caption());
-        QCOMPARE(titles, QStringList({"a.msg", "b.msg"}));
-        auto *a = qobject_cast<DocumentWindow *>(
-            started.mainWindow()->mdiArea()->subWindowList().first()->widget());
-        QCOMPARE(a->editor()->toPlainText(), QString("a.msg"));
-        for (QMdiSubWindow *w : started.mainWindow()->mdiArea()->subWindowList())
-            qobject_cast<DocumentWindow *>(w->widget())->editor()->document()->setModified(false);
+        QStringList opened; // each window's caption and text
+        for (QMdiSubWindow *w : started.mainWindow()->mdiArea()->subWindowList()) {
+            auto *doc = qobject_cast<DocumentWindow *>(w->widget());
+            opened.append(doc->caption() + ": " + doc->editor()->toPlainText());
+            doc->editor()->document()->setModified(false);
+        }
+        QCOMPARE(opened, QStringList({"a.msg: a.msg", "b.msg: b.msg"}));
     }
 
     void tipsNavigation_data()
@@ -381,11 +365,10 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, file);
         QFETCH(int, reachable);
-        SettingsFiles files(m_dir->path());
-        writeFile(files.path("qvrtip.dat"), file);
+        writeFile(m_files->path("qvrtip.dat"), file);
         Settings s;
-        files.loadTips(s, SettingsFiles::Missing::Skip);
-        TipsWindow tips(s, files, m_prompt);
+        m_files->loadTips(s, SettingsFiles::Missing::Skip);
+        TipsWindow tips(s, *m_files, m_prompt);
         QVERIFY(tips.findChild<QPushButton *>("cmdant") == tips.previousButton() &&
                 tips.findChild<QPushButton *>("cmdprox") == tips.nextButton());
         QVERIFY(!tips.previousButton()->isEnabled());

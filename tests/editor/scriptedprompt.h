@@ -19,11 +19,7 @@ public:
         messages.append(text);
         warnings.append(text);
     }
-    bool confirm(const QString &text) override
-    {
-        questions.append(text);
-        return !answers.isEmpty() && answers.dequeue() == Answer::Yes;
-    }
+    bool confirm(const QString &text) override { return question(text) == Answer::Yes; }
     Answer question(const QString &text) override
     {
         questions.append(text);

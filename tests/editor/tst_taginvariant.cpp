@@ -2,13 +2,10 @@
 // input-method commits, drops, pastes, undo and redo, clicks. Each named case
 // is a path on which a tag was once split; the property test walks random
 // mixtures of all of them and checks the invariant after every step.
-#include "editcommands.h"
 #include "edithelpers.h"
-#include "messageedit.h"
 #include "tags.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QTextBlock>
@@ -28,6 +25,14 @@ void commit(MessageEdit &e, const QString &text)
     QInputMethodEvent done;
     done.setCommitString(text);
     QApplication::sendEvent(&e, &done);
+}
+
+// What a drag of the editor's selection carries: our own format, or all.
+void copySelection(const MessageEdit &e, QMimeData &to, bool ownFormatOnly = true)
+{
+    const std::unique_ptr<QMimeData> own(e.selectionMimeData());
+    for (const QString &f : ownFormatOnly ? QStringList{MessageEdit::kMimeType} : own->formats())
+        to.setData(f, own->data(f));
 }
 
 void drop(MessageEdit &e, QPoint at, const QMimeData &mime)
@@ -57,22 +62,16 @@ QString brokenInvariant(const MessageEdit &e)
             j - i == 11 && t.charAt(i - 1) == '<' && !t.isUnderlined(i - 1) && t.charAt(j) == '>';
         if (!whole)
             return QStringLiteral("underlined stretch %1..%2 in \"%3\" is no tag name")
-                .arg(i)
-                .arg(j)
-                .arg(t.plainText());
+                .arg(QString::number(i), QString::number(j), t.plainText());
         tagStarts.append(i - 1);
         i = j;
     }
     const QTextCursor c = e.textCursor();
-    for (qsizetype s : tagStarts) {
-        for (int end : {c.position(), c.anchor()}) {
+    for (qsizetype s : tagStarts)
+        for (int end : {c.position(), c.anchor()})
             if (end > s && end < s + 13)
                 return QStringLiteral("cursor end %1 inside the tag at %2 in \"%3\"")
-                    .arg(end)
-                    .arg(s)
-                    .arg(t.plainText());
-        }
-    }
+                    .arg(QString::number(end), QString::number(s), t.plainText());
     return {};
 }
 
@@ -80,11 +79,10 @@ int wholeTags(const MessageEdit &e)
 {
     const RichText t = e.richText();
     int count = 0;
-    for (qsizetype i = 0; i + 12 < t.size(); ++i) {
+    for (qsizetype i = 0; i + 12 < t.size(); ++i)
         if (t.charAt(i) == '<' && t.isUnderlined(i + 1) && t.isUnderlined(i + 11) &&
             !t.isUnderlined(i + 12))
             ++count;
-    }
     return count;
 }
 
@@ -95,9 +93,8 @@ bool aLineStartsInsideATag(MessageEdit &e)
     const QTextLayout *layout = e.document()->begin().layout();
     for (int l = 1; l < layout->lineCount(); ++l) {
         const int start = layout->lineAt(l).textStart();
-        for (int s = qMax(0, start - 12); s < start; ++s) {
+        for (int s = qMax(0, start - 12); s < start; ++s)
             if (text.mid(s, 13) == kVel || text.mid(s, 13) == kPausa) return true;
-        }
     }
     return false;
 }
@@ -115,11 +112,8 @@ private:
     // about thirteen characters, as the default window does.
     void narrowMessage()
     {
-        type(edit(), "ab");
-        editcommands::insertTag(edit(), kVel);
-        type(edit(), "cdefg");
-        editcommands::insertTag(edit(), kPausa);
-        type(edit(), "hij");
+        fill(edit(), "ab", kVel, "cdefg");
+        fill(edit(), "", kPausa, "hij");
     }
 
 private Q_SLOTS:
@@ -137,20 +131,18 @@ private Q_SLOTS:
         narrowMessage();
         QVERIFY(aLineStartsInsideATag(edit()));
         const int n = int(edit().toPlainText().size());
-        for (int p = 0; p <= n; ++p) {
+        for (int p = 0; p <= n; ++p)
             for (Qt::Key k : {Qt::Key_Home, Qt::Key_End}) {
                 setCaret(edit(), p);
                 QTest::keyClick(&edit(), k);
                 QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
             }
-        }
         // Typing wherever Home took the caret leaves both tags whole.
         setCaret(edit(), n);
         QTest::keyClick(&edit(), Qt::Key_Home);
         type(edit(), "Q");
         QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
-        QVERIFY(edit().toPlainText().contains(kVel));
-        QVERIFY(edit().toPlainText().contains(kPausa));
+        QVERIFY(edit().toPlainText().contains(kVel) && edit().toPlainText().contains(kPausa));
     }
 
     void deadKeysNextToATag()
@@ -163,9 +155,8 @@ private Q_SLOTS:
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
         }
         const RichText t = edit().richText();
-        for (qsizetype i = 0; i < t.size(); ++i) {
+        for (qsizetype i = 0; i < t.size(); ++i)
             if (t.charAt(i) == QChar(0xE3)) QVERIFY(!t.isUnderlined(i));
-        }
         // A commit that asks to replace the ">" before the caret takes the tag.
         edit().clear();
         editcommands::insertTag(edit(), kPausa);
@@ -177,16 +168,12 @@ private Q_SLOTS:
 
     void dropsLandOutsideTags()
     {
-        editcommands::insertTag(edit(), kPausa);
-        type(edit(), "XY");
+        fill(edit(), "", kPausa, "XY");
         for (int kind = 0; kind < 3; ++kind) {
             QMimeData mime;
             if (kind == 0) {
                 select(edit(), 13, 15);
-                QMimeData *own = edit().selectionMimeData();
-                for (const QString &f : own->formats())
-                    mime.setData(f, own->data(f));
-                delete own;
+                copySelection(edit(), mime, false);
             } else {
                 mime.setText(kind == 1 ? QStringLiteral("XY") : QStringLiteral("{\\rtf1 XY}"));
             }
@@ -208,9 +195,7 @@ private Q_SLOTS:
 
     void keysWithModifiers()
     {
-        type(edit(), "ab ");
-        editcommands::insertTag(edit(), kPausa);
-        type(edit(), " cd"); // tag at 3..15
+        fill(edit(), "ab ", kPausa, " cd"); // tag at 3..15
         for (const auto &[at, key, with] : {std::tuple{16, Qt::Key_Backspace, Qt::ControlModifier},
                                             {3, Qt::Key_Delete, Qt::ControlModifier},
                                             {16, Qt::Key_Backspace, Qt::ShiftModifier}}) {
@@ -227,17 +212,14 @@ private Q_SLOTS:
         QVERIFY(!edit().toPlainText().contains('>') || edit().toPlainText().contains(kPausa));
         while (edit().document()->isUndoAvailable())
             edit().undo();
-        type(edit(), "ab ");
-        editcommands::insertTag(edit(), kPausa);
-        type(edit(), " cd");
+        fill(edit(), "ab ", kPausa, " cd");
         // Ctrl+Left/Right step over the tag, never into its name.
-        for (int p = 0; p <= 19; ++p) {
+        for (int p = 0; p <= 19; ++p)
             for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right}) {
                 setCaret(edit(), p);
                 QTest::keyClick(&edit(), k, Qt::ControlModifier);
                 QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
             }
-        }
         // Shift+Left from after the tag selects all of it, and a letter
         // typed then replaces the whole tag.
         setCaret(edit(), 16);
@@ -265,11 +247,9 @@ private Q_SLOTS:
             QVERIFY(!t.isUnderlined(i));
         // Our own copies come through as they are.
         select(edit(), 0, 15);
-        QMimeData *own = edit().selectionMimeData();
-        setCaret(edit(), int(edit().toPlainText().size()));
         QMimeData copy;
-        copy.setData(MessageEdit::kMimeType, own->data(MessageEdit::kMimeType));
-        delete own;
+        copySelection(edit(), copy);
+        setCaret(edit(), int(edit().toPlainText().size()));
         drop(edit(), pointAt(edit(), int(edit().toPlainText().size())), copy);
         QVERIFY(isTag(edit().richText(), 29, kPausa));
     }
@@ -325,90 +305,63 @@ private Q_SLOTS:
                 return m;
             };
             const int what = int(rng.bounded(n > 120 ? 16 : 14));
-            switch (what) {
-            case 0:
-            case 1: {
+            if (what < 2) {
                 const QString tag = vocabulary.at(int(rng.bounded(vocabulary.size())));
                 step = "tag " + tag;
                 editcommands::insertTag(edit(), tag);
-                break;
-            }
-            case 2:
+            } else if (what == 2) {
                 step = "letter";
                 QTest::keyClick(&edit(), char('a' + rng.bounded(26)),
                                 rng.bounded(4) == 0 ? Qt::ShiftModifier : Qt::NoModifier);
-                break;
-            case 3:
+            } else if (what == 3) {
                 step = "dead key";
                 commit(edit(), QStringLiteral("ã"));
-                break;
-            case 4:
-            case 5: {
+            } else if (what < 6) {
                 mayRemove = true;
                 const Qt::KeyboardModifiers m = mods();
                 step = QStringLiteral("delete %1").arg(int(m));
                 QTest::keyClick(&edit(), rng.bounded(2) ? Qt::Key_Backspace : Qt::Key_Delete, m);
-                break;
-            }
-            case 6:
-            case 7: {
+            } else if (what < 8) {
                 const Qt::Key k = moves[rng.bounded(8)];
                 const Qt::KeyboardModifiers m = mods();
                 step = QStringLiteral("move %1 %2").arg(int(k)).arg(int(m));
                 QTest::keyClick(&edit(), k, m);
                 if (m & Qt::ShiftModifier && rng.bounded(2))
                     QTest::keyRelease(&edit(), Qt::Key_Shift);
-                break;
-            }
-            case 8: {
+            } else if (what == 8) {
                 const int p = anyPos();
                 step = QStringLiteral("click %1").arg(p);
                 QTest::mouseClick(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), p));
-                break;
-            }
-            case 9: {
+            } else if (what == 9) {
                 const int a = anyPos(), b = anyPos();
                 step = QStringLiteral("drag %1 %2").arg(a).arg(b);
                 QTest::mousePress(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), a));
                 QTest::mouseMove(edit().viewport(), pointAt(edit(), b));
                 QTest::mouseRelease(edit().viewport(), Qt::LeftButton, {}, pointAt(edit(), b));
-                break;
-            }
-            case 10: {
+            } else if (what == 10) {
                 const int p = anyPos();
                 QMimeData mime;
-                if (rng.bounded(2) && edit().textCursor().hasSelection()) {
-                    QMimeData *own = edit().selectionMimeData();
-                    mime.setData(MessageEdit::kMimeType, own->data(MessageEdit::kMimeType));
-                    delete own;
-                } else {
+                if (rng.bounded(2) && edit().textCursor().hasSelection())
+                    copySelection(edit(), mime);
+                else
                     mime.setText(pastes.at(int(rng.bounded(pastes.size() - 1))));
-                }
                 step = QStringLiteral("drop at %1").arg(p);
                 mayRemove = true; // a drop of our own selection moves it
                 drop(edit(), pointAt(edit(), p), mime);
-                break;
-            }
-            case 11:
+            } else if (what == 11) {
                 step = "paste";
                 edit().pasteText(pastes.at(int(rng.bounded(pastes.size()))));
-                break;
-            case 12:
-                step = "undo";
+            } else if (what < 14) {
+                step = what == 12 ? "undo" : "redo";
                 mayRemove = true;
-                QTest::keyClick(&edit(), Qt::Key_Z, Qt::ControlModifier);
-                break;
-            case 13:
-                step = "redo";
-                mayRemove = true;
-                QTest::keyClick(&edit(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-                break;
-            default:
+                QTest::keyClick(&edit(), Qt::Key_Z,
+                                what == 12 ? Qt::ControlModifier
+                                           : Qt::ControlModifier | Qt::ShiftModifier);
+            } else {
                 step = "select all and delete";
                 mayRemove = true;
                 QTest::keyClick(&edit(), Qt::Key_A, Qt::ControlModifier);
                 QTest::keyClick(&edit(), Qt::Key_Delete);
-                break;
             }
             const QString where = QStringLiteral("seed %1, step %2 (%3): ").arg(seed).arg(i).arg(step);
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(where + brokenInvariant(edit())));

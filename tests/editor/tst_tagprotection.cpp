@@ -8,30 +8,31 @@
 namespace
 {
 
-// Text with an underline mask; tags() underlines the names of every
-// thirteen-character "<...>" run, as the editor's insertion does.
+// Text with an underline mask ("0110": the middle two underlined); tags()
+// underlines the names of every thirteen-character "<...>" run, as the
+// editor's insertion does.
 class Text : public TagText
 {
 public:
     Text(const QString &s, QVector<bool> mask) : m_s(s), m_mask(std::move(mask)) {}
+    Text(const QString &s, const char *mask) : m_s(s)
+    {
+        for (; *mask; ++mask)
+            m_mask.append(*mask == '1');
+    }
     static Text tags(const QString &s)
     {
         QVector<bool> mask(s.size());
-        for (qsizetype i = 0; i + 12 < s.size(); ++i) {
+        for (qsizetype i = 0; i + 12 < s.size(); ++i)
             if (s[i] == '<' && s[i + 12] == '>') {
-                for (int k = 1; k <= 11; ++k)
-                    mask[i + k] = true;
+                std::fill_n(mask.begin() + i + 1, 11, true);
                 i += 12;
             }
-        }
         return Text(s, mask);
     }
     qsizetype length() const override { return m_s.size(); }
     QChar charAt(qsizetype p) const override { return p >= 0 && p < m_s.size() ? m_s[p] : QChar(); }
-    bool isUnderlined(qsizetype p) const override
-    {
-        return p >= 0 && p < m_mask.size() && m_mask[p];
-    }
+    bool isUnderlined(qsizetype p) const override { return m_mask.value(p); }
 
 private:
     QString m_s;
@@ -97,14 +98,14 @@ private Q_SLOTS:
     void damagedTagsNeverReachOutsideTheText()
     {
         // Underline at the very end, and a ">" with too few characters before.
-        const Text end("abc", {false, false, true});
+        const Text end("abc", "001");
         QCOMPARE(caret(end, 2), 3);
         QCOMPARE(selection(end, {1, 1}), TextRange({1, 0}));
-        const Text short_("x_>y", {false, true, false, false});
+        const Text short_("x_>y", "0100");
         QCOMPARE(backspace(short_, 3), std::nullopt);
         QCOMPARE(left(short_, 3), std::nullopt);
         QCOMPARE(caret(short_, 1), 3);
-        const Text open("<_____", {false, true, true, true, true, true});
+        const Text open("<_____", "011111");
         QCOMPARE(deleteForward(open, 0), std::nullopt);
         QCOMPARE(right(open, 0), std::nullopt);
 
@@ -163,10 +164,7 @@ private Q_SLOTS:
     void damagedTagsAreNoTags()
     {
         QFETCH(QString, underline);
-        QVector<bool> mask;
-        for (const QChar c : underline)
-            mask.append(c == '1');
-        const Text t("<Pausa______>", mask);
+        const Text t("<Pausa______>", qPrintable(underline));
         for (int p = 0; p <= 13; ++p) {
             QCOMPARE(tagAround(t, p), std::nullopt);
             QCOMPARE(settle(t, p, true), p);
@@ -180,15 +178,12 @@ private Q_SLOTS:
         // letter, and a lone underlined letter are not tags.
         const Text whole = Text::tags("x<Pausa______>y");
         QVERIFY(strayUnderline(whole, 0, whole.length()).isEmpty());
-        QVector<bool> grown(15, false);
-        for (int i = 2; i <= 13; ++i)
-            grown[i] = true;
-        const Text typedInside("x<PausaQ______>", grown);
+        const Text typedInside("x<PausaQ______>", "001111111111110");
         QCOMPARE(strayUnderline(typedInside, 7, 8), QVector<TextRange>({{2, 12}}));
-        const Text lone("aZb", {false, true, false});
+        const Text lone("aZb", "010");
         QCOMPARE(strayUnderline(lone, 0, 3), QVector<TextRange>({{1, 1}}));
         // Only runs that meet the range are looked at, but each whole.
-        const Text two("Q<Pau>W_Z", {false, false, true, true, true, false, false, false, true});
+        const Text two("Q<Pau>W_Z", "001110001");
         QCOMPARE(strayUnderline(two, 3, 4), QVector<TextRange>({{2, 3}}));
     }
 

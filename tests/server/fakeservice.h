@@ -120,16 +120,17 @@ struct InProcessService {
     std::unique_ptr<LetreiroService> service;
     std::unique_ptr<AgendaRunner> agenda;
 
-    // `extra`: sections after the panels; `lineKeys`: more keys of the line.
+    // `extra`: sections after the panels; `lineKeys`, `serverKeys`: more keys
+    // of the line, of [servidor].
     explicit InProcessService(const QString &extra = {}, bool start = true,
-                              const QString &lineKeys = {})
+                              const QString &lineKeys = {}, const QString &serverKeys = {})
     {
         QString why;
         const auto config = ServerConfig::parse(
-            QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\nmensagens = mensagens\n"
+            QStringLiteral("[servidor]\nescuta = 127.0.0.1:0\nmensagens = mensagens\n%3"
                            "[linha sala]\nporta = falsa\n%2[painel entrada]\nlinha = sala\n"
                            "endereco = 1\n[painel caixa]\nlinha = sala\nendereco = 2\n%1")
-                .arg(extra, lineKeys)
+                .arg(extra, lineKeys, serverKeys)
                 .toUtf8(),
             dir.path(), &why);
         QVERIFY2(config, qPrintable(why));
@@ -162,13 +163,8 @@ struct InProcessService {
     void send(SendRequest::Kind kind, const QStringList &panels, const QString &value,
               std::optional<SendResult> *result, qint64 deadlineMs = 0)
     {
-        SendRequest r;
-        r.kind = kind;
-        r.panels = panels;
-        r.value = value;
-        r.who = QStringLiteral("teste");
-        r.deadlineMs = deadlineMs;
-        service->send(r, [result](const SendResult &x) { *result = x; });
+        service->send({kind, panels, value, {}, QStringLiteral("teste"), deadlineMs},
+                      [result](const SendResult &x) { *result = x; });
     }
     void text(const QString &panel, const QString &text, std::optional<SendResult> *result)
     {

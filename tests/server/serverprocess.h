@@ -99,11 +99,7 @@ public:
     }
 
     // What the service said on stderr so far (with keepLog).
-    QString log()
-    {
-        m_log += QString::fromUtf8(server.readAllStandardError());
-        return m_log;
-    }
+    QString log() { return m_log += QString::fromUtf8(server.readAllStandardError()); }
 
     ~ServerProcess() { stop(); }
     // Gone without a word, as after a power cut.

@@ -3,15 +3,8 @@
 // on a fake line, a fake broker link and a virtual clock.
 #include "fakeservice.h"
 #include "mqtt/fakemqttlink.h"
-#include "mqttbridge.h"
 #include "panelsend.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-namespace
-{
 struct Doors {
     InProcessService s;
     FakeMqttLink *link = nullptr;
@@ -30,8 +23,7 @@ struct Doors {
     {
         std::optional<HttpResponse> a;
         const QJsonObject body{{kind, value}, {"estrito", strict}};
-        panelsend::sendToPanel(*s.service, panel, kind == "texto" ? "texto" : "comando",
-                               QJsonDocument(body).toJson(), "ana",
+        panelsend::sendToPanel(*s.service, panel, kind, QJsonDocument(body).toJson(), "ana",
                                [&a](const HttpResponse &r) { a = r; });
         [&] { QTRY_VERIFY(a.has_value()); }();
         return a ? QJsonDocument::fromJson(a->body).object() : QJsonObject();
@@ -40,18 +32,12 @@ struct Doors {
     QJsonObject viaMqtt(const QString &panel, const QString &kind, const QString &value,
                         const QByteArray &id)
     {
-        MqttLink::Message m;
-        m.mid = int(link->published.size()) + 1;
-        m.topic = QString("letreiro/loja/%1/%2").arg(panel, kind);
-        m.payload = value.toUtf8();
-        m.responseTopic = "resposta";
-        m.correlation = id;
-        link->received(m);
+        link->deliver(QString("letreiro/loja/%1/%2").arg(panel, kind), value.toUtf8(), false,
+                      "resposta", id);
         [&] { QTRY_VERIFY(!link->answer(id).isEmpty()); }();
         return link->answer(id);
     }
 };
-} // namespace
 
 class TestDoors : public QObject
 {
@@ -75,8 +61,7 @@ private Q_SLOTS:
             << "entrada" << "texto" << tooLong << true << "recusado" << "nada enviado"
             << "texto longo demais";
         QTest::newRow("a bell") << "entrada" << "texto" << "a\ab" << false << "enviado" << ""
-                                << "caracteres de controle, que o painel não mostra como "
-                                   "escritos: U+0007";
+            << "caracteres de controle, que o painel não mostra como escritos: U+0007";
         QTest::newRow("a bell, strict") << "entrada" << "texto" << "a\ab" << true << "recusado"
                                         << "nada enviado" << "U+0007";
         QTest::newRow("no place for it") << "entrada" << "texto" << "日本" << false << "enviado"
@@ -119,8 +104,7 @@ private Q_SLOTS:
     void aLineWideCommandUpdatesEveryPanelItReached()
     {
         Doors d(false);
-        QCOMPARE(d.viaMqtt("caixa", "comando", "hora", "h").value("resultado").toString(),
-                 QString("enviado"));
+        QCOMPARE(d.viaMqtt("caixa", "comando", "hora", "h")["resultado"].toString(), "enviado");
         QStringList states;
         for (const auto &[topic, payload] : d.link->published)
             if (topic.endsWith("/estado") && topic != "letreiro/loja/estado") states.append(topic);

@@ -47,13 +47,10 @@ private Q_SLOTS:
         QCOMPARE(s.call("GET", "/api/mensagens/promo.msg").body, "{\\rtf1 Promo}");
         QCOMPARE(s.call("GET", "/api/mensagens").json().toArray(), QJsonArray{"promo.msg"});
         for (const char *name : {"n\tx", "n\nx", "n\u2028x"}) {
-            const Reply r = s.call(
-                "PUT", "/api/agenda",
-                QJsonDocument(
-                    QJsonArray{QJsonObject{{"nome", name}, {"quando", "04:00"}, {"texto", "a"}}})
-                    .toJson());
+            const QJsonObject entry{{"nome", name}, {"quando", "04:00"}, {"texto", "a"}};
+            const Reply r = s.call("PUT", "/api/agenda", QJsonDocument(QJsonArray{entry}).toJson());
             QCOMPARE(r.status, 400);
-            QVERIFY(r.json().toObject().value("erro").toString().contains("controle"));
+            QVERIFY(r.json()["erro"].toString().contains("controle"));
         }
         QCOMPARE(s.call("GET", "/api/previa?texto=x&largura=7").status, 400);
         // A message is named, never reached by a path, though the file is there.
@@ -66,22 +63,20 @@ private Q_SLOTS:
             "PUT", "/api/agenda",
             QString(R"([{"nome":"longa","quando":"04:00","texto":"%1"}])").arg(longText).toUtf8());
         QCOMPARE(entry.status, 413);
-        QCOMPARE(entry.json().toObject().value("erro").toString(),
+        QCOMPARE(entry.json()["erro"].toString(),
                  QString("a entrada longa da agenda é grande demais (mais de 64 KB)"));
         QJsonArray many;
         for (int i = 0; i < 20; ++i)
-            many.append(QJsonObject{{"nome", QString("e%1").arg(i)},
-                                    {"quando", "04:00"},
+            many.append(QJsonObject{{"nome", QString("e%1").arg(i)}, {"quando", "04:00"},
                                     {"texto", QString(60000, u'x')}});
         const Reply whole = s.call("PUT", "/api/agenda", QJsonDocument(many).toJson());
         QCOMPARE(whole.status, 413);
-        QCOMPARE(whole.json().toObject().value("erro").toString(),
-                 QString("a agenda é grande demais (mais de 1 MB)"));
+        QCOMPARE(whole.json()["erro"].toString(), "a agenda é grande demais (mais de 1 MB)");
         QCOMPARE(s.call("GET", "/api/previa?texto=x&largura=12&ate=nan").status, 400);
         // Still serving.
         const Reply sent =
             s.call("POST", "/api/paineis/caixa/mensagem", R"({"arquivo":"promo.msg"})");
-        QCOMPARE(sent.json().toObject().value("resultado").toString(), QString("enviado"));
+        QCOMPARE(sent.json()["resultado"].toString(), QString("enviado"));
         QCOMPARE(s.panel->nextFrame(), QString("endereço 2, verificação certa: LPromo"));
         const Reply svg =
             s.call("GET", "/api/previa?texto=Ol%C3%A1%20%3CPisca______%3E&largura=12&ate=20");
@@ -129,8 +124,7 @@ private Q_SLOTS:
         QVERIFY(replaced > 0);
         for (QProcess *p : clis) {
             if (p->state() != QProcess::NotRunning) QVERIFY(p->waitForFinished(30000));
-            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()),
-                     QString("Transmissão bem sucedida.\n"));
+            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), "Transmissão bem sucedida.\n");
             expected.append(QString("endereço 2, verificação certa: Lcli %1").arg(clis.indexOf(p)));
         }
         QStringList frames;
@@ -170,8 +164,7 @@ private Q_SLOTS:
                 continue;
             }
             QCOMPARE(reply.status, 503);
-            QCOMPARE(reply.json().toObject().value("motivo").toString(),
-                     QString("o serviço está parando"));
+            QCOMPARE(reply.json()["motivo"].toString(), QString("o serviço está parando"));
             ++stopped;
         }
         QVERIFY(stopped > 0);

@@ -6,17 +6,15 @@
 
 #include <QtTest>
 
-namespace
-{
 const QTimeZone kLisbon("Europe/Lisbon");
 
-QDateTime local(const QString &text)
+static QDateTime local(const QString &text)
 {
     return QDateTime::fromString(text, Qt::ISODate).toTimeZone(kLisbon);
 }
 
-ScheduleEntry entry(const QString &name, const QString &at, const QString &extraKey = {},
-                    const QString &extraValue = {})
+static ScheduleEntry entry(const QString &name, const QString &at, const QString &extraKey = {},
+                           const QString &extraValue = {})
 {
     ScheduleEntry e;
     e.name = name;
@@ -43,12 +41,10 @@ struct VirtualAgenda {
     {
         for (const ScheduledRun &r : runs) {
             if (!r.note.isEmpty()) notes.append(r.note);
-            const QString name =
-                r.entry < 0 ? QStringLiteral("agenda") : scheduler.entries().at(r.entry).name;
-            log.append(QStringLiteral("%1%2@%3%4")
-                           .arg(r.skipped ? QStringLiteral("-") : QString(), name,
-                                now.toTimeZone(kLisbon).toString(QStringLiteral("MM-dd HH:mm")),
-                                r.note.isEmpty() ? QString() : QStringLiteral("!")));
+            const QString name = r.entry < 0 ? "agenda" : scheduler.entries().at(r.entry).name;
+            log.append(QString("%1%2@%3%4").arg(r.skipped ? "-" : "", name,
+                                                now.toTimeZone(kLisbon).toString("MM-dd HH:mm"),
+                                                r.note.isEmpty() ? "" : "!"));
         }
     }
     void runFor(qint64 seconds)
@@ -59,7 +55,6 @@ struct VirtualAgenda {
         }
     }
 };
-} // namespace
 
 class TestSchedule : public QObject
 {
@@ -67,25 +62,14 @@ class TestSchedule : public QObject
 private Q_SLOTS:
     void entriesAsOperatorsWriteThem()
     {
-        const QByteArray ini = "[servidor]\n"
-                               "[linha sala]\n"
-                               "porta = /dev/null\n"
-                               "[painel entrada]\n"
-                               "linha = sala\n"
-                               "[painel caixa]\n"
-                               "linha = sala\n"
-                               "[agenda abertura]\n"
-                               "quando = 08:00\n"
-                               "dias = seg,ter, qua,qui,sex,sáb\n"
-                               "paineis = entrada,caixa\n"
-                               "texto = \"Bom dia; <Pisca______>Aberto \\\"já\\\"\" ; a comment\n"
-                               "[agenda natal]\n"
-                               "quando = 18:00\n"
-                               "datas = 2026-12-24..2026-12-31\n"
-                               "mensagem = natal.msg\n"
-                               "[agenda relogio]\n"
-                               "quando = 03:00\n"
-                               "comando = hora\n";
+        const QByteArray ini =
+            "[servidor]\n[linha sala]\nporta = /dev/null\n[painel entrada]\nlinha = sala\n"
+            "[painel caixa]\nlinha = sala\n"
+            "[agenda abertura]\nquando = 08:00\ndias = seg,ter, qua,qui,sex,sáb\n"
+            "paineis = entrada,caixa\n"
+            "texto = \"Bom dia; <Pisca______>Aberto \\\"já\\\"\" ; a comment\n"
+            "[agenda natal]\nquando = 18:00\ndatas = 2026-12-24..2026-12-31\nmensagem = natal.msg\n"
+            "[agenda relogio]\nquando = 03:00\ncomando = hora\n";
         QString why;
         const auto c = ServerConfig::parse(ini, QStringLiteral("/tmp"), &why);
         QVERIFY2(c, qPrintable(why));

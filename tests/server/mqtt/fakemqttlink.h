@@ -53,15 +53,12 @@ public:
                 return QJsonDocument::fromJson(payload.left(payload.lastIndexOf('#'))).object();
         return {};
     }
-    // As the broker: a message on `topic` delivered to the bridge.
-    void deliver(const QString &topic, const QByteArray &payload, bool retained = false)
+    // As the broker: a message on `topic` delivered, a request when it
+    // names a `responseTopic`.
+    void deliver(const QString &topic, const QByteArray &payload, bool retained = false,
+                 const QString &responseTopic = {}, const QByteArray &correlation = {})
     {
-        Message m;
-        m.mid = ++m_mid;
-        m.topic = topic;
-        m.payload = payload;
-        m.retained = retained;
-        received(m);
+        received({++m_mid, topic, payload, retained, false, responseTopic, correlation});
     }
     // The broker delivers what was last published on `topic` back.
     void echo(const QString &topic) { deliver(topic, on(topic).last()); }

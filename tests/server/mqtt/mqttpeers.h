@@ -17,6 +17,14 @@
 #include <atomic>
 #include <functional>
 
+// A port nobody listens on now (a broker's, before it starts).
+inline quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
 class Broker
 {
 public:
@@ -26,10 +34,7 @@ public:
     explicit Broker(const QString &folder, const QString &listener = {},
                     const QString &security = QStringLiteral("allow_anonymous true\n"))
     {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        m_port = probe.serverPort();
-        probe.close();
+        m_port = freePort();
         QDir().mkpath(folder);
         m_config = QDir(folder).filePath(QStringLiteral("mosquitto.conf"));
         QFile f(m_config);
@@ -82,16 +87,10 @@ private:
 // A request in MQTT 5's terms: answered on `responseTopic` with
 // `correlation`; `expiry` seconds (0: none).
 struct PublishOptions {
-    PublishOptions(bool retain = false, QString responseTopic = {}, QByteArray correlation = {},
-                   int expiry = 0)
-        : retain(retain), responseTopic(std::move(responseTopic)),
-          correlation(std::move(correlation)), expiry(expiry)
-    {
-    }
-    bool retain;
-    QString responseTopic;
-    QByteArray correlation;
-    int expiry;
+    bool retain = false;
+    QString responseTopic = {};
+    QByteArray correlation = {};
+    int expiry = 0;
 };
 
 class MqttPeer

@@ -4,7 +4,6 @@
 // "mqtt" say what is wrong; a retained text waiting at a stop runs after it.
 #include "fakemqttlink.h"
 #include "fakeservice.h"
-#include "mqttbridge.h"
 #include "mqttreasons.h"
 #include "testfiles.h"
 
@@ -13,14 +12,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
-namespace
-{
-QStringList *g_log = nullptr;
-
-void capture(QtMsgType, const QMessageLogContext &c, const QString &text)
-{
-    if (g_log && qstrcmp(c.category, "letreiro.mqtt") == 0) g_log->append(text);
-}
+static QStringList *g_log = nullptr;
 
 const QString kDeaf =
     "o broker não entrega ao serviço as mensagens do sítio (permissão de leitura?)";
@@ -37,7 +29,9 @@ struct Site {
     explicit Site(bool discovery = false, qint64 maxAgeSeconds = 0)
     {
         g_log = &log;
-        qInstallMessageHandler(capture);
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &c, const QString &text) {
+            if (g_log && qstrcmp(c.category, "letreiro.mqtt") == 0) g_log->append(text);
+        });
         config.host = "falso";
         config.site = "loja";
         config.discovery = discovery;
@@ -67,19 +61,14 @@ struct Site {
         link->lost({reason, detail, retryMs});
         settle();
     }
-    // The broker delivers the probe back.
     void probeReturns()
     {
         link->echo("letreiro/loja/sonda");
         settle();
     }
-    QJsonObject state() const
-    {
-        return s.service->stateJson().value("mqtt").toObject();
-    }
+    QJsonObject state() const { return s.service->stateJson().value("mqtt").toObject(); }
     QStringList warnings() const { return s.service->warnings(); }
 };
-} // namespace
 
 class TestMqttBridge : public QObject
 {
@@ -96,14 +85,11 @@ private Q_SLOTS:
         QTest::newRow("wrong password") << int(MQTT_RC_BAD_USERNAME_OR_PASSWORD) << "" << "recusado"
                                         << "usuário ou senha recusados pelo broker (0x86)";
         QTest::newRow("no user") << int(MQTT_RC_NOT_AUTHORIZED) << "" << "recusado"
-                                 << "o broker não aceita clientes sem usuário (usuario e senha "
-                                    "em [mqtt]) (0x87)";
-        QTest::newRow("wrong CA")
-            << int(MOSQ_ERR_TLS)
+            << "o broker não aceita clientes sem usuário (usuario e senha em [mqtt]) (0x87)";
+        QTest::newRow("wrong CA") << int(MOSQ_ERR_TLS)
             << "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
             << "recusado" << "o certificado do broker não confere com tls_ca";
-        QTest::newRow("no client certificate")
-            << int(MOSQ_ERR_CONN_LOST)
+        QTest::newRow("no client certificate") << int(MOSQ_ERR_CONN_LOST)
             << "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required"
             << "recusado" << "o broker exige um certificado de cliente (tls_certificado e tls_chave)";
         QTest::newRow("not there") << int(MOSQ_ERR_ERRNO) << "Connection refused" << "reconectando"
@@ -298,13 +284,7 @@ private Q_SLOTS:
         QFETCH(bool, answered);
         Site site;
         site.connect();
-        MqttLink::Message m;
-        m.mid = 7;
-        m.topic = "letreiro/loja/caixa/texto";
-        m.payload = "Oferta";
-        m.responseTopic = responseTopic;
-        m.correlation = "c";
-        site.link->received(m);
+        site.link->deliver("letreiro/loja/caixa/texto", "Oferta", false, responseTopic, "c");
         QTRY_COMPARE(site.s.port->texts(), QStringList{"2:LOferta"});
         site.settle();
         const auto sent = site.link->on(responseTopic);
@@ -322,13 +302,7 @@ private Q_SLOTS:
         Site site;
         site.connect();
         site.link->holdAnswers = true;
-        MqttLink::Message m;
-        m.mid = 7;
-        m.topic = "letreiro/loja/caixa/texto";
-        m.payload = "Oferta";
-        m.responseTopic = "resposta";
-        m.correlation = "c";
-        site.link->received(m);
+        site.link->deliver("letreiro/loja/caixa/texto", "Oferta", false, "resposta", "c");
         QTRY_COMPARE(site.link->answer("c").value("resultado").toString(), QString("enviado"));
         for (const bool again : {true, false}) {
             site.mqtt.reset();

@@ -6,40 +6,29 @@
 #include "serverconfig.h"
 #include "testfiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
 
-namespace
+static MqttClient::Message message(int mid, const QByteArray &payload, qint64 expiry = -1)
 {
-MqttClient::Message message(int mid, const QByteArray &payload, qint64 expiry = -1)
-{
-    MqttClient::Message m;
-    m.mid = mid;
-    m.topic = "letreiro/loja/caixa/texto";
-    m.payload = payload;
-    m.responseTopic = "resposta";
-    m.correlation = QByteArray::number(mid);
-    m.expirySeconds = expiry;
-    return m;
+    return {mid, "letreiro/loja/caixa/texto", payload, false, false, "resposta",
+            QByteArray::number(mid), expiry};
 }
 
-QList<MqttJournal::Entry> open(MqttJournal &journal, int *damaged = nullptr)
+static QList<MqttJournal::Entry> open(MqttJournal &journal, int *damaged = nullptr)
 {
     QList<MqttJournal::Entry> left;
     int d = 0;
     QString error;
-    [&] { QVERIFY2(journal.open(&left, &d, &error), qPrintable(error)); }();
-    if (damaged) *damaged = d;
+    [&] { QVERIFY2(journal.open(&left, damaged ? damaged : &d, &error), qPrintable(error)); }();
     return left;
 }
 
-QList<MqttJournal::Entry> reopen(const QString &path, int *damaged = nullptr, int bound = 100)
+static QList<MqttJournal::Entry> reopen(const QString &path, int *damaged = nullptr,
+                                        int bound = 100)
 {
     MqttJournal journal(path, bound);
     return open(journal, damaged);
 }
-} // namespace
 
 class TestMqttJournal : public QObject
 {
@@ -113,15 +102,11 @@ private Q_SLOTS:
             for (int i = 1; i <= 5; ++i)
                 journal.add(message(i, QByteArray::number(i)), 1000, 0);
         }
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QByteArray bytes = f.readAll();
+        QByteArray bytes = contents(path);
         const qsizetype third = bytes.indexOf("\"p\":\"Mw==\""); // "3"
         bytes.replace(third, 6, "\x01\xff#");                    // a sector gone bad
         bytes += "{\"n\":99,\"t\":\"letreiro/loja/ca";           // cut by the kill
-        f.resize(0);
-        f.write(bytes);
-        f.close();
+        writeFile(path, bytes);
         int damaged = 0;
         const QList<MqttJournal::Entry> left = reopen(path, &damaged);
         QCOMPARE(damaged, 2);
@@ -137,11 +122,10 @@ private Q_SLOTS:
         MqttJournal full(path, 100);
         QList<MqttJournal::Entry> left2;
         QString why;
-        bool opened = false;
-        {
+        const bool opened = [&] {
             FileSizeLimit refused(16);
-            opened = full.open(&left2, &damaged, &why);
-        }
+            return full.open(&left2, &damaged, &why);
+        }();
         QVERIFY(!opened || !full.failure().isEmpty());
         QVERIFY2(full.failure().contains("o arquivo passa do tamanho"), qPrintable(full.failure()));
         QCOMPARE(contents(path), before);

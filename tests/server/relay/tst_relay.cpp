@@ -9,28 +9,26 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
-namespace
-{
 using State = RelayRequestReader::State;
 
-// Feeds the bytes; the state after the last one.
-State read(RelayRequestReader &r, const QByteArray &bytes)
+// Feeds the bytes to the reader, reset; the state after the last one.
+static State read(RelayRequestReader &r, const QByteArray &bytes)
 {
+    r.reset();
     State s = State::NeedMore;
     for (const char b : bytes)
         if ((s = r.feed(quint8(b))) != State::NeedMore) break;
     return s;
 }
 
-// Waits until the server closed the connection.
-bool closedByServer(QTcpSocket &s)
+static bool closedByServer(QTcpSocket &s)
 {
     return s.state() == QAbstractSocket::UnconnectedState ||
            QTest::qWaitFor([&s] { return s.state() == QAbstractSocket::UnconnectedState; }, 5000);
 }
 
 // A client from the given address of this machine, connected.
-std::unique_ptr<QTcpSocket> connectFrom(const char *from, quint16 port)
+static std::unique_ptr<QTcpSocket> connectFrom(const char *from, quint16 port)
 {
     auto s = std::make_unique<QTcpSocket>();
     s->setProxy(QNetworkProxy::NoProxy); // loopback: no system proxy lookup on its thread
@@ -38,10 +36,9 @@ std::unique_ptr<QTcpSocket> connectFrom(const char *from, quint16 port)
     s->connectToHost("127.0.0.1", port);
     return s->waitForConnected(5000) ? std::move(s) : nullptr;
 }
-} // namespace
 
 // The line's relay, hooked to the service as the program hooks it.
-std::unique_ptr<RelayServer> relayOf(InProcessService &s, const QStringList &from = {})
+static std::unique_ptr<RelayServer> relayOf(InProcessService &s, const QStringList &from = {})
 {
     auto relay = std::make_unique<RelayServer>("sala", *s.service);
     if (!relay->allow(from) || !relay->listen("127.0.0.1", 0)) return nullptr;
@@ -63,19 +60,13 @@ private Q_SLOTS:
         for (int i = 0; i < good.size(); ++i) {
             QByteArray bad = good;
             bad[i] = char(bad[i] ^ 0x01);
-            r.reset();
             QVERIFY2(read(r, bad) != State::Frame, qPrintable(QString::number(i)));
         }
-        r.reset();
         QCOMPARE(read(r, "GET / HTTP/1.1\r\n"), State::Bad);
         QCOMPARE(r.why(), QString("não começa um quadro"));
-        r.reset();
         QCOMPARE(read(r, frame::build(32, "P")), State::Bad); // no such address
-        r.reset();
         QCOMPARE(read(r, QByteArray::fromHex("817E0400")), State::Bad); // no data
-        r.reset();
         QCOMPARE(read(r, QByteArray::fromHex("817E511D")), State::Bad); // 7501 bytes of data
-        r.reset();
         QCOMPARE(read(r, frame::build(0, QByteArray(7500, 'x'))), State::Frame);
     }
 
@@ -85,18 +76,15 @@ private Q_SLOTS:
         s.port->held = true;
         const auto relay = relayOf(s);
         QVERIFY(relay);
-        const quint16 port = relay->port();
-        QVERIFY(port != 0);
-        QTcpSocket client;
-        client.connectToHost("127.0.0.1", port);
-        QVERIFY(client.waitForConnected(5000));
+        const auto client = connectFrom("127.0.0.1", relay->port());
+        QVERIFY(client);
         // Two frames at once: the second is read once the first is answered.
-        client.write(frame::build(1, "P") + frame::build(2, "I"));
+        client->write(frame::build(1, "P") + frame::build(2, "I"));
         QTRY_COMPARE(s.port->inHand(), 1);
         QCOMPARE(s.service->stateJson().value("linhas")[0].toObject().value("fila").toInt(), 0);
         s.port->release();
-        QTRY_VERIFY(client.bytesAvailable() > 0);
-        QCOMPARE(client.readAll(), frame::build(1, QByteArray(1, char(frame::kAck))));
+        QTRY_VERIFY(client->bytesAvailable() > 0);
+        QCOMPARE(client->readAll(), frame::build(1, QByteArray(1, char(frame::kAck))));
         QTRY_COMPARE(s.port->inHand(), 1);
         s.port->release();
         QTRY_COMPARE(s.port->texts(), QStringList({"1:P", "2:I"}));
@@ -104,13 +92,12 @@ private Q_SLOTS:
         // of it reaches the line.
         QByteArray damaged = frame::build(1, "LOi");
         damaged[damaged.size() - 1] = char(damaged.back() ^ 0x40);
-        client.write(damaged + frame::build(1, "A"));
-        QVERIFY(closedByServer(client));
+        client->write(damaged + frame::build(1, "A"));
+        QVERIFY(closedByServer(*client));
         QCOMPARE(s.port->inHand(), 0);
         QCOMPARE(s.port->frames.size(), 2);
         QTRY_COMPARE(s.service->historyJson().size(), 2);
-        QCOMPARE(s.service->historyJson()[0].toObject().value("painel").toString(),
-                 QString("linha sala, endereço 1"));
+        QCOMPARE(s.service->historyJson().first()["painel"].toString(), "linha sala, endereço 1");
     }
 
     void onlyTheAddressesAllowedConnect()
@@ -119,13 +106,11 @@ private Q_SLOTS:
         const Result<> bad = RelayServer("sala", *s.service).allow({"10.0.0.0/8", "rede"});
         QVERIFY2(!bad && bad.why().contains("\"rede\""), qPrintable(bad.why()));
         const auto relay = relayOf(s, {"10.0.0.0/8", "::2"});
-        QTcpSocket client;
-        client.connectToHost("127.0.0.1", relay->port());
-        QVERIFY(client.waitForConnected(5000));
-        client.write(frame::build(1, "P"));
-        QTest::ignoreMessage(QtWarningMsg,
-                             "repasse da linha sala: 127.0.0.1 não pode se conectar");
-        QVERIFY(closedByServer(client));
+        const auto client = connectFrom("127.0.0.1", relay->port());
+        QVERIFY(client);
+        client->write(frame::build(1, "P"));
+        QTest::ignoreMessage(QtWarningMsg, "repasse da linha sala: 127.0.0.1 não pode se conectar");
+        QVERIFY(closedByServer(*client));
         QCOMPARE(s.port->frames.size(), 0);
     }
 

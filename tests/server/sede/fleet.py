@@ -13,6 +13,7 @@ def free_port():
 class Fleet:
     def __init__(self, bin_dir):
         self.bin = bin_dir
+        self.servidor = os.path.join(bin_dir, "letreiro-servidor")
         self.work = tempfile.mkdtemp(prefix="sede-")
         self.procs = []
 
@@ -52,7 +53,7 @@ class Fleet:
             f.write("[servidor]\nescuta = 127.0.0.1:0\n" + ini)
         for user, *access in users:
             self.admin(conf, user, *access)
-        p = self.start([os.path.join(self.bin, "letreiro-servidor"), "--config", conf])
+        p = self.start([self.servidor, "--config", conf])
         p.conf = conf
         p.url = p.stdout.readline().strip()
         return p
@@ -67,17 +68,15 @@ class Fleet:
         return self.service(name, ini + f"[mqtt]\nservidor = 127.0.0.1:{broker}\nsitio = {name}\n")
 
     def admin(self, conf, user, *access):
-        subprocess.run([os.path.join(self.bin, "letreiro-servidor"), "--config", conf,
-                        "--usuario", user], input="segredo-bom\n", text=True, check=True,
-                       stdout=subprocess.DEVNULL)
+        subprocess.run([self.servidor, "--config", conf, "--usuario", user], input="segredo-bom\n",
+                       text=True, check=True, stdout=subprocess.DEVNULL)
         if access:
-            subprocess.run([os.path.join(self.bin, "letreiro-servidor"), "--config", conf,
-                            "--acesso", user, *access], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([self.servidor, "--config", conf, "--acesso", user, *access], check=True,
+                           stdout=subprocess.DEVNULL)
 
     def token(self, conf, user):
-        return subprocess.run([os.path.join(self.bin, "letreiro-servidor"), "--config", conf,
-                               "--novo-token", user], text=True, check=True,
-                              capture_output=True).stdout.strip()
+        return subprocess.run([self.servidor, "--config", conf, "--novo-token", user], text=True,
+                              check=True, capture_output=True).stdout.strip()
 
     def stop(self):
         for p in self.procs:

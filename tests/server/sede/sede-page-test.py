@@ -12,10 +12,9 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [here, os.path.join(here, "../web")]
 from fleet import Fleet  # noqa: E402
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../web"))
 import pagechecks  # noqa: E402
 
 shots = sys.argv[2] if len(sys.argv) > 2 else None
@@ -69,8 +68,7 @@ try:
         wait.until(lambda b: "loja3" in text("ausentes"))
         by_id("valor").send_keys("Liquidação ✓ de inverno")
         wait.until(lambda b: "enviados como" in text("avisosSede"))
-        by_id("valor").clear()
-        by_id("valor").send_keys("Liquidação de inverno")
+        pagechecks.retype(by_id("valor"), "Liquidação de inverno")
         checked("enviar")
         by_id("enviarSede").send_keys(Keys.ENTER)
         wait.until(lambda b: by_id("vistaEnvio").is_displayed() and "aguardando o sítio" in text("linhas"))
@@ -89,8 +87,7 @@ try:
         box = browser.find_element(By.XPATH, "//label[contains(., 'loja1: caixa')]/input")
         box.send_keys(Keys.SPACE)
         Select(by_id("acao")).select_by_value("comando")
-        by_id("valor").clear()
-        by_id("valor").send_keys("apaga")
+        pagechecks.retype(by_id("valor"), "apaga")
         by_id("enviarSede").send_keys(Keys.ENTER)
         wait.until(lambda b: by_id("vistaEnvio").is_displayed() and text("resumo").startswith("1 de 1 enviados"))
         by_id("irEnvios").send_keys(Keys.ENTER)

@@ -8,7 +8,7 @@ limited to one site reads and sends nowhere else, a reader sends nothing
 a site behind a regional broker bridged over MQTT 5 works the same.
   tests/server/sede/sede-test.py BIN_DIR
 """
-import os, shutil, signal, subprocess, sys
+import os, pathlib, shutil, signal, subprocess, sys, urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet import Client, Fleet, until  # noqa: E402
@@ -105,8 +105,7 @@ try:
     assert [a["id"] for a in audit[-2:]] == [again["id"], send["id"]] and audit[-1]["quem"] == "chefe", audit
     assert len(audit) == 4, audit
     chefe.get("/api/saude")
-    with open(os.path.join(os.path.dirname(sede.conf), "sede-envios.json"), encoding="utf-8") as f:
-        kept = f.read()
+    kept = pathlib.Path(sede.conf).with_name("sede-envios.json").read_text(encoding="utf-8")
     assert send["id"] in kept and "sem resposta" in kept, kept[:300]
 
     # /metrics, head office and site, as Prometheus reads them.
@@ -121,7 +120,6 @@ try:
         assert ('letreiro_sede_sitio_online{sitio="loja3"} 0' in text) == (service is sede), text
     assert Client(sede.url).call("GET", "/metrics")[0] == 401
     # A head office without panels of its own opens on its page.
-    import urllib.request
     assert urllib.request.urlopen(sede.url + "/").geturl().endswith("/sede")
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../exemplos/letreiro-alertas.yml")
     check = subprocess.run(["promtool", "check", "rules", rules], text=True, capture_output=True)

@@ -9,14 +9,7 @@
 #include "testfiles.h"
 #include "userstore.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QtTest>
-
 using namespace Qt::StringLiterals;
-
-namespace
-{
 
 // The broker as the head office sees it: what it asked and whom.
 class SedeLink : public FakeMqttLink
@@ -26,13 +19,9 @@ public:
     void request(const Request &r) override { requests.append(r); }
     void answer(const Request &r, const QByteArray &result, const QString &reason = {})
     {
-        Message m;
-        m.topic = r.responseTopic;
-        m.correlation = r.correlation;
         QJsonObject o{{u"resultado"_s, QString::fromUtf8(result)}};
         if (!reason.isEmpty()) o.insert(u"motivo"_s, reason);
-        m.payload = QJsonDocument(o).toJson();
-        received(m);
+        deliver(r.responseTopic, QJsonDocument(o).toJson(), false, {}, r.correlation);
     }
 };
 
@@ -47,10 +36,9 @@ struct Office {
     Office()
     {
         QString why;
-        users.setPassword(u"chefe"_s, u"x"_s, &why);
-        users.setPassword(u"ana"_s, u"x"_s, &why);
+        for (const QString &user : {u"chefe"_s, u"ana"_s, u"leo"_s})
+            users.setPassword(user, u"x"_s, &why);
         users.setAccess(u"ana"_s, {{u"norte"_s}, false}, &why);
-        users.setPassword(u"leo"_s, u"x"_s, &why);
         users.setAccess(u"leo"_s, {{}, true}, &why);
         start();
     }
@@ -72,11 +60,7 @@ struct Office {
     }
     void hear(const QString &topic, const QByteArray &payload, bool retained = false)
     {
-        MqttLink::Message m;
-        m.topic = topic;
-        m.payload = payload;
-        m.retained = retained;
-        link->received(m);
+        link->deliver(topic, payload, retained);
         QCoreApplication::processEvents();
     }
     void site(const QString &name, const QStringList &panels)
@@ -87,14 +71,10 @@ struct Office {
         hear(u"letreiro/%1/estado"_s.arg(name), "online");
         hear(u"letreiro/%1/paineis"_s.arg(name), QJsonDocument(QJsonObject{{u"paineis"_s, list}}).toJson());
     }
-    // The API's answer: status and JSON.
     QPair<int, QJsonDocument> call(const QByteArray &method, const QString &path,
                                    const QJsonObject &body = {}, const QString &user = u"chefe"_s)
     {
-        HttpRequest req;
-        req.method = method;
-        req.target = "/api/sede/" + path.toUtf8();
-        req.body = QJsonDocument(body).toJson();
+        const HttpRequest req{method, "/api/sede/" + path.toUtf8(), {}, QJsonDocument(body).toJson(), {}};
         QPair<int, QJsonDocument> out{0, {}};
         office->route(req, path.section(u'?', 0, 0).split(u'/'), user, [&](HttpResponse r) {
             out = {r.status, QJsonDocument::fromJson(r.body)};
@@ -104,7 +84,7 @@ struct Office {
     QJsonObject siteJson(const QString &name) { return call("GET", u"sitios/"_s + name).second.object(); }
 };
 
-QMap<QString, QString> rows(const QJsonObject &send)
+static QMap<QString, QString> rows(const QJsonObject &send)
 {
     QMap<QString, QString> out;
     for (const QJsonValue &v : send.value(u"linhas"_s).toArray()) {
@@ -114,8 +94,6 @@ QMap<QString, QString> rows(const QJsonObject &send)
     }
     return out;
 }
-
-} // namespace
 
 class TestSede : public QObject
 {
@@ -227,9 +205,8 @@ private Q_SLOTS:
         QCOMPARE(o.call("GET", u"envios"_s).second.array().size(), 2);
         o.link->answer(asked, "enviado"); // asked before the restart, answered after
         QCoreApplication::processEvents();
-        const auto repeated = [&] {
-            return o.call("GET", u"envios/"_s + repeat[u"id"_s].toString()).second.object();
-        };
+        const QString repeatedPath = u"envios/"_s + repeat[u"id"_s].toString();
+        const auto repeated = [&] { return o.call("GET", repeatedPath).second.object(); };
         QCOMPARE(repeated()[u"resumo"_s].toString(), u"1 de 2 enviados, 1 aguardando"_s);
         // Still open, and its deadline still holds after the restart.
         QVERIFY(repeated()[u"aberto"_s].toBool());
@@ -264,9 +241,8 @@ private Q_SLOTS:
         o.link->acknowledged(o.link->requests[0].topic, 0x87);
         QCoreApplication::processEvents();
         const QJsonArray mine = o.call("GET", u"envios?linhas=1"_s, {}, ana).second.array();
-        QVERIFY2(rows(mine[0].toObject()).value(u"loja4/entrada"_s).startsWith(
-                     u"recusado o broker recusou a publicação: "_s),
-                 qPrintable(rows(mine[0].toObject()).value(u"loja4/entrada"_s)));
+        const QString row = rows(mine[0].toObject()).value(u"loja4/entrada"_s);
+        QVERIFY2(row.startsWith(u"recusado o broker recusou a publicação: "_s), qPrintable(row));
         QCOMPARE(o.call("POST", u"envios"_s, text, leo).first, 403);
         // A site nobody named nor heard of is a typo; one heard without its
         // panels yet is said, not silently left out.

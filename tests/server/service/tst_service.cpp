@@ -10,20 +10,9 @@
 #include "linequeue.h"
 #include "testfiles.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QSignalSpy>
 
 using End = SendEnd;
-
-namespace
-{
-QJsonObject answerJson(const HttpResponse &a)
-{
-    return QJsonDocument::fromJson(a.body).object();
-}
-} // namespace
 
 class TestService : public QObject
 {
@@ -92,8 +81,7 @@ private Q_SLOTS:
         QVERIFY(t[0]->ok() && t[2]->ok() && t[4]->ok() && clear->ok() && other->ok());
         int replaced = 0;
         for (const QJsonValue &v : s.service->historyJson())
-            replaced +=
-                v.toObject().value("resultado").toString() == "substituído";
+            replaced += v["resultado"].toString() == "substituído";
         QCOMPARE(replaced, 2);
     }
 
@@ -165,12 +153,12 @@ private Q_SLOTS:
         QVERIFY(wire && wire->ok());
         QCOMPARE(s.port->texts(), QStringList({"1:Lno fio"}));
         QCOMPARE(s.port->inHand(), 0);
-        // Through the API: 503 with the reason.
         std::optional<HttpResponse> api;
         panelsend::sendToPanel(*s.service, "entrada", "texto", R"({"texto":"x"})", "ana",
                                [&api](const HttpResponse &a) { api = a; });
         QVERIFY(api && api->status == 503);
-        QCOMPARE(answerJson(*api).value("motivo").toString(), QString("o serviço está parando"));
+        QCOMPARE(QJsonDocument::fromJson(api->body)["motivo"].toString(),
+                 QString("o serviço está parando"));
     }
 
     // A worker on one exchange beyond the longest possible is stuck; one
@@ -205,22 +193,12 @@ private Q_SLOTS:
     // and what was written before stays whole.
     void aFailedWriteIsShown()
     {
-        InProcessService s({}, false);
+        InProcessService s({}, false, {}, "historico = arquivo/historico.json\n");
         writeFile(s.dir.filePath("arquivo"), "não é uma pasta");
-        QString why;
-        auto config = ServerConfig::parse("[servidor]\nhistorico = arquivo/historico.json\n"
-                                          "[linha sala]\nporta = falsa\n[painel p]\nlinha = sala\n",
-                                          s.dir.path(), &why);
-        QVERIFY(config);
-        LetreiroService service(*config, &s.clock, [](const ServerConfig::Line &) {
-            return std::make_unique<FakePanelPort>();
-        });
-        service.start();
-        AgendaRunner agenda(service);
-        QVERIFY(agenda.start().isEmpty());
+        s.restart(); // the agenda's own note, were there one, would be one more warning
+        LetreiroService &service = *s.service;
         std::optional<SendResult> r;
-        service.send({SendRequest::Kind::Text, {"p"}, "oi", {}, "teste"},
-                     [&r](const SendResult &x) { r = x; });
+        s.text("caixa", "oi", &r);
         QTRY_VERIFY(r.has_value());
         service.flush();
         // The history and the agenda's state beside it.
@@ -233,7 +211,7 @@ private Q_SLOTS:
         // Mended: the next write clears it.
         QFile::remove(s.dir.filePath("arquivo"));
         QDir(s.dir.path()).mkdir("arquivo");
-        service.send({SendRequest::Kind::Command, {"p"}, "para", {}, "teste"}, {});
+        service.send({SendRequest::Kind::Command, {"caixa"}, "para", {}, "teste"}, {});
         s.clock.advance(60000); // the agenda's next minute
         QTRY_VERIFY(service.warnings().isEmpty());
         service.flush();
@@ -244,7 +222,7 @@ private Q_SLOTS:
         // version, and it is said.
         {
             FileSizeLimit refused(16);
-            service.send({SendRequest::Kind::Command, {"p"}, "inicia", {}, "teste"}, {});
+            service.send({SendRequest::Kind::Command, {"caixa"}, "inicia", {}, "teste"}, {});
             QTRY_COMPARE(service.warnings().filter("historico.json: o arquivo passa do tamanho").size(), 1);
             service.flush();
         }
@@ -261,8 +239,7 @@ private Q_SLOTS:
         QCOMPARE(s.port->frames.size() + s.port->inHand(), 0);
         s.clock.advance(1);
         QTRY_COMPARE(s.port->texts(), QStringList({"2:LAberto"}));
-        QTRY_COMPARE(s.service->historyJson().last().toObject().value("quem").toString(),
-                     QString("agenda abre"));
+        QTRY_COMPARE(s.service->historyJson().last()["quem"].toString(), QString("agenda abre"));
         // In the words every door uses.
         QCOMPARE(s.service->historyJson().last()["resultado"].toString(), QString("enviado"));
         s.service->flush();

@@ -79,10 +79,6 @@ def axe_clean(view):
     pagechecks.axe_clean(browser, view, ["serious", "critical"])
 
 
-def phone_ok(view):
-    pagechecks.phone_ok(browser, view)
-
-
 def view(name, ready):
     browser.execute_script(f"location.hash = '{name}'")
     wait.until(lambda b: ids_visible(ready))
@@ -117,20 +113,16 @@ try:
         box.clear()
 
         # The buttons are those the ticked panels' types play, in the menus' words.
-        tick("entrada")
-        wait.until(lambda b: "Roda 4" in effects() and "Roda Baixo" not in effects())
-        tick("caixa")
-        wait.until(lambda b: "Roda Baixo" in effects() and "Roda 4" not in effects())
-        tick("entrada", "caixa")
-        wait.until(lambda b: "Roda 4" not in effects() and "Roda Baixo" not in effects())
+        for names, shown in ((("entrada",), {"Roda 4"}), (("caixa",), {"Roda Baixo"}), (("entrada", "caixa"), set())):
+            tick(*names)
+            wait.until(lambda b: (effects() & {"Roda 4", "Roda Baixo"}) == shown)
         assert {"Prefixos", "Sufixos", "Outros"} <= {h.text for h in browser.find_elements(By.CSS_SELECTOR, "#efeitos h3")}
         assert {"Pisca", "Velocidade 3", "Hora"} <= effects(), effects()
 
         # A character the panel cannot show is said before anything is sent.
         box.send_keys("Seta → aqui")
         wait.until(lambda b: "→" in by_id("avisos").text and "?" in by_id("avisos").text)
-        box.clear()
-        box.send_keys("Bom dia! ")
+        pagechecks.retype(box, "Bom dia! ")
         browser.find_element(By.CSS_SELECTOR, "button[title='<Pisca______>']").click()
         box.send_keys("Ofertas de verão")
         assert box.get_attribute("value") == "Bom dia! <Pisca______>Ofertas de verão", box.get_attribute("value")
@@ -150,16 +142,14 @@ try:
             time.sleep(1.2)  # the animation moves on before the picture is taken
             browser.save_screenshot(os.path.join(shots, "web.png"))
         # Ctrl+Enter sends from the text box.
-        box.clear()
-        box.send_keys("Segunda")
+        pagechecks.retype(box, "Segunda")
         box.send_keys(Keys.CONTROL, Keys.ENTER)
         outcomes(2)
         assert frames(2) == sent("Segunda")
 
         # The panels sent to are ticked again on the next visit.
         tick("entrada")
-        box.clear()
-        box.send_keys("Só a entrada")
+        pagechecks.retype(box, "Só a entrada")
         by_id("enviar").click()
         outcomes(1)
         assert frames(1) == [sent("Só a entrada")[0]]
@@ -171,8 +161,7 @@ try:
         # The agenda: each field checked where it is, then an entry added and removed.
         view("agenda", "formAgenda")
         for field, value in (("agNome", "ruim"), ("agPaineis", "ninguem"), ("agValor", "sumida.msg")):
-            by_id(field).clear()
-            by_id(field).send_keys(value)
+            pagechecks.retype(by_id(field), value)
         browser.execute_script("document.getElementById('agQuando').value = '08:00'")
         by_id("agAcao").send_keys("mensagem")
         by_id("agAdicionar").click()
@@ -181,8 +170,7 @@ try:
         assert by_id("agPaineis").get_attribute("aria-invalid") == "true"
         by_id("agAcao").send_keys("texto")
         for field, value in (("agNome", "abertura"), ("agDias", "seg,sex"), ("agPaineis", "todos"), ("agValor", "Aberto; entre")):
-            by_id(field).clear()
-            by_id(field).send_keys(value)
+            pagechecks.retype(by_id(field), value)
         by_id("agAdicionar").click()
         wait.until(lambda b: "Aberto; entre" in by_id("agenda").text)
         assert by_id("agPaineisErro").text == ""
@@ -197,18 +185,17 @@ try:
                                 {"width": 375, "height": 667, "deviceScaleFactor": 2, "mobile": True})
         for name, ready in (("historico", "historico"), ("agenda", "formAgenda")):
             view(name, ready)
-            phone_ok(name)
+            pagechecks.phone_ok(browser, name)
         if shots:
             browser.execute_script("window.scrollTo(0, 0)")
             browser.save_screenshot(os.path.join(shots, "web-agenda.png"))
         browser.find_element(By.CSS_SELECTOR, "button[aria-label='Remover abertura']").click()
         wait.until(lambda b: "abertura" not in by_id("agenda").text)
         view("enviar", "texto")
-        by_id("texto").clear()
-        by_id("texto").send_keys("Bom dia! <Pisca______>Ofertas de verão")
+        pagechecks.retype(by_id("texto"), "Bom dia! <Pisca______>Ofertas de verão")
         wait.until(lambda b: "Ofertas" in (by_id("previa").get_attribute("src") or ""))
         browser.execute_script("window.scrollTo(0, 0)")
-        phone_ok("main")
+        pagechecks.phone_ok(browser, "main")
         bottom = browser.execute_script("return document.getElementById('enviar').getBoundingClientRect().bottom")
         assert bottom <= 667, f"Enviar ends at {bottom} px, below a 667 px screen"
         height = browser.execute_script("return document.getElementById('previa').getBoundingClientRect().height")
@@ -229,8 +216,7 @@ try:
         by_id("enviar").click()
         wait.until(lambda b: "Sua sessão terminou. Entre de novo." in by_id("sessaoFim").text)
         assert ids_visible("formEntrar") and by_id("quem").text == ""
-        by_id("usuario").clear()
-        by_id("usuario").send_keys("ana")
+        pagechecks.retype(by_id("usuario"), "ana")
         by_id("senha").send_keys("segredo")
         by_id("entrar").click()
         wait.until(lambda b: ids_visible("texto"))

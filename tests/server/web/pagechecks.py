@@ -40,6 +40,12 @@ def phone_ok(browser, view):
     assert not small, f"targets under 44 px in the {view} view: {small}"
 
 
+def retype(element, text):
+    """The field's text replaced by `text`, typed."""
+    element.clear()
+    element.send_keys(text)
+
+
 def chromium():
     """Headless Chromium through chromium-driver, 1100 x 1000 px."""
     from selenium import webdriver

@@ -6,18 +6,7 @@ named __Host-, and the service sees the browser's origin with its port.
 
     tests/server/web/proxy-test.py BIN_DIR"""
 
-import http.client
-import json
-import os
-import pathlib
-import re
-import shutil
-import socket
-import ssl
-import subprocess
-import sys
-import tempfile
-import time
+import http.client, json, os, pathlib, re, shutil, socket, ssl, subprocess, sys, tempfile, time
 
 TOP = pathlib.Path(__file__).resolve().parents[3]
 BIN = pathlib.Path(sys.argv[1])
@@ -106,38 +95,33 @@ def through(kind, work, service):
         proxy.wait(10)
 
 
-def main():
-    work = pathlib.Path(tempfile.mkdtemp(prefix="letreiro-proxy-"))
-    procs = []
-    try:
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                        "-subj", "/CN=painel.loja.example", "-keyout", str(work / "painel.key"),
-                        "-out", str(work / "painel.crt")], check=True, capture_output=True)
-        service, panel = free_port(), free_port()
-        procs.append(subprocess.Popen([str(BIN / "letreiro-cli"), "painel", "--tcp", str(panel),
-                                       "--endereco", "1"], stdout=subprocess.DEVNULL))
-        (work / "letreiro.ini").write_text(
-            f"[servidor]\nescuta = 127.0.0.1:{service}\nnomes = painel.loja.example\n"
-            f"proxies = 127.0.0.1\n[linha l]\nporta = tcp://127.0.0.1:{panel}\n"
-            f"[painel entrada]\nlinha = l\nendereco = 1\n")
-        subprocess.run([str(BIN / "letreiro-servidor"), "--config", str(work / "letreiro.ini"),
-                        "--usuario", "ana"], input=b"segredo\n", check=True, capture_output=True)
-        log = open(work / "servico.log", "wb")
-        procs.append(subprocess.Popen([str(BIN / "letreiro-servidor"), "--config",
-                                       str(work / "letreiro.ini")], stdout=log, stderr=log))
-        for port in (service, panel):
-            wait_for(port)
-        for kind in ("nginx", "caddy"):
-            through(kind, work, service)
-    finally:
-        for p in reversed(procs):
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        shutil.rmtree(work, ignore_errors=True)
-
-
-if __name__ == "__main__":
-    main()
+work = pathlib.Path(tempfile.mkdtemp(prefix="letreiro-proxy-"))
+procs = []
+try:
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                    "-subj", "/CN=painel.loja.example", "-keyout", str(work / "painel.key"),
+                    "-out", str(work / "painel.crt")], check=True, capture_output=True)
+    service, panel = free_port(), free_port()
+    procs.append(subprocess.Popen([str(BIN / "letreiro-cli"), "painel", "--tcp", str(panel),
+                                   "--endereco", "1"], stdout=subprocess.DEVNULL))
+    (work / "letreiro.ini").write_text(
+        f"[servidor]\nescuta = 127.0.0.1:{service}\nnomes = painel.loja.example\n"
+        f"proxies = 127.0.0.1\n[linha l]\nporta = tcp://127.0.0.1:{panel}\n"
+        f"[painel entrada]\nlinha = l\nendereco = 1\n")
+    subprocess.run([str(BIN / "letreiro-servidor"), "--config", str(work / "letreiro.ini"),
+                    "--usuario", "ana"], input=b"segredo\n", check=True, capture_output=True)
+    log = open(work / "servico.log", "wb")
+    procs.append(subprocess.Popen([str(BIN / "letreiro-servidor"), "--config",
+                                   str(work / "letreiro.ini")], stdout=log, stderr=log))
+    for port in (service, panel):
+        wait_for(port)
+    for kind in ("nginx", "caddy"):
+        through(kind, work, service)
+finally:
+    for p in reversed(procs):
+        p.terminate()
+        try:
+            p.wait(10)
+        except subprocess.TimeoutExpired:
+            p.kill()
+    shutil.rmtree(work, ignore_errors=True)

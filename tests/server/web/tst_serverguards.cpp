@@ -1,8 +1,10 @@
 // The service's guards on their own: which requests the header alone
 // condemns, wrong logins counted per address and per account on virtual
-// time, the message library against links and odd names, and the users
-// file read again when another process changes it.
+// time, the message library against links and odd names, the users file
+// read again when another process changes it, and one click one send (the
+// cache of Idempotency-Key answers on virtual time).
 #include "apianswer.h"
+#include "idempotency.h"
 #include "loginlimiter.h"
 #include "messagelibrary.h"
 #include "requestguard.h"
@@ -14,34 +16,23 @@
 #include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-namespace
+static HttpRequest request(const QByteArray &method, QList<QPair<QByteArray, QByteArray>> headers,
+                           const QString &peer = "10.0.0.9")
 {
-
-HttpRequest request(const QByteArray &method, QList<QPair<QByteArray, QByteArray>> headers,
-                    const QString &peer = "10.0.0.9")
-{
-    HttpRequest r;
-    r.method = method;
-    r.target = "/api/paineis/entrada/texto";
-    r.headers = std::move(headers);
-    r.peer = peer;
-    return r;
+    return {method, "/api/paineis/entrada/texto", std::move(headers), {}, peer};
 }
 
-int refusal(const RequestGuard &g, const HttpRequest &r)
+static int refusal(const RequestGuard &g, const HttpRequest &r)
 {
     const auto refused = g.refuse(r);
     return refused ? refused->status : 0;
 }
-
-} // namespace
 
 class TestServerGuards : public QObject
 {
@@ -63,32 +54,25 @@ private Q_SLOTS:
         for (const char *type : {"text/plain", "application/x-www-form-urlencoded",
                                  "multipart/form-data; boundary=x", ""})
             QCOMPARE(refusal(g, request("POST", {host, cookie, {"content-type", type}})), 415);
-        QCOMPARE(refusal(g, request("POST", {host, cookie, json})), 0);
-        QCOMPARE(refusal(g, request("POST", {host, cookie, json,
-                                             {"origin", "http://painel.loja.example:8080"},
-                                             {"sec-fetch-site", "same-origin"}})),
-                 0);
-        for (const char *origin :
-             {"http://painel.loja.example:9999", "https://painel.loja.example:8080", "null"})
-            QCOMPARE(refusal(g, request("POST", {host, cookie, json, {"origin", origin}})), 403);
-        QCOMPARE(refusal(g, request("PUT", {host, cookie, json, {"sec-fetch-site", "cross-site"}})),
-                 403);
-        QCOMPARE(
-            refusal(g, request("DELETE", {host, cookie, json, {"sec-fetch-site", "same-site"}})),
-            403);
-        // Scripts with a token need neither; reads need no type.
-        QCOMPARE(refusal(g, request("POST", {host, {"authorization", "Bearer t"},
-                                             {"content-type", "text/plain"},
-                                             {"origin", "http://evil.example"}})),
-                 0);
-        QCOMPARE(refusal(g, request("POST", {host, cookie, {"authorization", "Basic YTpi"},
-                                             {"content-type", "text/plain"}})),
-                 415);
-        QCOMPARE(refusal(g, request("GET", {host, cookie, {"sec-fetch-site", "cross-site"}})), 0);
-        QCOMPARE(RequestGuard::bearerToken(request("GET", {{"authorization", "bEARER  t1 "}})),
-                 "t1");
-        QVERIFY(
-            RequestGuard::bearerToken(request("GET", {{"authorization", "Basic t"}})).isEmpty());
+        const QPair<QByteArray, QByteArray> plain{"content-type", "text/plain"};
+        const QPair<QByteArray, QByteArray> evil{"origin", "http://evil.example"};
+        using Headers = QList<QPair<QByteArray, QByteArray>>;
+        for (const auto &[method, headers, status] : QList<std::tuple<QByteArray, Headers, int>>{
+                 {"POST", {host, cookie, json}, 0},
+                 {"POST", {host, cookie, json, {"origin", "http://painel.loja.example:8080"},
+                           {"sec-fetch-site", "same-origin"}}, 0},
+                 {"POST", {host, cookie, json, {"origin", "http://painel.loja.example:9999"}}, 403},
+                 {"POST", {host, cookie, json, {"origin", "https://painel.loja.example:8080"}}, 403},
+                 {"POST", {host, cookie, json, {"origin", "null"}}, 403},
+                 {"PUT", {host, cookie, json, {"sec-fetch-site", "cross-site"}}, 403},
+                 {"DELETE", {host, cookie, json, {"sec-fetch-site", "same-site"}}, 403},
+                 // Scripts with a token need neither; reads need no type.
+                 {"POST", {host, {"authorization", "Bearer t"}, plain, evil}, 0},
+                 {"POST", {host, cookie, {"authorization", "Basic YTpi"}, plain}, 415},
+                 {"GET", {host, cookie, {"sec-fetch-site", "cross-site"}}, 0}})
+            QCOMPARE(refusal(g, request(method, headers)), status);
+        QCOMPARE(RequestGuard::bearerToken(request("GET", {{"authorization", "bEARER  t1 "}})), "t1");
+        QVERIFY(RequestGuard::bearerToken(request("GET", {{"authorization", "Basic t"}})).isEmpty());
         // The library takes RTF as it is.
         HttpRequest rtf = request("PUT", {host, cookie, {"content-type", "application/rtf"}});
         rtf.target = "/api/mensagens/a.msg";
@@ -300,6 +284,55 @@ private Q_SLOTS:
         QStringList gone = service.reloadIfChanged();
         gone.sort();
         QCOMPARE(gone, QStringList({"ana", "bia"}));
+    }
+
+    void aRepeatGetsTheFirstAnswerAndDoesNothing()
+    {
+        qint64 now = 0;
+        IdempotencyCache cache([&] { return now; }, 3);
+        int sends = 0;
+        const auto send = [&](const QString &key) {
+            QByteArray got;
+            cache.runLater(
+                key, [&](IdempotencyCache::Done done) { done({200, QByteArray::number(++sends)}); },
+                [&](const IdempotencyCache::Answer &a) { got = a.body; });
+            return got;
+        };
+        QCOMPARE(send("ana /texto k1"), "1");
+        now += IdempotencyCache::kLifetimeMs - 1;
+        QCOMPARE(send("ana /texto k1"), "1");
+        QCOMPARE(send("ana /texto k2"), "2");
+        QCOMPARE(send(""), "3"); // no key: every request counts
+        QCOMPARE(send(""), "4");
+        // Ten minutes on, the key is a new one.
+        now += 1;
+        QCOMPARE(send("ana /texto k1"), "5");
+        // However many keys come, only the newest few are kept.
+        for (int i = 0; i < 100; ++i)
+            send(QStringLiteral("k%1").arg(i));
+        QCOMPARE(cache.size(), 3);
+        QCOMPARE(send("k99"), "105");
+        QCOMPARE(send("k0"), "106");
+    }
+
+    // On the one thread that must not wait: a repeat while the first is at
+    // work is answered when the first is, and after, at once.
+    void aRepeatLaterIsAnsweredWhenTheFirstIs()
+    {
+        IdempotencyCache cache([] { return qint64(0); });
+        IdempotencyCache::Done finishFirst;
+        int sends = 0;
+        QList<QByteArray> answers;
+        const auto work = [&](IdempotencyCache::Done done) { ++sends, finishFirst = done; };
+        const auto collect = [&](const IdempotencyCache::Answer &a) { answers.append(a.body); };
+        cache.runLater("k", work, collect);
+        cache.runLater("k", work, collect);
+        QVERIFY(answers.isEmpty());
+        finishFirst({200, "primeiro"});
+        QCOMPARE(answers, QList<QByteArray>({"primeiro", "primeiro"}));
+        cache.runLater("k", work, collect);
+        QCOMPARE(answers.size(), 3);
+        QCOMPARE(sends, 1);
     }
 };
 

@@ -122,6 +122,12 @@ class FaultFinder(unittest.TestCase):
         again = [f.change for f in mutate.draw(faults, random.Random(1))]
         self.assertEqual([f.change for f in drawn], again)
 
+    def test_an_equivalent_fault_leaves_the_rest_of_the_draw_as_it_was(self):
+        faults = mutate.find_faults("if (a < b && c) go();\nif (d == e) stop();")
+        before = [f.key() for f in mutate.drawing(faults, set(), random.Random(3))]
+        after = [f.key() for f in mutate.drawing(faults, {before[1]}, random.Random(3))]
+        self.assertEqual(after, before[:1] + before[2:])
+
     def test_a_timeout_alone_is_no_fault_caught(self):
         out = ("The following tests FAILED:\n\t 12 - tst_a (Failed)\n\t 13 - tst_b (Timeout)\n"
                "\t 14 - tst_c (SEGFAULT)\n")
@@ -135,7 +141,7 @@ class FaultFinder(unittest.TestCase):
         fault = mutate.find_faults("if (a < b) go();", "src/x/a.cpp")[0]
         for usual, verdict in ((5.9, "detectada"), (6.1, "INCERTA")):
             runner = mutate.Sorteio({"tst_b": 60.0})
-            runner.usual, runner.whole = {"tst_b": usual}, True
+            runner.usual, runner.whole, runner.known = {"tst_b": usual}, True, {"tst_b", "tst_b_2"}
             with mock.patch.object(mutate, "build", return_value=True) as build, \
                     mock.patch.object(mutate, "ctest", return_value=(set(), {"tst_b"})), \
                     mock.patch.object(mutate, "folder_tests", return_value=["tst_b", "tst_b_2"]):
@@ -145,7 +151,7 @@ class FaultFinder(unittest.TestCase):
     def test_nearest_tests_first_and_the_suite_runs_what_a_stage_cut_short(self):
         fault = mutate.find_faults("if (a < b) go();", "src/x/y/a.cpp")[0]
         runner = mutate.Sorteio(dict.fromkeys(["tst_y", "tst_x", "tst_z", "tst_bad"], 60.0))
-        runner.whole, runner.failing = True, {"tst_bad"}
+        runner.whole, runner.failing, runner.known = True, {"tst_bad"}, set(runner.names)
         calls = []
 
         def ctest(args, timeout, passed=None):
@@ -163,11 +169,12 @@ class FaultFinder(unittest.TestCase):
 
     def test_a_far_test_that_fails_without_the_fault_too_catches_nothing(self):
         runner = mutate.Sorteio({"tst_y": 60.0, "tst_x": 60.0})
-        runner.whole = True
         folders = {"src/x/y": ["tst_y"], "src/x": ["tst_y", "tst_x"]}
-        # tst_x fails with the fault and once more on the clean sources.
-        answers = iter([(set(), set()), ({"tst_x"}, set()), ({"tst_x"}, set()),
-                        (set(), set()), (set(), set())])
+        # The part's tests pass without the fault; tst_x fails with it and
+        # once more on the clean sources; the suite runs clean only once it
+        # is needed.
+        ok = (set(), set())
+        answers = iter([ok, ok, ({"tst_x"}, set()), ({"tst_x"}, set()), ok, ok, ok, ok])
         with tempfile.TemporaryDirectory() as top:
             path = pathlib.Path(top, "a.cpp")
             path.write_bytes(b"if (a < b) go();")
@@ -179,6 +186,8 @@ class FaultFinder(unittest.TestCase):
                                  "SOBREVIVEU")
             self.assertEqual(path.read_bytes(), b"if (a < b) go();")
         self.assertEqual(runner.failing, {"tst_x"})
+        self.assertTrue(runner.whole)
+        self.assertEqual(next(answers, None), None)
 
 
 if __name__ == "__main__":

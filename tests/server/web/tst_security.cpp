@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -151,8 +152,10 @@ private Q_SLOTS:
         QVERIFY(login("bia", "outro", protos).contains("; Secure"));
         // A name that would forge a line of the log is logged on one.
         login("x\\nletreiro-servidor: forjada", "y", from("10.0.0.5"));
-        s.server.terminate();
+        // Ctrl-C at a terminal stops as cleanly as systemd's SIGTERM.
+        ::kill(pid_t(s.server.processId()), SIGINT);
         QVERIFY(s.server.waitForFinished(10000));
+        QVERIFY(s.server.exitStatus() == QProcess::NormalExit && s.server.exitCode() == 0);
         const QString log = s.log();
         QVERIFY(log.contains("entrada recusada: usuário \"x\\x0aletreiro-servidor: forjada\""));
         QVERIFY(!log.contains("\nletreiro-servidor: forjada"));

@@ -242,12 +242,17 @@ private Q_SLOTS:
         service.reloadIfChanged();
         QVERIFY(service.checkToken(ana).isEmpty());
         QCOMPARE(service.checkToken(placar), QString("placar"));
-        // An older file: a token as a bare user name, under today's password.
-        writeFile(path, R"({"usuarios":{},"tokens":{")" +
+        // An older file: a token as a bare user name, under today's password;
+        // a password kept as PBKDF2-SHA256 of 32 bytes, its UTF-8, salt and
+        // rounds as written then.
+        writeFile(path, R"({"usuarios":{"rui":{"sal":"6c657472","iteracoes":1000,"hash":")"
+                        "6598ecff7e6a1b4d575bdb4e6b077e0c2ff09d61b1f4d059b8eb9112a55f837a"
+                        R"("}},"tokens":{")" +
                             QCryptographicHash::hash("segredo", QCryptographicHash::Sha256).toHex() +
                             R"(":"placar"}})");
         service.reloadIfChanged();
         QCOMPARE(service.checkToken("segredo"), QString("placar"));
+        QCOMPARE(service.checkPassword("rui", "senha é"), QString("rui"));
     }
 
     void aChangedUsersFileEndsSessions()

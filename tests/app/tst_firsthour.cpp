@@ -78,11 +78,28 @@ private Q_SLOTS:
             QWidget *button = toolbar->widgetForAction(a);
             QVERIFY2(button && button->isVisible(), qPrintable(a->objectName()));
         }
-        QStringList file; // the File menu in its groups, as an operator first sees it
-        for (QAction *a : main().menus().mnuFile->actions())
-            if (a->isVisible()) file << (a->isSeparator() ? QString("-") : a->text());
-        QCOMPARE(file.join('|'),
-                 QString("&Novo|&Abre|&Salvar|Salvar &Como|-|&Imprimir|-|C&onfigurar|-|Sai&r"));
+        QStringList menus; // each menu in its groups, as an operator first sees it
+        for (QAction *m : main().menuBar()->actions()) {
+            QStringList items;
+            for (QAction *a : m->menu()->actions())
+                if (a->isVisible()) items << (a->isSeparator() ? QString("-") : a->text());
+            menus << m->text() + ": " + items.join('|');
+        }
+        QCOMPARE(menus,
+                 QStringList({
+                     "&Arquivo: &Novo|&Abre|&Salvar|Salvar &Como|-|&Imprimir|-|C&onfigurar|-|Sai&r",
+                     "&Editar: &Desfazer|&Refazer|-|&Recortar|&Copiar|C&olar",
+                     "&Visualizar: &Simulação|&Ferramentas|&Status",
+                     "&Prefixos: &Roda Cima|Roda &4|&Neve|&Come|&Empurra|&Salta|&Atira|A&bre|"
+                     "&Display|&Onda",
+                     "&Sufixos: Varre &Centro|Varre &Esquerda|Varre &4|Varre &Baixo|Abre Cen&tro|"
+                     "Abre C&ima|Abre &Direita|&Rolagem|&Pisca",
+                     "&Outros: &Pausa|&Data|&Hora|Velocidade &1|Velocidade &2|Velocidade &3|"
+                     "Velocidade &4|Velocidade &5|Velocidade &6",
+                     "&Caracter: &Normal|&Expandido",
+                     "&Transmissão: &Para|&Apaga|&Inicia|&Transfere|Acerta &Hora|Acerta &Data",
+                     "&Janela: D&ica|&Debug|Aj&uda|Sob&re|-|&Cascata|&Horizontal|&Vertical|-",
+                 }));
         // The window never becomes narrower than its menu bar needs.
         main().resize(200, main().height());
         QVERIFY(main().menuBar()->sizeHint().width() <= main().menuBar()->width());

@@ -259,6 +259,10 @@ private Q_SLOTS:
         site.link->acknowledged("resposta/loja", MQTT_RC_NO_MATCHING_SUBSCRIBERS);
         site.settle();
         QVERIFY(!site.warnings().contains(answer));
+        for (int i = 0; i < 25; ++i) // a bounded list however many topics are refused
+            site.link->acknowledged(QString("resposta/%1").arg(i), MQTT_RC_NOT_AUTHORIZED);
+        site.settle();
+        QCOMPARE(site.warnings().filter("o broker recusou").size(), 20);
         site.s.service->flush();
         const QJsonArray kept = QJsonDocument::fromJson(contents(QFileInfo(site.s.service->config().mqttJournalFile).absolutePath() + "/mqtt-descoberta.json"))
                                     .object()["topicos"].toArray();

@@ -119,6 +119,9 @@ private Q_SLOTS:
         QVERIFY(svg.contains("data-periodo=\""));
         QVERIFY(svg.count("<g data-t=") < w.played().size());
         QVERIFY(svg.contains("stroke=\"#FF0000\""));
+        // Unlit, a cell's five columns of dots; the gap between cells stays dark.
+        const QByteArray unlit = svg.mid(svg.indexOf("id=\"unlit\""));
+        QCOMPARE(unlit.left(unlit.indexOf("</pattern>")).count("<circle"), 5);
 
         // Left playing for an hour, it keeps its last stretch, from 0.
         driver.run(3600 * 1000, [&](qint64 ms, SimWait) { w.showState(ms); });

@@ -1,4 +1,5 @@
 #include "mqttclient.h"
+#include "mqttreasons.h"
 
 #include <QFile>
 
@@ -24,8 +25,7 @@ constexpr int kQos = 1;
 QString reasonText(int code)
 {
     // Below 128 it is the library's own error (the connection went away).
-    return QString::fromUtf8(code >= 128 ? mosquitto_reason_string(code)
-                                         : mosquitto_strerror(code));
+    return code >= 128 ? mqttreasons::refusal(code) : mqttreasons::libraryError(code);
 }
 
 MqttClient::Message messageOf(const mosquitto_message *m, const mosquitto_property *props)

@@ -98,10 +98,31 @@ Verdict ofLoss(int reason, const QString &detail, const QString &where, bool wit
         return {QStringLiteral("o broker recusou a conexão"), true};
     case MOSQ_ERR_KEEPALIVE:
         return {QStringLiteral("o broker deixou de responder"), false};
+    case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_NO_CONN:
+        return {QStringLiteral("a conexão com %1 caiu").arg(where), false};
     default:
-        return {QStringLiteral("a conexão com %1 caiu (%2)")
-                    .arg(where, QString::fromUtf8(mosquitto_strerror(reason))),
+        return {QStringLiteral("a conexão com %1 caiu (%2)").arg(where, libraryError(reason)),
                 false};
+    }
+}
+
+QString libraryError(int code)
+{
+    switch (code) {
+    case MOSQ_ERR_NOMEM: return QStringLiteral("memória insuficiente");
+    case MOSQ_ERR_PROTOCOL:
+    case MOSQ_ERR_MALFORMED_PACKET:
+    case MOSQ_ERR_DUPLICATE_PROPERTY:
+        return QStringLiteral("o broker respondeu fora do protocolo MQTT");
+    case MOSQ_ERR_INVAL: return QStringLiteral("parâmetro inválido");
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+        return QStringLiteral("sem conexão com o broker");
+    case MOSQ_ERR_TLS: return QStringLiteral("falha de TLS");
+    case MOSQ_ERR_PAYLOAD_SIZE: return QStringLiteral("mensagem grande demais");
+    case MOSQ_ERR_NOT_SUPPORTED: return QStringLiteral("não suportado pela biblioteca MQTT");
+    default: return QStringLiteral("erro %1 da biblioteca MQTT").arg(code);
     }
 }
 

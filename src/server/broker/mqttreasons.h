@@ -23,4 +23,8 @@ struct Verdict {
 // 0x86 or, as Mosquitto does, 0x87).
 Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser);
 
+// The MQTT library's own error (below 0x80) in Portuguese: its own words
+// are English.
+QString libraryError(int code);
+
 } // namespace mqttreasons

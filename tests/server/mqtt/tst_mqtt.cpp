@@ -216,6 +216,8 @@ private Q_SLOTS:
         for (int i = 0; i < 2; ++i) {
             broker.stop();
             QTRY_COMPARE(mqttState()["estado"].toString(), QString("reconectando"));
+            QCOMPARE(mqttState()["motivo"].toString(),
+                     QString("a conexão com 127.0.0.1:%1 caiu").arg(broker.port()));
             QTest::qWait(1500);
             broker.start(); // returns once the broker answers
             QElapsedTimer back;

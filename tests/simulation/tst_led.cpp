@@ -88,8 +88,10 @@ private Q_SLOTS:
         QCOMPARE(litCells, QSet<int>({0, 3})); // empty and blank cells stay dark
         // Dark characters would be black on black: the panel lights them red.
         QCOMPARE(ledColour(rgbColour(0, 0, 0)), red);
-        QCOMPARE(ledColour(rgbColour(40, 30, 10)), red);
-        QCOMPARE(ledColour(rgbColour(0, 128, 0)), rgbColour(0, 128, 0));
+        QCOMPARE(ledColour(rgbColour(47, 47, 47)), red); // dark in every channel
+        for (const ColourRef lit : {rgbColour(48, 0, 0), rgbColour(0, 48, 0), rgbColour(0, 0, 48),
+                                    rgbColour(0, 128, 0)})
+            QCOMPARE(ledColour(lit), lit);
         QCOMPARE(svgColour(rgbColour(255, 128, 0)), QByteArray("#FF8000"));
         // Expanded: each dot doubled on its right, never its left.
         const QVector<LitDot> plain = litDots({cell('l', red)});

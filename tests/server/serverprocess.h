@@ -69,6 +69,7 @@ public:
         p.closeWriteChannel();
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput(), "senha de " + user.toUtf8() + " gravada\n");
     }
 
     void start(const QString &device)

@@ -372,6 +372,16 @@ private Q_SLOTS:
         h.add({when, "ana", "p", "mais um", "enviado", {}, true});
         writer.flush();
         QVERIFY(QFileInfo(path).size() <= bound);
+        // Up to twice the bound is read whole; a byte more, only its end.
+        QJsonArray few;
+        for (int i = 0; i < 100; ++i)
+            few.append(QJsonObject{{"o_que", QString(1000, 'y')}});
+        const QByteArray json = QJsonDocument(few).toJson(QJsonDocument::Compact).chopped(1);
+        for (const qint64 extra : {0, 1}) {
+            writeFile(path, json + QByteArray(2 * bound + extra - json.size() - 1, ' ') + ']');
+            HistoryStore again(path, writer, bound);
+            QCOMPARE(again.load().contains("lido só o fim"), extra == 1);
+        }
     }
 
     // An agenda file that cannot be read never stops a start: it is moved

@@ -206,6 +206,12 @@ private Q_SLOTS:
         s.setPassword("ana", "nova");
         QTRY_COMPARE_WITH_TIMEOUT(RawClient::status(ask("GET", "/api/paineis", ana)), 401, 5000);
         QCOMPARE(RawClient::status(login("ana", "nova")), 200);
+        // Forwarding headers from a peer not among the proxies are named in
+        // the log, once; a client without them is no proxy.
+        QVERIFY(!s.log().contains("X-Forwarded"));
+        login("ana", "nova", from("10.1.1.1"));
+        login("ana", "nova", from("10.1.1.2"));
+        QTRY_COMPARE(s.log().count("cabeçalhos X-Forwarded-* de 127.0.0.1, que não está em proxies"), 1);
     }
 
     void slowAndHugeClientsStopNoOne()

@@ -48,7 +48,9 @@ private:
                     return;
                 }
                 HttpResponse r;
-                r.body = req.method + ' ' + req.target + ' ' + req.body + ' ' + req.header("x-eco");
+                r.body = req.target == "/grande"
+                             ? QByteArray(32 << 20, 'x') // more than the sockets' buffers hold
+                             : req.method + ' ' + req.target + ' ' + req.body + ' ' + req.header("x-eco");
                 r.setHeader("X-Content-Type-Options", "nosniff");
                 reply(r);
             },
@@ -174,6 +176,19 @@ private Q_SLOTS:
         QCOMPARE(RawClient::status(idle.response()), 200);
         QVERIFY(idle.closedWithin(5000));
         QCOMPARE(m_handled.load(), 1);
+    }
+
+    // An answer the client does not take has a deadline of its own,
+    // however long the request's were.
+    void anAnswerNotTakenIsCutAtItsDeadline()
+    {
+        HttpEngine::Limits limits;
+        limits.writeMs = 300;
+        start(limits);
+        RawClient c(m_port);
+        QVERIFY(c.send(get("/grande")));
+        QTest::qWait(1500);
+        QVERIFY(c.response(30000).size() < (32 << 20));
     }
 
     void boundsRefuseBeforeTheBody()

@@ -163,6 +163,13 @@ private Q_SLOTS:
         QCOMPARE(main().activeEditor()->editor()->toPlainText(), QString("C"));
         main().menus().mnuFile->aboutToShow();
         QCOMPARE(main().menus().recentFiles[0]->text(), QString("&1 c.msg"));
+        // Any other file is no message: not taken.
+        QMimeData other;
+        other.setUrls({QUrl::fromLocalFile(m_fx.dir.filePath("notas.txt"))});
+        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &other, Qt::LeftButton,
+                                Qt::NoModifier);
+        QApplication::sendEvent(&main(), &refused);
+        QVERIFY(!refused.isAccepted());
     }
 
     void theMessageSizeAndACutAskedFor()

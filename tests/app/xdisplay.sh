@@ -17,15 +17,27 @@ start_xvfb() {
 
 # openbox (a minute at most on a busy machine), ready once it has claimed the screen and says what it supports:
 # xdotool refuses to activate a window until _NET_ACTIVE_WINDOW is among
-# them. Its pid in $wm.
+# them. Once more if it ended at the start; what it said if it never came.
+# Its pid in $wm.
 start_openbox() {
-    openbox >/dev/null 2>&1 &
-    wm=$!
-    for _ in $(seq 1200); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
-            xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW' && return 0
-        sleep 0.05
+    local log attempt
+    log=$(mktemp)
+    for attempt in 1 2; do
+        openbox --sm-disable >"$log" 2>&1 &
+        wm=$!
+        for _ in $(seq 1200); do
+            kill -0 "$wm" 2>/dev/null || break
+            if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+                xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW'; then
+                rm -f "$log"
+                return 0
+            fi
+            sleep 0.05
+        done
+        kill "$wm" 2>/dev/null || true
     done
-    echo "openbox did not start"
+    echo "openbox did not start (attempt $attempt):"
+    cat "$log"
+    rm -f "$log"
     return 1
 }

@@ -99,6 +99,7 @@ private Q_SLOTS:
             {"mensagem = ../usuarios.json", "mensagem inválido"},
             {"quando = 08:00\npaineis = porta\ncomando = para", "painel que não existe"},
             {"quando = 08:00", "não tem texto"},
+            {"quando = 08:00\ntexto =", "(vazio)"},
             {"texto = \"sem fim", "aspas sem fim"},
         };
         for (const auto &[body, expected] : wrong) {

@@ -46,7 +46,7 @@ private Q_SLOTS:
         const qsizetype total = line.written.size();
         QCOMPARE(rec.progress.first().written, 0);
         QCOMPARE(rec.progress.first().total, total);
-        QCOMPARE(rec.progress.first().msLeft, total * SerialLine::kWireByteUs / 1000);
+        QCOMPARE(rec.progress.first().msLeft, total * 4583 / 1000); // 11 bits at 2400 baud
         QCOMPARE(rec.progress.last().written, total);
         QCOMPARE(rec.progress.last().msLeft, 0);
         for (int i = 1; i < rec.progress.size(); ++i) {

@@ -92,6 +92,9 @@ private Q_SLOTS:
         QTest::newRow("no client certificate") << int(MOSQ_ERR_CONN_LOST)
             << "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required"
             << "recusado" << "o broker exige um certificado de cliente (tls_certificado e tls_chave)";
+        QTest::newRow("client certificate refused") << int(MOSQ_ERR_TLS)
+            << "OpenSSL Error[0]: error:0A000438:SSL routines::tlsv1 alert decrypt error"
+            << "recusado" << "o broker recusou o certificado de cliente (tls_certificado)";
         QTest::newRow("not there") << int(MOSQ_ERR_ERRNO) << "Connection refused" << "reconectando"
                                    << "falso:1883 não responde: Connection refused";
         QTest::newRow("restarting") << int(MQTT_RC_SERVER_SHUTTING_DOWN) << "" << "reconectando"

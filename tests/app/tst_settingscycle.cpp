@@ -225,12 +225,15 @@ private Q_SLOTS:
         port->clear();
         address->setFocus();
         QTRY_COMPARE(port->text(), QString("1"));
-        // Emptied and OK by Enter, without leaving the field: the rule holds.
+        // Emptied, or out of range, and OK by Enter without leaving the
+        // field: the rules hold.
         port->setFocus();
         port->clear();
+        address->setText("45");
         QTest::keyClick(port, Qt::Key_Return);
         QVERIFY(!dialog.isVisible()); // closed at once
         QCOMPARE(contents(file("cobalto.cfg")).left(4), QByteArray(" 1\r\n"));
+        QCOMPARE(address->text(), QString("0"));
     }
 
     void enterInAFieldMeansOk_data()

@@ -170,6 +170,9 @@ private Q_SLOTS:
         QString why;
         QVERIFY(!files.savePassword(QString(), &why));
         QCOMPARE(why, QString("A nova senha não pode ficar vazia."));
+        // One the file's code page cannot hold would fail from then on: the same.
+        QVERIFY(!files.savePassword(QStringLiteral("ação€✓"), &why));
+        QVERIFY(why.startsWith("A senha tem um caractere que não pode ser gravado"));
         QCOMPARE(contents(files.path("cobalto.dat")), QByteArray(" a\xe7\xe3o\r\n"));
     }
 

@@ -100,6 +100,7 @@ private Q_SLOTS:
             {"quando = 08:00\npaineis = porta\ncomando = para", "painel que não existe"},
             {"quando = 08:00", "não tem texto"},
             {"quando = 08:00\ntexto =", "(vazio)"},
+            {"quando = 08:00\ntexto = a\ncor = azul", "chave desconhecida: cor"},
             {"quando = 08:00\ntexto = a\n[sede]\nservidor = h:1\n[grupo g]\n", "o grupo g não tem sitios"},
             {"texto = \"sem fim", "aspas sem fim"},
         };

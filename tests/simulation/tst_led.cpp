@@ -4,6 +4,8 @@
 #include "ledlayout.h"
 
 #include "ledsvg.h"
+#include "messages.h"
+#include "simperiod.h"
 
 #include <QtTest>
 
@@ -127,6 +129,10 @@ private Q_SLOTS:
         const int second = int(looped.indexOf("values=\"", looped.indexOf("values=\"") + 1));
         QVERIFY(second > 0);
         QVERIFY(!looped.mid(second + 8).startsWith("0 0;"));
+        // One that never repeats (a clock): the states asked for at most.
+        const QByteArray clock = messageAnimation(Message().tag("<Relogio____>").text("Z"), 15,
+                                                  5000, QDateTime(QDate(2026, 1, 1), QTime(9, 0)), 3);
+        QCOMPARE(clock.count("<g data-t="), 3);
     }
 };
 

@@ -76,7 +76,8 @@ private Q_SLOTS:
         for (QAction *a : toolbar->actions()) {
             if (a->isSeparator()) continue;
             QWidget *button = toolbar->widgetForAction(a);
-            QVERIFY2(button && button->isVisible(), qPrintable(a->objectName()));
+            QVERIFY2(button && button->isVisible() && !a->icon().pixmap(16).isNull(),
+                     qPrintable(a->objectName()));
         }
         QStringList menus; // each menu in its groups, as an operator first sees it
         for (QAction *m : main().menuBar()->actions()) {

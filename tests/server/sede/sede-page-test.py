@@ -49,8 +49,9 @@ try:
     browser = pagechecks.chromium()
     wait = WebDriverWait(browser, 40)
     try:
-        browser.get(sede.url + "/sede")
+        browser.get(sede.url + "/")  # a head office with no panels of its own is its page
         wait.until(lambda b: by_id("formEntrar").is_displayed())
+        assert browser.current_url == sede.url + "/sede", browser.current_url
         pagechecks.axe_clean(browser, "entrada")
         # Keyboard only: the login, then the views by their links.
         by_id("usuario").send_keys("chefe", Keys.TAB, "segredo-bom", Keys.ENTER)

@@ -267,10 +267,21 @@ private Q_SLOTS:
         site.settle();
         QCOMPARE(site.warnings().filter("o broker recusou").size(), 20);
         site.s.service->flush();
-        const QJsonArray kept = QJsonDocument::fromJson(contents(QFileInfo(site.s.service->config().mqttJournalFile).absolutePath() + "/mqtt-descoberta.json"))
-                                    .object()["topicos"].toArray();
+        const QString file = QFileInfo(site.s.service->config().mqttJournalFile).absolutePath() + "/mqtt-descoberta.json";
+        QJsonArray kept = QJsonDocument::fromJson(contents(file)).object()["topicos"].toArray();
         QCOMPARE(kept.size(), 11);
         QVERIFY(!kept.contains(configs.first()));
+        // A config a start before announced, for a panel gone since, is taken
+        // away with an empty retained payload; the others stay.
+        kept.append("homeassistant/text/letreiro_loja_velho/config");
+        writeFile(file, QJsonDocument(QJsonObject{{"topicos", kept}}).toJson());
+        site.mqtt.reset();
+        site.open();
+        site.connect();
+        QStringList emptied;
+        for (const auto &[t, p] : site.link->published)
+            if (p.isEmpty()) emptied.append(t);
+        QCOMPARE(emptied, QStringList{"homeassistant/text/letreiro_loja_velho/config"});
     }
 
     // An answer goes nowhere the service reads: there it would come back as

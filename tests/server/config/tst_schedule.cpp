@@ -101,6 +101,10 @@ private Q_SLOTS:
             {"quando = 08:00", "não tem texto"},
             {"quando = 08:00\ntexto =", "(vazio)"},
             {"quando = 08:00\ntexto = a\ncor = azul", "chave desconhecida: cor"},
+            {"quando = 08:00\ntexto = a\n[mqtt]\nservidor = h:1\nsitio = s\ntls_certificado = c",
+             "tls_certificado e tls_chave vão juntos"},
+            {"quando = 08:00\ntexto = a\n[mqtt]\nservidor = h:1\nsitio = s\ntls_certificado = c\n"
+             "tls_chave = k", "tls_certificado precisa de tls_ca"},
             {"quando = 08:00\ntexto = a\n[sede]\nservidor = h:1\n[grupo g]\n", "o grupo g não tem sitios"},
             {"texto = \"sem fim", "aspas sem fim"},
         };

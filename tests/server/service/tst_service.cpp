@@ -255,6 +255,13 @@ private Q_SLOTS:
         stopping.service->flush();
         QVERIFY(stopping.port->frames.isEmpty());
         QVERIFY(!contents(stopping.service->config().scheduleStateFile).contains("09:02"));
+
+        // What never reached a line (a message not in the library) is in
+        // the history all the same.
+        InProcessService missing("[agenda falta]\nquando = 09:02\npaineis = caixa\nmensagem = falta.msg\n");
+        missing.clock.advance(90250);
+        QTRY_COMPARE(missing.service->historyJson().size(), 1);
+        QCOMPARE(missing.service->historyJson().last()["quem"].toString(), QString("agenda falta"));
     }
 
     // A history in the older form (one line) loads whole; one damaged in

@@ -187,6 +187,17 @@ private Q_SLOTS:
             QCOMPARE(p.exitCode(), status);
             QCOMPARE(p.readAllStandardOutput().startsWith("Uso: letreiro-servidor"), usage);
         }
+        // An MQTT journal that cannot be written stops the start, said.
+        QTemporaryDir dir;
+        writeFile(dir.filePath("arquivo"), {});
+        writeFile(dir.filePath("l.ini"), "[servidor]\nescuta = 127.0.0.1:0\nhistorico = " +
+                                             dir.filePath("arquivo/h.json").toUtf8() +
+                                             "\n[mqtt]\nservidor = 127.0.0.1:1\nsitio = s\n");
+        QProcess p;
+        p.start(LETREIRO_SERVIDOR, {"--config", dir.filePath("l.ini")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("diário de mensagens"));
     }
 };
 

@@ -411,6 +411,11 @@ private Q_SLOTS:
 #endif
         AboutWindow about(m_prompt);
         QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(), "Versão " + product::version());
+        // Both show the program's picture.
+        for (const QWidget *w : {static_cast<QWidget *>(&splash), static_cast<QWidget *>(&about)}) {
+            const auto *picture = w->findChild<QLabel *>("Picture1");
+            QVERIFY(picture && !picture->pixmap().isNull());
+        }
         // In Portuguese, as everything the operator reads.
         QCOMPARE(about.findChild<QPushButton *>("cmdSysInfo")->text(),
                  QString("&Informações do Sistema..."));

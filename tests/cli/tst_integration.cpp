@@ -18,9 +18,14 @@
 #include <thread>
 
 #include "loopback.h"
+#include "seriallock.h"
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
 #endif
 
 class TestIntegration : public QObject
@@ -157,6 +162,23 @@ private Q_SLOTS:
                  qPrintable(r.err));
         QVERIFY2(r.err.contains(QString("(processo %1)").arg(QCoreApplication::applicationPid())),
                  qPrintable(r.err));
+#ifdef Q_OS_LINUX
+        // Without --esperar it looks once and gives up: the port let go as
+        // soon as it has looked (its lock file opened) is still refused.
+        const int watch = inotify_init1(IN_CLOEXEC);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(seriallock::find(
+            panel.device, seriallock::systemFolders())).constData(), IN_OPEN) >= 0);
+        QProcess once;
+        once.start(LETREIRO_CLI, {"para", "--pasta", m_dir.path(), "--porta", panel.device,
+                                  "--endereco", "1"});
+        pollfd looked{watch, POLLIN, 0};
+        QCOMPARE(::poll(&looked, 1, 30000), 1);
+        ::close(watch);
+        holder.close();
+        QVERIFY(once.waitForFinished(10000));
+        QCOMPARE(once.exitCode(), 2);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+#endif
         QProcess waiting;
         waiting.start(LETREIRO_CLI, {"para", "--pasta", m_dir.path(), "--porta", panel.device,
                                      "--endereco", "1", "--esperar", "10"});

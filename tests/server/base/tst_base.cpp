@@ -2,8 +2,13 @@
 // one line of the log, and address lists read and matched in one place.
 #include "logging.h"
 #include "subnets.h"
+#include "wholefile.h"
 
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 class TestBase : public QObject
 {
@@ -61,6 +66,24 @@ private Q_SLOTS:
         QVERIFY(!bad);
         QCOMPARE(bad.why(), QString("rede"));
     }
+
+#ifdef Q_OS_UNIX
+    // Started with its standard input closed (`<&-`), the first file the
+    // service opens is descriptor 0: a file like any other.
+    void aWholeFileWithTheStandardInputClosed()
+    {
+        QTemporaryDir dir;
+        const int input = ::dup(0);
+        ::close(0);
+        const Result<> written = wholefile::write(dir.filePath("estado.json"), "{}");
+        ::dup2(input, 0);
+        ::close(input);
+        QVERIFY2(written, qPrintable(written.why()));
+        QFile f(dir.filePath("estado.json"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("{}"));
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestBase)

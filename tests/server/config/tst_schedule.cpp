@@ -125,7 +125,8 @@ private Q_SLOTS:
         QVERIFY(!c->parseSchedule("[agenda abertura]\nquando = 09:00\ncomando = para\n", &why));
         QVERIFY2(why.contains("já existe"), qPrintable(why));
         // A name that would break its section in the file.
-        for (const char *name : {"a b", "a;b]", "a[b", "#a", "a\"b"})
+        // And none that hides itself: a tab, a zero-width space.
+        for (const char *name : {"a b", "a;b]", "a[b", "#a", "a\"b", "a\tb", "a\u200Bb"})
             QCOMPARE(ScheduleEntry::fromJson({{"nome", name}, {"quando", "04:00"}, {"texto", "a"}},
                                              &why).has_value(), name == QString("a b"));
         // From the page: each field read, and each a text.

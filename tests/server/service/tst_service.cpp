@@ -244,6 +244,13 @@ private Q_SLOTS:
         QCOMPARE(s.service->historyJson().last()["resultado"].toString(), QString("enviado"));
         s.service->flush();
         QVERIFY(contents(s.service->config().scheduleStateFile).contains("09:02"));
+        // The clock set back further than the agenda waits out: it says so
+        // as itself, and starts again from there.
+        s.clock.wall = s.clock.wall.addSecs(-4 * 3600);
+        s.clock.advance(60000);
+        QTRY_COMPARE(s.service->historyJson().last()["quem"].toString(), QString("agenda"));
+        QVERIFY(QJsonDocument(s.service->historyJson().last().toObject()).toJson().contains(
+            "o relógio voltou"));
 
         // A stopping service runs nothing more from its agenda, nor counts the
         // minutes it did not run as covered (the next start owes their clock syncs).

@@ -168,6 +168,14 @@ class FaultFinder(unittest.TestCase):
             self.assertEqual(runner.verdict(fault)[0], "SOBREVIVEU")
         # tst_x never ran to the end in its stage, so the suite runs it again.
         self.assertEqual(calls, ["^(tst_y)$", "^(tst_x)$", "^(tst_bad|tst_y)$"])
+        # For a first look, the part's tests only, and the fault is not
+        # called a survivor.
+        runner.part_only, calls[:] = True, []
+        with mock.patch.object(mutate, "build", return_value=True), \
+                mock.patch.object(mutate, "ctest", side_effect=ctest), \
+                mock.patch.object(mutate, "folder_tests", side_effect=lambda f, _: near[f]):
+            self.assertEqual(runner.verdict(fault)[0], "NÃO NA PARTE")
+        self.assertEqual(calls, ["^(tst_y)$", "^(tst_x)$"])
 
     def test_a_far_test_that_fails_without_the_fault_too_catches_nothing(self):
         runner = mutate.Sorteio({"tst_y": 60.0, "tst_x": 60.0})

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -130,6 +131,10 @@ private Q_SLOTS:
         main().menus().mnudebug->trigger();
         const QMdiSubWindow *sub = main().mdiArea()->currentSubWindow();
         QVERIFY(sub && qobject_cast<DebugWindow *>(sub->widget()));
+        // The trace's columns line up: the form's fixed-pitch font, at its size.
+        const QFont traceFont = sub->widget()->findChild<QPlainTextEdit *>("Text1")->font();
+        QCOMPARE(traceFont.family(), QString("Courier New"));
+        QCOMPARE(traceFont.pointSize(), 10);
         QVERIFY2(sub->width() >= 480 && sub->height() >= 320,
                  qPrintable(QStringLiteral("%1x%2").arg(sub->width()).arg(sub->height())));
         // Asked for again, the one window comes forward.

@@ -5,6 +5,7 @@
 // agenda's minute in virtual time, and state files damaged or too big that
 // never stop a start.
 #include "fakeservice.h"
+#include "metrics.h"
 #include "panelsend.h"
 #include "historystore.h"
 #include "linequeue.h"
@@ -53,6 +54,19 @@ private Q_SLOTS:
         const QJsonArray panels = s.service->panelsJson();
         QVERIFY(panels[0].toObject().value("ultimo").toObject().value("ok").toBool());
         QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("ok").toBool());
+        // And so Prometheus reads them: every sample under its family's HELP and TYPE.
+        const QByteArray m = metrics::site(*s.service);
+        for (const QByteArray &line : m.split('\n')) {
+            if (line.isEmpty() || line.startsWith('#')) continue;
+            const QByteArray name = line.left(line.indexOf(line.contains('{') ? '{' : ' '));
+            QVERIFY2(m.contains("# TYPE " + name + ' ') && m.contains("# HELP " + name + ' '), name);
+        }
+        for (const char *sample : {"letreiro_paineis{resultado=\"enviado\"} 1\n",
+                                   "letreiro_paineis{resultado=\"falhou\"} 1\n",
+                                   "letreiro_envios_total{resultado=\"enviado\"} 3\n",
+                                   "letreiro_envios_total{resultado=\"falhou\"} 2\n",
+                                   "letreiro_linha_fila{linha=\"", "letreiro_mqtt_conectado{"})
+            QVERIFY2(m.contains(sample), m.constData());
     }
 
     // A panel shows one message at a time: a text waiting is replaced by a

@@ -40,9 +40,31 @@ QString brokerWords(int reason)
     case MQTT_RC_SERVER_BUSY: return QStringLiteral("o broker está ocupado");
     case MQTT_RC_SERVER_SHUTTING_DOWN: return QStringLiteral("o broker está parando");
     case MQTT_RC_KEEP_ALIVE_TIMEOUT: return QStringLiteral("o broker deixou de ouvir o serviço");
-    default:
-        return QStringLiteral("recusado pelo broker: %1")
-            .arg(QString::fromUtf8(mosquitto_reason_string(reason)));
+    // The rest a broker rarely says, but an operator reads them all the same:
+    // never the library's English.
+    case MQTT_RC_UNSPECIFIED: return QStringLiteral("o broker recusou sem dizer por quê");
+    case MQTT_RC_MALFORMED_PACKET: return QStringLiteral("o broker não entendeu um pacote");
+    case MQTT_RC_PROTOCOL_ERROR: return QStringLiteral("erro de protocolo, segundo o broker");
+    case MQTT_RC_IMPLEMENTATION_SPECIFIC:
+        return QStringLiteral("o broker recusou por uma regra própria");
+    case MQTT_RC_SESSION_TAKEN_OVER: return QStringLiteral("outra conexão tomou a sessão");
+    case MQTT_RC_PACKET_ID_IN_USE: return QStringLiteral("identificador de pacote em uso");
+    case MQTT_RC_PACKET_ID_NOT_FOUND: return QStringLiteral("identificador de pacote desconhecido");
+    case MQTT_RC_RECEIVE_MAXIMUM_EXCEEDED:
+        return QStringLiteral("mensagens demais a caminho do broker");
+    case MQTT_RC_TOPIC_ALIAS_INVALID: return QStringLiteral("apelido de tópico inválido");
+    case MQTT_RC_MESSAGE_RATE_TOO_HIGH: return QStringLiteral("mensagens rápidas demais para o broker");
+    case MQTT_RC_ADMINISTRATIVE_ACTION:
+        return QStringLiteral("desconectado pelo administrador do broker");
+    case MQTT_RC_USE_ANOTHER_SERVER: return QStringLiteral("o broker pede outro servidor");
+    case MQTT_RC_SERVER_MOVED: return QStringLiteral("o broker mudou de endereço");
+    case MQTT_RC_CONNECTION_RATE_EXCEEDED:
+        return QStringLiteral("conexões rápidas demais para o broker");
+    case MQTT_RC_MAXIMUM_CONNECT_TIME:
+        return QStringLiteral("tempo máximo de conexão do broker atingido");
+    case MQTT_RC_SUBSCRIPTION_IDS_NOT_SUPPORTED:
+        return QStringLiteral("o broker não aceita identificadores de assinatura");
+    default: return QStringLiteral("recusado pelo broker");
     }
 }
 } // namespace

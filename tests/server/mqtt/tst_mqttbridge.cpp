@@ -97,6 +97,8 @@ private Q_SLOTS:
             << "recusado" << "o broker recusou o certificado de cliente (tls_certificado)";
         QTest::newRow("not there") << int(MOSQ_ERR_ERRNO) << "Connection refused" << "reconectando"
                                    << "falso:1883 não responde: Connection refused";
+        QTest::newRow("the least a refusal says") << int(MQTT_RC_UNSPECIFIED) << "" << "reconectando"
+                                                  << "o broker recusou sem dizer por quê (0x80)";
         QTest::newRow("restarting") << int(MQTT_RC_SERVER_SHUTTING_DOWN) << "" << "reconectando"
                                     << "o broker está parando (0x8b)";
         QTest::newRow("taken over") << int(MQTT_RC_SESSION_TAKEN_OVER) << "" << "recusado"
@@ -253,12 +255,13 @@ private Q_SLOTS:
         // With a user name, Mosquitto's 0x87 at the connection is the password's.
         QCOMPARE(mqttreasons::ofLoss(MQTT_RC_NOT_AUTHORIZED, {}, "h:1", true).words,
                  QString("usuário ou senha recusados pelo broker (0x87)"));
-        // Every refusal a broker may give has words of its own (two filter
-        // codes share theirs); any other is named by the library.
+        // Every refusal a broker may give has Portuguese words of its own
+        // (two filter codes share theirs); any other is only a code.
         QSet<QString> words;
-        for (int code = 0x80; code <= 0xA2; ++code)
+        for (int code = 0x80; code <= 0xA3; ++code)
             words << mqttreasons::refusal(code).section(" (0x", 0, 0);
-        QCOMPARE(words.size(), 0xA2 - 0x80);
+        QCOMPARE(words.size(), 0xA3 - 0x80);
+        QVERIFY(words.contains("recusado pelo broker"));
         site.link->acknowledged("resposta/loja", MQTT_RC_NO_MATCHING_SUBSCRIBERS);
         site.settle();
         QVERIFY(!site.warnings().contains(answer));

@@ -269,6 +269,13 @@ private Q_SLOTS:
         edit().undo();
         QCOMPARE(edit().toPlainText(), before);
         QVERIFY(isTag(edit().richText(), 1, kPausa));
+        // So also at the end of a long drop, whose runs are read from the
+        // document's fragments.
+        half.setData(MessageEdit::kMimeType, "{\\rtf1 " + QByteArray(300, 'x') + "a<{\\ul Paus}}");
+        setCaret(edit(), int(before.size()));
+        drop(edit(), pointAt(edit(), int(before.size())), half);
+        QCOMPARE(edit().toPlainText(), before + QString(300, 'x') + "a<Paus");
+        QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
     }
 
     void randomEditsKeepTheInvariant_data()

@@ -285,6 +285,12 @@ private Q_SLOTS:
         for (const auto &[t, p] : site.link->published)
             if (p.isEmpty()) emptied.append(t);
         QCOMPARE(emptied, QStringList{"homeassistant/text/letreiro_loja_velho/config"});
+        // Once the broker has taken the removal, it is not owed any more.
+        site.link->acknowledged(emptied.first(), 0);
+        site.settle();
+        site.s.service->flush();
+        QVERIFY(!contents(file).contains("letreiro_loja_velho"));
+        QVERIFY(contents(file).contains("letreiro_loja_entrada"));
     }
 
     // An answer goes nowhere the service reads: there it would come back as

@@ -54,6 +54,9 @@ private Q_SLOTS:
         const QJsonArray panels = s.service->panelsJson();
         QVERIFY(panels[0].toObject().value("ultimo").toObject().value("ok").toBool());
         QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("ok").toBool());
+        // With the reason for a failure only.
+        QVERIFY(!panels[0].toObject().value("ultimo").toObject().contains("motivo"));
+        QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("motivo").toString().isEmpty());
         // And so Prometheus reads them: every sample under its family's HELP and TYPE.
         const QByteArray m = metrics::site(*s.service);
         for (const QByteArray &line : m.split('\n')) {

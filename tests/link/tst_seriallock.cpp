@@ -138,6 +138,23 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(lock));
     }
 
+    // A line opened again says why it fails now, not why it failed before.
+    void aLineOpenedAgainForgetsItsLastError()
+    {
+        QtSerialLine line;
+        QString error;
+        QVERIFY(!line.open(m_dir.path(), &error));
+        QVERIFY2(error.contains("não é uma porta serial"), qPrintable(error));
+        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const QString device = QString::fromLocal8Bit(::ptsname(pty));
+        QVERIFY2(line.open(device, &error), qPrintable(error));
+        ::close(pty); // the far end hangs up
+        QVERIFY2(line.errorString().startsWith(device) &&
+                     !line.errorString().contains("não é uma porta serial"),
+                 qPrintable(line.errorString()));
+    }
+
 private:
     QTemporaryDir m_dir;
     const QStringList m_folders{m_dir.path() + "/nada", m_dir.path()};

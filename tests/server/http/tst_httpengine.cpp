@@ -109,6 +109,12 @@ private Q_SLOTS:
         QVERIFY(curl.response().startsWith("HTTP/1.1 100 Continue"));
         QVERIFY(curl.send("abc"));
         QVERIFY(curl.response().contains("POST /c abc"));
+        // Nothing to continue without a body: the answer comes at once.
+        RawClient bare(m_port);
+        QVERIFY(bare.send(get("/e", "Expect: 100-continue\r\n")));
+        QVERIFY(bare.response().startsWith("HTTP/1.1 200"));
+        // Each request reached the server once.
+        QCOMPARE(m_handled.load(), 8);
     }
 
     void aSlowAnswerHoldsNoOne()

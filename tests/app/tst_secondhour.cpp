@@ -73,11 +73,6 @@ private Q_SLOTS:
         e->undo();
         main().menus().mnurefazer->trigger();
         QCOMPARE(e->toPlainText(), QString("abc"));
-        QCOMPARE(main().menus().mnuabre->shortcut(), QKeySequence(QKeySequence::Open));
-        QCOMPARE(main().menus().mnusalva->shortcut(), QKeySequence(QKeySequence::Save));
-        QCOMPARE(main().menus().mnuimp->shortcut(), QKeySequence(QKeySequence::Print));
-        QVERIFY(main().menus().mnurefazer->shortcuts().contains(
-            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
         // F1: the guide, in Portuguese, shipped with the program.
         QTest::keyClick(&main(), Qt::Key_F1);
         auto *help = main().findChild<HelpWindow *>();

@@ -1,11 +1,13 @@
 #include "documentwindow.h"
 #include "edithelpers.h"
+#include "menubar.h"
 #include "scriptedprompt.h"
 #include "testfiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -223,6 +225,21 @@ private:
 
 private Q_SLOTS:
     void init() { m_prompt = ScriptedPrompt(); }
+
+    // Each command's keys, shown beside it in its menu.
+    void theMenusKeys()
+    {
+        QMenuBar bar;
+        const MenuBarActions m = buildMenuBar(&bar);
+        QCOMPARE(m.mnunovo->shortcut(), QKeySequence(QKeySequence::New));
+        QCOMPARE(m.mnuabre->shortcut(), QKeySequence(QKeySequence::Open));
+        QCOMPARE(m.mnusalva->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(m.mnuimp->shortcut(), QKeySequence(QKeySequence::Print));
+        QCOMPARE(m.mnudesfazer->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QCOMPARE(m.mnurefazer->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_Y),
+                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
+    }
 
     void saveReopenAndCompare()
     {

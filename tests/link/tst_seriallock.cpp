@@ -1,3 +1,4 @@
+#include "panelport.h"
 #include "qtserialline.h"
 #include "seriallock.h"
 #include "testfiles.h"
@@ -153,6 +154,21 @@ private Q_SLOTS:
         QVERIFY2(line.errorString().startsWith(device) &&
                      !line.errorString().contains("não é uma porta serial"),
                  qPrintable(line.errorString()));
+        // Nothing will come from it: closed, not merely quiet.
+        QCOMPARE(line.inputAvailable(), -1);
+    }
+
+    // The port's worker opens a device on its own thread.
+    void aPortOpensADevice()
+    {
+        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        SerialPanelPort port;
+        QSignalSpy opened(&port, &PanelPort::opened);
+        port.openDevice(QString::fromLocal8Bit(::ptsname(pty)));
+        QTRY_COMPARE(opened.size(), 1);
+        QVERIFY2(opened.first().first().toBool(), qPrintable(opened.first().last().toString()));
+        ::close(pty);
     }
 
 private:

@@ -99,6 +99,16 @@ private Q_SLOTS:
         QCOMPARE(tags::tagFor(tags::Menu::Outros, 2), QString("<Relogio____>"));
         QCOMPARE(tags::tagFor(tags::Menu::Neve, 2), QString("<Neve_.GrdL_>"));
         QCOMPARE(tags::tagFor(tags::Menu::Prefixos, 12), QString());
+        // Which panels each kind of item is offered on: narrow or wide,
+        // with a temperature sensor or without (one letter each, n w N W).
+        for (const auto &[name, on] : {std::pair{"AbreDireita", "n"}, {"Temperatura", "NW"},
+                                       {"Pisca______", "nwNW"}}) {
+            QString where;
+            for (const auto &[wide, sensor, letter] : {std::tuple{false, false, "n"},
+                     {true, false, "w"}, {false, true, "N"}, {true, true, "W"}})
+                if (vocabulary::find(QString::fromLatin1(name))->showsOn(wide, sensor)) where += letter;
+            QCOMPARE(where, QString(on));
+        }
         // Panel types: widths, and which have a simulation.
         QString widths;
         for (int type = 0; type < vocabulary::kPanelTypes; ++type) {

@@ -232,6 +232,8 @@ private Q_SLOTS:
         QVERIFY(readRtf("{\\rtf1" + QByteArray(999, '{') + "A" + QByteArray(1000, '}')).ok); // the deepest
 
         QCOMPARE(read("{\\rtf1 A}}}junk").plainText(), u"A"_s);
+        // A \u beyond 16 bits either way is no character, and its fallback is skipped.
+        QCOMPARE(read("{\\rtf1 a\\u65536?b\\u-65537?c}").plainText(), u"abc"_s);
         QByteArray junk("{\\rtf1 ");
         QRandomGenerator rng(7);
         for (int i = 0; i < 100000; ++i) {

@@ -74,7 +74,8 @@ QString refusal(int reason)
     return QStringLiteral("%1 (%2)").arg(brokerWords(reason), hex(reason));
 }
 
-Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser)
+Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser,
+               const QString &section)
 {
     // The TLS library's words come first: a handshake that failed can end
     // as any of the library's errors.
@@ -107,7 +108,8 @@ Verdict ofLoss(int reason, const QString &detail, const QString &where, bool wit
             reason != MQTT_RC_NOT_AUTHORIZED ? brokerWords(reason)
             : withUser ? brokerWords(MQTT_RC_BAD_USERNAME_OR_PASSWORD)
                        : QStringLiteral("o broker não aceita clientes sem usuário "
-                                        "(usuario e senha em [mqtt])");
+                                        "(usuario e senha em [%1])")
+                                     .arg(section);
         return {QStringLiteral("%1 (%2)").arg(words, hex(reason)), refused};
     }
     switch (reason) {

@@ -20,8 +20,10 @@ struct Verdict {
 // `reason`: an MQTT 5 reason code (0x80 and up) or the library's error;
 // `detail`: the system's or the TLS library's own words; `where`: host:port;
 // `withUser`: a user name was given (brokers refuse a wrong password with
-// 0x86 or, as Mosquitto does, 0x87).
-Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser);
+// 0x86 or, as Mosquitto does, 0x87); `section`: where the broker's keys
+// are written in the configuration, for a hint that names it.
+Verdict ofLoss(int reason, const QString &detail, const QString &where, bool withUser,
+               const QString &section = QStringLiteral("mqtt"));
 
 // The MQTT library's own error (below 0x80) in Portuguese: its own words
 // are English.

@@ -153,7 +153,7 @@ bool HeadOffice::start(QString *error)
         handoff::queue(this, [this, loss] {
             const auto v = mqttreasons::ofLoss(loss.reason, loss.detail,
                                                QStringLiteral("%1:%2").arg(m_config.host).arg(m_config.port),
-                                               !m_config.user.isEmpty());
+                                               !m_config.user.isEmpty(), QStringLiteral("sede"));
             if (m_linkUp || v.words != m_linkWhy) {
                 m_linkSince = m_clock.now();
                 qCWarning(lcSede, "%s; tentando de novo", qUtf8Printable(v.words));

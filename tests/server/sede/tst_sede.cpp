@@ -105,6 +105,15 @@ private Q_SLOTS:
     {
         Office o;
         QCOMPARE(o.siteJson(u"loja9"_s)[u"estado"_s].toString(), u"nunca visto"_s);
+        // The head office's own link, refused: the hint names its section.
+        o.link->lost({0x87, {}, 1000});
+        QCoreApplication::processEvents();
+        const QJsonValue link = o.call("GET", u"sitios"_s).second[u"mqtt"_s];
+        QCOMPARE(link[u"estado"_s].toString(), u"reconectando"_s);
+        QCOMPARE(link[u"motivo"_s].toString(),
+                 u"o broker não aceita clientes sem usuário (usuario e senha em [sede]) (0x87)"_s);
+        o.link->connected(false);
+        QCoreApplication::processEvents();
         o.site(u"loja1"_s, {u"entrada"_s});
         const auto state = [&] { return o.siteJson(u"loja1"_s)[u"estado"_s].toString(); };
         QCOMPARE(state(), u"online"_s);

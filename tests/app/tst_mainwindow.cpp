@@ -152,6 +152,19 @@ private Q_SLOTS:
         QTest::mouseClick(main().findChild<QToolButton *>("tbvermelho"), Qt::LeftButton);
         QCOMPARE(main().activeEditor()->editor()->richText().at(1).format.colour,
                  ColourRef(0x0000FF));
+        // The menu's other format commands, on the same selection.
+        MenuBarActions &m = main().menus();
+        const auto format = [&](int i) { return main().activeEditor()->editor()->richText().at(i).format; };
+        m.mnuverde->trigger();
+        QCOMPARE(format(0).colour, ColourRef(0x00FF00));
+        m.mnularanja->trigger();
+        QCOMPARE(format(0).colour, ColourRef(0x00FFFF));
+        m.mnuiris->trigger();
+        QCOMPARE(QSet<ColourRef>({format(0).colour, format(1).colour, format(2).colour}).size(), 3);
+        m.mnuexp->trigger();
+        QVERIFY(format(0).bold && format(2).bold);
+        m.mnunormal->trigger();
+        QVERIFY(!format(0).bold && !format(2).bold);
     }
 
     // "&Horizontal": one above the other, as wide as the area (none: nothing).

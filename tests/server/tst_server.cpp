@@ -198,6 +198,19 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardError().contains("diário de mensagens"));
+        // An access given again replaces the one before, never adds to it.
+        writeFile(dir.filePath("a.ini"), "[servidor]\nescuta = 127.0.0.1:0\n");
+        const auto run = [&](const QStringList &args, const QByteArray &input = {}) {
+            QProcess r;
+            r.start(LETREIRO_SERVIDOR, QStringList{"--config", dir.filePath("a.ini")} + args);
+            r.write(input);
+            r.closeWriteChannel();
+            return r.waitForFinished(10000) ? r.readAllStandardOutput().trimmed() : QByteArray();
+        };
+        QCOMPARE(run({"--usuario", "ana"}, "segredo123\nsegredo123\n"), "senha de ana gravada");
+        for (const auto &[sites, said] : {std::pair{"loja1,loja2", "ana: loja1, loja2"},
+                                          {"loja3", "ana: loja3"}, {"todos", "ana: todos os sítios"}})
+            QCOMPARE(run({"--acesso", "ana", "--sitios", sites}), QByteArray(said));
     }
 };
 

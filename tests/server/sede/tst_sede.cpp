@@ -9,6 +9,8 @@
 #include "testfiles.h"
 #include "userstore.h"
 
+#include <mutex>
+
 using namespace Qt::StringLiterals;
 
 // The broker as the head office sees it: what it asked and whom.
@@ -278,6 +280,29 @@ private Q_SLOTS:
 
     void boundsOfSends()
     {
+        // Previews in hand at once: the pool's two running and four waiting;
+        // the next is told to come back.
+        {
+            Office o;
+            o.site(u"loja1"_s, {u"entrada"_s});
+            struct Said {
+                std::mutex m;
+                QList<int> statuses;
+            };
+            auto said = std::make_shared<Said>();
+            const HttpRequest req{"GET", "/api/sede/previa?sitio=loja1&painel=entrada", {}, {}, {}};
+            for (int i = 0; i < 7; ++i) // one turn of the loop: none given back yet
+                o.office->route(req, {u"previa"_s}, u"chefe"_s, [said](HttpResponse r) {
+                    std::lock_guard<std::mutex> lock(said->m);
+                    said->statuses.append(r.status);
+                });
+            const auto count = [said](int status) {
+                std::lock_guard<std::mutex> lock(said->m);
+                return int(status ? said->statuses.count(status) : said->statuses.size());
+            };
+            QTRY_COMPARE(count(0), 7);
+            QCOMPARE(count(503), 1);
+        }
         QList<FleetSends::Target> targets(FleetSends::kMaxRows, {u"s"_s, u"p"_s, true});
         int published = 0;
         FleetSends sends(60000, [&](auto &&...) { ++published; }, [](const FleetSends::Send &) {});

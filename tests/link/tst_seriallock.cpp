@@ -4,6 +4,8 @@
 #include "testfiles.h"
 
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -169,6 +171,27 @@ private Q_SLOTS:
         QTRY_COMPARE(opened.size(), 1);
         QVERIFY2(opened.first().first().toBool(), qPrintable(opened.first().last().toString()));
         ::close(pty);
+    }
+
+    // A service's port opens a line that went away again before its next
+    // request (here a device server that hung up).
+    void aPortReopensALineThatWentAway()
+    {
+        QTcpServer far;
+        QVERIFY(far.listen(QHostAddress::LocalHost));
+        SerialPanelPort port;
+        port.setReopenBeforeRequests(true);
+        QSignalSpy opened(&port, &PanelPort::opened), lost(&port, &PanelPort::lost),
+            finished(&port, &PanelPort::finished);
+        port.openDevice(QString("tcp://127.0.0.1:%1").arg(far.serverPort()));
+        QTRY_COMPARE(opened.size(), 1);
+        QVERIFY(opened.first().first().toBool());
+        QTRY_VERIFY(far.hasPendingConnections());
+        far.nextPendingConnection()->abort();
+        QTRY_COMPARE(lost.size(), 1);
+        port.run({}, [](PanelCommands &) { return CommandOutcome{}; });
+        QTRY_COMPARE(finished.size(), 1);
+        QTRY_VERIFY(far.hasPendingConnections());
     }
 
 private:

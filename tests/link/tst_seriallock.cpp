@@ -1,5 +1,6 @@
 #include "panelport.h"
 #include "qtserialline.h"
+#include "tcpline.h"
 #include "seriallock.h"
 #include "testfiles.h"
 
@@ -192,6 +193,15 @@ private Q_SLOTS:
         port.run({}, [](PanelCommands &) { return CommandOutcome{}; });
         QTRY_COMPARE(finished.size(), 1);
         QTRY_VERIFY(far.hasPendingConnections());
+        // A device server by name: the name is looked up (then nobody listens).
+        const quint16 free = far.serverPort();
+        far.close();
+        TcpLine line;
+        QString error;
+        QVERIFY(!line.open(QString("tcp://localhost:%1").arg(free), &error));
+        QVERIFY2(error.startsWith(QString("localhost:%1: ").arg(free)) &&
+                     !error.contains("servidor de nomes") && !error.contains("não encontrado"),
+                 qPrintable(error));
     }
 
 private:

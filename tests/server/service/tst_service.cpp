@@ -375,6 +375,10 @@ private Q_SLOTS:
         HistoryStore again(path, writer, bound); // and read back within the same bounds
         QVERIFY(again.load().isEmpty());
         QCOMPARE(again.json(), json);
+        // The whole file, read within the bound, keeps the same newest records.
+        HistoryStore fromWhole(dir.filePath("inteiro.json"), writer, bound);
+        fromWhole.load();
+        QCOMPARE(fromWhole.json(), json);
     }
 
     // A file of an older version far beyond the bytes (one line) gives its
@@ -413,6 +417,14 @@ private Q_SLOTS:
             HistoryStore again(path, writer, bound);
             QCOMPARE(again.load().contains("lido só o fim"), extra == 1);
         }
+        // What is read but falls out gives no panel its last outcome.
+        few.prepend(QJsonObject{{"o_que", "antes"}, {"painel", "velho"}});
+        for (int i = 0; i < 100; ++i)
+            few.append(QJsonObject{{"o_que", QString(1000, 'z')}});
+        writeFile(path, QJsonDocument(few).toJson(QJsonDocument::Compact));
+        HistoryStore read(path, writer, bound);
+        read.load();
+        QVERIFY(!read.last("velho"));
     }
 
     // An agenda file that cannot be read never stops a start: it is moved

@@ -8,10 +8,15 @@
 #include "metrics.h"
 #include "panelsend.h"
 #include "historystore.h"
+#include "httpapi.h"
 #include "linequeue.h"
 #include "testfiles.h"
+#include "rawhttp.h"
+#include "userstore.h"
 
 #include <QJsonDocument>
+#include <QSemaphore>
+#include <QThreadPool>
 
 using End = SendEnd;
 
@@ -286,6 +291,50 @@ private Q_SLOTS:
         missing.clock.advance(90250);
         QTRY_COMPARE(missing.service->historyJson().size(), 1);
         QCOMPARE(missing.service->historyJson().last()["quem"].toString(), QString("agenda falta"));
+    }
+
+    // Previews in hand at once: the pool's threads and four waiting; one
+    // more is refused at once (503), whatever order they come in.
+    void previewsInHandAtTheirBound()
+    {
+        InProcessService s;
+        UserStore users(s.dir.filePath("usuarios.json"));
+        QString why;
+        QVERIFY(users.setPassword("ana", "segredo123", &why));
+        const QByteArray token = users.newToken("ana", &why).toUtf8();
+        QThreadPool login, preview, library;
+        preview.setMaxThreadCount(1);
+        QSemaphore hold;
+        preview.start([&hold] { hold.acquire(); }); // its one thread busy until released
+        HttpApi api(*s.service, users, {&login, &preview, &library});
+        const auto released = qScopeGuard([&hold] { hold.release(); }); // before the API waits
+        const Result<quint16> port = api.listen("127.0.0.1", 0);
+        QVERIFY(port);
+        const QByteArray ask = "GET /api/previa?texto=a&largura=12 HTTP/1.1\r\nHost: 127.0.0.1:" +
+                               QByteArray::number(*port) + "\r\nAuthorization: Bearer " + token +
+                               "\r\n\r\n";
+        std::vector<std::unique_ptr<RawClient>> clients;
+        for (int i = 0; i < 6; ++i) {
+            clients.push_back(std::make_unique<RawClient>(*port));
+            QVERIFY(clients.back()->send(ask));
+        }
+        QList<int> statuses;
+        const auto collect = [&] {
+            for (auto &c : clients) {
+                pollfd ready{c->fd, POLLIN, 0};
+                if (c->fd >= 0 && ::poll(&ready, 1, 0) > 0) {
+                    statuses.append(RawClient::status(c->response()));
+                    ::close(std::exchange(c->fd, -1));
+                }
+            }
+            return statuses.size();
+        };
+        QTRY_COMPARE(collect(), 1);
+        hold.release();
+        QTRY_COMPARE(collect(), 6);
+        QCOMPARE(statuses.count(503), 1);
+        QCOMPARE(statuses.count(200), 5);
+        api.stop();
     }
 
     // A history in the older form (one line) loads whole; one damaged in

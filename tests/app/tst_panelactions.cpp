@@ -177,6 +177,7 @@ private Q_SLOTS:
             if (l.written.size() == 250) QVERIFY(!main().close());
             if (auto *w = main().findChild<ClosingWindow *>()) {
                 QVERIFY(w->isVisible());
+                QCOMPARE(w->objectName(), QString("frmEncerrando"));
                 QVERIFY(w->findChild<QLabel *>("lblRestam")->font().bold()); // it stands out
                 countdown.append(w->countdown());
             }

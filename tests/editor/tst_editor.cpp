@@ -158,6 +158,10 @@ private Q_SLOTS:
         QCOMPARE(edit().richText().at(15).format.colour, green);
         type(edit(), "z");
         QCOMPARE(edit().richText().at(16).format.colour, red);
+        // Each command is a step of its own: undo takes back the z alone.
+        edit().undo();
+        QCOMPARE(edit().toPlainText().size(), 16);
+        QCOMPARE(edit().richText().at(15).format.colour, green);
     }
 
     void expandedMakesTagsBoldToo()

@@ -160,6 +160,10 @@ private Q_SLOTS:
         QCOMPARE(apianswer::failure(lib.read("atalho.msg").failure()).status, 403);
         QCOMPARE(apianswer::failure(lib.read("fila.msg").failure()).status, 403);
         QCOMPARE(apianswer::failure(lib.read("nenhuma.msg").failure()).status, 404);
+        // A body is one JSON object: not a list, not a damaged object.
+        QCOMPARE(apianswer::object(R"({"a":1})")->value("a").toInt(), 1);
+        for (const QByteArray &body : {QByteArray("[]"), QByteArray(R"({"a":)"), QByteArray()})
+            QVERIFY2(!apianswer::object(body), body.constData());
         QCOMPARE(apianswer::failure(lib.save("atalho.msg", "{\\rtf1 nova}").failure()).status, 403);
         QCOMPARE(contents(outside.filePath("senhas.msg")), QByteArray("{\\rtf1 segredo}"));
         QVERIFY(lib.save("nova.msg", "{\\rtf1 nova}").ok());

@@ -222,6 +222,20 @@ private Q_SLOTS:
         QCOMPARE(r.data, QByteArray(error.isEmpty() ? qMin(size, 2048) : 0, 'x'));
     }
 
+    // A file that cannot be found says where the trouble is.
+    void whyAFileIsMissing()
+    {
+        QTemporaryDir dir;
+        QFile(dir.filePath("arquivo")).open(QIODevice::WriteOnly);
+        QFile::link(dir.filePath("laco"), dir.filePath("laco"));
+        for (const auto &[name, why] :
+             {std::pair{"nada.msg", "o arquivo não existe"},
+              {"pasta/nada.msg", "a pasta do arquivo não existe"},
+              {"arquivo/nada.msg", "uma parte do caminho não é uma pasta"},
+              {"laco", "o link simbólico leva a ele mesmo (um laço)"}})
+            QCOMPARE(messagefile::whyMissing(dir.filePath(name)), QString(why));
+    }
+
     void oddButReadableInput()
     {
         // Absurd numbers are clamped, stray closing braces end the document,

@@ -322,6 +322,8 @@ private Q_SLOTS:
                                [](const QByteArray &p) { return p.endsWith("#c"); }),
                  qsizetype(answered));
         QCOMPARE(site.log.filter("tópico de resposta recusado").size(), int(!answered));
+        if (answered) // sent, and answered: nothing to say
+            QVERIFY(site.log.filter("letreiro/loja/caixa/texto:").isEmpty());
     }
 
     // An answer still on its way to the broker when the service ends is

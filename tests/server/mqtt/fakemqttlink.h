@@ -60,6 +60,9 @@ public:
     {
         received({++m_mid, topic, payload, retained, false, responseTopic, correlation});
     }
+    // The next delivery takes packet id `mid` again, as a broker does when
+    // it delivers again, or after a session it did not keep.
+    void reuseId(int mid) { m_mid = mid - 1; }
     // The broker delivers what was last published on `topic` back.
     void echo(const QString &topic) { deliver(topic, on(topic).last()); }
 

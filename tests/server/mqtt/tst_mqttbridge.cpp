@@ -386,6 +386,27 @@ private Q_SLOTS:
         QTRY_COMPARE(site.s.port->texts(), frames);
     }
 
+    // The same message (packet id and all) again in this session is a
+    // delivery again; after a session the broker did not keep, it is new.
+    void aMessageAgainRunsOnlyInANewSession()
+    {
+        Site site;
+        site.connect();
+        site.link->reuseId(7);
+        site.link->deliver("letreiro/loja/caixa/texto", "um");
+        QTRY_COMPARE(site.s.port->texts().size(), 1);
+        for (const auto &[kept, frames] : {std::pair{true, 1}, {false, 2}}) {
+            site.link->connected(kept);
+            site.settle();
+            site.link->reuseId(7);
+            site.link->deliver("letreiro/loja/caixa/texto", "um");
+            site.settle();
+            QTRY_COMPARE(site.s.port->texts().size(), frames);
+            QTest::qWait(50);
+            QCOMPARE(site.s.port->texts().size(), frames);
+        }
+    }
+
     // A journal that cannot be read is set aside, and the site stays off
     // the broker until someone looks: taking new texts would run some twice.
     void anUnreadableJournalKeepsTheSiteOff()

@@ -33,6 +33,17 @@ qint64 endedPid()
     return pid;
 }
 
+// A pseudo-terminal's master, ready for its other end to be opened; -1 if not.
+int openPty()
+{
+    const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty >= 0 && (::grantpt(pty) != 0 || ::unlockpt(pty) != 0)) {
+        ::close(pty);
+        return -1;
+    }
+    return pty;
+}
+
 // Runs f as a user who may not remove others' files: root's file checks
 // dropped on one thread only (the file-system user id is per thread).
 template <typename F> void asAnotherUser(F f)
@@ -124,8 +135,8 @@ private Q_SLOTS:
     // port opens.
     void aLeftoverLockDoesNotKeepThePortShut()
     {
-        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const int pty = openPty();
+        QVERIFY(pty >= 0);
         const QString device = QString::fromLocal8Bit(::ptsname(pty));
         const QString lock = "/var/lock/LCK.." + device.mid(5).replace('/', '_');
         // Qt takes the first lock folder it may write: /var/lock where it can.
@@ -149,8 +160,8 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!line.open(m_dir.path(), &error));
         QVERIFY2(error.contains("não é uma porta serial"), qPrintable(error));
-        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const int pty = openPty();
+        QVERIFY(pty >= 0);
         const QString device = QString::fromLocal8Bit(::ptsname(pty));
         QVERIFY2(line.open(device, &error), qPrintable(error));
         ::close(pty); // the far end hangs up
@@ -164,8 +175,8 @@ private Q_SLOTS:
     // The port's worker opens a device on its own thread.
     void aPortOpensADevice()
     {
-        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const int pty = openPty();
+        QVERIFY(pty >= 0);
         SerialPanelPort port;
         QSignalSpy opened(&port, &PanelPort::opened);
         port.openDevice(QString::fromLocal8Bit(::ptsname(pty)));

@@ -5,6 +5,7 @@
 #include "fakeservice.h"
 #include "headoffice.h"
 #include "mqtt/fakemqttlink.h"
+#include "prometheustext.h"
 #include "statewriter.h"
 #include "testfiles.h"
 #include "userstore.h"
@@ -340,11 +341,7 @@ private Q_SLOTS:
         o.hear(u"letreiro/a\"b\\c/estado"_s, "offline");
         const QByteArray m = o.office->metrics();
         // Every sample under its family's HELP and TYPE.
-        for (const QByteArray &line : m.split('\n')) {
-            if (line.isEmpty() || line.startsWith('#')) continue;
-            const QByteArray name = line.left(line.indexOf(line.contains('{') ? '{' : ' '));
-            QVERIFY2(m.contains("# TYPE " + name + ' ') && m.contains("# HELP " + name + ' '), name);
-        }
+        QVERIFY2(samplesWithoutFamily(m).isEmpty(), samplesWithoutFamily(m).join(' ').constData());
         QVERIFY2(m.contains("letreiro_sede_sitio_online{sitio=\"loja1\"} 1\n"), m);
         QVERIFY2(m.contains("letreiro_sede_sitio_online{sitio=\"a\\\"b\\\\c\"} 0\n"), m);
         QVERIFY2(m.contains("letreiro_sede_sitios{estado=\"nunca visto\"} 4\n"), m);

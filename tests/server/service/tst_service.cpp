@@ -6,6 +6,7 @@
 // never stop a start.
 #include "fakeservice.h"
 #include "metrics.h"
+#include "prometheustext.h"
 #include "panelsend.h"
 #include "historystore.h"
 #include "httpapi.h"
@@ -64,11 +65,7 @@ private Q_SLOTS:
         QVERIFY(!panels[1].toObject().value("ultimo").toObject().value("motivo").toString().isEmpty());
         // And so Prometheus reads them: every sample under its family's HELP and TYPE.
         const QByteArray m = metrics::site(*s.service);
-        for (const QByteArray &line : m.split('\n')) {
-            if (line.isEmpty() || line.startsWith('#')) continue;
-            const QByteArray name = line.left(line.indexOf(line.contains('{') ? '{' : ' '));
-            QVERIFY2(m.contains("# TYPE " + name + ' ') && m.contains("# HELP " + name + ' '), name);
-        }
+        QVERIFY2(samplesWithoutFamily(m).isEmpty(), samplesWithoutFamily(m).join(' ').constData());
         for (const char *sample : {"letreiro_paineis{resultado=\"enviado\"} 1\n",
                                    "letreiro_paineis{resultado=\"falhou\"} 1\n",
                                    "letreiro_envios_total{resultado=\"enviado\"} 3\n",

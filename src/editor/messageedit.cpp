@@ -170,18 +170,6 @@ bool MessageEdit::handleWordDelete(QKeyEvent *e)
     return true;
 }
 
-void MessageEdit::stopTypingUnderline()
-{
-    // Typed text is never part of a tag name: underline is only ever given
-    // by the tag commands.
-    const QTextCursor c = textCursor();
-    if (!c.hasSelection() && c.charFormat().fontUnderline()) {
-        QTextCharFormat f;
-        f.setFontUnderline(false);
-        mergeCurrentCharFormat(f);
-    }
-}
-
 void MessageEdit::keyPressEvent(QKeyEvent *e)
 {
     settleMouse();
@@ -199,18 +187,12 @@ void MessageEdit::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
-    if (!e->text().isEmpty() && e->text().front().isPrint()) stopTypingUnderline();
     QTextEdit::keyPressEvent(e);
 }
 
 void MessageEdit::inputMethodEvent(QInputMethodEvent *e)
 {
     settleMouse();
-    if (e->commitString().isEmpty() && e->replacementLength() == 0) {
-        QTextEdit::inputMethodEvent(e);
-        return;
-    }
-    stopTypingUnderline();
     // An input method may replace text around the caret; that never takes
     // part of a tag.
     const qsizetype p = textCursor().position();

@@ -70,7 +70,6 @@ private:
     void removeRange(TextRange range);
     void settleMouse();
     void applyClickRules();
-    void stopTypingUnderline();
 
     QTextCharFormat m_insertionFormat;
     std::unique_ptr<TagText> m_tagText;

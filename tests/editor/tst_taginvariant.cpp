@@ -148,12 +148,17 @@ private Q_SLOTS:
     void deadKeysNextToATag()
     {
         narrowMessage();
-        for (int p = 0; p <= edit().toPlainText().size(); p += 3) {
+        const QString before = edit().toPlainText();
+        int commits = 0;
+        for (int p = 0; p <= edit().toPlainText().size(); p += 3, ++commits) {
             setCaret(edit(), p);
             QTest::keyClick(&edit(), Qt::Key_Home);
             commit(edit(), QStringLiteral("ã"));
             QVERIFY2(brokenInvariant(edit()).isEmpty(), qPrintable(brokenInvariant(edit())));
         }
+        // Each commit is typed once, and nothing else changed.
+        QCOMPARE(edit().toPlainText().size(), before.size() + commits);
+        QCOMPARE(edit().toPlainText().remove(QChar(0xE3)), QString(before).remove(QChar(0xE3)));
         const RichText t = edit().richText();
         for (qsizetype i = 0; i < t.size(); ++i)
             if (t.charAt(i) == QChar(0xE3)) QVERIFY(!t.isUnderlined(i));

@@ -81,8 +81,11 @@ private Q_SLOTS:
         const Run fromPipe = cli(show({"-"}), "Senha 042 <Pisca______>Guichê 3\n");
         QCOMPARE(fromPipe.out, fromFile.out);
         QCOMPARE(fromPipe.status, 0);
-        // Nothing to send is refused.
-        for (const Run &empty : {cli(show({"--texto", ""})), cli(show({"-"}), "\n")}) {
+        // Nothing to send is refused, typed or kept.
+        const QString none = m_dir.filePath("vazio.msg");
+        writeFile(none, writeRtf(Message()));
+        for (const Run &empty :
+             {cli(show({"--texto", ""})), cli(show({"-"}), "\n"), cli(show({none}))}) {
             QCOMPARE(empty.status, 2);
             QVERIFY2(empty.err.contains("Favor editar uma mensagem!!!"), qPrintable(empty.err));
         }

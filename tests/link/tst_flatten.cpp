@@ -73,6 +73,30 @@ private Q_SLOTS:
 
     // What the panel gets is what the warnings describe: the same bytes the
     // frame carries, read back; the CLI and the service say it in one voice.
+    // Typed by name, a known tag gets its name underlined, and nothing else does.
+    void typedTagsAreUnderlinedByName_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("underlined");
+        QTest::newRow("middle") << "a<Pausa______>b" << "..^^^^^^^^^^^..";
+        QTest::newRow("whole text") << "<Pausa______>" << ".^^^^^^^^^^^.";
+        QTest::newRow("side by side") << "<Pisca______><Pausa______>"
+                                      << ".^^^^^^^^^^^..^^^^^^^^^^^.";
+        QTest::newRow("unknown name") << "<Nenhum_____>" << ".............";
+        QTest::newRow("not closed") << "<Pausa______ >" << "..............";
+    }
+    void typedTagsAreUnderlinedByName()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, underlined);
+        const RichText r = typedMessage(typed);
+        QCOMPARE(r.plainText(), typed);
+        QString mask;
+        for (qsizetype i = 0; i < r.size(); ++i)
+            mask += r.isUnderlined(i) ? u'^' : u'.';
+        QCOMPARE(mask, underlined);
+    }
+
     void whatThePanelReceivesIsSaid()
     {
         using sendcheck::differences;

@@ -262,11 +262,14 @@ private Q_SLOTS:
         QVERIFY(busy.contains("Retry-After: 1"));
         QVERIFY(first.send(QByteArray(1000, 'x')));
         QCOMPARE(RawClient::status(first.response()), 200);
-        // A gzip bomb sent whole still gets its 415 before the reset.
+        // A gzip bomb sent whole still gets its 415 before the reset, and
+        // its connection, drained, is let go of.
+        QTRY_COMPARE(m_engine->connectionCount(), 1);
         RawClient bomb(m_port);
         bomb.send(post("/", 1 << 20, ok + "Content-Encoding: gzip\r\n") +
                   QByteArray(1 << 20, '\0'));
         QCOMPARE(RawClient::status(bomb.response()), 415);
+        QTRY_COMPARE(m_engine->connectionCount(), 1);
         QCOMPARE(m_handled.load(), 5);
     }
 

@@ -387,7 +387,8 @@ private Q_SLOTS:
     }
 
     // The same message (packet id and all) again in this session is a
-    // delivery again; after a session the broker did not keep, it is new.
+    // delivery again; after a session the broker did not keep, it is new,
+    // and the retained states are published again.
     void aMessageAgainRunsOnlyInANewSession()
     {
         Site site;
@@ -395,9 +396,13 @@ private Q_SLOTS:
         site.link->reuseId(7);
         site.link->deliver("letreiro/loja/caixa/texto", "um");
         QTRY_COMPARE(site.s.port->texts().size(), 1);
+        const QString state = "letreiro/loja/caixa/estado";
+        QTRY_COMPARE(site.link->on(state).size(), 1);
         for (const auto &[kept, frames] : {std::pair{true, 1}, {false, 2}}) {
             site.link->connected(kept);
             site.settle();
+            // A broker that kept nothing lost the panels' retained states too.
+            QCOMPARE(site.link->on(state).size(), frames);
             site.link->reuseId(7);
             site.link->deliver("letreiro/loja/caixa/texto", "um");
             site.settle();

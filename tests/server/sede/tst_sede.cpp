@@ -160,6 +160,12 @@ private Q_SLOTS:
     void aGroupSendRowByRow()
     {
         Office o;
+        // Before a send, what the text becomes on each type of panel asked for.
+        const auto types = o.call("POST", u"previa"_s,
+                                  {{u"texto"_s, u"olá"_s}, {u"tipos"_s, QJsonArray{-1, 0, 8, 9}}});
+        QCOMPARE(types.first, 200);
+        QCOMPARE(types.second.object().keys(), QStringList({u"0"_s, u"8"_s}));
+        QCOMPARE(types.second[u"8"_s][u"texto"_s].toString(), u"olá"_s);
         o.site(u"loja1"_s, {u"entrada"_s, u"caixa"_s});
         o.site(u"loja2"_s, {u"entrada"_s});
         o.site(u"loja3"_s, {u"entrada"_s});

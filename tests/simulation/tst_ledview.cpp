@@ -1,5 +1,6 @@
 // The LED view as the operator sees it, judged by the colour of its lit
 // pixels cell by cell, and the animation saved from a simulation window.
+#include "ledlayout.h"
 #include "ledview.h"
 #include "messages.h"
 #include "simdrivers.h"
@@ -74,6 +75,13 @@ private Q_SLOTS:
             QCOMPARE(b.red + b.green + b.yellow + b.other, 0);
         }
         QVERIFY(litPixels(shot, 6, 3).yellow > 0);
+        // An empty cell shows its 35 unlit dots whole: grey discs of the dots' radius.
+        const double r = LedLayout(6, view.size()).radius();
+        qint64 grey = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 2 * shot.width() / 6; x < 3 * shot.width() / 6; ++x)
+                grey += shot.pixelColor(x, y).red();
+        QVERIFY(qAbs(grey / (35 * M_PI * r * r * 38) - 1) < 0.1);
         QVERIFY(litPixels(shot, 6, 5).red > 0);
         int strongest = 0, glow = 0; // a lit dot: its colour whole at the centre, a glow around
         for (int i = 0; i < shot.width() / 6 * shot.height(); ++i) {

@@ -220,6 +220,8 @@ private Q_SLOTS:
         // The audit outlives a restart, and an answer still waited for counts.
         const MqttLink::Request asked = o.link->requests.last();
         o.writer.flush();
+        o.start();
+        QCOMPARE(o.office->note(), QString()); // read whole, its brackets too
         // Read back up to 8 MiB: blank lines before, its last record ends
         // there, what follows is never read.
         const QString audit = o.dir.filePath(u"sede-envios.json"_s);

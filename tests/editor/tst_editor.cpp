@@ -172,6 +172,11 @@ private Q_SLOTS:
         const RichText t = edit().richText();
         for (const RichChar &c : t.chars())
             QVERIFY(c.format.bold);
+        // From another program, semibold is expanded too; medium is not.
+        edit().clear();
+        edit().textCursor().insertHtml("<span style='font-weight:600'>a</span>"
+                                       "<span style='font-weight:500'>b</span>");
+        QVERIFY(edit().richText().at(0).format.bold && !edit().richText().at(1).format.bold);
     }
 
     void copyAndPasteCarryTags()

@@ -232,11 +232,20 @@ private Q_SLOTS:
         QCOMPARE(service.checkToken(ana), QString("ana"));
         QCOMPARE(service.checkToken(placar), QString("placar"));
         QVERIFY(service.checkToken(old).isEmpty()); // past its expiry
-        QStringList names;
-        for (const UserStore::TokenInfo &t : service.tokens())
-            names.append(t.name + (t.alive ? "" : " encerrado") + (t.lastUsed.isValid() ? " usado" : ""));
-        QCOMPARE(names, QStringList({"ana usado", "ana-2", "painel-da-quadra usado", "velho encerrado"}));
-        QVERIFY(service.usageChanged() && service.usageJson().contains("painel-da-quadra"));
+        const auto names = [](const UserStore &store) {
+            QStringList out;
+            for (const UserStore::TokenInfo &t : store.tokens())
+                out.append(t.name + (t.alive ? "" : " encerrado") + (t.lastUsed.isValid() ? " usado" : ""));
+            return out;
+        };
+        const QStringList used{"ana usado", "ana-2", "painel-da-quadra usado", "velho encerrado"};
+        QCOMPARE(names(service), used);
+        QVERIFY(service.usageChanged());
+        // What the service kept of their use is read back at its next start.
+        UserStore restarted(path);
+        QVERIFY(restarted.load(&why));
+        restarted.setUsage(service.usageJson());
+        QCOMPARE(names(restarted), used);
         QVERIFY(admin.newToken("ana", &why, "ana-2").isEmpty()); // names are unique
         // Revoked by name; a changed password ends ana's, not placar's.
         QVERIFY(admin.revokeToken("ana-2", &why) && !admin.revokeToken("ana-2", &why));

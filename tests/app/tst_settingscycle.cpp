@@ -411,6 +411,7 @@ private Q_SLOTS:
 #endif
         AboutWindow about(m_prompt);
         QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(), "Versão " + product::version());
+        QVERIFY(about.findChild<QLabel *>("lblTitle")->font().bold()); // the name stands out
         // Both show the program's picture.
         for (const QWidget *w : {static_cast<QWidget *>(&splash), static_cast<QWidget *>(&about)}) {
             const auto *picture = w->findChild<QLabel *>("Picture1");

@@ -115,6 +115,8 @@ private Q_SLOTS:
             QVERIFY2(why.contains(expected), qPrintable(why));
         }
         QVERIFY(!ServerConfig::parse("[mqtt]\nservidor = localhost:1883\n", {}, &why));
+        QVERIFY(!ServerConfig::parse("porta = x\n[linha l]\nporta = x\n", {}, &why));
+        QVERIFY2(why.contains("chave fora de uma seção"), qPrintable(why));
         // Sections without a name, twice, or named for every panel.
         for (const char *text : {"[painel todos]\n", "[painel]\n", "[painel p]\n[painel p]\n",
                                  "[linha]\n", "[linha l]\nporta = x\n[linha l]\n", "[grupo]\n",

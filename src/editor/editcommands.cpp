@@ -74,10 +74,8 @@ void colour(MessageEdit &edit, ColourRef colour)
 void rainbow(MessageEdit &edit)
 {
     const QTextCursor c = edit.textCursor();
-    if (!c.hasSelection()) {
-        edit.setTextColor(toQColor(colours::kGreen));
-        return;
-    }
+    // Without a selection, what is typed next starts the rainbow.
+    if (!c.hasSelection()) return edit.setTextColor(toQColor(colours::kGreen));
     const RichText selection = edit.selectedRichText();
     applyRuns(edit, c.selectionStart(),
               formatrules::rainbow(RichTextTagText(selection), 0, selection.size()));

@@ -162,6 +162,12 @@ private Q_SLOTS:
         edit().undo();
         QCOMPARE(edit().toPlainText().size(), 16);
         QCOMPARE(edit().richText().at(15).format.colour, green);
+        // The rainbow without a selection starts what is typed next in green.
+        editcommands::colour(edit(), red);
+        type(edit(), "r");
+        editcommands::rainbow(edit());
+        type(edit(), "y");
+        QCOMPARE(edit().richText().at(17).format.colour, green);
     }
 
     void expandedMakesTagsBoldToo()

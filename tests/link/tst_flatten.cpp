@@ -71,8 +71,6 @@ private Q_SLOTS:
         QCOMPARE(flattenMessage(t).size(), 40000);
     }
 
-    // What the panel gets is what the warnings describe: the same bytes the
-    // frame carries, read back; the CLI and the service say it in one voice.
     // Typed by name, a known tag gets its name underlined, and nothing else does.
     void typedTagsAreUnderlinedByName_data()
     {
@@ -96,6 +94,8 @@ private Q_SLOTS:
         QCOMPARE(mask, underlined);
     }
 
+    // What the panel gets is what the warnings describe: the same bytes the
+    // frame carries, read back; the CLI and the service say it in one voice.
     void whatThePanelReceivesIsSaid()
     {
         using sendcheck::differences;

@@ -24,11 +24,6 @@ constexpr int kWaitingPerLine = ServerConfig::kLineMaxWaiting;
 // Topics and reasons logged once each; beyond this many, once again.
 constexpr int kRefusalsRemembered = 1000;
 
-void log(const QString &text)
-{
-    qCWarning(lcMqtt, "%s", qUtf8Printable(text));
-}
-
 QJsonValue isoOrNull(const QDateTime &t)
 {
     return t.isValid() ? QJsonValue(isoWithOffset(t)) : QJsonValue();
@@ -68,6 +63,11 @@ MqttBridge::MqttBridge(const ServerConfig::Mqtt &config, LetreiroService &servic
 MqttBridge::~MqttBridge()
 {
     stop();
+}
+
+void MqttBridge::log(const QString &text)
+{
+    qCWarning(lcMqtt, "%s", qUtf8Printable(text));
 }
 
 QString MqttBridge::topic(const QString &rest) const

@@ -63,6 +63,9 @@ private:
     using Entry = MqttJournal::Entry;
     enum class Link { Off, Connected, Reconnecting, Refused };
 
+    // One line of the service's MQTT log.
+    static void log(const QString &text);
+
     void connected(bool sessionPresent);
     void lost(const MqttLink::Loss &loss);
     void setLink(Link state, const QString &why, qint64 retryMs);

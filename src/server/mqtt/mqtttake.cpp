@@ -12,14 +12,6 @@
 #include <QJsonObject>
 #include <QPointer>
 
-namespace
-{
-void log(const QString &text)
-{
-    qCWarning(lcMqtt, "%s", qUtf8Printable(text));
-}
-} // namespace
-
 void MqttBridge::take(const Entry &given, bool again)
 {
     Entry e = given;
